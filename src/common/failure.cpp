@@ -1,0 +1,67 @@
+#include "common/failure.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace korvel {
+
+namespace {
+
+[[noreturn]] void end_program(int status) {
+  std::fflush(stdout);
+  std::exit(status);
+}
+
+int code_for_errno(int error_number) {
+  switch (error_number) {
+    case ENOENT:
+      return FILE_NOT_FOUND;
+    case ENOTDIR:
+      return PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return FILE_ACCESS_DENIED;
+    default:
+      return DISK_WRITE_ERROR;
+  }
+}
+
+}  // namespace
+
+void RUNTIME_ERROR(int code, std::string_view detail) {
+  std::string line = "Runtime error " + std::to_string(code);
+  if (!detail.empty()) {
+    line += ": ";
+    line += detail;
+  }
+  line += '\n';
+  std::fflush(stdout);
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  end_program(code);
+}
+
+void FILE_ERROR(std::string_view file, std::string_view action, int error_number) {
+  std::string detail = "cannot ";
+  detail += action;
+  detail += ' ';
+  detail += file;
+  detail += ": ";
+  detail += std::strerror(error_number);
+  RUNTIME_ERROR(code_for_errno(error_number), detail);
+}
+
+void INPUT_REJECTED(std::string_view message) {
+  std::string line(message);
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  end_program(STOP_EXIT_STATUS);
+}
+
+void PROGRAM_STOP() { end_program(STOP_EXIT_STATUS); }
+
+}  // namespace korvel

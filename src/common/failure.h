@@ -1,0 +1,40 @@
+// How the program ends when something goes wrong.
+//
+// Three kinds of end, each with its own exit status:
+//  - a runtime error (a failed file operation or an unreadable number):
+//    "Runtime error N: <what and where>", exit status N;
+//  - the program's own input stops (capacity, frequency sum, exact-test
+//    table): their console texts are written by the caller, then exit 1;
+//  - input that the later steps cannot use: one clear line naming the file,
+//    line, quantity and allowed range, then exit 1.
+// None of them waits for a key.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace korvel {
+
+enum RuntimeErrorCode : int {
+  FILE_NOT_FOUND = 2,
+  PATH_NOT_FOUND = 3,
+  FILE_ACCESS_DENIED = 5,
+  DISK_WRITE_ERROR = 101,
+  FILE_NOT_OPEN = 103,
+  FILE_NOT_OPEN_FOR_INPUT = 104,
+  FILE_NOT_OPEN_FOR_OUTPUT = 105,
+  INVALID_NUMERIC_FORMAT = 106,
+};
+
+inline constexpr int STOP_EXIT_STATUS = 1;
+
+[[noreturn]] void RUNTIME_ERROR(int code, std::string_view detail);
+
+// Runtime error for a failed open/create/delete, numbered from errno.
+[[noreturn]] void FILE_ERROR(std::string_view file, std::string_view action, int error_number);
+
+[[noreturn]] void INPUT_REJECTED(std::string_view message);
+
+[[noreturn]] void PROGRAM_STOP();
+
+}  // namespace korvel

@@ -1,0 +1,97 @@
+#include <cmath>
+#include <string>
+
+#include "common/tables.h"
+#include "common/text_format.h"
+#include "control/summary_report.h"
+
+namespace korvel {
+
+namespace {
+
+// Field widths of the power table; the column header of KORVEL.OUT uses
+// the same ones.
+constexpr int W_LOCI = 5;
+constexpr int W_ALLELES = 8;
+constexpr int W_RUNS = 6;
+constexpr int W_CHI2_COUNT = 6;
+constexpr int W_FISHER_COUNT = 8;
+constexpr int W_PROPORTION = 8;
+constexpr int W_FST = 10;
+
+// A mark in front of a number made a text of at least 3 characters:
+// "<" and 20 give "< 20", "=<" and 200 give "=<200".
+std::string MARKED(std::string_view mark, INT16 number) {
+  return std::string(mark) + INT_TEXT(number, 3);
+}
+
+EXTENDED PROPORTION(INT32 hits, INT32 runs) {
+  return static_cast<EXTENDED>(hits) / static_cast<EXTENDED>(runs);
+}
+
+// One row of the power table. The exact-test fields end the line; the
+// total row leaves its line open when the exact test is off, and the
+// blank lines after the table close it.
+void WRITE_TABLE_ROW(const std::string& loci, const std::string& alleles, INT32 runs,
+                     INT32 chi2_hits, INT32 exact_hits, bool total_row) {
+  OUT1.TEXT(loci, W_LOCI).TEXT(alleles, W_ALLELES).INT(runs, W_RUNS);
+  if (TEST_IS_ON(RUN_CHI2))
+    OUT1.INT(chi2_hits, W_CHI2_COUNT).REAL(PROPORTION(chi2_hits, runs), W_PROPORTION, 4);
+  else
+    OUT1.BLANKS(W_CHI2_COUNT + W_PROPORTION);
+  if (TEST_IS_ON(RUN_FISHER)) {
+    OUT1.INT(exact_hits, W_FISHER_COUNT).REAL(PROPORTION(exact_hits, runs), W_PROPORTION, 4);
+    OUT1.END_LINE();
+  } else {
+    OUT1.BLANKS(W_FISHER_COUNT + W_PROPORTION);
+    if (!total_row) OUT1.END_LINE();
+  }
+}
+
+void WRITE_POWER_TABLE() {
+  const std::string loci = INT_TEXT(NUMBLOCI);
+  const std::string alleles = INT_TEXT(STARTNUMBALLELES);
+  if (NUMBR1 > 0) WRITE_TABLE_ROW(loci, alleles, NUMBR1, R1CHI2, R1GEXACT, false);
+  if (NUMBR2 > 0) WRITE_TABLE_ROW(loci, MARKED("=<", STARTNUMBALLELES), NUMBR2, R2CHI2, R2GEXACT, false);
+  if (NUMBR3 > 0) WRITE_TABLE_ROW(MARKED("<", NUMBLOCI), "***", NUMBR3, R3CHI2, R3GEXACT, false);
+  WRITE_TABLE_ROW("Tot", "***", NUMBTOT, TOTCHI2, TOTGEXACT, true);
+}
+
+// The same correction for the number of subpopulations as within a run,
+// applied to the heterozygosities averaged over all runs. Not clamped.
+EXTENDED FST_FROM_MEAN_HETEROZYGOSITIES() {
+  const EXTENDED MEAN_HT = SUM_HT / static_cast<EXTENDED>(RUN);
+  const EXTENDED MEAN_HS = SUM_HS / static_cast<EXTENDED>(RUN);
+  EXTENDED Y = MEAN_HT - MEAN_HS;
+  Y = (Y * static_cast<EXTENDED>(NUMBPOPS)) / static_cast<EXTENDED>(NUMBPOPS - 1);
+  Y = Y / (MEAN_HS + Y);
+  return Y;
+}
+
+}  // namespace
+
+EXTENDED EXPECTED_FST(INT16 drift_size, INT16 generations) {
+  EXTENDED X = 1.0L - 1.0L / (2.0L * static_cast<EXTENDED>(drift_size));
+  X = static_cast<EXTENDED>(generations) * std::log(X);
+  X = std::exp(X);
+  X = 1.0L - X;
+  return X;
+}
+
+void WRITE_FINAL_RESULTS() {
+  OUT1.END_LINE();  // completes the column header of WRITE_OUTFILE
+  WRITE_POWER_TABLE();
+  OUT1.END_LINE().END_LINE();
+  OUT1.TEXT("-----").END_LINE();
+  OUT1.TEXT("Average F'st over all the ")
+      .INT(RUN)
+      .TEXT(" runs = ")
+      .REAL(SUM_FST / static_cast<EXTENDED>(RUN), W_FST, 4)
+      .END_LINE();
+  OUT1.TEXT("Expected Fst = ").REAL(EXPECTED_FST(DRIFT_SIZE, STOP_T), W_FST, 4).END_LINE();
+  OUT1.TEXT("F'st calculated from average Hs and Ht = ")
+      .REAL(FST_FROM_MEAN_HETEROZYGOSITIES(), W_FST, 4)
+      .END_LINE();
+}
+
+}  // namespace korvel

@@ -1,0 +1,61 @@
+// The exact test's per-call state and its steps. FISHER creates one record
+// on entry, runs READINFILE, MAKE_RANDOM and CHAINE on it, and discards it
+// on return; nothing carries over from one locus to the next.
+//
+// The chain's uniform generator is the Marsaglia-Zaman universal generator
+// (RANMAR), seeded from the four seeds of CONTTAB.XYZ. It is private to the
+// record and never touches the program-wide generator.
+#pragma once
+
+#include <array>
+
+#include "common/capacity.h"
+#include "common/number_types.h"
+
+namespace korvel {
+
+struct EXACT_TEST_STATE {
+  using COUNT_TABLE = std::array<std::array<INT32, MAX_ALLELES + 1>, MAX_POPS + 1>;
+
+  INT16 N = 0;    // rows: population samples
+  INT16 M = 0;    // columns: alleles present at the locus
+  INT32 TOT = 0;  // grand total of the table
+  INT32 MEM = 0;  // dememorization steps
+  INT32 B = 0;    // batches
+  INT32 C = 0;    // steps per batch
+  COUNT_TABLE MM{};
+  INT16 UU1 = 0, UU2 = 0, UU3 = 0, UU4 = 0;
+
+  // Generator: lag table, arithmetic sequence, lag indices, last draw.
+  std::array<EXTENDED, 98> U{};
+  EXTENDED DI = 0.0L, DD = 0.0L, DM = 0.0L;
+  INT16 DP = 0, DQ = 0;
+  EXTENDED UNI = 0.0L;
+
+  // The current switch: rows OP1, OP2 and columns ALL1, ALL2.
+  INT32 OP1 = 0, OP2 = 0, ALL1 = 0, ALL2 = 0;
+  EXTENDED PROB1 = 0.0L, PROB2 = 0.0L, PROB = 0.0L, PSWITCH = 0.0L;
+  // ln(probability of the current table / probability of the observed one).
+  EXTENDED RHO = 0.0L;
+  INT32 CNMOY = 0;
+  INT32 LIGNE = 0, COLON = 0;
+
+  // Loads and checks CONTTAB.XYZ; returns with a usable table or stops the
+  // program with its messages.
+  void READINFILE();
+  void MAKE_RANDOM();
+  // Leaves the next uniform number, a multiple of 2^-24 in [0, 1), in UNI.
+  void GOSUB100();
+  // Draws rows OP1 != OP2 and columns ALL1 != ALL2.
+  void GOSUB20();
+  // Applies the current switch to MM and adds ln(PROB) to RHO.
+  void GOSUB110();
+  // One Metropolis step (choice, acceptance, switch, tolerance on RHO),
+  // without the counting of the batches.
+  void STEP();
+  void DEMEMORIZATION();
+  // Dememorization, the B batches of C counted steps, and HM, HECA.
+  void CHAINE();
+};
+
+}  // namespace korvel

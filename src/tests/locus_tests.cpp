@@ -1,0 +1,98 @@
+// Fixed-locus detection and the per-locus test driver. Each tested locus's
+// populations x alleles table reaches the two tests only through the file
+// CONTTAB.XYZ, together with four fresh seeds for the exact test's chain and
+// the chain's iteration settings.
+#include "tests/locus_tests.h"
+
+#include <array>
+
+#include "common/capacity.h"
+#include "common/number_types.h"
+#include "common/random_generator.h"
+#include "common/tables.h"
+#include "common/text_format.h"
+#include "tests/chisquare_test.h"
+#include "tests/exact_test.h"
+
+namespace korvel {
+
+namespace {
+
+// The chain's generator takes seeds in 1..168; the draws give 1..165.
+constexpr std::uint32_t SEED_RANGE = 165;
+constexpr int FIELD_WIDTH = 5;
+
+// A number in a field of width 5, but always with at least one blank before
+// it: a count of 10000 or more would otherwise run into its neighbour and
+// the file would no longer read back as separate numbers.
+void WRITE_FIELD(TextOut& out, long long value) {
+  if (INT_TEXT(value).size() >= static_cast<std::size_t>(FIELD_WIDTH)) {
+    out.BLANKS(1).INT(value);
+  } else {
+    out.INT(value, FIELD_WIDTH);
+  }
+}
+
+}  // namespace
+
+void TEST_EACH_LOCUS_FOR_FIXED_SAMPLES() {
+  for (int j = 1; j <= NUMBLOCI; ++j) FIXED_LOCUS[j] = 0;
+  // 32 bits: a run may sample more than 32767 gene copies per locus.
+  const INT32 ALL_COPIES = 2 * TOTALSAMPLESIZE;
+  for (int j = 1; j <= NUMBLOCI; ++j) {
+    for (int k = 1; k <= ALLELES_PER_LOCUS[j]; ++k) {
+      INT32 SUM = 0;
+      for (int i = 1; i <= NUMBPOPS; ++i) {
+        SUM += ALL_POPS_ACOUNT[i][j][k];
+        if (SUM == ALL_COPIES) FIXED_LOCUS[j] = 1;
+      }
+    }
+  }
+  INT16 FIXED = 0;
+  for (int j = 1; j <= NUMBLOCI; ++j) FIXED = static_cast<INT16>(FIXED + FIXED_LOCUS[j]);
+  NUMB_NONFIXED_LOCI = static_cast<INT16>(NUMBLOCI - FIXED);
+}
+
+void TEST_LOCUS_X() {
+  OUT9.CREATE(CONTTAB_FILE_NAME);
+
+  // Drawn for every tested locus, test on or off, so that the program-wide
+  // sequence does not depend on the test switches.
+  const INT16 X1 = static_cast<INT16>(1 + INTEGER_DRAW(SEED_RANGE));
+  const INT16 X2 = static_cast<INT16>(1 + INTEGER_DRAW(SEED_RANGE));
+  const INT16 X3 = static_cast<INT16>(1 + INTEGER_DRAW(SEED_RANGE));
+  const INT16 X4 = static_cast<INT16>(1 + INTEGER_DRAW(SEED_RANGE));
+
+  // 32 bits: the pooled count of one allele may exceed 32767.
+  std::array<INT32, MAX_ALLELES + 1> COLSUM{};
+  for (int KK = 1; KK <= ALLELES_PER_LOCUS[J]; ++KK) {
+    for (int II = 1; II <= NUMBPOPS; ++II) COLSUM[KK] += ALL_POPS_ACOUNT[II][J][KK];
+  }
+  INT16 COLUMNS = 0;
+  for (int KK = 1; KK <= ALLELES_PER_LOCUS[J]; ++KK) {
+    if (COLSUM[KK] > 0) ++COLUMNS;
+  }
+
+  WRITE_FIELD(OUT9, NUMBPOPS);
+  WRITE_FIELD(OUT9, COLUMNS);
+  WRITE_FIELD(OUT9, X1);
+  WRITE_FIELD(OUT9, X2);
+  WRITE_FIELD(OUT9, X3);
+  WRITE_FIELD(OUT9, X4);
+  OUT9.BLANKS(2).INT(ITER1);
+  OUT9.BLANKS(2).INT(ITER2);
+  OUT9.BLANKS(2).INT(ITER3);
+  OUT9.END_LINE();
+  for (int II = 1; II <= NUMBPOPS; ++II) {
+    for (int KK = 1; KK <= ALLELES_PER_LOCUS[J]; ++KK) {
+      if (COLSUM[KK] > 0) WRITE_FIELD(OUT9, ALL_POPS_ACOUNT[II][J][KK]);
+    }
+    OUT9.END_LINE();
+  }
+  OUT9.CLOSE();
+
+  if (TEST_IS_ON(RUN_CHI2)) DO_CHISQUARE();
+  if (TEST_IS_ON(RUN_FISHER)) FISHER();
+}
+
+}  // namespace korvel

@@ -1,0 +1,141 @@
+#include "output/test_result_files.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "common/tables.h"
+#include "tests/test_state.h"
+
+namespace korvel {
+namespace {
+
+const std::string LOCUS_HEADER =
+    "\r\n    Run  Locus      Chi2 Chi2_df   Chi2_P      Fisher_P        SE\r\n";
+const std::string SUM_HEADER =
+    "\r\n    Run  Loci Alleles    A/L   SumChi2  SumChi2_df   SumChi2_P  df_Fisher  "
+    "Sum-2lnFisher_P TotFisher_P\r\n";
+
+// Runs each test in a fresh scratch folder and returns to the old one.
+class TestResultFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = std::filesystem::current_path();
+    std::string pattern =
+        (std::filesystem::exists("/dev/shm") ? std::string("/dev/shm") : std::filesystem::temp_directory_path().string()) +
+        "/korvel-results-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    std::filesystem::current_path(dir_);
+  }
+  void TearDown() override {
+    if (OUT8.IS_OPEN()) OUT8.CLOSE();
+    if (OUT10.IS_OPEN()) OUT10.CLOSE();
+    std::filesystem::current_path(old_);
+    std::filesystem::remove_all(dir_);
+  }
+  static std::string CLOSED_CONTENT(TextOut& out) {
+    const std::string name = out.NAME();
+    out.CLOSE();
+    std::ifstream in(name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  // Run 12 with the results of the example of the locus file.
+  static void SET_EXAMPLE_LOCUS(INT16 chi2, INT16 fisher) {
+    RUN = 12;
+    J = 3;
+    RUN_CHI2 = chi2;
+    RUN_FISHER = fisher;
+    CHISQ = 8.457L;
+    DF = 4.0L;
+    PROB = 0.0762L;
+    HM = 0.0712L;
+    HECA = 0.0031L;
+    FIXED_LOCUS[3] = 0;
+    FIXED_LOCUS[4] = 1;
+  }
+  static void SET_EXAMPLE_RUN(INT16 chi2, INT16 fisher) {
+    RUN = 12;
+    RUN_CHI2 = chi2;
+    RUN_FISHER = fisher;
+    NUMB_NONFIXED_LOCI = 9;
+    NUMB_ALLELES = 27.0;
+    MEAN_ALLELES_PER_LOCUS = 3.0;
+    SUM_CHI2 = 35.123L;
+    SUM_CHI2_DF = 18;
+    SUM_LN_GEXACT_P = 31.4159L;
+  }
+
+ private:
+  std::filesystem::path old_, dir_;
+};
+
+TEST_F(TestResultFiles, LocusLinesForTestedAndFixedLoci) {
+  const std::string front = "     12      3";
+  const std::string chi2 = "     8.457       4   0.0762";
+  const std::string exact = "        0.0712    0.0031";
+  const std::string fixed = "     12      4        **      **       **            **\r\n";
+  struct Case {
+    INT16 chi2, fisher;
+    std::string tested_line;
+  } const cases[] = {
+      {1, 1, front + chi2 + exact + "\r\n"},
+      {0, 1, front + std::string(27, ' ') + exact + "\r\n"},
+      {1, 0, front + chi2 + std::string(9, ' ') + "\r\n"},
+      {0, 0, front + std::string(36, ' ') + "\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "chi2 " << c.chi2 << " fisher " << c.fisher);
+    INITIALIZE_LOCUSTST();
+    SET_EXAMPLE_LOCUS(c.chi2, c.fisher);
+    WRITE_TO_LOCUSTST();
+    J = 4;
+    WRITE_TO_LOCUSTST();
+    EXPECT_EQ(CLOSED_CONTENT(OUT8), LOCUS_HEADER + c.tested_line + fixed);
+  }
+}
+
+TEST_F(TestResultFiles, LocusResultsAreHandedOnOnlyForTestsThatAreOn) {
+  INITIALIZE_LOCUSTST();
+  SET_EXAMPLE_LOCUS(1, 0);
+  DF = 5.999L;  // truncated, not rounded
+  GEXACT_P = 0.25L;
+  SE = 0.5L;
+  WRITE_TO_LOCUSTST();
+  EXPECT_EQ(CHI2, 8.457L);
+  EXPECT_EQ(CHI2_DF, 5);
+  EXPECT_EQ(CHI2_P, 0.0762L);
+  EXPECT_EQ(GEXACT_P, 0.25L);
+  EXPECT_EQ(SE, 0.5L);
+}
+
+TEST_F(TestResultFiles, SumLineForEachTestSetting) {
+  const std::string front = "     12     9      27   3.00";
+  const std::string chi2 = "    35.123          18      0.0151";
+  const std::string exact = "         18          31.4159      0.0256";
+  struct Case {
+    INT16 chi2, fisher;
+    std::string line;
+  } const cases[] = {
+      {1, 1, front + chi2 + exact + "\r\n"},
+      {1, 0, front + chi2 + std::string(41, ' ') + "\r\n"},
+      {0, 1, front + std::string(34, ' ') + exact + "\r\n"},
+      {0, 0, front + std::string(34 + 41, ' ') + "\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "chi2 " << c.chi2 << " fisher " << c.fisher);
+    INITIALIZE_SUMTEST();
+    SET_EXAMPLE_RUN(c.chi2, c.fisher);
+    WRITE_SUMTEST_LINE(0.0151L, 18, 0.0256L);
+    EXPECT_EQ(CLOSED_CONTENT(OUT10), SUM_HEADER + c.line);
+  }
+}
+
+}  // namespace
+}  // namespace korvel

@@ -1,0 +1,204 @@
+#include "tests/combine_loci.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "common/tables.h"
+#include "common/text_format.h"
+#include "output/test_result_files.h"
+#include "tests/chi2prob/chi2prob.h"
+#include "tests/test_state.h"
+
+namespace korvel {
+namespace {
+
+struct Counters {
+  INT32 r1, r1chi2, r1exact, r2, r2chi2, r2exact, r3, r3chi2, r3exact, tot, totchi2, totexact;
+  bool operator==(const Counters&) const = default;
+};
+
+Counters READ_COUNTERS() {
+  return {NUMBR1, R1CHI2, R1GEXACT, NUMBR2, R2CHI2, R2GEXACT,
+          NUMBR3, R3CHI2, R3GEXACT, NUMBTOT, TOTCHI2, TOTGEXACT};
+}
+
+void CLEAR_COUNTERS() {
+  NUMBR1 = R1CHI2 = R1GEXACT = NUMBR2 = R2CHI2 = R2GEXACT = 0;
+  NUMBR3 = R3CHI2 = R3GEXACT = NUMBTOT = TOTCHI2 = TOTGEXACT = 0;
+}
+
+// A value x near the 5 % point of chi-square on 1 df for which
+// GAMMQ(0.5, x) is exactly 0.05, when the arithmetic reaches that value.
+bool FIND_HALF_CHI2_WITH_P_005(EXTENDED& x) {
+  EXTENDED lo = 1.9L, hi = 1.95L;  // Q(lo) > 0.05 > Q(hi)
+  for (int i = 0; i < 200; ++i) (GAMMQ(0.5L, lo + (hi - lo) / 2.0L) > 0.05L ? lo : hi) = lo + (hi - lo) / 2.0L;
+  x = lo;
+  for (int i = 0; i < 2000; ++i) x = std::nextafter(x, 0.0L);
+  for (int i = 0; i < 4000; ++i, x = std::nextafter(x, 10.0L))
+    if (GAMMQ(0.5L, x) == 0.05L) return true;
+  return false;
+}
+
+// Every test starts with fresh result files in a scratch folder, a run of
+// NUMBLOCI loci and NUMBPOPS populations, cleared sums and counters.
+class CombineLoci : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_ = std::filesystem::current_path();
+    std::string pattern = (std::filesystem::exists("/dev/shm")
+                               ? std::string("/dev/shm")
+                               : std::filesystem::temp_directory_path().string()) +
+                          "/korvel-results-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    std::filesystem::current_path(dir_);
+    INITIALIZE_LOCUSTST();
+    INITIALIZE_SUMTEST();
+    RUN = 1;
+    NUMBLOCI = 2;
+    NUMBPOPS = 3;
+    STARTNUMBALLELES = 5;
+    RUN_CHI2 = 1;
+    RUN_FISHER = 1;
+    CHI2 = CHI2_P = GEXACT_P = SE = 0.0L;
+    CHI2_DF = 0;
+    CLEAR_COUNTERS();
+    CLEAR_SUM_P_CHI2_DF();
+  }
+  void TearDown() override {
+    OUT8.CLOSE();
+    OUT10.CLOSE();
+    std::filesystem::current_path(old_);
+    std::filesystem::remove_all(dir_);
+  }
+  static std::string CLOSED_CONTENT(TextOut& out) {
+    const std::string name = out.NAME();
+    out.CLOSE();
+    std::ifstream in(name, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    out.CREATE(name + ".more");  // keeps TearDown's CLOSE valid
+    return text.str();
+  }
+  static std::string LAST_LINE(const std::string& text) {
+    const std::size_t end = text.rfind("\r\n");
+    const std::size_t start = text.rfind("\r\n", end - 1);
+    return text.substr(start + 2, end - start - 2);
+  }
+  static void ADD_LOCUS(EXTENDED chi2, INT32 df, EXTENDED exact_p) {
+    CHI2 = chi2;
+    CHI2_DF = df;
+    GEXACT_P = exact_p;
+    SUM_FOR_TOTAL_P();
+  }
+
+ private:
+  std::filesystem::path old_, dir_;
+};
+
+TEST_F(CombineLoci, ChiSquaresAndDfAreSummedAndReferredToTheirSum) {
+  RUN_FISHER = 0;
+  ADD_LOCUS(3.0L, 2, 0.0L);  // 2 alleles in 3 populations
+  ADD_LOCUS(5.0L, 4, 0.0L);  // 3 alleles
+  EXPECT_EQ(SUM_CHI2, 8.0L);
+  EXPECT_EQ(SUM_CHI2_DF, 6);
+  EXPECT_EQ(NUMB_ALLELES, 5.0);
+  EXPECT_EQ(MEAN_ALLELES_PER_LOCUS, 2.5);
+  WRITE_TO_SUMTEST();
+  // Q(3, 4) = 13 exp(-4) = 0.23810...
+  EXPECT_EQ(LAST_LINE(CLOSED_CONTENT(OUT10)),
+            "      1     2       5   2.50     8.000           6      0.2381" + std::string(41, ' '));
+  EXPECT_EQ(READ_COUNTERS(), (Counters{1, 0, 1, 1, 0, 1, 0, 0, 0, 1, 0, 1}));
+}
+
+TEST_F(CombineLoci, ExactPOfZeroIsReplacedAfterTheLocusLineShowsIt) {
+  NUMBLOCI = 3;
+  RUN_CHI2 = 0;
+  const EXTENDED p_values[] = {0.5L, 0.2L, 0.0L};
+  for (J = 1; J <= 3; ++J) {
+    FIXED_LOCUS[J] = 0;
+    HM = p_values[J - 1];
+    HECA = 0.0L;
+    WRITE_TO_LOCUSTST();
+    SUM_FOR_TOTAL_P();
+  }
+  EXPECT_EQ(GEXACT_P, 0.00005L);
+  EXPECT_EQ(SUM_LN_GEXACT_P,
+            -2.0L * std::log(0.5L) + -2.0L * std::log(0.2L) + -2.0L * std::log(0.00005L));
+  EXPECT_EQ(LAST_LINE(CLOSED_CONTENT(OUT8)),
+            "      1      3" + std::string(27, ' ') + "        0.0000    0.0000");
+  WRITE_TO_SUMTEST();
+  const EXTENDED combined = GAMMQ(3.0L, SUM_LN_GEXACT_P / 2.0L);
+  EXPECT_LT(combined, 0.05L);
+  // With the chi-square test off every locus counts one allele.
+  EXPECT_EQ(LAST_LINE(CLOSED_CONTENT(OUT10)),
+            "      1     3       3   1.00" + std::string(34, ' ') + "          6" +
+                REAL_TEXT(SUM_LN_GEXACT_P, 17, 4) + REAL_TEXT(combined, 12, 4));
+}
+
+TEST_F(CombineLoci, AllelesOfALocusComeFromItsDegreesOfFreedom) {
+  NUMBPOPS = 4;
+  RUN_FISHER = 0;
+  ADD_LOCUS(1.0L, 6, 0.0L);  // (4 - 1) * (3 - 1)
+  EXPECT_EQ(NUMB_ALLELES, 3.0);
+  ADD_LOCUS(1.0L, 3, 0.0L);
+  EXPECT_EQ(NUMB_ALLELES, 5.0);
+  EXPECT_EQ(MEAN_ALLELES_PER_LOCUS, 2.5);
+}
+
+TEST_F(CombineLoci, RunsFallIntoTheirClasses) {
+  // Ten loci of which two are fixed: class 3 only.
+  NUMBLOCI = 10;
+  STARTNUMBALLELES = 16;
+  for (int locus = 0; locus < 8; ++locus) ADD_LOCUS(1.0L, 2, 0.9L);
+  EXPECT_EQ(NUMB_NONFIXED_LOCI, 8);
+  WRITE_TO_SUMTEST();
+  EXPECT_EQ(READ_COUNTERS(), (Counters{0, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0}));
+
+  // No locus fixed, but one input allele missing: class 2, not class 1.
+  CLEAR_COUNTERS();
+  CLEAR_SUM_P_CHI2_DF();
+  NUMBLOCI = 2;
+  STARTNUMBALLELES = 5;
+  ADD_LOCUS(30.0L, 2, 0.001L);
+  ADD_LOCUS(30.0L, 2, 0.001L);
+  WRITE_TO_SUMTEST();
+  EXPECT_EQ(READ_COUNTERS(), (Counters{0, 0, 0, 1, 1, 1, 0, 0, 0, 1, 1, 1}));
+
+  // Every allele present: classes 1 and 2.
+  CLEAR_SUM_P_CHI2_DF();
+  ADD_LOCUS(30.0L, 2, 0.001L);
+  ADD_LOCUS(30.0L, 4, 0.001L);
+  WRITE_TO_SUMTEST();
+  EXPECT_EQ(READ_COUNTERS(), (Counters{1, 1, 1, 2, 2, 2, 0, 0, 0, 2, 2, 2}));
+}
+
+TEST_F(CombineLoci, ACombinedPOfExactlyFivePercentIsNotSignificant) {
+  EXTENDED x = 0.0L;
+  if (!FIND_HALF_CHI2_WITH_P_005(x)) GTEST_SKIP() << "no chi-square gives P = 0.05 exactly";
+  NUMBLOCI = 1;
+  RUN_FISHER = 0;
+  NUMB_NONFIXED_LOCI = 1;
+  SUM_CHI2_DF = 1;
+  SUM_CHI2 = 2.0L * x;
+  WRITE_TO_SUMTEST();
+  EXPECT_EQ(TOTCHI2, 0);
+  EXPECT_EQ(R2CHI2, 0);
+
+  // The next larger chi-square whose P falls below 0.05 counts.
+  do x = std::nextafter(x, 10.0L);
+  while (GAMMQ(0.5L, x) >= 0.05L);
+  SUM_CHI2 = 2.0L * x;
+  WRITE_TO_SUMTEST();
+  EXPECT_EQ(TOTCHI2, 1);
+  EXPECT_EQ(R2CHI2, 1);
+}
+
+}  // namespace
+}  // namespace korvel
