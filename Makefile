@@ -37,3 +37,12 @@ install: build
 
 clean:
 	rm -rf build $(DEMO_DIR)
+
+# Bounded run of the KORVEL.IN fuzz target (libFuzzer; needs clang).
+BUILD_FUZZ := build/fuzz
+FUZZ_SECONDS ?= 60
+fuzz:
+	cmake -S . -B $(BUILD_FUZZ) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=OFF -DKORVEL_FUZZ=ON
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target korvel_in_fuzz
+	rm -rf $(BUILD_FUZZ)/corpus && mkdir -p $(BUILD_FUZZ)/corpus && cp fuzz/corpus/* $(BUILD_FUZZ)/corpus/
+	$(BUILD_FUZZ)/korvel_in_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 $(CURDIR)/$(BUILD_FUZZ)/corpus

@@ -10,9 +10,14 @@ namespace korvel {
 
 namespace {
 
+void exit_program(int status) { std::exit(status); }
+
+END_HANDLER end_handler = exit_program;
+
 [[noreturn]] void end_program(int status) {
   std::fflush(stdout);
-  std::exit(status);
+  end_handler(status);
+  std::abort();  // a handler that returns breaks its contract
 }
 
 int code_for_errno(int error_number) {
@@ -63,5 +68,7 @@ void INPUT_REJECTED(std::string_view message) {
 }
 
 void PROGRAM_STOP() { end_program(STOP_EXIT_STATUS); }
+
+void SET_END_HANDLER(END_HANDLER handler) { end_handler = handler != nullptr ? handler : exit_program; }
 
 }  // namespace korvel

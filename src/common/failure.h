@@ -37,4 +37,10 @@ inline constexpr int STOP_EXIT_STATUS = 1;
 
 [[noreturn]] void PROGRAM_STOP();
 
+// How the program ends with a status. The program exits; a harness that
+// runs a procedure many times in one process (the input fuzzer) installs a
+// handler that throws instead. A handler must not return.
+using END_HANDLER = void (*)(int status);
+void SET_END_HANDLER(END_HANDLER handler);
+
 }  // namespace korvel
