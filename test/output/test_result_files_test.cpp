@@ -38,10 +38,9 @@ class TestResultFiles : public ::testing::Test {
     std::filesystem::current_path(old_);
     std::filesystem::remove_all(dir_);
   }
-  static std::string CLOSED_CONTENT(TextOut& out) {
-    const std::string name = out.NAME();
-    out.CLOSE();
-    std::ifstream in(name, std::ios::binary);
+  static std::string FILE_TEXT(TextOut& out) {
+    out.FLUSH();
+    std::ifstream in(out.NAME(), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
@@ -97,7 +96,7 @@ TEST_F(TestResultFiles, LocusLinesForTestedAndFixedLoci) {
     WRITE_TO_LOCUSTST();
     J = 4;
     WRITE_TO_LOCUSTST();
-    EXPECT_EQ(CLOSED_CONTENT(OUT8), LOCUS_HEADER + c.tested_line + fixed);
+    EXPECT_EQ(FILE_TEXT(OUT8), LOCUS_HEADER + c.tested_line + fixed);
   }
 }
 
@@ -133,7 +132,7 @@ TEST_F(TestResultFiles, SumLineForEachTestSetting) {
     INITIALIZE_SUMTEST();
     SET_EXAMPLE_RUN(c.chi2, c.fisher);
     WRITE_SUMTEST_LINE(0.0151L, 18, 0.0256L);
-    EXPECT_EQ(CLOSED_CONTENT(OUT10), SUM_HEADER + c.line);
+    EXPECT_EQ(FILE_TEXT(OUT10), SUM_HEADER + c.line);
   }
 }
 
