@@ -20,7 +20,7 @@ using testing::ScratchFolder;
 using testing::WRITE_FILE;
 
 // A KORVEL.IN whose groups each stand on their own line.
-struct InputSpec {
+struct InputSetup {
   std::string comment1 = "first comment";
   std::string comment2 = "second comment";
   std::string iterations = "1000 20 500";
@@ -56,8 +56,8 @@ struct InputSpec {
   }
 };
 
-void READ(const InputSpec& spec) {
-  WRITE_FILE("KORVEL.IN", spec.text());
+void READ(const InputSetup& setup) {
+  WRITE_FILE("KORVEL.IN", setup.text());
   INITIALIZE_ARRAYS();
   READ_INFILE();
 }
@@ -68,10 +68,10 @@ class InputFile : public ::testing::Test {
 };
 
 TEST_F(InputFile, ReadsEveryGroup) {
-  InputSpec spec;
-  spec.sample_sizes = "20 30 40";
-  spec.locus_lines = {"3 0.2 0.3 0.5  comment after the values", "2 0.9 0.1"};
-  READ(spec);
+  InputSetup setup;
+  setup.sample_sizes = "20 30 40";
+  setup.locus_lines = {"3 0.2 0.3 0.5  comment after the values", "2 0.9 0.1"};
+  READ(setup);
   EXPECT_EQ(COMMENT1, "first comment");
   EXPECT_EQ(COMMENT2, "second comment");
   EXPECT_EQ(ITER1, 1000);
@@ -97,12 +97,12 @@ TEST_F(InputFile, ReadsEveryGroup) {
 }
 
 TEST_F(InputFile, GroupsMaySpreadOverLinesAndCarryTrailingComments) {
-  InputSpec spec;
-  spec.iterations = "1000\n20\n500 the three factors";
-  spec.sample_sizes = "20 30\n40 rest of the line is ignored";
-  spec.locus_lines = {"3 0.2", "0.3 0.5 after", "2 0.9 0.1"};
-  spec.line_end = "\n";
-  READ(spec);
+  InputSetup setup;
+  setup.iterations = "1000\n20\n500 the three factors";
+  setup.sample_sizes = "20 30\n40 rest of the line is ignored";
+  setup.locus_lines = {"3 0.2", "0.3 0.5 after", "2 0.9 0.1"};
+  setup.line_end = "\n";
+  READ(setup);
   EXPECT_EQ(ITER3, 500);
   EXPECT_EQ(SAMPLESIZE[3], 40);
   EXPECT_EQ(STOP_RUNS, 5);
@@ -111,38 +111,38 @@ TEST_F(InputFile, GroupsMaySpreadOverLinesAndCarryTrailingComments) {
 }
 
 TEST_F(InputFile, CommentsKeepTheirFirst80Characters) {
-  InputSpec spec;
-  spec.comment1 = std::string(80, 'a') + "BEYOND";
-  spec.comment2 = "";
-  READ(spec);
+  InputSetup setup;
+  setup.comment1 = std::string(80, 'a') + "BEYOND";
+  setup.comment2 = "";
+  READ(setup);
   EXPECT_EQ(COMMENT1, std::string(80, 'a'));
   EXPECT_EQ(COMMENT2, "");
   EXPECT_EQ(ITER1, 1000);
 }
 
 TEST_F(InputFile, FileNameIsFoundWhateverItsLetterCase) {
-  WRITE_FILE("Korvel.In", InputSpec{}.text());
+  WRITE_FILE("Korvel.In", InputSetup{}.text());
   INITIALIZE_ARRAYS();
   READ_INFILE();
   EXPECT_EQ(NUMBLOCI, 2);
 }
 
 TEST_F(InputFile, FrequencySumsWithinOneMillionthPass) {
-  InputSpec spec;
-  spec.loci = 1;
-  spec.locus_lines = {"2 0.5 0.4999995"};
-  READ(spec);
+  InputSetup setup;
+  setup.loci = 1;
+  setup.locus_lines = {"2 0.5 0.4999995"};
+  READ(setup);
   EXPECT_EQ(BASEPOP[1][2], 0.4999995);
 }
 
 TEST_F(InputFile, AcceptsExactlyTheMaximaOfTheBuild) {
-  InputSpec spec;
-  spec.loci = MAX_LOCI;
-  spec.pops = MAX_POPS;
+  InputSetup setup;
+  setup.loci = MAX_LOCI;
+  setup.pops = MAX_POPS;
   std::string alleles = std::to_string(MAX_ALLELES);
   for (int a = 0; a < MAX_ALLELES; ++a) alleles += a < 2 ? " 0.5" : " 0";
-  spec.locus_lines.assign(MAX_LOCI, alleles);
-  READ(spec);
+  setup.locus_lines.assign(MAX_LOCI, alleles);
+  READ(setup);
   EXPECT_EQ(NUMBLOCI, MAX_LOCI);
   EXPECT_EQ(NUMBPOPS, MAX_POPS);
   EXPECT_EQ(ALLELES_PER_LOCUS[MAX_LOCI], MAX_ALLELES);
@@ -151,8 +151,8 @@ TEST_F(InputFile, AcceptsExactlyTheMaximaOfTheBuild) {
 
 using InputFileDeathTest = InputFile;
 
-void EXPECT_STOP(const InputSpec& spec, const std::string& message) {
-  WRITE_FILE("KORVEL.IN", spec.text());
+void EXPECT_STOP(const InputSetup& setup, const std::string& message) {
+  WRITE_FILE("KORVEL.IN", setup.text());
   EXPECT_EXIT(
       {
         STDOUT_TO_STDERR();
@@ -163,13 +163,13 @@ void EXPECT_STOP(const InputSpec& spec, const std::string& message) {
 }
 
 TEST_F(InputFileDeathTest, OneBeyondEachMaximumStopsWithItsMessage) {
-  InputSpec loci;
+  InputSetup loci;
   loci.loci = MAX_LOCI + 1;
   EXPECT_STOP(loci, "\n\n  TOO MANY LOCI!\n  Maximum for this version is " + std::to_string(MAX_LOCI) + "\\.\n");
-  InputSpec pops;
+  InputSetup pops;
   pops.pops = MAX_POPS + 1;
   EXPECT_STOP(pops, "  TOO MANY POPULATIONS!\n  Maximum for this version is " + std::to_string(MAX_POPS));
-  InputSpec alleles;
+  InputSetup alleles;
   alleles.loci = 1;
   std::string line = std::to_string(MAX_ALLELES + 1);
   for (int a = 0; a <= MAX_ALLELES; ++a) line += a == 0 ? " 1" : " 0";
@@ -178,28 +178,28 @@ TEST_F(InputFileDeathTest, OneBeyondEachMaximumStopsWithItsMessage) {
 }
 
 TEST_F(InputFileDeathTest, AlleleCountStopComesBeforeFrequencyStop) {
-  InputSpec spec;
-  spec.loci = 2;
+  InputSetup setup;
+  setup.loci = 2;
   std::string line = std::to_string(MAX_ALLELES + 1);
   for (int a = 0; a <= MAX_ALLELES; ++a) line += " 0.5";
-  spec.locus_lines = {"2 0.3 0.3", line};
-  EXPECT_STOP(spec, "TOO MANY ALLELES/LOCUS!");
+  setup.locus_lines = {"2 0.3 0.3", line};
+  EXPECT_STOP(setup, "TOO MANY ALLELES/LOCUS!");
 }
 
 TEST_F(InputFileDeathTest, FirstFailingLocusIsReported) {
-  InputSpec spec;
-  spec.loci = 3;
-  spec.locus_lines = {"2 0.5 0.5", "2 0.5 0.49999", "2 0.2 0.2"};
-  EXPECT_STOP(spec,
+  InputSetup setup;
+  setup.loci = 3;
+  setup.locus_lines = {"2 0.5 0.5", "2 0.5 0.49999", "2 0.2 0.2"};
+  EXPECT_STOP(setup,
               "\n   PROGRAM HALTED\n   Allele frequencies do not sum to unity at Locus  2\n");
 }
 
 TEST_F(InputFileDeathTest, StopMessagesComeAfterTheRightNumberOfEmptyLines) {
-  InputSpec spec;
-  spec.loci = 1;
-  spec.locus_lines = {"2 0.5 0.6"};
-  EXPECT_STOP(spec, "^" + std::string(10, '\n') + "   PROGRAM HALTED\n");
-  InputSpec loci;
+  InputSetup setup;
+  setup.loci = 1;
+  setup.locus_lines = {"2 0.5 0.6"};
+  EXPECT_STOP(setup, "^" + std::string(10, '\n') + "   PROGRAM HALTED\n");
+  InputSetup loci;
   loci.loci = MAX_LOCI + 1;
   EXPECT_STOP(loci, "^" + std::string(17, '\n') + "  TOO MANY LOCI!\n");
 }
