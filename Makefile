@@ -46,3 +46,8 @@ fuzz:
 	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target korvel_in_fuzz
 	rm -rf $(BUILD_FUZZ)/corpus && mkdir -p $(BUILD_FUZZ)/corpus && cp fuzz/corpus/* $(BUILD_FUZZ)/corpus/
 	$(BUILD_FUZZ)/korvel_in_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 $(CURDIR)/$(BUILD_FUZZ)/corpus
+
+# Renders an example power curve of korvel-sweep to PNG with headless
+# Chromium (installed from Debian's packages when missing), to look at.
+figure-check:
+	bash tools/sweep/figure_check.sh

@@ -1,6 +1,8 @@
 // Reading back a finished KORVEL.OUT: the test switches and drift
 // parameters from its head, the total row of its power table and the two
 // F'st lines below it.
+#include <cmath>
+#include <cstdlib>
 #include <sstream>
 
 #include "sweep.h"
@@ -51,6 +53,51 @@ std::string value_after(std::string_view line, std::string_view label) {
   return fields.empty() ? std::string() : fields.front();
 }
 
+// The total row, "  Tot     ***" then the runs and, for each test that was
+// on, its count and proportion. Numbers wider than their fields are written
+// in full and run into their neighbours ("***1234567" with a million runs),
+// so the row is not split at blanks: the runs are known from the average
+// F'st line, and every proportion is one digit, a point and four decimals,
+// always preceded by at least two blanks. Each count is checked against its
+// proportion.
+bool read_total_row(std::string_view line, long long runs, SummaryReport& report) {
+  std::size_t at = line.find("Tot");
+  if (at == std::string_view::npos) return false;
+  at += 3;
+  const auto skip_blanks = [&]() {
+    while (at < line.size() && line[at] == ' ') ++at;
+  };
+  const auto expect = [&](std::string_view text) {
+    if (line.substr(at, text.size()) != text) return false;
+    at += text.size();
+    return true;
+  };
+  skip_blanks();
+  if (!expect("***") || (skip_blanks(), !expect(std::to_string(runs)))) return false;
+  report.runs = runs;
+  const auto read_test = [&](long long& significant) {
+    skip_blanks();
+    const std::size_t start = at;
+    while (at < line.size() && line[at] >= '0' && line[at] <= '9') ++at;
+    if (at == start || at - start > 18 || at >= line.size() || line[at] != ' ') return false;
+    long long count = 0;
+    whole_number(std::string(line.substr(start, at - start)), count);
+    skip_blanks();
+    const std::string_view shown = line.substr(at, 6);
+    if (shown.size() != 6 || shown[1] != '.') return false;
+    const double proportion = std::strtod(std::string(shown).c_str(), nullptr);
+    at += 6;
+    const double exact = static_cast<double>(count) / static_cast<double>(runs);
+    if (count > runs || std::fabs(exact - proportion) > 0.000051) return false;
+    significant = count;
+    return true;
+  };
+  if (report.chi2_on && !read_test(report.chi2_significant)) return false;
+  if (report.fisher_on && !read_test(report.fisher_significant)) return false;
+  skip_blanks();
+  return at == line.size();
+}
+
 }  // namespace
 
 SummaryReport PARSE_SUMMARY_REPORT(std::string_view name, std::string_view text) {
@@ -60,7 +107,8 @@ SummaryReport PARSE_SUMMARY_REPORT(std::string_view name, std::string_view text)
   SummaryReport report;
   bool tests_line = false;
   bool header_seen = false;
-  bool total_seen = false;
+  std::string total_line;
+  long long average_runs = 0;
   for (const std::string& line : split_lines(text)) {
     long long number = 0;
     if (starts_with(line, "Statistical test:")) {
@@ -78,34 +126,24 @@ SummaryReport PARSE_SUMMARY_REPORT(std::string_view name, std::string_view text)
     } else if (!header_seen && words(line).size() == 7 && words(line)[0] == "Loci" &&
                words(line)[1] == "Alleles") {
       header_seen = true;
-    } else if (header_seen && !total_seen && !words(line).empty() && words(line)[0] == "Tot") {
-      // "Tot *** runs [#chi2 chi2] [#fisher fisher]": the columns of a test
-      // that was off are blank.
-      const auto fields = words(line);
-      const std::size_t expected = 3 + (report.chi2_on ? 2 : 0) + (report.fisher_on ? 2 : 0);
-      if (fields.size() != expected || !whole_number(fields[2], report.runs)) {
-        throw fail("the total row \"" + line + "\" does not match the tests that were on");
-      }
-      std::size_t next = 3;
-      if (report.chi2_on && !whole_number(fields[next], report.chi2_significant))
-        throw fail("unreadable chi-square count in \"" + line + "\"");
-      if (report.chi2_on) next += 2;
-      if (report.fisher_on && !whole_number(fields[next], report.fisher_significant))
-        throw fail("unreadable exact-test count in \"" + line + "\"");
-      total_seen = true;
+    } else if (header_seen && total_line.empty() && !words(line).empty() && words(line)[0] == "Tot") {
+      total_line = line;
     } else if (starts_with(line, "Average F'st over all the ")) {
-      const std::size_t equals = line.find(" = ");
-      if (equals != std::string::npos) report.mean_fst_text = value_after(line, line.substr(0, equals + 3));
+      const std::size_t equals = line.find(" runs = ");
+      if (equals != std::string::npos) {
+        whole_number(line.substr(26, equals - 26), average_runs);
+        report.mean_fst_text = value_after(line, line.substr(0, equals + 8));
+      }
     } else if (starts_with(line, "Expected Fst = ")) {
       report.expected_fst_text = value_after(line, "Expected Fst = ");
     }
   }
   if (!tests_line || !header_seen) throw fail("not a KORVEL summary report");
-  if (!total_seen || report.mean_fst_text.empty()) {
+  if (total_line.empty() || report.mean_fst_text.empty() || average_runs < 1) {
     throw fail("the report has no final results (the program did not finish)");
   }
-  if (report.runs < 1 || report.chi2_significant > report.runs || report.fisher_significant > report.runs) {
-    throw fail("the counts of the total row are inconsistent");
+  if (!read_total_row(total_line, average_runs, report)) {
+    throw fail("the total row \"" + total_line + "\" does not match the tests that were on");
   }
   return report;
 }

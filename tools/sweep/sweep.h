@@ -153,7 +153,8 @@ std::string PROGRAM_MESSAGE(std::string_view console_text);
 struct PointJob {
   std::string folder;  // absolute path of the point folder
   std::string label;   // e.g. "point-03"
-  long long runs = 0;  // runs asked for, for the progress estimate
+  std::string description;  // e.g. "t = 10, N = 500, expected F'st 0.0099"
+  int generations = 0;  // for the estimate of the time left
 };
 
 struct JobOutcome {

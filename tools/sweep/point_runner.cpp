@@ -1,0 +1,235 @@
+// Running the points: one child process per point, at most J at a time.
+// Each child runs in its point folder with standard input from /dev/null
+// (so a pause that waits for Enter returns at once) and its console text in
+// console.log. The program seeds itself from the clock and its process id,
+// so children started in the same millisecond still draw different numbers.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "sweep.h"
+
+namespace korvel::sweep {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Running {
+  pid_t pid = -1;
+  std::size_t index = 0;
+  Clock::time_point start;
+};
+
+// Starts the program in `folder`. Everything the child needs is prepared
+// before fork, so that the child only makes async-signal-safe calls.
+pid_t start_child(const std::string& program, const std::string& folder, std::string& error) {
+  const std::string log = folder + "/console.log";
+  const std::string exec_failed = "korvel-sweep: cannot start " + program + "\n";
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const pid_t pid = fork();
+  if (pid < 0) {
+    error = std::string("cannot start a process: ") + std::strerror(errno);
+    return -1;
+  }
+  if (pid == 0) {
+    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int in = ::open("/dev/null", O_RDONLY);
+    if (out < 0 || in < 0 || ::chdir(folder.c_str()) != 0) _exit(126);
+    ::dup2(in, STDIN_FILENO);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(out, STDERR_FILENO);
+    ::close(in);
+    ::close(out);
+    char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    ::execv(program.c_str(), argv);
+    ssize_t ignored = ::write(STDERR_FILENO, exec_failed.data(), exec_failed.size());
+    (void)ignored;
+    _exit(127);
+  }
+  return pid;
+}
+
+// Expected duration of a point from the points finished so far: a straight
+// line in the generations of drift (the drift costs about the same per
+// generation; sampling and testing cost the same at every point), fitted by
+// least squares, or their mean while there are too few to fit.
+double predicted_seconds(const std::vector<PointJob>& points, const std::vector<JobOutcome>& outcomes, int t) {
+  double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    if (outcomes[i].seconds <= 0) continue;
+    const double x = points[i].generations, y = outcomes[i].seconds;
+    n += 1, sx += x, sy += y, sxx += x * x, sxy += x * y;
+  }
+  if (n == 0) return -1;
+  const double spread = n * sxx - sx * sx;
+  double slope = spread > 0 ? (n * sxy - sx * sy) / spread : 0;
+  if (slope < 0) slope = 0;
+  const double intercept = (sy - slope * sx) / n;
+  return std::max(0.1 * sy / n, intercept + slope * t);
+}
+
+// Seconds of work left, spread over the processes that will run it; -1
+// while nothing has finished to base it on.
+double seconds_left(const std::vector<PointJob>& points, const std::vector<JobOutcome>& outcomes,
+                    const std::vector<Running>& running, std::size_t next, std::size_t limit) {
+  if (predicted_seconds(points, outcomes, 0) < 0) return -1;
+  double work = 0;
+  for (const Running& child : running) {
+    const double expected = predicted_seconds(points, outcomes, points[child.index].generations);
+    const double elapsed = seconds_since(child.start);
+    work += std::max(expected - elapsed, 0.05 * expected);
+  }
+  for (std::size_t i = next; i < points.size(); ++i) work += predicted_seconds(points, outcomes, points[i].generations);
+  const std::size_t remaining = running.size() + (points.size() - next);
+  return remaining == 0 ? 0 : work / static_cast<double>(std::min(limit, remaining));
+}
+
+std::string exit_text(int status) {
+  if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) return "ended by signal " + std::to_string(WTERMSIG(status));
+  return "ended abnormally";
+}
+
+class Progress {
+ public:
+  Progress(bool terminal, std::size_t total) : terminal_(terminal), total_(total), start_(Clock::now()) {}
+
+  // A finished point: one line, on a terminal above the progress line.
+  void finished(const std::string& line) {
+    ++done_;
+    clear();
+    std::printf("%s  [%zu/%zu]\n", line.c_str(), done_, total_);
+    std::fflush(stdout);
+    shown_ = false;
+  }
+
+  void update(double seconds_left, std::size_t running) {
+    if (!terminal_) return;
+    std::string line = std::to_string(done_) + "/" + std::to_string(total_) + " points finished, " +
+                       std::to_string(running) + " running, elapsed " + CLOCK_TEXT(seconds_since(start_));
+    if (seconds_left >= 0 && running > 0) line += ", about " + CLOCK_TEXT(seconds_left) + " left";
+    std::printf("\r\033[K%s", line.c_str());
+    std::fflush(stdout);
+    shown_ = true;
+  }
+
+  void close() {
+    clear();
+    std::fflush(stdout);
+  }
+
+ private:
+  void clear() {
+    if (terminal_ && shown_) std::printf("\r\033[K");
+  }
+
+  bool terminal_;
+  std::size_t total_;
+  std::size_t done_ = 0;
+  bool shown_ = false;
+  Clock::time_point start_;
+};
+
+}  // namespace
+
+std::string CLOCK_TEXT(double seconds) {
+  long long total = seconds < 0 ? 0 : static_cast<long long>(seconds + 0.5);
+  char buffer[48];
+  if (total >= 3600) {
+    std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld", total / 3600, total / 60 % 60, total % 60);
+  } else {
+    std::snprintf(buffer, sizeof buffer, "%lld:%02lld", total / 60, total % 60);
+  }
+  return buffer;
+}
+
+std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<PointJob>& points,
+                                 int jobs, bool terminal) {
+  std::vector<JobOutcome> outcomes(points.size());
+  std::vector<Running> running;
+  std::size_t next = 0;
+  std::size_t finished = 0;
+  Progress progress(terminal, points.size());
+  auto last_update = Clock::now() - std::chrono::seconds(1);
+  const std::size_t limit = jobs < 1 ? 1 : static_cast<std::size_t>(jobs);
+
+  while (finished < points.size()) {
+    while (running.size() < limit && next < points.size()) {
+      std::string error;
+      const pid_t pid = start_child(program, points[next].folder, error);
+      if (pid < 0) {
+        outcomes[next].failure = error;
+        ++finished;
+        progress.finished(points[next].label + " FAILED: " + error);
+      } else {
+        running.push_back({pid, next, Clock::now()});
+      }
+      ++next;
+    }
+    bool reaped = false;
+    for (std::size_t i = 0; i < running.size();) {
+      int status = 0;
+      const pid_t got = ::waitpid(running[i].pid, &status, WNOHANG);
+      if (got == 0 || (got < 0 && errno == EINTR)) {
+        ++i;
+        continue;
+      }
+      const Running child = running[i];
+      running.erase(running.begin() + static_cast<std::ptrdiff_t>(i));
+      JobOutcome& outcome = outcomes[child.index];
+      const PointJob& point = points[child.index];
+      outcome.seconds = seconds_since(child.start);
+      outcome.ok = got > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+      if (!outcome.ok) {
+        outcome.failure = got < 0 ? std::string("lost track of the process: ") + std::strerror(errno)
+                                  : exit_text(status);
+        std::ifstream log(point.folder + "/console.log", std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+        const std::string message = PROGRAM_MESSAGE(text);
+        if (!message.empty()) outcome.failure += "; the program said: " + message;
+      }
+      ++finished;
+      reaped = true;
+      progress.finished(point.label + (outcome.ok ? " done" : " FAILED") + " (" + point.description +
+                        ") in " + CLOCK_TEXT(outcome.seconds) +
+                        (outcome.ok ? "" : ": " + outcome.failure));
+    }
+    if (terminal && (reaped || seconds_since(last_update) >= 1.0)) {
+      progress.update(seconds_left(points, outcomes, running, next, limit), running.size());
+      last_update = Clock::now();
+    }
+    if (!running.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  progress.close();
+  return outcomes;
+}
+
+std::string SHELL_QUOTE(std::string_view text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') quoted += "'\\''";
+    else quoted += c;
+  }
+  return quoted + "'";
+}
+
+std::string JOB_COMMAND(const std::string& program, const std::string& folder) {
+  return "cd " + SHELL_QUOTE(folder) + " && " + SHELL_QUOTE(program) + " </dev/null >console.log 2>&1";
+}
+
+}  // namespace korvel::sweep
