@@ -28,7 +28,7 @@ test:
 	cd $(BUILD_TEST) && ctest --output-on-failure -j $(JOBS)
 
 sanitize:
-	cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DKORVEL_TESTS=ON -DKORVEL_SANITIZE=ON
+	cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=ON -DKORVEL_SANITIZE=ON
 	cmake --build $(BUILD_SAN) -j $(JOBS)
 	cd $(BUILD_SAN) && ctest --output-on-failure -j $(JOBS)
 
