@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/capacity.h"
+#include "support/programs.h"
 #include "support/run_program.h"
 #include "support/scratch_folder.h"
 
@@ -19,11 +20,7 @@ using testing::RUN_PROGRAM;
 using testing::ScratchFolder;
 using testing::WRITE_FILE;
 
-#ifdef KORVEL_MANY_LOCI
-const std::string PROGRAM = KORVEL_ML_SEEDED;
-#else
-const std::string PROGRAM = KORVEL_SEEDED;
-#endif
+const std::string PROGRAM = testing::SEEDED_PROGRAM;
 
 const std::vector<std::string> VALID_LINES = {
     "broken-input case", "second comment", "100 10 100", "1 1", "0", "----", "2", "3", "50", "5",

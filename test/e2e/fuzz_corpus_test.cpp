@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <set>
 
+#include "support/programs.h"
 #include "support/run_program.h"
 #include "support/scratch_folder.h"
 
@@ -20,11 +21,7 @@ using testing::RUN_PROGRAM;
 using testing::ScratchFolder;
 using testing::WRITE_FILE;
 
-#ifdef KORVEL_MANY_LOCI
-const std::string PROGRAM = KORVEL_ML_SEEDED;
-#else
-const std::string PROGRAM = KORVEL_SEEDED;
-#endif
+const std::string PROGRAM = testing::SEEDED_PROGRAM;
 
 TEST(FuzzCorpus, EveryFileEndsTheProgramCleanly) {
   const fs::path corpus = fs::path(KORVEL_SOURCE_DIR) / "fuzz" / "corpus";

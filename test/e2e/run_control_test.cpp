@@ -8,6 +8,7 @@
 #include <future>
 #include <string>
 
+#include "support/programs.h"
 #include "support/run_program.h"
 #include "support/scratch_folder.h"
 
@@ -21,13 +22,8 @@ using testing::RUN_PROGRAM;
 using testing::ScratchFolder;
 using testing::WRITE_FILE;
 
-#ifdef KORVEL_MANY_LOCI
-const std::string SEEDED = KORVEL_ML_SEEDED;
-const std::string DELIVERABLE = KORVEL_ML_PROGRAM;
-#else
-const std::string SEEDED = KORVEL_SEEDED;
-const std::string DELIVERABLE = KORVEL_PROGRAM;
-#endif
+const std::string SEEDED = testing::SEEDED_PROGRAM;
+const std::string DELIVERABLE = testing::DELIVERABLE_PROGRAM;
 
 std::string SMALL_INPUT(int erase, int runs = 3) {
   return "run-control test\r\nsmall\r\n20 4 20\r\n1 1\r\n" + std::to_string(erase) +

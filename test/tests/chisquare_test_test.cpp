@@ -1,6 +1,8 @@
 // The contingency chi-square test: CNTAB1 on tables in memory, and
 // DO_CHISQUARE reading CONTTAB.XYZ back.
 #include <gtest/gtest.h>
+
+#include "support/scratch_folder.h"
 #include <unistd.h>
 
 #include <cmath>
@@ -96,24 +98,11 @@ TEST(Cntab1Test, EmptyRowsAndColumnsLowerTheDfAndAddNothing) {
 
 class DoChisquareTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* base = std::filesystem::exists("/dev/shm") ? "/dev/shm" : "/tmp";
-    std::string pattern = std::string(base) + "/difftests_chisq_XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    old_folder_ = std::filesystem::current_path();
-    std::filesystem::current_path(folder_);
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_folder_);
-    std::filesystem::remove_all(folder_);
-  }
   static void WRITE_CONTTAB(const std::string& text) {
     std::ofstream out("CONTTAB.XYZ", std::ios::binary);
     out << text;
   }
-  std::filesystem::path folder_;
-  std::filesystem::path old_folder_;
+  testing::ScratchFolder folder_;
 };
 
 TEST_F(DoChisquareTest, ReadsTheTableBackAndIgnoresWhatFollowsOnALine) {

@@ -1,6 +1,8 @@
 // The exact test: the chain's generator, its steps, the reader's checks and
 // stops, and the estimate against full enumeration of small tables.
 #include <gtest/gtest.h>
+
+#include "support/scratch_folder.h"
 #include <unistd.h>
 
 #include <cmath>
@@ -22,19 +24,6 @@ using TABLE_ROWS = std::vector<std::vector<int>>;
 
 class ExactTestTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* base = std::filesystem::exists("/dev/shm") ? "/dev/shm" : "/tmp";
-    std::string pattern = std::string(base) + "/difftests_exact_XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    old_folder_ = std::filesystem::current_path();
-    std::filesystem::current_path(folder_);
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_folder_);
-    std::filesystem::remove_all(folder_);
-  }
-
   static void WRITE_CONTTAB(const std::string& text) {
     std::ofstream out("CONTTAB.XYZ", std::ios::binary);
     out << text;
@@ -51,13 +40,12 @@ class ExactTestTest : public ::testing::Test {
   }
   // Runs FISHER with its console lines captured.
   static std::string RUN_FISHER_QUIETLY() {
-    testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStdout();
     FISHER();
-    return testing::internal::GetCapturedStdout();
+    return ::testing::internal::GetCapturedStdout();
   }
 
-  std::filesystem::path folder_;
-  std::filesystem::path old_folder_;
+  testing::ScratchFolder folder_;
 };
 
 EXACT_TEST_STATE SEEDED_STATE(INT16 u1, INT16 u2, INT16 u3, INT16 u4) {
@@ -235,9 +223,9 @@ TEST_F(ExactTestTest, EmptyRowIsOnlyAWarning) {
 TEST_F(ExactTestTest, ExtraNumbersOnALineAreIgnored) {
   WRITE_CONTTAB("2 2 17 5 142 88 10 2 10 999 -5\r\n 5 3 77\r\n 2 6\r\n");
   EXACT_TEST_STATE state;
-  testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStdout();
   state.READINFILE();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(state.MM[1][1], 5);
   EXPECT_EQ(state.MM[1][2], 3);
   EXPECT_EQ(state.MM[2][1], 2);

@@ -1,6 +1,8 @@
 // Fixed loci, the contingency-table file CONTTAB.XYZ and the start of the
 // two tests for one locus.
 #include <gtest/gtest.h>
+
+#include "support/scratch_folder.h"
 #include <unistd.h>
 
 #include <cstdint>
@@ -24,13 +26,6 @@ namespace {
 class LocusTestsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* base = std::filesystem::exists("/dev/shm") ? "/dev/shm" : "/tmp";
-    std::string pattern = std::string(base) + "/difftests_locus_XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    old_folder_ = std::filesystem::current_path();
-    std::filesystem::current_path(folder_);
-
     for (auto& pop : ALL_POPS_ACOUNT)
       for (auto& locus : pop) locus.fill(0);
     ALLELES_PER_LOCUS.fill(0);
@@ -45,10 +40,6 @@ class LocusTestsTest : public ::testing::Test {
     RUN_CHI2 = 0;
     RUN_FISHER = 0;
     SEED_RANDOM_GENERATOR(2024);
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_folder_);
-    std::filesystem::remove_all(folder_);
   }
 
   // One population's sample at one locus: its allele counts from allele 1.
@@ -65,8 +56,7 @@ class LocusTestsTest : public ::testing::Test {
     return text.str();
   }
 
-  std::filesystem::path folder_;
-  std::filesystem::path old_folder_;
+  testing::ScratchFolder folder_;
 };
 
 // Sets the program-wide generator so that its next four integer draws with
