@@ -51,3 +51,8 @@ fuzz:
 # Chromium (installed from Debian's packages when missing), to look at.
 figure-check:
 	bash tools/sweep/figure_check.sh
+
+# Times the three workloads of bench/workloads and runs the micro-benchmarks;
+# prints one table. Reports only: it never fails on time.
+bench:
+	JOBS=$(JOBS) bench/run.sh

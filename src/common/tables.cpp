@@ -46,7 +46,6 @@ TextOut OUT5;
 TextOut OUT6;
 TextOut OUT7;
 TextOut OUT8;
-TextOut OUT9;
 TextOut OUT10;
 
 }  // namespace korvel

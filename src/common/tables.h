@@ -65,13 +65,14 @@ extern EXTENDED SUM_FST;
 extern EXTENDED SUM_HT;
 extern EXTENDED SUM_HS;
 
-// Text-file variables, each bound to one file for the whole program.
+// Text-file variables, each bound to one file for the whole program. The
+// contingency-table file CONTTAB.XYZ, rewritten for every tested locus, has
+// a writer of its own (tests/conttab_handoff.h).
 extern TextOut OUT1;   // KORVEL.OUT
 extern TextOut OUT5;   // FST.OUT
 extern TextOut OUT6;   // SUBPOPS.OUT
 extern TextOut OUT7;   // SAMPLES.OUT
 extern TextOut OUT8;   // LOCUSTST.OUT
-extern TextOut OUT9;   // CONTTAB.XYZ
 extern TextOut OUT10;  // SUMTEST.OUT
 
 inline bool TEST_IS_ON(INT16 switch_value) { return switch_value == 1; }

@@ -1,7 +1,10 @@
 #include "popmodel/allele_sampling.h"
 
 #include <array>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "common/random_generator.h"
 #include "common/tables.h"
@@ -10,46 +13,173 @@ namespace korvel {
 
 namespace {
 
-// Running cumulative frequencies of one locus, alleles 1..A, each the sum
-// from 0 in allele order in extended precision. Every gene copy of a locus
-// scans the same sums, so they are formed once per population and locus;
-// the values are exactly those of a running sum formed anew for each draw.
-using CUMULATIVE = std::array<EXTENDED, MAX_ALLELES + 1>;
+// The draw of a gene copy is the generator output g read as X = g / 2^32,
+// and it goes to the smallest allele K with X <= PR(K), PR(K) being the
+// running sum from 0 of the frequencies of alleles 1..K in extended
+// precision. The comparison is made exactly on integers:
+//
+//   g / 2^32 <= PR   <=>   g <= PR * 2^32   <=>   g <= floor(PR * 2^32)
+//
+// The first step divides both sides by a power of two, which is exact in
+// extended precision (no overflow or underflow is near), and the second
+// holds because g is an integer. So each locus gets one integer threshold
+// per allele, THRESHOLD(K) = floor(PR(K) * 2^32), formed from the same
+// extended sums as the straightforward scan, and the draws compare their
+// raw outputs with these thresholds.
+//
+// A draw of 0 goes to allele 1 (0 <= PR(1) = its frequency >= 0), a draw
+// equal to a cumulative sum to the allele whose sum it equals, and a draw
+// above every sum (frequencies summing to less than 1) to the last allele
+// of non-zero frequency: the scan stops there, and beyond it every sum
+// equals its own, so a scan over all the locus's alleles would credit it as
+// well.
+using THRESHOLDS = std::array<std::int64_t, MAX_ALLELES + 1>;
 
-// Fills the cumulative sums of the locus's alleles and returns the allele
-// that a draw above the locus's total goes to: the last allele of non-zero
-// frequency (allele 1 when every frequency is 0). The scan never passes it,
-// and past it every cumulative sum equals its own, so stopping there gives
-// the same allele as a scan over all the locus's alleles.
-INT16 PREPARE_LOCUS(const AFREQS& freqs, INT16 alleles, CUMULATIVE& cumulative) {
+constexpr EXTENDED TWO_TO_32 = 4294967296.0L;
+constexpr std::int64_t HIGHEST_OUTPUT = 0xFFFFFFFFLL;
+
+struct LOCUS_DRAW {
+  THRESHOLDS threshold;  // alleles 1..last are set
+  INT16 last = 1;         // the allele of a draw above every cumulative sum
+  bool ascending = true;  // thresholds never fall and start at 0 or above
+};
+
+static_assert(std::numeric_limits<EXTENDED>::digits == 64 && sizeof(EXTENDED) >= 10,
+              "the thresholds read the significand of an x87 extended real");
+
+// floor(x) for 0 <= x < 2^62, without the library's floorl or a change of
+// the rounding mode: x + 2^63 is rounded to an integer (the spacing of
+// extended reals from 2^63 to 2^64 is 1), and its 64-bit significand, read
+// as an integer, is 2^63 + n for the integer n nearest to x. n is within
+// 1/2 of x, so floor(x) is n, or n - 1 when n > x.
+inline std::int64_t FLOOR_OF(EXTENDED x) {
+  const EXTENDED shifted = x + 0x1p63L;
+  std::uint64_t significand = 0;
+  std::memcpy(&significand, &shifted, sizeof significand);
+  const auto n = static_cast<std::int64_t>(significand - (std::uint64_t{1} << 63));
+  return static_cast<EXTENDED>(n) > x ? n - 1 : n;
+}
+
+// Thresholds of the locus's alleles 1..last (beyond last they are not
+// needed). They ascend unless a frequency is negative.
+void PREPARE_LOCUS(const AFREQS& freqs, INT16 alleles, LOCUS_DRAW& draw) {
   EXTENDED pr = 0.0L;
-  INT16 last_nonzero = 1;
-  for (INT16 k = 1; k <= alleles; ++k) {
+  draw.last = 1;
+  for (INT16 k = 1; k <= alleles; ++k)
+    if (freqs[k] != 0.0) draw.last = k;
+  draw.ascending = true;
+  std::int64_t previous = 0;
+  for (INT16 k = 1; k <= draw.last; ++k) {
     pr += static_cast<EXTENDED>(freqs[k]);
-    cumulative[k] = pr;
-    if (freqs[k] != 0.0) last_nonzero = k;
+    const EXTENDED scaled = pr * TWO_TO_32;
+    // Beyond the range of g the comparison no longer depends on the exact
+    // value: above it every draw is <=, below 0 none is. (A sum that is not
+    // a number is below nothing, like a negative one.)
+    const std::int64_t t = !(scaled >= 0.0L)                                 ? -1
+                           : scaled >= static_cast<EXTENDED>(HIGHEST_OUTPUT) ? HIGHEST_OUTPUT
+                                                                             : FLOOR_OF(scaled);
+    draw.threshold[k] = t;
+    if (t < previous) draw.ascending = false;
+    previous = t;
   }
-  return last_nonzero;
 }
 
-// The allele of one draw: the smallest K whose cumulative frequency is
-// >= the draw (a draw equal to a cumulative sum goes to the lower allele,
-// a draw of 0 to allele 1), or `last` when the draw exceeds them all.
-// Plain linear scan; a faster search must return the same allele.
-inline INT16 ALLELE_OF_DRAW(const CUMULATIVE& cumulative, INT16 last, EXTENDED x) {
+// Up to this many thresholds are compared with every draw (vector code).
+constexpr int MAX_COMPARED_THRESHOLDS = 16;
+// Guide table on the top 8 bits of a draw, for loci with more alleles.
+constexpr int GUIDE_BITS = 8;
+constexpr int GUIDE_SIZE = 1 << GUIDE_BITS;
+
+// The number of the n draws g[0..n-1] that are <= t. Compiled for the
+// widest vectors the processor offers (chosen when the program starts);
+// every version counts the same.
+__attribute__((target_clones("avx512f", "avx2", "default"))) INT32 COUNT_AT_MOST(const std::uint32_t* g, int n,
+                                                                                 std::uint32_t t) {
+  INT32 count = 0;
+  for (int k = 0; k < n; ++k) count += g[k] <= t ? 1 : 0;
+  return count;
+}
+
+// Few alleles, ascending thresholds: the number of draws credited to alleles
+// 1..K is the number of draws g <= THRESHOLD(K) (K < last), because with
+// ascending thresholds the first threshold a draw does not exceed is the
+// allele it goes to. One branch-free count per threshold and block of draws.
+void COUNT_BY_THRESHOLDS(const LOCUS_DRAW& draw, INT32 copies, std::array<INT32, MAX_ALLELES + 1>& counts) {
+  const int compared = draw.last - 1;
+  std::array<std::uint32_t, MAX_COMPARED_THRESHOLDS + 1> limit{};
+  for (int k = 1; k <= compared; ++k) limit[k] = static_cast<std::uint32_t>(draw.threshold[k]);
+  std::array<INT32, MAX_COMPARED_THRESHOLDS + 1> at_most{};
+  INT32 left = copies;
+  while (left > 0) {
+    const std::uint32_t* g = nullptr;
+    const int taken = RANDOM_GENERATOR.TAKE_OUTPUTS(g, left);
+    for (int k = 1; k <= compared; ++k) at_most[k] += COUNT_AT_MOST(g, taken, limit[k]);
+    left -= taken;
+  }
+  INT32 before = 0;
+  for (int k = 1; k <= compared; ++k) {
+    counts[k] = at_most[k] - before;
+    before = at_most[k];
+  }
+  counts[draw.last] = copies - before;
+}
+
+// Many alleles, ascending thresholds: GUIDE[b] is the first allele whose
+// threshold reaches the lowest draw with top bits b. Every allele before it
+// has a threshold below every draw of that bucket, so the scan that starts
+// there ends on the same allele as a scan from allele 1.
+void COUNT_BY_GUIDE(const LOCUS_DRAW& draw, INT32 copies, std::array<INT32, MAX_ALLELES + 1>& counts) {
+  std::array<INT16, GUIDE_SIZE> guide;
   INT16 k = 1;
-  while (k < last && x > cumulative[k]) ++k;
-  return k;
+  for (int b = 0; b < GUIDE_SIZE; ++b) {
+    const std::int64_t lowest = static_cast<std::int64_t>(b) << (32 - GUIDE_BITS);
+    while (k < draw.last && draw.threshold[k] < lowest) ++k;
+    guide[static_cast<std::size_t>(b)] = k;
+  }
+  const std::int64_t* const t = draw.threshold.data();
+  INT32 left = copies;
+  while (left > 0) {
+    const std::uint32_t* g = nullptr;
+    const int taken = RANDOM_GENERATOR.TAKE_OUTPUTS(g, left);
+    for (int n = 0; n < taken; ++n) {
+      const std::int64_t x = g[n];
+      int a = guide[g[n] >> (32 - GUIDE_BITS)];
+      while (a < draw.last && x > t[a]) ++a;
+      ++counts[static_cast<std::size_t>(a)];
+    }
+    left -= taken;
+  }
 }
 
-// Draws `copies` gene copies of one locus, one real draw per copy.
-void SAMPLE_LOCUS(const AFREQS& freqs, INT16 alleles, INT32 copies, AFREQS2& counts) {
-  CUMULATIVE cumulative;
-  const INT16 last = PREPARE_LOCUS(freqs, alleles, cumulative);
+// Any thresholds (a negative frequency makes them fall): the plain scan
+// from allele 1, on the integer thresholds.
+void COUNT_BY_SCAN(const LOCUS_DRAW& draw, INT32 copies, std::array<INT32, MAX_ALLELES + 1>& counts) {
   for (INT32 n = 0; n < copies; ++n) {
-    const EXTENDED x = REAL_DRAW();
-    ++counts[ALLELE_OF_DRAW(cumulative, last, x)];
+    const std::int64_t x = NEXT_OUTPUT();
+    INT16 a = 1;
+    while (a < draw.last && x > draw.threshold[a]) ++a;
+    ++counts[static_cast<std::size_t>(a)];
   }
+}
+
+// Draws `copies` gene copies of one locus, one generator output per copy,
+// in order.
+void SAMPLE_LOCUS(const AFREQS& freqs, INT16 alleles, INT32 copies, AFREQS2& result) {
+  if (copies <= 0) return;
+  LOCUS_DRAW draw;
+  PREPARE_LOCUS(freqs, alleles, draw);
+  std::array<INT32, MAX_ALLELES + 1> counts{};
+  if (draw.last == 1) {
+    RANDOM_GENERATOR.discard(static_cast<unsigned long long>(copies));
+    counts[1] = copies;
+  } else if (draw.ascending && draw.last - 1 <= MAX_COMPARED_THRESHOLDS) {
+    COUNT_BY_THRESHOLDS(draw, copies, counts);
+  } else if (draw.ascending) {
+    COUNT_BY_GUIDE(draw, copies, counts);
+  } else {
+    COUNT_BY_SCAN(draw, copies, counts);
+  }
+  for (INT16 k = 1; k <= draw.last; ++k) result[k] = static_cast<INT16>(result[k] + counts[k]);
 }
 
 }  // namespace

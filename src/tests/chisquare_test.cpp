@@ -11,6 +11,7 @@
 #include "common/failure.h"
 #include "common/text_input.h"
 #include "tests/chi2prob/chi2prob.h"
+#include "tests/conttab_handoff.h"
 #include "tests/locus_tests.h"
 
 namespace korvel {
@@ -39,7 +40,7 @@ void DO_CHISQUARE() {
   for (auto& row : TABLE) row.fill(0);
 
   TextIn INFILE;
-  INFILE.OPEN(CONTTAB_FILE_NAME);
+  OPEN_CONTTAB(INFILE);
   const INT16 ROWS = INFILE.READ_INT16("the number of rows");
   const INT16 COLS = INFILE.READ_INT16("the number of columns");
   CHECK_TABLE_FITS(INFILE, ROWS, COLS);

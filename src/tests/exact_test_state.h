@@ -4,7 +4,11 @@
 //
 // The chain's uniform generator is the Marsaglia-Zaman universal generator
 // (RANMAR), seeded from the four seeds of CONTTAB.XYZ. It is private to the
-// record and never touches the program-wide generator.
+// record and never touches the program-wide generator. Every value it keeps
+// or yields is an exact multiple of 2^-24 in [0, 1) (its arithmetic only
+// subtracts such values and adds 1), so it is carried exactly as the
+// integer number of units of 2^-24: U[k], DI, DD and DM below are in those
+// units, and the draw UNI is UNI24 * 2^-24.
 #pragma once
 
 #include <array>
@@ -16,6 +20,8 @@ namespace korvel {
 
 struct EXACT_TEST_STATE {
   using COUNT_TABLE = std::array<std::array<INT32, MAX_ALLELES + 1>, MAX_POPS + 1>;
+  // 2^24: one, in the generator's units.
+  static constexpr INT32 ONE24 = 1 << 24;
 
   INT16 N = 0;    // rows: population samples
   INT16 M = 0;    // columns: alleles present at the locus
@@ -26,15 +32,16 @@ struct EXACT_TEST_STATE {
   COUNT_TABLE MM{};
   INT16 UU1 = 0, UU2 = 0, UU3 = 0, UU4 = 0;
 
-  // Generator: lag table, arithmetic sequence, lag indices, last draw.
-  std::array<EXTENDED, 98> U{};
-  EXTENDED DI = 0.0L, DD = 0.0L, DM = 0.0L;
+  // Generator: lag table, arithmetic sequence, lag indices (units of 2^-24).
+  std::array<INT32, 98> U{};
+  INT32 DI = 0, DD = 0, DM = 0;
   INT16 DP = 0, DQ = 0;
+  // The last draw, in units of 2^-24 and as a real.
+  INT32 UNI24 = 0;
   EXTENDED UNI = 0.0L;
 
   // The current switch: rows OP1, OP2 and columns ALL1, ALL2.
   INT32 OP1 = 0, OP2 = 0, ALL1 = 0, ALL2 = 0;
-  EXTENDED PROB1 = 0.0L, PROB2 = 0.0L, PROB = 0.0L, PSWITCH = 0.0L;
   // ln(probability of the current table / probability of the observed one).
   EXTENDED RHO = 0.0L;
   INT32 CNMOY = 0;
@@ -44,12 +51,11 @@ struct EXACT_TEST_STATE {
   // program with its messages.
   void READINFILE();
   void MAKE_RANDOM();
-  // Leaves the next uniform number, a multiple of 2^-24 in [0, 1), in UNI.
+  // Leaves the next uniform number, a multiple of 2^-24 in [0, 1), in UNI
+  // (and UNI24).
   void GOSUB100();
   // Draws rows OP1 != OP2 and columns ALL1 != ALL2.
   void GOSUB20();
-  // Applies the current switch to MM and adds ln(PROB) to RHO.
-  void GOSUB110();
   // One Metropolis step (choice, acceptance, switch, tolerance on RHO),
   // without the counting of the batches.
   void STEP();

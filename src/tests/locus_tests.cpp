@@ -1,10 +1,14 @@
 // Fixed-locus detection and the per-locus test driver. Each tested locus's
-// populations x alleles table reaches the two tests only through the file
+// populations x alleles table reaches the two tests as the text of the file
 // CONTTAB.XYZ, together with four fresh seeds for the exact test's chain and
-// the chain's iteration settings.
+// the chain's iteration settings. The text is formed in memory, written to
+// the file, and lent to the tests while they run (conttab_handoff.h), so
+// they read the very bytes the file holds without going back to the disk.
 #include "tests/locus_tests.h"
 
 #include <array>
+#include <initializer_list>
+#include <string>
 
 #include "common/capacity.h"
 #include "common/number_types.h"
@@ -12,6 +16,7 @@
 #include "common/tables.h"
 #include "common/text_format.h"
 #include "tests/chisquare_test.h"
+#include "tests/conttab_handoff.h"
 #include "tests/exact_test.h"
 
 namespace korvel {
@@ -25,13 +30,14 @@ constexpr int FIELD_WIDTH = 5;
 // A number in a field of width 5, but always with at least one blank before
 // it: a count of 10000 or more would otherwise run into its neighbour and
 // the file would no longer read back as separate numbers.
-void WRITE_FIELD(TextOut& out, long long value) {
-  if (INT_TEXT(value).size() >= static_cast<std::size_t>(FIELD_WIDTH)) {
-    out.BLANKS(1).INT(value);
-  } else {
-    out.INT(value, FIELD_WIDTH);
-  }
+void WRITE_FIELD(std::string& out, long long value) {
+  const std::size_t start = out.size();
+  APPEND_INT(out, value, FIELD_WIDTH);
+  // The field starts with a blank exactly when the number is shorter.
+  if (out[start] != ' ') out.insert(start, 1, ' ');
 }
+
+void END_LINE(std::string& out) { out += "\r\n"; }
 
 }  // namespace
 
@@ -54,8 +60,6 @@ void TEST_EACH_LOCUS_FOR_FIXED_SAMPLES() {
 }
 
 void TEST_LOCUS_X() {
-  OUT9.CREATE(CONTTAB_FILE_NAME);
-
   // Drawn for every tested locus, test on or off, so that the program-wide
   // sequence does not depend on the test switches.
   const INT16 X1 = static_cast<INT16>(1 + INTEGER_DRAW(SEED_RANGE));
@@ -73,24 +77,28 @@ void TEST_LOCUS_X() {
     if (COLSUM[KK] > 0) ++COLUMNS;
   }
 
-  WRITE_FIELD(OUT9, NUMBPOPS);
-  WRITE_FIELD(OUT9, COLUMNS);
-  WRITE_FIELD(OUT9, X1);
-  WRITE_FIELD(OUT9, X2);
-  WRITE_FIELD(OUT9, X3);
-  WRITE_FIELD(OUT9, X4);
-  OUT9.BLANKS(2).INT(ITER1);
-  OUT9.BLANKS(2).INT(ITER2);
-  OUT9.BLANKS(2).INT(ITER3);
-  OUT9.END_LINE();
+  std::string TEXT;
+  TEXT.reserve(64 + static_cast<std::size_t>(NUMBPOPS) * (static_cast<std::size_t>(COLUMNS) * 6 + 2));
+  WRITE_FIELD(TEXT, NUMBPOPS);
+  WRITE_FIELD(TEXT, COLUMNS);
+  WRITE_FIELD(TEXT, X1);
+  WRITE_FIELD(TEXT, X2);
+  WRITE_FIELD(TEXT, X3);
+  WRITE_FIELD(TEXT, X4);
+  for (const INT32 ITER : {ITER1, ITER2, ITER3}) {
+    APPEND_BLANKS(TEXT, 2);
+    APPEND_INT(TEXT, ITER);
+  }
+  END_LINE(TEXT);
   for (int II = 1; II <= NUMBPOPS; ++II) {
     for (int KK = 1; KK <= ALLELES_PER_LOCUS[J]; ++KK) {
-      if (COLSUM[KK] > 0) WRITE_FIELD(OUT9, ALL_POPS_ACOUNT[II][J][KK]);
+      if (COLSUM[KK] > 0) WRITE_FIELD(TEXT, ALL_POPS_ACOUNT[II][J][KK]);
     }
-    OUT9.END_LINE();
+    END_LINE(TEXT);
   }
-  OUT9.CLOSE();
+  WRITE_CONTTAB(TEXT);
 
+  const CONTTAB_LOAN LOAN(TEXT);
   if (TEST_IS_ON(RUN_CHI2)) DO_CHISQUARE();
   if (TEST_IS_ON(RUN_FISHER)) FISHER();
 }

@@ -1,0 +1,183 @@
+// Micro-benchmarks of the hot paths, each beside the straightforward version
+// it replaces: ns per raw generator output, ns per gene-copy draw in
+// SAMPLE_ALLELES, ns per step of the exact test's Markov chain, and the
+// seeding of the chain's generator. Items are outputs, draws or steps, so
+// Google Benchmark's items_per_second gives the ns per item.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "common/random_generator.h"
+#include "common/tables.h"
+#include "popmodel/allele_sampling.h"
+#include "straightforward.h"
+#include "tests/exact_test_state.h"
+#include "tests/test_state.h"
+
+namespace korvel {
+namespace {
+
+void BM_RawStdMt19937(benchmark::State& state) {
+  std::mt19937 engine(12345);
+  std::uint32_t sum = 0;
+  for (auto _ : state) {
+    for (int i = 0; i < 1024; ++i) sum += static_cast<std::uint32_t>(engine());
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * 1024);
+}
+BENCHMARK(BM_RawStdMt19937);
+
+void BM_BlockMt19937(benchmark::State& state) {
+  SEED_RANDOM_GENERATOR(12345);
+  std::uint32_t sum = 0;
+  for (auto _ : state) {
+    for (int i = 0; i < 1024; ++i) sum += NEXT_OUTPUT();
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * 1024);
+}
+BENCHMARK(BM_BlockMt19937);
+
+// Populations, loci, alleles (equally frequent, or spread for two alleles)
+// and diploids per population, as in the workloads' drift.
+void SET_UP_SAMPLING(int pops, int loci, int alleles, int diploids) {
+  std::memset(&ALL_POPS_AFREQ, 0, sizeof ALL_POPS_AFREQ);
+  ALLELES_PER_LOCUS.fill(0);
+  NUMBPOPS = static_cast<INT16>(pops);
+  NUMBLOCI = static_cast<INT16>(loci);
+  for (int i = 1; i <= pops; ++i) NUMB_DIPLOIDS_TO_SAMPLE[i] = static_cast<INT16>(diploids);
+  for (int j = 1; j <= loci; ++j) {
+    ALLELES_PER_LOCUS[j] = static_cast<INT16>(alleles);
+    for (int i = 1; i <= pops; ++i) {
+      if (alleles == 2) {
+        const double p = 0.05 + 0.45 * (j - 1) / (loci > 1 ? loci - 1 : 1);
+        ALL_POPS_AFREQ[i][j][1] = p;
+        ALL_POPS_AFREQ[i][j][2] = 1.0 - p;
+      } else {
+        for (int k = 1; k <= alleles; ++k) ALL_POPS_AFREQ[i][j][k] = 1.0 / alleles;
+      }
+    }
+  }
+}
+
+void SAMPLING_ARGS(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"pops", "loci", "alleles", "diploids"});
+  b->Args({6, 20, 10, 1000});   // msat drift
+  b->Args({4, 100, 2, 500});    // snp drift
+  b->Args({10, 10, 4, 5000});   // drift
+  b->Args({6, 20, 100, 50});    // many alleles, small sample
+}
+
+void BM_SampleAlleles(benchmark::State& state) {
+  SET_UP_SAMPLING(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+                  static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+  SEED_RANDOM_GENERATOR(12345);
+  for (auto _ : state) {
+    SAMPLE_ALLELES();
+    benchmark::DoNotOptimize(ALL_POPS_ACOUNT[1][1][1]);
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(1) * 2 * state.range(3));
+}
+BENCHMARK(BM_SampleAlleles)->Apply(SAMPLING_ARGS);
+
+void BM_SampleAllelesStraightforward(benchmark::State& state) {
+  SET_UP_SAMPLING(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+                  static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
+  std::mt19937 engine(12345);
+  for (auto _ : state) {
+    bench::SAMPLE_ALLELES_STRAIGHTFORWARD(engine);
+    benchmark::DoNotOptimize(ALL_POPS_ACOUNT[1][1][1]);
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(1) * 2 * state.range(3));
+}
+BENCHMARK(BM_SampleAllelesStraightforward)->Apply(SAMPLING_ARGS);
+
+// A table like one locus of the workloads: `rows` samples of 100 gene
+// copies spread over `columns` alleles.
+template <class CHAIN>
+void FILL_TABLE(CHAIN& chain, int rows, int columns) {
+  std::mt19937 engine(static_cast<std::uint32_t>(rows * 1000 + columns));
+  chain.N = static_cast<INT16>(rows);
+  chain.M = static_cast<INT16>(columns);
+  for (int i = 1; i <= rows; ++i) {
+    for (int copy = 0; copy < 100; ++copy) ++chain.MM[i][1 + engine() % static_cast<unsigned>(columns)];
+  }
+  chain.UU1 = 17;
+  chain.UU2 = 5;
+  chain.UU3 = 142;
+  chain.UU4 = 88;
+  chain.MEM = 0;
+  chain.B = 2;
+}
+
+constexpr INT32 STEPS_PER_BATCH = 50000;
+
+void CHAIN_ARGS(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"rows", "columns"});
+  b->Args({6, 10});  // msat
+  b->Args({4, 2});   // snp
+}
+
+void BM_ChainStep(benchmark::State& state) {
+  EXACT_TEST_STATE chain;
+  FILL_TABLE(chain, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  chain.C = STEPS_PER_BATCH;
+  for (auto _ : state) {
+    EXACT_TEST_STATE copy = chain;
+    copy.MAKE_RANDOM();
+    copy.CHAINE();
+    benchmark::DoNotOptimize(HM);
+  }
+  state.SetItemsProcessed(state.iterations() * 2 * STEPS_PER_BATCH);
+}
+BENCHMARK(BM_ChainStep)->Apply(CHAIN_ARGS);
+
+void BM_ChainStepStraightforward(benchmark::State& state) {
+  bench::STRAIGHTFORWARD_CHAIN chain;
+  FILL_TABLE(chain, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  chain.C = STEPS_PER_BATCH;
+  for (auto _ : state) {
+    bench::STRAIGHTFORWARD_CHAIN copy = chain;
+    copy.MAKE_RANDOM();
+    copy.CHAINE();
+    benchmark::DoNotOptimize(copy.HM);
+  }
+  state.SetItemsProcessed(state.iterations() * 2 * STEPS_PER_BATCH);
+}
+BENCHMARK(BM_ChainStepStraightforward)->Apply(CHAIN_ARGS);
+
+void BM_ChainSeeding(benchmark::State& state) {
+  EXACT_TEST_STATE chain;
+  chain.UU1 = 17;
+  chain.UU2 = 5;
+  chain.UU3 = 142;
+  chain.UU4 = 88;
+  for (auto _ : state) {
+    chain.MAKE_RANDOM();
+    benchmark::DoNotOptimize(chain.U[97]);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ChainSeeding);
+
+void BM_ChainSeedingStraightforward(benchmark::State& state) {
+  bench::STRAIGHTFORWARD_CHAIN chain;
+  chain.UU1 = 17;
+  chain.UU2 = 5;
+  chain.UU3 = 142;
+  chain.UU4 = 88;
+  for (auto _ : state) {
+    chain.MAKE_RANDOM();
+    benchmark::DoNotOptimize(chain.U[97]);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ChainSeedingStraightforward);
+
+}  // namespace
+}  // namespace korvel
+
+BENCHMARK_MAIN();

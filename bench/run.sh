@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# make bench: builds the programs and the micro-benchmarks in Release,
+# times the three workloads (median wall time of several seeded runs in a
+# scratch folder under /dev/shm) and prints one table with the micro-figures.
+# A benchmark reports; it never fails on time.
+#
+#   BENCH_REPEATS=5          runs per workload (default 3)
+#   BENCH_SEED=12345         generator seed of every run
+#   BENCH_BASELINE=DIR       also time DIR/korvel-seeded and DIR/korvel-ml-seeded
+#                            (an older build) and show the speed-up
+#   JOBS=2                   build jobs
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="$ROOT/build/bench"
+REPEATS="${BENCH_REPEATS:-3}"
+SEED="${BENCH_SEED:-12345}"
+BASELINE="${BENCH_BASELINE:-}"
+JOBS="${JOBS:-2}"
+
+cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DKORVEL_TESTS=OFF -DKORVEL_BENCH=ON >/dev/null
+cmake --build "$BUILD" -j "$JOBS" --target korvel-seeded korvel-ml-seeded korvel_micro_bench >/dev/null
+
+SCRATCH_BASE=/dev/shm
+[ -d "$SCRATCH_BASE" ] || SCRATCH_BASE="${TMPDIR:-/tmp}"
+SCRATCH="$(mktemp -d "$SCRATCH_BASE/korvel-bench.XXXXXX")"
+trap 'rm -rf "$SCRATCH"' EXIT
+
+# Median wall time in seconds of REPEATS runs of PROGRAM on WORKLOAD.
+median_time() {
+  local program="$1" workload="$2" times=() k start end
+  for ((k = 0; k < REPEATS; ++k)); do
+    rm -rf "$SCRATCH/run" && mkdir "$SCRATCH/run"
+    cp "$ROOT/bench/workloads/$workload/KORVEL.IN" "$SCRATCH/run/"
+    start=$(date +%s.%N)
+    (cd "$SCRATCH/run" && "$program" "$SEED" >/dev/null) || echo "warning: $program exited with $? on $workload" >&2
+    end=$(date +%s.%N)
+    times+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')")
+  done
+  printf '%s\n' "${times[@]}" | sort -g | awk '{ t[NR] = $1 } END { printf "%.2f", (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }'
+}
+
+RESULTS="$SCRATCH/workloads.txt"
+: >"$RESULTS"
+for workload in msat snp drift; do
+  program=korvel-seeded
+  [ "$workload" = snp ] && program=korvel-ml-seeded
+  echo "timing $workload ($REPEATS runs) ..." >&2
+  now=$(median_time "$BUILD/$program" "$workload")
+  before=-
+  if [ -n "$BASELINE" ]; then
+    before=$(median_time "$BASELINE/$program" "$workload")
+  fi
+  echo "$workload $program $now $before" >>"$RESULTS"
+done
+
+echo "running the micro-benchmarks ..." >&2
+"$BUILD/bench/korvel_micro_bench" --benchmark_min_time=0.5 --benchmark_format=json \
+  --benchmark_out="$SCRATCH/micro.json" --benchmark_out_format=json >/dev/null 2>&1
+
+python3 - "$RESULTS" "$SCRATCH/micro.json" "$REPEATS" "$SEED" <<'PY'
+import json, sys
+
+results, micro, repeats, seed = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
+ns = {}
+for b in json.load(open(micro))["benchmarks"]:
+    if b.get("run_type", "iteration") != "iteration":
+        continue
+    per_item = 1e9 / b["items_per_second"] if b.get("items_per_second") else float("nan")
+    ns[b["name"]] = per_item
+
+def row(label, value, note=""):
+    print(f"| {label:<58} | {value:>12} | {note:<40} |")
+
+print(f"| {'KORVEL benchmark (Release, seed ' + seed + ')':<58} | {'':>12} | {'':<40} |")
+print(f"|{'-' * 60}|{'-' * 14}|{'-' * 42}|")
+for line in open(results):
+    workload, program, now, before = line.split()
+    note = ""
+    if before != "-":
+        note = f"before {before} s, {float(before) / float(now):.1f}x faster"
+    row(f"workload {workload} ({program}), median of {repeats}", f"{now} s", note)
+
+raw = ns.get("BM_RawStdMt19937", float("nan"))
+row("raw std::mt19937, one output", f"{raw:.2f} ns", "the yardstick of the ratios below")
+row("program-wide MT19937 (block generation), one output", f"{ns.get('BM_BlockMt19937', float('nan')):.2f} ns",
+    f"{ns.get('BM_BlockMt19937', float('nan')) / raw:.2f}x raw std::mt19937")
+for name, label in [("pops:6/loci:20/alleles:10/diploids:1000", "msat drift, 10 alleles"),
+                    ("pops:4/loci:100/alleles:2/diploids:500", "snp drift, 2 alleles"),
+                    ("pops:10/loci:10/alleles:4/diploids:5000", "drift, 4 alleles"),
+                    ("pops:6/loci:20/alleles:100/diploids:50", "100 alleles, samples of 50")]:
+    fast = ns.get("BM_SampleAlleles/" + name, float("nan"))
+    plain = ns.get("BM_SampleAllelesStraightforward/" + name, float("nan"))
+    row(f"SAMPLE_ALLELES per gene copy: {label}", f"{fast:.2f} ns",
+        f"{fast / raw:.2f}x raw; straightforward {plain:.1f} ns")
+for name, label in [("rows:6/columns:10", "6 x 10 table"), ("rows:4/columns:2", "4 x 2 table")]:
+    fast = ns.get("BM_ChainStep/" + name, float("nan"))
+    plain = ns.get("BM_ChainStepStraightforward/" + name, float("nan"))
+    row(f"exact test, Markov-chain step: {label}", f"{fast:.1f} ns",
+        f"{plain / fast:.1f}x fewer than straightforward {plain:.0f} ns")
+fast = ns.get("BM_ChainSeeding", float("nan"))
+plain = ns.get("BM_ChainSeedingStraightforward", float("nan"))
+row("exact test, seeding its generator (per tested locus)", f"{fast / 1000:.1f} us",
+    f"straightforward {plain / 1000:.1f} us")
+PY

@@ -1,0 +1,324 @@
+// The exact test's chain (generator on integer units of 2^-24, integer
+// acceptance, cached logarithms, draws made ahead, seeding through discrete
+// logarithms) against the plain chain in extended reals, step by step: the
+// same HM and HECA bit for bit, the same final table, generator and RHO.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "tests/exact_test_state.h"
+#include "tests/test_state.h"
+
+namespace korvel {
+namespace {
+
+INT32 WRAPPED_PRODUCT(INT32 a, INT32 b) {
+  return static_cast<INT32>(static_cast<std::int64_t>(a) * static_cast<std::int64_t>(b));
+}
+
+struct REFERENCE_CHAIN {
+  INT16 N = 0, M = 0;
+  INT32 MEM = 0, B = 0, C = 0;
+  EXACT_TEST_STATE::COUNT_TABLE MM{};
+  INT16 UU1 = 0, UU2 = 0, UU3 = 0, UU4 = 0;
+  std::array<EXTENDED, 98> U{};
+  EXTENDED DI = 0, DD = 0, DM = 0, UNI = 0, RHO = 0, HM = 0, HECA = 0;
+  INT16 DP = 0, DQ = 0;
+  INT32 OP1 = 0, OP2 = 0, ALL1 = 0, ALL2 = 0, CNMOY = 0;
+  EXTENDED PROB1 = 0, PROB2 = 0, PROB = 0, PSWITCH = 0;
+
+  void MAKE_RANDOM() {
+    INT16 U1 = UU1, U2 = UU2, U3 = UU3, U4 = UU4;
+    for (auto& u : U) u = 0.0L;
+    for (INT16 II = 1; II <= 97; ++II) {
+      EXTENDED RI = 0.0L, RJ = 0.5L;
+      for (INT16 JJ = 1; JJ <= 24; ++JJ) {
+        const INT16 R1 = static_cast<INT16>(((INT32{U1} * U2) % 179 * U3) % 179);
+        U1 = U2;
+        U2 = U3;
+        U3 = R1;
+        U4 = static_cast<INT16>((53 * INT32{U4} + 1) % 169);
+        if ((INT32{U4} * R1) % 64 >= 32) RI = RI + RJ;
+        RJ = 0.5L * RJ;
+      }
+      U[II] = RI;
+    }
+    DI = 362436.0L / 16777216.0L;
+    DD = 7654321.0L / 16777216.0L;
+    DM = 16777213.0L / 16777216.0L;
+    DP = 97;
+    DQ = 33;
+  }
+  void GOSUB100() {
+    UNI = U[DP] - U[DQ];
+    if (UNI < 0.0L) UNI = UNI + 1.0L;
+    U[DP] = UNI;
+    DP = static_cast<INT16>(DP - 1);
+    if (DP == 0) DP = 97;
+    DQ = static_cast<INT16>(DQ - 1);
+    if (DQ == 0) DQ = 97;
+    DI = DI - DD;
+    if (DI < 0.0L) DI = DI + DM;
+    UNI = UNI - DI;
+    if (UNI < 0.0L) UNI = UNI + 1.0L;
+  }
+  void GOSUB20() {
+    GOSUB100();
+    OP1 = static_cast<INT32>(N * UNI + 1.0L);
+    GOSUB100();
+    ALL1 = static_cast<INT32>(M * UNI + 1.0L);
+    do {
+      GOSUB100();
+      OP2 = static_cast<INT32>(N * UNI + 1.0L);
+    } while (OP2 == OP1);
+    do {
+      GOSUB100();
+      ALL2 = static_cast<INT32>(M * UNI + 1.0L);
+    } while (ALL2 == ALL1);
+  }
+  void GOSUB110() {
+    --MM[OP1][ALL1];
+    --MM[OP2][ALL2];
+    ++MM[OP1][ALL2];
+    ++MM[OP2][ALL1];
+    RHO = RHO + std::log(PROB);
+  }
+  void STEP() {
+    GOSUB20();
+    PROB1 = WRAPPED_PRODUCT(MM[OP1][ALL1], MM[OP2][ALL2]);
+    if (PROB1 != 0.0L) {
+      PROB2 = WRAPPED_PRODUCT(MM[OP2][ALL1] + 1, MM[OP1][ALL2] + 1);
+      PROB = PROB1 / PROB2;
+      if (PROB < 1.0L) {
+        PSWITCH = PROB;
+        GOSUB100();
+        if (PSWITCH >= UNI) GOSUB110();
+      } else {
+        GOSUB110();
+      }
+    }
+    if (std::fabs(RHO) < 1.0E-8L) RHO = 0.0L;
+  }
+  void CHAINE() {
+    RHO = 0.0L;
+    for (INT32 KK = 1; KK <= MEM; ++KK) STEP();
+    CNMOY = 0;
+    HM = 0.0L;
+    HECA = 0.0L;
+    for (INT32 K = 1; K <= B; ++K) {
+      for (INT32 CL = 0; CL <= C - 1; ++CL) {
+        STEP();
+        if (RHO <= 0.0L) ++CNMOY;
+      }
+      const EXTENDED P = static_cast<EXTENDED>(CNMOY) / C;
+      HM = HM + P;
+      HECA = HECA + P * P;
+      CNMOY = 0;
+    }
+    const EXTENDED VARIANCE = (HECA - HM * HM / B) / B / (B - 1);
+    HECA = VARIANCE > 0.0L ? std::sqrt(VARIANCE) : 0.0L;
+    HM = HM / B;
+  }
+};
+
+bool SAME_BITS(EXTENDED a, EXTENDED b) { return std::memcmp(&a, &b, 10) == 0; }
+
+void EXPECT_SAME_GENERATOR(const REFERENCE_CHAIN& r, const EXACT_TEST_STATE& s, const std::string& what) {
+  for (int k = 1; k <= 97; ++k)
+    ASSERT_EQ(r.U[static_cast<std::size_t>(k)] * 16777216.0L, static_cast<EXTENDED>(s.U[static_cast<std::size_t>(k)]))
+        << what << " U[" << k << "]";
+  ASSERT_EQ(r.DI * 16777216.0L, static_cast<EXTENDED>(s.DI)) << what;
+  ASSERT_EQ(r.DP, s.DP) << what;
+  ASSERT_EQ(r.DQ, s.DQ) << what;
+}
+
+// A random table: rows x columns, counts of the given scale, with empty
+// cells, rows and columns now and then.
+void RANDOM_TABLE(std::mt19937& pick, REFERENCE_CHAIN& r, EXACT_TEST_STATE& s, INT32 scale) {
+  const int rows = 2 + static_cast<int>(pick() % static_cast<unsigned>(std::min(MAX_POPS, 8) - 1));
+  const int columns = 2 + static_cast<int>(pick() % static_cast<unsigned>(MAX_ALLELES - 1));
+  r.N = s.N = static_cast<INT16>(rows);
+  r.M = s.M = static_cast<INT16>(columns);
+  const int empty_row = pick() % 5 == 0 ? 1 + static_cast<int>(pick() % static_cast<unsigned>(rows)) : 0;
+  const int empty_column = pick() % 5 == 0 ? 1 + static_cast<int>(pick() % static_cast<unsigned>(columns)) : 0;
+  for (int i = 1; i <= rows; ++i) {
+    for (int j = 1; j <= columns; ++j) {
+      INT32 count = static_cast<INT32>(pick() % static_cast<unsigned>(scale + 1));
+      if (i == empty_row || j == empty_column || pick() % 6 == 0) count = 0;
+      r.MM[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] = count;
+      s.MM[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] = count;
+    }
+  }
+}
+
+void RANDOM_SEEDS(std::mt19937& pick, REFERENCE_CHAIN& r, EXACT_TEST_STATE& s) {
+  r.UU1 = s.UU1 = static_cast<INT16>(1 + pick() % 168);
+  r.UU2 = s.UU2 = static_cast<INT16>(1 + pick() % 168);
+  r.UU3 = s.UU3 = static_cast<INT16>(1 + pick() % 168);
+  r.UU4 = s.UU4 = static_cast<INT16>(1 + pick() % 168);
+}
+
+void EXPECT_SAME_CHAIN(REFERENCE_CHAIN& r, EXACT_TEST_STATE& s, const std::string& what) {
+  r.MAKE_RANDOM();
+  s.MAKE_RANDOM();
+  r.CHAINE();
+  s.CHAINE();
+  ASSERT_TRUE(SAME_BITS(r.HM, HM)) << what << ": HM " << static_cast<double>(r.HM) << " vs " << static_cast<double>(HM);
+  ASSERT_TRUE(SAME_BITS(r.HECA, HECA)) << what << ": HECA";
+  ASSERT_TRUE(SAME_BITS(r.RHO, s.RHO)) << what << ": RHO";
+  ASSERT_EQ(r.MM, s.MM) << what << ": table";
+  EXPECT_SAME_GENERATOR(r, s, what);
+  ASSERT_EQ(r.UNI, s.UNI) << what;
+  ASSERT_EQ(r.OP1, s.OP1) << what;
+  ASSERT_EQ(r.ALL2, s.ALL2) << what;
+}
+
+TEST(ExactChainIdentity, SeedingForEverySeedOfEachPosition) {
+  std::mt19937 pick(5);
+  for (int position = 0; position < 4; ++position) {
+    for (INT16 seed = 1; seed <= 168; ++seed) {
+      REFERENCE_CHAIN r;
+      EXACT_TEST_STATE s;
+      RANDOM_SEEDS(pick, r, s);
+      INT16* reference_seeds[] = {&r.UU1, &r.UU2, &r.UU3, &r.UU4};
+      INT16* fast_seeds[] = {&s.UU1, &s.UU2, &s.UU3, &s.UU4};
+      *reference_seeds[position] = *fast_seeds[position] = seed;
+      r.MAKE_RANDOM();
+      s.MAKE_RANDOM();
+      EXPECT_SAME_GENERATOR(r, s, "seed " + std::to_string(seed) + " at " + std::to_string(position));
+      for (int k = 0; k < 3000; ++k) {
+        r.GOSUB100();
+        s.GOSUB100();
+        ASSERT_EQ(r.UNI, s.UNI) << "draw " << k;
+      }
+    }
+  }
+}
+
+TEST(ExactChainIdentity, SeedsOutsideTheGroupsTakeThePlainArithmetic) {
+  // The reader refuses them, but the seeding itself must still agree.
+  for (INT16 odd : {0, 169, 178, 179, 200, -3}) {
+    REFERENCE_CHAIN r;
+    EXACT_TEST_STATE s;
+    r.UU1 = s.UU1 = odd;
+    r.UU2 = s.UU2 = 5;
+    r.UU3 = s.UU3 = 142;
+    r.UU4 = s.UU4 = odd;
+    r.MAKE_RANDOM();
+    s.MAKE_RANDOM();
+    EXPECT_SAME_GENERATOR(r, s, "seed " + std::to_string(odd));
+  }
+}
+
+TEST(ExactChainIdentity, ManyRandomTablesAndSeeds) {
+  std::mt19937 pick(31337);
+  for (int round = 0; round < 300; ++round) {
+    REFERENCE_CHAIN r;
+    EXACT_TEST_STATE s;
+    const INT32 scale = round % 3 == 0 ? 3 : round % 3 == 1 ? 30 : 400;
+    RANDOM_TABLE(pick, r, s, scale);
+    RANDOM_SEEDS(pick, r, s);
+    // A quarter without dememorization: the first counted step starts from
+    // the observed table.
+    r.MEM = s.MEM = round % 4 == 0 ? 0 : static_cast<INT32>(pick() % 400);
+    r.B = s.B = 2 + static_cast<INT32>(pick() % 8);
+    r.C = s.C = 1 + static_cast<INT32>(pick() % 700);
+    EXPECT_SAME_CHAIN(r, s, "round " + std::to_string(round));
+  }
+}
+
+TEST(ExactChainIdentity, TableWithoutPossibleSwitch) {
+  // All counts in one row: no switch is ever made, every step counts.
+  REFERENCE_CHAIN r;
+  EXACT_TEST_STATE s;
+  r.N = s.N = 3;
+  r.M = s.M = 2;
+  r.MM[2][1] = s.MM[2][1] = 7;
+  r.MM[2][2] = s.MM[2][2] = 4;
+  r.UU1 = s.UU1 = 1;
+  r.UU2 = s.UU2 = 168;
+  r.UU3 = s.UU3 = 2;
+  r.UU4 = s.UU4 = 167;
+  for (INT32 mem : {0, 1, 10}) {
+    r.MEM = s.MEM = mem;
+    r.B = s.B = 4;
+    r.C = s.C = 25;
+    EXPECT_SAME_CHAIN(r, s, "dememorization " + std::to_string(mem));
+    EXPECT_EQ(HM, 1.0L);
+    EXPECT_EQ(HECA, 0.0L);
+  }
+}
+
+TEST(ExactChainIdentity, LongWalkOfAWorkloadSizedTable) {
+  std::mt19937 pick(8);
+  REFERENCE_CHAIN r;
+  EXACT_TEST_STATE s;
+  r.N = s.N = static_cast<INT16>(std::min(MAX_POPS, 6));
+  r.M = s.M = static_cast<INT16>(std::min(MAX_ALLELES, 10));
+  for (int i = 1; i <= r.N; ++i)
+    for (int copy = 0; copy < 100; ++copy) {
+      const auto j = 1 + pick() % static_cast<unsigned>(r.M);
+      ++r.MM[static_cast<std::size_t>(i)][j];
+      ++s.MM[static_cast<std::size_t>(i)][j];
+    }
+  r.UU1 = s.UU1 = 17;
+  r.UU2 = s.UU2 = 5;
+  r.UU3 = s.UU3 = 142;
+  r.UU4 = s.UU4 = 88;
+  r.MEM = s.MEM = 1000;
+  r.B = s.B = 20;
+  r.C = s.C = 5000;
+  EXPECT_SAME_CHAIN(r, s, "workload table");
+}
+
+TEST(ExactChainIdentity, LargeCountsAndWrappedProducts) {
+  // Counts near 46340 bring the products near 2^31, where the integer
+  // acceptance must still agree; above it the 32-bit products wrap and the
+  // plain comparison of reals decides.
+  std::mt19937 pick(99);
+  for (INT32 scale : {20000, 46000, 46341, 70000}) {
+    for (int round = 0; round < 10; ++round) {
+      REFERENCE_CHAIN r;
+      EXACT_TEST_STATE s;
+      RANDOM_TABLE(pick, r, s, scale);
+      RANDOM_SEEDS(pick, r, s);
+      r.MEM = s.MEM = 50;
+      r.B = s.B = 3;
+      r.C = s.C = 200;
+      EXPECT_SAME_CHAIN(r, s, "scale " + std::to_string(scale) + " round " + std::to_string(round));
+    }
+  }
+}
+
+TEST(ExactChainIdentity, SingleStepsMatchStepByStep) {
+  std::mt19937 pick(4);
+  for (int round = 0; round < 50; ++round) {
+    REFERENCE_CHAIN r;
+    EXACT_TEST_STATE s;
+    RANDOM_TABLE(pick, r, s, 12);
+    RANDOM_SEEDS(pick, r, s);
+    r.MAKE_RANDOM();
+    s.MAKE_RANDOM();
+    // A RHO just inside the tolerance, as a caller may leave it.
+    r.RHO = s.RHO = round % 2 == 0 ? 0.0L : 5.0E-9L;
+    for (int k = 0; k < 500; ++k) {
+      r.STEP();
+      s.STEP();
+      ASSERT_TRUE(SAME_BITS(r.RHO, s.RHO)) << "round " << round << " step " << k;
+      ASSERT_EQ(r.MM, s.MM);
+      ASSERT_EQ(r.OP1, s.OP1);
+      ASSERT_EQ(r.OP2, s.OP2);
+      ASSERT_EQ(r.ALL1, s.ALL1);
+      ASSERT_EQ(r.ALL2, s.ALL2);
+    }
+    EXPECT_SAME_GENERATOR(r, s, "round " + std::to_string(round));
+  }
+}
+
+}  // namespace
+}  // namespace korvel
