@@ -12,7 +12,7 @@
 #include "common/random_generator.h"
 #include "common/tables.h"
 #include "popmodel/allele_sampling.h"
-#include "straightforward.h"
+#include "support/straightforward.h"
 #include "tests/exact_test_state.h"
 #include "tests/test_state.h"
 
@@ -88,7 +88,7 @@ void BM_SampleAllelesStraightforward(benchmark::State& state) {
                   static_cast<int>(state.range(2)), static_cast<int>(state.range(3)));
   std::mt19937 engine(12345);
   for (auto _ : state) {
-    bench::SAMPLE_ALLELES_STRAIGHTFORWARD(engine);
+    reference::SAMPLE_ALLELES_REFERENCE(engine, ALL_POPS_ACOUNT);
     benchmark::DoNotOptimize(ALL_POPS_ACOUNT[1][1][1]);
   }
   state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(1) * 2 * state.range(3));
@@ -136,11 +136,11 @@ void BM_ChainStep(benchmark::State& state) {
 BENCHMARK(BM_ChainStep)->Apply(CHAIN_ARGS);
 
 void BM_ChainStepStraightforward(benchmark::State& state) {
-  bench::STRAIGHTFORWARD_CHAIN chain;
+  reference::REFERENCE_CHAIN chain;
   FILL_TABLE(chain, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   chain.C = STEPS_PER_BATCH;
   for (auto _ : state) {
-    bench::STRAIGHTFORWARD_CHAIN copy = chain;
+    reference::REFERENCE_CHAIN copy = chain;
     copy.MAKE_RANDOM();
     copy.CHAINE();
     benchmark::DoNotOptimize(copy.HM);
@@ -164,7 +164,7 @@ void BM_ChainSeeding(benchmark::State& state) {
 BENCHMARK(BM_ChainSeeding);
 
 void BM_ChainSeedingStraightforward(benchmark::State& state) {
-  bench::STRAIGHTFORWARD_CHAIN chain;
+  reference::REFERENCE_CHAIN chain;
   chain.UU1 = 17;
   chain.UU2 = 5;
   chain.UU3 = 142;

@@ -14,34 +14,12 @@
 #include "common/random_generator.h"
 #include "common/tables.h"
 #include "popmodel/allele_sampling.h"
+#include "support/straightforward.h"
 
 namespace korvel {
 namespace {
 
-void SAMPLE_ALLELES_REFERENCE(std::mt19937& engine, POP2& counts) {
-  std::memset(&counts, 0, sizeof counts);
-  for (INT16 i = 1; i <= NUMBPOPS; ++i) {
-    for (INT16 j = 1; j <= NUMBLOCI; ++j) {
-      INT16 last = 1;
-      for (INT16 k = 1; k <= ALLELES_PER_LOCUS[j]; ++k)
-        if (ALL_POPS_AFREQ[i][j][k] != 0.0) last = k;
-      for (INT32 N = 0; N < 2 * NUMB_DIPLOIDS_TO_SAMPLE[i]; ++N) {
-        const EXTENDED X = static_cast<EXTENDED>(static_cast<std::uint32_t>(engine())) / 4294967296.0L;
-        EXTENDED PR = 0.0L;
-        INT16 K = 0;
-        INT16 L = 0;
-        do {
-          ++K;
-          PR = PR + ALL_POPS_AFREQ[i][j][K];
-          if (X <= PR || K == last) {
-            ++counts[i][j][K];
-            ++L;
-          }
-        } while (L != 1);
-      }
-    }
-  }
-}
+using reference::SAMPLE_ALLELES_REFERENCE;
 
 // Frequencies of one locus of the given kind.
 std::vector<double> FREQUENCIES(std::mt19937& pick, int alleles, int kind) {

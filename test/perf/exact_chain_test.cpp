@@ -11,120 +11,14 @@
 #include <random>
 #include <string>
 
+#include "support/straightforward.h"
 #include "tests/exact_test_state.h"
 #include "tests/test_state.h"
 
 namespace korvel {
 namespace {
 
-INT32 WRAPPED_PRODUCT(INT32 a, INT32 b) {
-  return static_cast<INT32>(static_cast<std::int64_t>(a) * static_cast<std::int64_t>(b));
-}
-
-struct REFERENCE_CHAIN {
-  INT16 N = 0, M = 0;
-  INT32 MEM = 0, B = 0, C = 0;
-  EXACT_TEST_STATE::COUNT_TABLE MM{};
-  INT16 UU1 = 0, UU2 = 0, UU3 = 0, UU4 = 0;
-  std::array<EXTENDED, 98> U{};
-  EXTENDED DI = 0, DD = 0, DM = 0, UNI = 0, RHO = 0, HM = 0, HECA = 0;
-  INT16 DP = 0, DQ = 0;
-  INT32 OP1 = 0, OP2 = 0, ALL1 = 0, ALL2 = 0, CNMOY = 0;
-  EXTENDED PROB1 = 0, PROB2 = 0, PROB = 0, PSWITCH = 0;
-
-  void MAKE_RANDOM() {
-    INT16 U1 = UU1, U2 = UU2, U3 = UU3, U4 = UU4;
-    for (auto& u : U) u = 0.0L;
-    for (INT16 II = 1; II <= 97; ++II) {
-      EXTENDED RI = 0.0L, RJ = 0.5L;
-      for (INT16 JJ = 1; JJ <= 24; ++JJ) {
-        const INT16 R1 = static_cast<INT16>(((INT32{U1} * U2) % 179 * U3) % 179);
-        U1 = U2;
-        U2 = U3;
-        U3 = R1;
-        U4 = static_cast<INT16>((53 * INT32{U4} + 1) % 169);
-        if ((INT32{U4} * R1) % 64 >= 32) RI = RI + RJ;
-        RJ = 0.5L * RJ;
-      }
-      U[II] = RI;
-    }
-    DI = 362436.0L / 16777216.0L;
-    DD = 7654321.0L / 16777216.0L;
-    DM = 16777213.0L / 16777216.0L;
-    DP = 97;
-    DQ = 33;
-  }
-  void GOSUB100() {
-    UNI = U[DP] - U[DQ];
-    if (UNI < 0.0L) UNI = UNI + 1.0L;
-    U[DP] = UNI;
-    DP = static_cast<INT16>(DP - 1);
-    if (DP == 0) DP = 97;
-    DQ = static_cast<INT16>(DQ - 1);
-    if (DQ == 0) DQ = 97;
-    DI = DI - DD;
-    if (DI < 0.0L) DI = DI + DM;
-    UNI = UNI - DI;
-    if (UNI < 0.0L) UNI = UNI + 1.0L;
-  }
-  void GOSUB20() {
-    GOSUB100();
-    OP1 = static_cast<INT32>(N * UNI + 1.0L);
-    GOSUB100();
-    ALL1 = static_cast<INT32>(M * UNI + 1.0L);
-    do {
-      GOSUB100();
-      OP2 = static_cast<INT32>(N * UNI + 1.0L);
-    } while (OP2 == OP1);
-    do {
-      GOSUB100();
-      ALL2 = static_cast<INT32>(M * UNI + 1.0L);
-    } while (ALL2 == ALL1);
-  }
-  void GOSUB110() {
-    --MM[OP1][ALL1];
-    --MM[OP2][ALL2];
-    ++MM[OP1][ALL2];
-    ++MM[OP2][ALL1];
-    RHO = RHO + std::log(PROB);
-  }
-  void STEP() {
-    GOSUB20();
-    PROB1 = WRAPPED_PRODUCT(MM[OP1][ALL1], MM[OP2][ALL2]);
-    if (PROB1 != 0.0L) {
-      PROB2 = WRAPPED_PRODUCT(MM[OP2][ALL1] + 1, MM[OP1][ALL2] + 1);
-      PROB = PROB1 / PROB2;
-      if (PROB < 1.0L) {
-        PSWITCH = PROB;
-        GOSUB100();
-        if (PSWITCH >= UNI) GOSUB110();
-      } else {
-        GOSUB110();
-      }
-    }
-    if (std::fabs(RHO) < 1.0E-8L) RHO = 0.0L;
-  }
-  void CHAINE() {
-    RHO = 0.0L;
-    for (INT32 KK = 1; KK <= MEM; ++KK) STEP();
-    CNMOY = 0;
-    HM = 0.0L;
-    HECA = 0.0L;
-    for (INT32 K = 1; K <= B; ++K) {
-      for (INT32 CL = 0; CL <= C - 1; ++CL) {
-        STEP();
-        if (RHO <= 0.0L) ++CNMOY;
-      }
-      const EXTENDED P = static_cast<EXTENDED>(CNMOY) / C;
-      HM = HM + P;
-      HECA = HECA + P * P;
-      CNMOY = 0;
-    }
-    const EXTENDED VARIANCE = (HECA - HM * HM / B) / B / (B - 1);
-    HECA = VARIANCE > 0.0L ? std::sqrt(VARIANCE) : 0.0L;
-    HM = HM / B;
-  }
-};
+using reference::REFERENCE_CHAIN;
 
 bool SAME_BITS(EXTENDED a, EXTENDED b) { return std::memcmp(&a, &b, 10) == 0; }
 
