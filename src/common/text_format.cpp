@@ -1,5 +1,6 @@
 #include "common/text_format.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -22,9 +23,11 @@ bool is_all_zero_digits(const char* text, std::size_t length) {
 }  // namespace
 
 void APPEND_INT(std::string& out, long long value, int width) {
+  // to_chars writes the same digits as printf's %lld, without its format
+  // parsing and locale look-ups (integers are most of the detailed files).
   char buffer[32];
-  const int length = std::snprintf(buffer, sizeof buffer, "%lld", value);
-  append_right_aligned(out, buffer, static_cast<std::size_t>(length), width);
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  append_right_aligned(out, buffer, static_cast<std::size_t>(result.ptr - buffer), width);
 }
 
 void APPEND_REAL(std::string& out, EXTENDED value, int width, int decimals) {
