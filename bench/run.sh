@@ -18,6 +18,12 @@ SEED="${BENCH_SEED:-12345}"
 BASELINE="${BENCH_BASELINE:-}"
 JOBS="${JOBS:-2}"
 
+# The table is assembled by a short Python script; Python comes from
+# Debian's packages on a machine that lacks it.
+if ! command -v python3 >/dev/null 2>&1; then
+  apt-get update -qq && apt-get install -y -qq python3 >/dev/null
+fi
+
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DKORVEL_TESTS=OFF -DKORVEL_BENCH=ON >/dev/null
 cmake --build "$BUILD" -j "$JOBS" --target korvel-seeded korvel-ml-seeded korvel_micro_bench >/dev/null
 
