@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <vector>
@@ -104,6 +105,40 @@ TEST(AlleleDrawIdentity, ManyRandomSetUps) {
   std::mt19937 pick(424242);
   for (int round = 0; round < 400; ++round) {
     SET_UP(pick);
+    SEED_RANDOM_GENERATOR(static_cast<std::uint32_t>(pick()));
+    EXPECT_SAME_COUNTS("round " + std::to_string(round));
+  }
+}
+
+// Loci with many alleles and few draws each (the small guide table), with
+// frequencies of every kind above and some that only the general path
+// takes: one above 1, one not a number, and nearly all the mass on the last
+// allele, so that most thresholds share the lowest buckets.
+TEST(AlleleDrawIdentity, ManyAllelesFewDraws) {
+  std::mt19937 pick(9090);
+  for (int round = 0; round < 300; ++round) {
+    std::memset(&ALL_POPS_AFREQ, 0, sizeof ALL_POPS_AFREQ);
+    ALLELES_PER_LOCUS.fill(0);
+    NUMB_DIPLOIDS_TO_SAMPLE.fill(0);
+    NUMBPOPS = static_cast<INT16>(1 + pick() % 3);
+    NUMBLOCI = static_cast<INT16>(1 + pick() % 4);
+    for (int i = 1; i <= NUMBPOPS; ++i) NUMB_DIPLOIDS_TO_SAMPLE[i] = static_cast<INT16>(1 + pick() % 60);
+    for (int j = 1; j <= NUMBLOCI; ++j) {
+      const int alleles = MAX_ALLELES / 2 + 1 + static_cast<int>(pick() % (MAX_ALLELES - MAX_ALLELES / 2));
+      ALLELES_PER_LOCUS[j] = static_cast<INT16>(alleles);
+      for (int i = 1; i <= NUMBPOPS; ++i) {
+        const int kind = static_cast<int>(pick() % 10);
+        std::vector<double> f = FREQUENCIES(pick, alleles, kind < 7 ? kind : 0);
+        const std::size_t at = pick() % f.size();
+        if (kind == 7) f[at] = 1.5;
+        if (kind == 8) f[at] = std::numeric_limits<double>::quiet_NaN();
+        if (kind == 9) {
+          for (double& x : f) x = 1.0E-12;
+          f.back() = 1.0;
+        }
+        for (int k = 1; k <= alleles; ++k) ALL_POPS_AFREQ[i][j][k] = f[static_cast<std::size_t>(k - 1)];
+      }
+    }
     SEED_RANDOM_GENERATOR(static_cast<std::uint32_t>(pick()));
     EXPECT_SAME_COUNTS("round " + std::to_string(round));
   }
