@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/random_generator.h"
+#include "support/generator_priming.h"
 #include "common/tables.h"
 #include "popmodel/allele_sampling.h"
 #include "support/straightforward.h"
@@ -144,28 +145,7 @@ TEST(AlleleDrawIdentity, ManyAllelesFewDraws) {
   }
 }
 
-std::uint32_t UNTEMPER(std::uint32_t y) {
-  y ^= y >> 18;
-  y ^= (y << 15) & 0xEFC60000u;
-  std::uint32_t r = y;
-  for (int pass = 0; pass < 5; ++pass) r = y ^ ((r << 7) & 0x9D2C5680u);
-  y = r;
-  r = y;
-  for (int pass = 0; pass < 3; ++pass) r = y ^ (r >> 11);
-  return r;
-}
-
-// The next outputs of the program-wide generator become `outputs` (at most
-// 227): with the first 397 words zero the twist copies words 397.. into the
-// first words of the next block.
-void PRIME_OUTPUTS(const std::vector<std::uint32_t>& outputs) {
-  std::vector<std::uint32_t> words(624, 0);
-  for (std::size_t k = 0; k < outputs.size(); ++k) words[397 + k] = UNTEMPER(outputs[k]);
-  std::stringstream state;
-  for (std::uint32_t w : words) state << w << ' ';
-  state << 624;
-  state >> RANDOM_GENERATOR;
-}
+using testing::PRIME_OUTPUTS;
 
 TEST(AlleleDrawIdentity, DrawsOnAndBesideEveryCumulativeSum) {
   // Draws of exactly 0, the largest output, and the outputs on, just below

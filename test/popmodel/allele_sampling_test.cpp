@@ -9,33 +9,15 @@
 #include <vector>
 
 #include "common/random_generator.h"
+#include "support/generator_priming.h"
 #include "common/tables.h"
 
 namespace korvel {
 namespace {
 
-std::uint32_t UNTEMPER(std::uint32_t y) {
-  y ^= y >> 18;
-  y ^= (y << 15) & 0xefc60000u;
-  std::uint32_t r = y;
-  for (int pass = 0; pass < 5; ++pass) r = y ^ ((r << 7) & 0x9d2c5680u);
-  y = r;
-  r = y;
-  for (int pass = 0; pass < 3; ++pass) r = y ^ (r >> 11);
-  return r;
-}
-
-// Puts the generator into a state whose next outputs are `outputs` (at most
-// 227 of them): with the first 397 state words zero, the twist copies words
-// 397.. unchanged into the first words that are tempered and returned.
-void PRIME_OUTPUTS(const std::vector<std::uint32_t>& outputs) {
-  ASSERT_LE(outputs.size(), 227u);
-  std::vector<std::uint32_t> words(624, 0);
-  for (std::size_t k = 0; k < outputs.size(); ++k) words[397 + k] = UNTEMPER(outputs[k]);
-  std::stringstream state;
-  for (std::uint32_t w : words) state << w << ' ';
-  state << 624;
-  state >> RANDOM_GENERATOR;
+// Primes the generator and checks that it now yields exactly `outputs`.
+void PRIME_AND_CHECK(const std::vector<std::uint32_t>& outputs) {
+  testing::PRIME_OUTPUTS(outputs);
   std::mt19937 check = RANDOM_GENERATOR;
   for (std::uint32_t expected : outputs) ASSERT_EQ(static_cast<std::uint32_t>(check()), expected);
 }
@@ -78,7 +60,7 @@ TEST(SampleAlleles, DrawsOnTheBoundariesOfTheCumulativeSums) {
   SET_LOCUS(1, {0.0, 0.25, 0.25, 0.5});
   // 0 goes to allele 1 although its frequency is 0 (0 <= 0); a draw equal
   // to a cumulative sum goes to the allele whose sum it equals.
-  PRIME_OUTPUTS({0u, OUTPUT_FOR(0.25L), OUTPUT_FOR(0.25L) + 1u, OUTPUT_FOR(0.5L), OUTPUT_FOR(0.5L) + 1u,
+  PRIME_AND_CHECK({0u, OUTPUT_FOR(0.25L), OUTPUT_FOR(0.25L) + 1u, OUTPUT_FOR(0.5L), OUTPUT_FOR(0.5L) + 1u,
                  0xFFFFFFFFu});
   SAMPLE_ALLELES();
   EXPECT_EQ(COUNTS(1, 1), (std::vector<int>{1, 1, 2, 2}));
@@ -91,7 +73,7 @@ TEST(SampleAlleles, DrawAboveTheLocusTotalStaysWithinTheLocus) {
   SET_LOCUS(1, {0.3, 0.699999, 0.0});
   SET_LOCUS(2, {0.5, 0.5});
   ALL_POPS_AFREQ[1][1][4] = 0.75;
-  PRIME_OUTPUTS({0xFFFFFFFFu, OUTPUT_FOR(0.3L) + 1u, 0u, 0xFFFFFFFFu});
+  PRIME_AND_CHECK({0xFFFFFFFFu, OUTPUT_FOR(0.3L) + 1u, 0u, 0xFFFFFFFFu});
   SAMPLE_ALLELES();
   EXPECT_EQ(COUNTS(1, 1), (std::vector<int>{0, 2, 0}));
   EXPECT_EQ(ALL_POPS_ACOUNT[1][1][4], 0);
@@ -103,7 +85,7 @@ TEST(SampleAlleles, DrawOrderIsPopulationsThenLociThenCopies) {
   SET_LOCUS(1, {0.5, 0.5});
   SET_LOCUS(2, {0.5, 0.5});
   const std::uint32_t low = OUTPUT_FOR(0.25L), high = OUTPUT_FOR(0.75L);
-  PRIME_OUTPUTS({low, low, low, high, high, high, high, low, 12345u});
+  PRIME_AND_CHECK({low, low, low, high, high, high, high, low, 12345u});
   SAMPLE_ALLELES();
   EXPECT_EQ(COUNTS(1, 1), (std::vector<int>{2, 0}));
   EXPECT_EQ(COUNTS(1, 2), (std::vector<int>{1, 1}));
