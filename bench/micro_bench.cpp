@@ -121,59 +121,51 @@ void CHAIN_ARGS(benchmark::internal::Benchmark* b) {
   b->Args({4, 2});   // snp
 }
 
-void BM_ChainStep(benchmark::State& state) {
-  EXACT_TEST_STATE chain;
+// One chain run of 2 batches of STEPS_PER_BATCH steps, per iteration, for
+// the program's chain and for the straightforward one alike.
+template <class CHAIN>
+void TIME_CHAIN_STEPS(benchmark::State& state) {
+  CHAIN chain;
   FILL_TABLE(chain, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   chain.C = STEPS_PER_BATCH;
   for (auto _ : state) {
-    EXACT_TEST_STATE copy = chain;
+    CHAIN copy = chain;
     copy.MAKE_RANDOM();
     copy.CHAINE();
+    benchmark::DoNotOptimize(copy);
     benchmark::DoNotOptimize(HM);
   }
   state.SetItemsProcessed(state.iterations() * 2 * STEPS_PER_BATCH);
 }
+
+// The seeding of the chain's generator, once per tested locus.
+template <class CHAIN>
+void TIME_CHAIN_SEEDING(benchmark::State& state) {
+  CHAIN chain;
+  chain.UU1 = 17;
+  chain.UU2 = 5;
+  chain.UU3 = 142;
+  chain.UU4 = 88;
+  for (auto _ : state) {
+    chain.MAKE_RANDOM();
+    benchmark::DoNotOptimize(chain.U[97]);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_ChainStep(benchmark::State& state) { TIME_CHAIN_STEPS<EXACT_TEST_STATE>(state); }
 BENCHMARK(BM_ChainStep)->Apply(CHAIN_ARGS);
 
 void BM_ChainStepStraightforward(benchmark::State& state) {
-  reference::REFERENCE_CHAIN chain;
-  FILL_TABLE(chain, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-  chain.C = STEPS_PER_BATCH;
-  for (auto _ : state) {
-    reference::REFERENCE_CHAIN copy = chain;
-    copy.MAKE_RANDOM();
-    copy.CHAINE();
-    benchmark::DoNotOptimize(copy.HM);
-  }
-  state.SetItemsProcessed(state.iterations() * 2 * STEPS_PER_BATCH);
+  TIME_CHAIN_STEPS<reference::REFERENCE_CHAIN>(state);
 }
 BENCHMARK(BM_ChainStepStraightforward)->Apply(CHAIN_ARGS);
 
-void BM_ChainSeeding(benchmark::State& state) {
-  EXACT_TEST_STATE chain;
-  chain.UU1 = 17;
-  chain.UU2 = 5;
-  chain.UU3 = 142;
-  chain.UU4 = 88;
-  for (auto _ : state) {
-    chain.MAKE_RANDOM();
-    benchmark::DoNotOptimize(chain.U[97]);
-  }
-  state.SetItemsProcessed(state.iterations());
-}
+void BM_ChainSeeding(benchmark::State& state) { TIME_CHAIN_SEEDING<EXACT_TEST_STATE>(state); }
 BENCHMARK(BM_ChainSeeding);
 
 void BM_ChainSeedingStraightforward(benchmark::State& state) {
-  reference::REFERENCE_CHAIN chain;
-  chain.UU1 = 17;
-  chain.UU2 = 5;
-  chain.UU3 = 142;
-  chain.UU4 = 88;
-  for (auto _ : state) {
-    chain.MAKE_RANDOM();
-    benchmark::DoNotOptimize(chain.U[97]);
-  }
-  state.SetItemsProcessed(state.iterations());
+  TIME_CHAIN_SEEDING<reference::REFERENCE_CHAIN>(state);
 }
 BENCHMARK(BM_ChainSeedingStraightforward);
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "common/failure.h"
@@ -21,12 +22,22 @@ struct ProgramEnded {
 
 void throw_instead_of_exit(int status) { throw ProgramEnded{status}; }
 
+std::string scratch_folder;
+
+// libFuzzer ends with exit(): the scratch folder goes with it.
+void remove_scratch_folder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(scratch_folder, ignored);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::string folder = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
   folder += "/korvel-fuzz-XXXXXX";
   if (mkdtemp(folder.data()) == nullptr || chdir(folder.c_str()) != 0) std::abort();
+  scratch_folder = folder;
+  std::atexit(remove_scratch_folder);
   if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
   korvel::SET_END_HANDLER(throw_instead_of_exit);
   return 0;

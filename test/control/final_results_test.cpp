@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include "support/scratch_folder.h"
 #include <string>
 
 #include "common/tables.h"
@@ -33,24 +30,12 @@ void SET_RUNS(INT32 runs, EXTENDED sum_fst, EXTENDED mean_ht, EXTENDED mean_hs) 
 // Writes the final results after a stand-in column header in a scratch
 // folder and returns the whole report.
 std::string FINAL_REPORT() {
-  const std::filesystem::path old = std::filesystem::current_path();
-  std::string dir = (std::filesystem::exists("/dev/shm")
-                         ? std::string("/dev/shm")
-                         : std::filesystem::temp_directory_path().string()) +
-                    "/korvel-results-XXXXXX";
-  if (mkdtemp(dir.data()) == nullptr) return "no scratch folder";
-  std::filesystem::current_path(dir);
+  testing::ScratchFolder folder;
   OUT1.CREATE("KORVEL.OUT");
   OUT1.TEXT(HEADER);
   WRITE_FINAL_RESULTS();
   OUT1.CLOSE();
-  std::ifstream in("KORVEL.OUT", std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  in.close();
-  std::filesystem::current_path(old);
-  std::filesystem::remove_all(dir);
-  return text.str();
+  return testing::READ_FILE("KORVEL.OUT");
 }
 
 TEST(FinalResults, AllClassesWithBothTests) {

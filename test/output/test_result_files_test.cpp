@@ -1,11 +1,9 @@
 #include "output/test_result_files.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
+#include "support/scratch_folder.h"
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "common/tables.h"
@@ -23,27 +21,14 @@ const std::string SUM_HEADER =
 // Runs each test in a fresh scratch folder and returns to the old one.
 class TestResultFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    old_ = std::filesystem::current_path();
-    std::string pattern =
-        (std::filesystem::exists("/dev/shm") ? std::string("/dev/shm") : std::filesystem::temp_directory_path().string()) +
-        "/korvel-results-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    std::filesystem::current_path(dir_);
-  }
   void TearDown() override {
     if (OUT8.IS_OPEN()) OUT8.CLOSE();
     if (OUT10.IS_OPEN()) OUT10.CLOSE();
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
   }
+  // The file so far, read while it stays open.
   static std::string FILE_TEXT(TextOut& out) {
     out.FLUSH();
-    std::ifstream in(out.NAME(), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return testing::READ_FILE(out.NAME());
   }
   // Run 12 with the results of the example of the locus file.
   static void SET_EXAMPLE_LOCUS(INT16 chi2, INT16 fisher) {
@@ -72,7 +57,7 @@ class TestResultFiles : public ::testing::Test {
   }
 
  private:
-  std::filesystem::path old_, dir_;
+  testing::ScratchFolder folder_;
 };
 
 TEST_F(TestResultFiles, LocusLinesForTestedAndFixedLoci) {
@@ -90,7 +75,7 @@ TEST_F(TestResultFiles, LocusLinesForTestedAndFixedLoci) {
       {0, 0, front + std::string(36, ' ') + "\r\n"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "chi2 " << c.chi2 << " fisher " << c.fisher);
+    SCOPED_TRACE(::testing::Message() << "chi2 " << c.chi2 << " fisher " << c.fisher);
     INITIALIZE_LOCUSTST();
     SET_EXAMPLE_LOCUS(c.chi2, c.fisher);
     WRITE_TO_LOCUSTST();
@@ -128,7 +113,7 @@ TEST_F(TestResultFiles, SumLineForEachTestSetting) {
       {0, 0, front + std::string(34 + 41, ' ') + "\r\n"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "chi2 " << c.chi2 << " fisher " << c.fisher);
+    SCOPED_TRACE(::testing::Message() << "chi2 " << c.chi2 << " fisher " << c.fisher);
     INITIALIZE_SUMTEST();
     SET_EXAMPLE_RUN(c.chi2, c.fisher);
     WRITE_SUMTEST_LINE(0.0151L, 18, 0.0256L);

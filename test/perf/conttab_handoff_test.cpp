@@ -3,6 +3,8 @@
 // text-file rules would hold; the two tests, reading the lent text while
 // TEST_LOCUS_X runs, get exactly the results they get from the file itself.
 #include <gtest/gtest.h>
+
+#include "support/scratch_folder.h"
 #include <unistd.h>
 
 #include <cstdlib>
@@ -24,34 +26,15 @@
 namespace korvel {
 namespace {
 
-std::string FILE_BYTES(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::filesystem::path NEW_FOLDER() {
-  const char* base = std::filesystem::exists("/dev/shm") ? "/dev/shm" : "/tmp";
-  std::string pattern = std::string(base) + "/perf_conttab_XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-  return pattern;
-}
+using testing::READ_FILE;
 
 class ConttabHandoffTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = NEW_FOLDER();
-    old_folder_ = std::filesystem::current_path();
-    std::filesystem::current_path(folder_);
     RUN_CHI2 = 1;
     RUN_FISHER = 1;
     NUMBLOCI = 1;
     J = 1;
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_folder_);
-    std::filesystem::remove_all(folder_);
   }
 
   // The file as written straight through a text-file variable: the seeds
@@ -87,7 +70,7 @@ class ConttabHandoffTest : public ::testing::Test {
       out.END_LINE();
     }
     out.CLOSE();
-    return FILE_BYTES("EXPECTED.XYZ");
+    return READ_FILE("EXPECTED.XYZ");
   }
 
   // A locus with at least two rows and two non-empty columns.
@@ -110,8 +93,7 @@ class ConttabHandoffTest : public ::testing::Test {
     ITER3 = pick() % 5 == 0 ? 100000 + static_cast<INT32>(pick() % 900000) : 1 + static_cast<INT32>(pick() % 60);
   }
 
-  std::filesystem::path folder_;
-  std::filesystem::path old_folder_;
+  testing::ScratchFolder folder_;
 };
 
 TEST_F(ConttabHandoffTest, FileBytesAndTestResultsAsThroughTheFile) {
@@ -122,7 +104,7 @@ TEST_F(ConttabHandoffTest, FileBytesAndTestResultsAsThroughTheFile) {
     if (ITER3 > 1000) ITER3 = 1000;  // keeps the chain short
     const std::string expected = REFERENCE_FILE();
     TEST_LOCUS_X();
-    ASSERT_EQ(FILE_BYTES("CONTTAB.XYZ"), expected) << "round " << round;
+    ASSERT_EQ(READ_FILE("CONTTAB.XYZ"), expected) << "round " << round;
     const EXTENDED chisq = CHISQ, df = DF, prob = PROB, hm = HM, heca = HECA;
     // Outside TEST_LOCUS_X the tests read the file itself.
     DO_CHISQUARE();
@@ -144,7 +126,7 @@ TEST_F(ConttabHandoffTest, ShorterTablesLeaveNothingOfLongerOnes) {
     RANDOM_LOCUS(pick);
     const std::string expected = REFERENCE_FILE();
     TEST_LOCUS_X();
-    ASSERT_EQ(FILE_BYTES("CONTTAB.XYZ"), expected) << "round " << round;
+    ASSERT_EQ(READ_FILE("CONTTAB.XYZ"), expected) << "round " << round;
   }
 }
 
@@ -161,7 +143,7 @@ TEST_F(ConttabHandoffTest, FileDeletedReplacedOrInAnotherFolderIsWrittenAnew) {
   RANDOM_LOCUS(pick);
   std::string expected = REFERENCE_FILE();
   TEST_LOCUS_X();
-  EXPECT_EQ(FILE_BYTES("CONTTAB.XYZ"), expected);
+  EXPECT_EQ(READ_FILE("CONTTAB.XYZ"), expected);
 
   // Replaced by another file of the same name.
   { std::ofstream("OTHER.XYZ") << "something else entirely, and longer than a table\n"; }
@@ -169,19 +151,19 @@ TEST_F(ConttabHandoffTest, FileDeletedReplacedOrInAnotherFolderIsWrittenAnew) {
   RANDOM_LOCUS(pick);
   expected = REFERENCE_FILE();
   TEST_LOCUS_X();
-  EXPECT_EQ(FILE_BYTES("CONTTAB.XYZ"), expected);
+  EXPECT_EQ(READ_FILE("CONTTAB.XYZ"), expected);
 
   // Another working folder: the file is made there, the old one is kept.
-  const std::string old_text = FILE_BYTES("CONTTAB.XYZ");
-  const std::filesystem::path other = NEW_FOLDER();
-  std::filesystem::current_path(other);
-  RANDOM_LOCUS(pick);
-  expected = REFERENCE_FILE();
-  TEST_LOCUS_X();
-  EXPECT_EQ(FILE_BYTES("CONTTAB.XYZ"), expected);
-  std::filesystem::current_path(folder_);
-  EXPECT_EQ(FILE_BYTES("CONTTAB.XYZ"), old_text);
-  std::filesystem::remove_all(other);
+  const std::string old_text = READ_FILE("CONTTAB.XYZ");
+  {
+    testing::ScratchFolder other;  // entered now, left at the end of the block
+    RANDOM_LOCUS(pick);
+    expected = REFERENCE_FILE();
+    TEST_LOCUS_X();
+    EXPECT_EQ(READ_FILE("CONTTAB.XYZ"), expected);
+  }
+  EXPECT_EQ(std::filesystem::current_path(), folder_.path());
+  EXPECT_EQ(READ_FILE("CONTTAB.XYZ"), old_text);
 
   // The program's end leaves no file behind.
   DELETE_FILE(CONTTAB_FILE_NAME);

@@ -1,12 +1,10 @@
 #include "tests/combine_loci.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
+#include "support/scratch_folder.h"
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "common/tables.h"
@@ -57,14 +55,6 @@ bool FIND_P_OF_EXACTLY_005(INT32& df, EXTENDED& x) {
 class CombineLoci : public ::testing::Test {
  protected:
   void SetUp() override {
-    old_ = std::filesystem::current_path();
-    std::string pattern = (std::filesystem::exists("/dev/shm")
-                               ? std::string("/dev/shm")
-                               : std::filesystem::temp_directory_path().string()) +
-                          "/korvel-results-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    std::filesystem::current_path(dir_);
     INITIALIZE_LOCUSTST();
     INITIALIZE_SUMTEST();
     RUN = 1;
@@ -81,15 +71,11 @@ class CombineLoci : public ::testing::Test {
   void TearDown() override {
     OUT8.CLOSE();
     OUT10.CLOSE();
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
   }
+  // The file so far, read while it stays open.
   static std::string FILE_TEXT(TextOut& out) {
     out.FLUSH();
-    std::ifstream in(out.NAME(), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return testing::READ_FILE(out.NAME());
   }
   static std::string LAST_LINE(const std::string& text) {
     const std::size_t end = text.rfind("\r\n");
@@ -104,7 +90,7 @@ class CombineLoci : public ::testing::Test {
   }
 
  private:
-  std::filesystem::path old_, dir_;
+  testing::ScratchFolder folder_;
 };
 
 TEST_F(CombineLoci, ChiSquaresAndDfAreSummedAndReferredToTheirSum) {

@@ -247,7 +247,6 @@ void FISHER_WITH_CONSOLE_ON_STDERR() {
 }
 
 TEST_F(ExactTestTest, ReaderStopsOnADegenerateTableWithItsMessages) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
   WRITE_CONTTAB("1 2 17 5 142 88 10 2 10\n3 4\n");
   EXPECT_EXIT(FISHER_WITH_CONSOLE_ON_STDERR(), ::testing::ExitedWithCode(1),
               "^Table only contains one row!!\n$");
@@ -284,7 +283,6 @@ TEST_F(ExactTestTest, ReaderStopsOnADegenerateTableWithItsMessages) {
 }
 
 TEST_F(ExactTestTest, ReaderRefusesATableLargerThanTheBuild) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
   WRITE_CONTTAB(std::to_string(MAX_POPS + 1) + " 2 17 5 142 88 10 2 10\n");
   EXPECT_EXIT(FISHER_WITH_CONSOLE_ON_STDERR(), ::testing::ExitedWithCode(1), "at most");
 }
