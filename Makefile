@@ -8,9 +8,14 @@ BUILD_BENCH   := build/bench
 DEMO_DIR      := demo-run
 JOBS          ?= 2
 
-.PHONY: demo build test sanitize bench install fuzz figure-check clean
+.PHONY: demo build test sanitize bench install fuzz figure-check clean htslib
 
-build:
+# korvel-init reads VCF/BCF through htslib: installed here when missing and
+# run as root, else the exact packages to install are named.
+htslib:
+	@sh tools/init/need_htslib.sh
+
+build: htslib
 	cmake -S . -B $(BUILD_RELEASE) -DCMAKE_BUILD_TYPE=Release -DKORVEL_TESTS=OFF
 	cmake --build $(BUILD_RELEASE) -j $(JOBS)
 
@@ -22,12 +27,12 @@ demo: build
 	@echo "==== $(DEMO_DIR)/KORVEL.OUT ===="
 	@cat $(DEMO_DIR)/KORVEL.OUT | tr -d '\r'
 
-test:
+test: htslib
 	cmake -S . -B $(BUILD_TEST) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=ON
 	cmake --build $(BUILD_TEST) -j $(JOBS)
 	cd $(BUILD_TEST) && ctest --output-on-failure -j $(JOBS)
 
-sanitize:
+sanitize: htslib
 	cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=ON -DKORVEL_SANITIZE=ON
 	cmake --build $(BUILD_SAN) -j $(JOBS)
 	cd $(BUILD_SAN) && ctest --output-on-failure -j $(JOBS)
@@ -42,7 +47,7 @@ clean:
 BUILD_FUZZ := build/fuzz
 FUZZ_SECONDS ?= 60
 fuzz:
-	cmake -S . -B $(BUILD_FUZZ) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=OFF -DKORVEL_FUZZ=ON
+	cmake -S . -B $(BUILD_FUZZ) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=OFF -DKORVEL_FUZZ=ON -DKORVEL_INIT=OFF
 	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target korvel_in_fuzz
 	rm -rf $(BUILD_FUZZ)/corpus && mkdir -p $(BUILD_FUZZ)/corpus && cp fuzz/corpus/* $(BUILD_FUZZ)/corpus/
 	$(BUILD_FUZZ)/korvel_in_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 $(CURDIR)/$(BUILD_FUZZ)/corpus

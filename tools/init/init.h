@@ -1,0 +1,184 @@
+// korvel-init: turns genotypes a user already has (a Genepop file, or a VCF
+// or BCF with an optional population map) into a ready KORVEL.IN.
+//
+// The pieces, each usable on its own (the tests link them directly):
+//  - the readers: Genepop text, and VCF/BCF through htslib, both giving
+//    allele counts per locus and population (GenotypeData);
+//  - the population map;
+//  - the base population: pooled or one population's frequencies, loci
+//    without information left out, rare alleles merged, loci chosen;
+//  - the design: the options with their defaults, and which program's
+//    limits it fits;
+//  - the command line, which writes the file and reads it back.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvel::init {
+
+// Any fault reported to the user: unreadable data, a bad option, a design
+// no program can run. The text names the file and line or record.
+class InitError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// ---- Counted genotypes ----------------------------------------------------
+
+// One locus of the data: its alleles in output order and the gene copies of
+// each allele counted per population.
+struct LocusCounts {
+  std::string name;
+  std::vector<std::string> alleles;              // labels, in output order
+  std::vector<std::vector<long long>> counts;    // [population][allele]
+  std::vector<long long> missing;                // [population] individuals without a call
+};
+
+struct GenotypeData {
+  std::string source;                  // the data file as named by the user
+  std::string format;                  // "Genepop", "VCF", "BCF"
+  std::string ploidy;                  // "diploid", "haploid" or "mixed ploidy"
+  std::vector<std::string> populations;
+  std::vector<long long> individuals;  // [population] individuals read
+  std::vector<long long> genotyped;    // [population] individuals with a call at some locus
+  std::vector<LocusCounts> loci;
+  std::vector<std::string> notes;      // what the reader left out, for the summary
+};
+
+// Reads a Genepop file. `text` is its content, `name` names it in messages.
+GenotypeData READ_GENEPOP_TEXT(std::string_view name, std::string_view text);
+GenotypeData READ_GENEPOP(const std::string& path);
+
+// ---- Population map ---------------------------------------------------------
+
+// Sample name -> population, with the populations in order of first mention.
+struct PopulationMap {
+  std::vector<std::string> populations;
+  std::map<std::string, std::size_t> population_of;  // sample -> index into populations
+  std::map<std::string, int> line_of;                // sample -> line of the map
+};
+
+// Two columns per line, sample and population, separated by blanks or tabs;
+// blank lines and lines starting with '#' are skipped.
+PopulationMap READ_POPMAP_TEXT(std::string_view name, std::string_view text);
+PopulationMap READ_POPMAP(const std::string& path);
+
+// ---- VCF / BCF --------------------------------------------------------------
+
+struct VcfOptions {
+  bool pass_only = false;
+  const PopulationMap* popmap = nullptr;  // null: all samples one population
+  std::string popmap_name;                // for messages
+};
+
+// Reads VCF or BCF, plain or bgzipped, through htslib.
+GenotypeData READ_VCF(const std::string& path, const VcfOptions& options);
+
+// ---- Format recognition -------------------------------------------------------
+
+enum class DataFormat { GENEPOP, VCF };
+
+// VCF and BCF are recognised by htslib from the content; anything else that
+// is text is taken for Genepop.
+DataFormat DETECT_FORMAT(const std::string& path);
+
+// ---- Base population ------------------------------------------------------------
+
+struct BaseLocus {
+  std::string name;
+  std::vector<std::string> alleles;
+  std::vector<long long> counts;   // gene copies per allele, all > 0
+  int merged_alleles = 0;          // alleles folded into the last class by --max-alleles (0: none)
+  long long total() const;
+  std::vector<double> frequencies() const;
+};
+
+struct LeftOutLocus {
+  std::string name;
+  std::string why;  // "monomorphic", "no genotypes"
+};
+
+struct BasePopulation {
+  std::vector<BaseLocus> loci;
+  std::vector<LeftOutLocus> left_out;
+  std::string drawn_from;  // "pooled over 3 populations" / "population X"
+};
+
+// Counts pooled over every population (each weighted by its genotyped gene
+// copies), or one population's counts when `population` is given. Alleles
+// not seen there are dropped; loci with no genotypes or a single allele are
+// left out.
+BasePopulation BASE_POPULATION(const GenotypeData& data, std::optional<std::size_t> population);
+
+// Folds the rarest alleles of every locus with more than `max_alleles`
+// into one class, so that each keeps `max_alleles` classes: the
+// max_alleles - 1 most frequent alleles (ties: the earlier allele) in their
+// order, then the merged class. Returns the number of loci changed.
+int MERGE_RARE_ALLELES(BasePopulation& base, int max_alleles);
+
+// Keeps `max_loci` loci: the first ones, or with a seed a random choice
+// (every subset equally likely), kept in data order.
+void SELECT_LOCI(BasePopulation& base, int max_loci, std::optional<std::uint32_t> seed);
+
+// Which population `name` means: a population name, else a 1-based number.
+std::size_t FIND_POPULATION(const GenotypeData& data, const std::string& name);
+
+}  // namespace korvel::init
+
+namespace korvel::init {
+
+// ---- Command line -------------------------------------------------------------
+
+// Exact-test settings whose counted steps (batches x steps per batch) are
+// fewer than this make an estimated P of 0 enter the combination as far
+// stronger evidence than the chain gathered.
+inline constexpr long long MIN_COUNTED_STEPS = 20000;
+
+struct InitOptions {
+  std::string data;
+  std::optional<DataFormat> format;
+  std::string popmap;
+  bool pass_only = false;
+  std::string pop;
+  std::optional<int> populations;
+  std::vector<int> samples;          // one value: every population
+  int ne = 1000;
+  std::optional<int> generations;
+  std::optional<long double> fst;     // default 0.01 when neither is given
+  long long runs = 1000;
+  long long exact[3] = {1000, 100, 1000};
+  bool chi2 = true;
+  bool exact_test = true;
+  bool erase = false;
+  std::optional<int> max_loci;
+  std::optional<std::uint32_t> seed;
+  std::optional<int> max_alleles;
+  std::string output = "KORVEL.IN";
+  bool force = false;
+  bool help = false;
+  std::vector<std::string> given;     // the options as typed, for the comment line
+};
+
+inline constexpr long double DEFAULT_FST = 0.01L;
+
+// Throws UsageError for anything malformed or contradictory.
+class UsageError : public InitError {
+ public:
+  using InitError::InitError;
+};
+InitOptions PARSE_OPTIONS(const std::vector<std::string>& args);
+
+extern const char* const USAGE;
+extern const char* const HELP;
+
+// The whole program; returns its exit status (0 written, 1 refused, 2 bad
+// usage). Messages and the summary go to standard error.
+int INIT_MAIN(const std::vector<std::string>& args);
+
+}  // namespace korvel::init

@@ -1,0 +1,462 @@
+// korvel-init's run: read the data, form the base population and the
+// design, choose the program whose limits hold it, write KORVEL.IN with the
+// program's own writer and read it back with the program's own reader
+// before anything is put in place.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/capacity_profiles.h"
+#include "control/drift_arithmetic.h"
+#include "control/input_document.h"
+#include "init.h"
+
+namespace korvel::init {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const CAPACITY_PROFILE* const PROFILES[] = {&STANDARD_CAPACITY, &MANY_LOCI_CAPACITY};
+
+struct Design {
+  int populations = 0;
+  std::vector<int> samples;
+  int generations = 0;
+  EXTENDED expected_fst = 0;
+};
+
+std::string FIXED(long double value, int decimals) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*Lf", decimals, value);
+  return buffer;
+}
+
+std::string PLURAL(long long count, const std::string& singular, const std::string& plural) {
+  return std::to_string(count) + " " + (count == 1 ? singular : plural);
+}
+
+// The date the comment line records: today (UTC), or SOURCE_DATE_EPOCH when
+// it is set, so that a file can be made again byte for byte.
+std::string TODAY() {
+  std::time_t now = std::time(nullptr);
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch != nullptr && *epoch != '\0') {
+    char* end = nullptr;
+    const long long seconds = std::strtoll(epoch, &end, 10);
+    if (*end == '\0') now = static_cast<std::time_t>(seconds);
+  }
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char buffer[32];
+  std::strftime(buffer, sizeof buffer, "%Y-%m-%d", &utc);
+  return buffer;
+}
+
+// ---- Before reading ---------------------------------------------------------
+
+void REFUSE_EXISTING_OUTPUT(const InitOptions& options) {
+  std::error_code ec;
+  if (!options.force && fs::exists(options.output, ec)) {
+    throw InitError(options.output + " already exists; add --force to replace it, or name another file with -o");
+  }
+  if (fs::is_directory(options.output, ec)) throw InitError(options.output + " is a folder; -o names the file to write");
+  for (const std::string* input : {&options.data, &options.popmap}) {
+    if (!input->empty() && fs::equivalent(options.output, *input, ec)) {
+      throw InitError("-o " + options.output + " is the input file " + *input + "; name another file");
+    }
+  }
+}
+
+GenotypeData READ_DATA(const InitOptions& options, PopulationMap& popmap) {
+  const DataFormat format = options.format ? *options.format : DETECT_FORMAT(options.data);
+  if (format == DataFormat::GENEPOP) {
+    if (!options.popmap.empty()) {
+      throw UsageError("--popmap is for VCF data; a Genepop file names its populations with Pop lines");
+    }
+    if (options.pass_only) throw UsageError("--pass-only is for VCF data; a Genepop file has no FILTER");
+    return READ_GENEPOP(options.data);
+  }
+  VcfOptions vcf;
+  vcf.pass_only = options.pass_only;
+  if (!options.popmap.empty()) {
+    popmap = READ_POPMAP(options.popmap);
+    vcf.popmap = &popmap;
+    vcf.popmap_name = options.popmap;
+  }
+  return READ_VCF(options.data, vcf);
+}
+
+// ---- The design -----------------------------------------------------------------
+
+int DEFAULT_SAMPLE(const GenotypeData& data) {
+  long long genotyped = 0;
+  for (long long count : data.genotyped) genotyped += count;
+  const auto populations = static_cast<long long>(data.populations.size());
+  const long long mean = std::max(1LL, (2 * genotyped + populations) / (2 * populations));  // rounded, half up
+  if (mean > MAX_DIPLOIDS) {
+    throw InitError("the data's mean of " + std::to_string(mean) + " genotyped individuals per population is above " +
+                    std::to_string(MAX_DIPLOIDS) + ", the largest sample the program draws; give --sample");
+  }
+  return static_cast<int>(mean);
+}
+
+Design MAKE_DESIGN(const InitOptions& options, const GenotypeData& data) {
+  Design design;
+  design.populations = options.populations ? *options.populations
+                                           : std::max(2, static_cast<int>(data.populations.size()));
+  if (options.samples.size() > 1 && options.samples.size() != static_cast<std::size_t>(design.populations)) {
+    throw UsageError("--samples gives " + std::to_string(options.samples.size()) + " sizes for " +
+                     std::to_string(design.populations) + " populations");
+  }
+  if (options.samples.size() > 1) {
+    design.samples = options.samples;
+  } else {
+    design.samples.assign(static_cast<std::size_t>(design.populations),
+                          options.samples.empty() ? DEFAULT_SAMPLE(data) : options.samples[0]);
+  }
+  if (options.generations) {
+    design.generations = *options.generations;
+  } else {
+    try {
+      design.generations = GENERATIONS_FOR_FST(options.fst ? *options.fst : DEFAULT_FST, options.ne);
+    } catch (const std::invalid_argument& error) {
+      throw UsageError(std::string(error.what()) + "; choose a larger --ne or a smaller --fst");
+    }
+  }
+  design.expected_fst = EXPECTED_FST(options.ne, design.generations);
+  return design;
+}
+
+std::string OPTIONS_TEXT(const InitOptions& options) {
+  std::string text;
+  for (const std::string& given : options.given) text += (text.empty() ? "" : " ") + given;
+  return text.empty() ? "default design" : text;
+}
+
+INPUT_DOCUMENT MAKE_DOCUMENT(const InitOptions& options, const Design& design, const BasePopulation& base) {
+  INPUT_DOCUMENT document;
+  document.NAME = options.output;
+  document.COMMENT1 = "korvel-init " + TODAY() + " from " + fs::path(options.data).filename().string() +
+                      (options.pop.empty() ? "" : " (population " + options.pop + ")");
+  document.COMMENT2 = "Options: " + OPTIONS_TEXT(options);
+  document.ITER1 = static_cast<INT32>(options.exact[0]);
+  document.ITER2 = static_cast<INT32>(options.exact[1]);
+  document.ITER3 = static_cast<INT32>(options.exact[2]);
+  document.RUN_CHI2 = options.chi2 ? 1 : 0;
+  document.RUN_FISHER = options.exact_test ? 1 : 0;
+  document.ERASE_DETAILED_OUTPUT = options.erase ? 1 : 0;
+  document.NUMBLOCI = static_cast<INT16>(base.loci.size());
+  document.NUMBPOPS = static_cast<INT16>(design.populations);
+  document.DRIFT_SIZE = static_cast<INT16>(options.ne);
+  document.STOP_T = static_cast<INT16>(design.generations);
+  for (int sample : design.samples) document.SAMPLESIZE.push_back(static_cast<INT16>(sample));
+  document.STOP_RUNS = static_cast<INT32>(options.runs);
+  for (const BaseLocus& locus : base.loci) {
+    LOCUS_DOCUMENT line;
+    line.ALLELES = static_cast<INT16>(locus.counts.size());
+    line.FREQUENCIES = locus.frequencies();
+    document.LOCI.push_back(std::move(line));
+  }
+  return document;
+}
+
+// ---- Which program ----------------------------------------------------------------
+
+// Why `profile` cannot hold the design, and what would make it fit; empty
+// when it fits.
+std::vector<std::string> CAPACITY_FAULTS(const CAPACITY_PROFILE& profile, const BasePopulation& base,
+                                         const Design& design) {
+  std::vector<std::string> faults;
+  if (base.loci.size() > static_cast<std::size_t>(profile.MAX_LOCI)) {
+    faults.push_back("holds at most " + std::to_string(profile.MAX_LOCI) + " loci and the data keep " +
+                     std::to_string(base.loci.size()) + " (--max-loci " + std::to_string(profile.MAX_LOCI) +
+                     " keeps the first, add --seed S for a random choice)");
+  }
+  std::size_t over = 0;
+  const BaseLocus* widest = nullptr;
+  for (const BaseLocus& locus : base.loci) {
+    if (locus.counts.size() <= static_cast<std::size_t>(profile.MAX_ALLELES)) continue;
+    ++over;
+    if (widest == nullptr || locus.counts.size() > widest->counts.size()) widest = &locus;
+  }
+  if (widest != nullptr) {
+    faults.push_back("holds at most " + std::to_string(profile.MAX_ALLELES) + " alleles per locus and " +
+                     PLURAL(static_cast<long long>(over), "locus has", "loci have") + " more (locus " + widest->name +
+                     " has " + std::to_string(widest->counts.size()) + "; --max-alleles " +
+                     std::to_string(profile.MAX_ALLELES) + " merges the rarest, which changes the data)");
+  }
+  if (design.populations > profile.MAX_POPS) {
+    faults.push_back("holds at most " + std::to_string(profile.MAX_POPS) + " populations and the design has " +
+                     std::to_string(design.populations) + " (--populations " + std::to_string(profile.MAX_POPS) +
+                     " or fewer)");
+  }
+  return faults;
+}
+
+const CAPACITY_PROFILE& CHOOSE_PROGRAM(const BasePopulation& base, const Design& design) {
+  std::string why;
+  for (const CAPACITY_PROFILE* profile : PROFILES) {
+    const std::vector<std::string> faults = CAPACITY_FAULTS(*profile, base, design);
+    if (faults.empty()) return *profile;
+    for (const std::string& fault : faults) why += std::string("\n  ") + profile->BUILD_NAME + " " + fault;
+  }
+  throw InitError("neither program can run this design:" + why);
+}
+
+// ---- Writing ------------------------------------------------------------------------
+
+// The document as read back must be the document meant: same counts, same
+// settings, the very same frequencies, every locus passing the sum check.
+void CHECK_READ_BACK(const INPUT_DOCUMENT& meant, const INPUT_DOCUMENT& read) {
+  const auto fail = [&](const std::string& what) {
+    throw InitError("internal fault: " + read.NAME + " as written reads back with " + what +
+                    "; nothing was written");
+  };
+  if (read.NUMBLOCI != meant.NUMBLOCI || read.NUMBPOPS != meant.NUMBPOPS || read.DRIFT_SIZE != meant.DRIFT_SIZE ||
+      read.STOP_T != meant.STOP_T || read.STOP_RUNS != meant.STOP_RUNS || read.SAMPLESIZE != meant.SAMPLESIZE ||
+      read.ITER1 != meant.ITER1 || read.ITER2 != meant.ITER2 || read.ITER3 != meant.ITER3 ||
+      read.RUN_CHI2 != meant.RUN_CHI2 || read.RUN_FISHER != meant.RUN_FISHER ||
+      read.ERASE_DETAILED_OUTPUT != meant.ERASE_DETAILED_OUTPUT || read.LOCI.size() != meant.LOCI.size()) {
+    fail("other settings");
+  }
+  for (std::size_t l = 0; l < meant.LOCI.size(); ++l) {
+    if (read.LOCI[l].FREQUENCIES != meant.LOCI[l].FREQUENCIES) fail("other frequencies at locus " + std::to_string(l + 1));
+    if (!FREQUENCY_SUM_PASSES(FREQUENCY_SUM(read.LOCI[l].FREQUENCIES))) {
+      fail("a frequency sum off 1 at locus " + std::to_string(l + 1));
+    }
+  }
+}
+
+void WRITE_ALL(int descriptor, const std::string& text, const std::string& name) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t written = ::write(descriptor, text.data() + done, text.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) throw InitError("cannot write " + name + ": " + std::strerror(errno));
+    done += static_cast<std::size_t>(written);
+  }
+}
+
+// A scratch file beside the output, removed unless it is put in place.
+class ScratchFile {
+ public:
+  explicit ScratchFile(const std::string& output) {
+    const fs::path target(output);
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    for (int attempt = 0; attempt < 100 && descriptor_ < 0; ++attempt) {
+      path_ = (folder / ("." + target.filename().string() + ".korvel-init-" + std::to_string(::getpid()) + "-" +
+                         std::to_string(attempt)))
+                  .string();
+      descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (descriptor_ < 0 && errno != EEXIST) break;
+    }
+    if (descriptor_ < 0) throw InitError("cannot create a file beside " + output + ": " + std::strerror(errno));
+  }
+  ~ScratchFile() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+    if (!placed_) ::unlink(path_.c_str());
+  }
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+
+  void write(const std::string& text, const std::string& name) {
+    WRITE_ALL(descriptor_, text, name);
+    const int status = ::close(descriptor_);
+    descriptor_ = -1;
+    if (status != 0) throw InitError("cannot write " + name + ": " + std::strerror(errno));
+  }
+
+  // Puts the file in place as `output`; without `replace` an existing file
+  // is never touched, even one that appeared while the tool was working.
+  void place(const std::string& output, bool replace) {
+    if (!replace) {
+      if (::link(path_.c_str(), output.c_str()) == 0) return;  // the scratch name goes in the destructor
+      if (errno == EEXIST) {
+        throw InitError(output + " already exists; add --force to replace it, or name another file with -o");
+      }
+      // A file system without hard links: check, then rename.
+      std::error_code ec;
+      if (fs::exists(output, ec)) {
+        throw InitError(output + " already exists; add --force to replace it, or name another file with -o");
+      }
+    }
+    if (::rename(path_.c_str(), output.c_str()) != 0) {
+      throw InitError("cannot write " + output + ": " + std::strerror(errno));
+    }
+    placed_ = true;
+  }
+
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  int descriptor_ = -1;
+  bool placed_ = false;
+};
+
+void WRITE_CHECKED(const InitOptions& options, const INPUT_DOCUMENT& document, const CAPACITY_PROFILE& profile) {
+  const std::string text = WRITE_INPUT_TEXT(document);
+  CHECK_READ_BACK(document, READ_INPUT_TEXT(options.output, text, profile));
+  ScratchFile scratch(options.output);
+  scratch.write(text, options.output);
+  INPUT_DOCUMENT on_disk = READ_INPUT_FILE(scratch.path(), profile);
+  on_disk.NAME = options.output;
+  CHECK_READ_BACK(document, on_disk);
+  scratch.place(options.output, options.force);
+}
+
+// ---- Summary ----------------------------------------------------------------------------
+
+void SAY(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+
+std::string LIST(const std::vector<std::string>& items, std::size_t shown) {
+  std::string text;
+  for (std::size_t i = 0; i < items.size() && i < shown; ++i) text += (i ? ", " : "") + items[i];
+  if (items.size() > shown) text += ", ... (" + std::to_string(items.size() - shown) + " more)";
+  return text;
+}
+
+void DATA_SUMMARY(const GenotypeData& data, const BasePopulation& base) {
+  long long individuals = 0;
+  long long missing = 0;
+  for (long long count : data.individuals) individuals += count;
+  for (const LocusCounts& locus : data.loci) {
+    for (long long count : locus.missing) missing += count;
+  }
+  SAY("korvel-init: " + data.source + " (" + data.format + ", " + data.ploidy + "): " +
+      PLURAL(individuals, "individual", "individuals") + " in " +
+      PLURAL(static_cast<long long>(data.populations.size()), "population", "populations"));
+  std::vector<std::string> populations;
+  for (std::size_t p = 0; p < data.populations.size(); ++p) {
+    populations.push_back(data.populations[p] + " " + std::to_string(data.individuals[p]) +
+                          (data.genotyped[p] != data.individuals[p]
+                               ? " (" + std::to_string(data.genotyped[p]) + " genotyped)"
+                               : ""));
+  }
+  SAY("  populations: " + LIST(populations, 12));
+  for (const std::string& note : data.notes) SAY("  note: " + note);
+  const long long genotypes = individuals * static_cast<long long>(data.loci.size());
+  SAY("  missing genotypes: " + std::to_string(missing) + " of " + std::to_string(genotypes) +
+      (genotypes > 0 ? " (" + FIXED(100.0L * missing / genotypes, 1) + " %)" : ""));
+  SAY("  loci: " + std::to_string(data.loci.size()) + " read, " + std::to_string(base.loci.size() + 0) +
+      " polymorphic in " + base.drawn_from);
+  if (!base.left_out.empty()) {
+    std::vector<std::string> left;
+    for (const LeftOutLocus& locus : base.left_out) left.push_back(locus.name + " " + locus.why);
+    SAY("  left out: " + PLURAL(static_cast<long long>(base.left_out.size()), "locus", "loci") + ": " + LIST(left, 10));
+  }
+}
+
+void BASE_SUMMARY(const BasePopulation& base, int merged, std::size_t before_selection, const InitOptions& options) {
+  if (base.loci.size() < before_selection) {
+    SAY("  --max-loci " + std::to_string(*options.max_loci) + ": kept " +
+        (options.seed ? "a random " + std::to_string(base.loci.size()) + " (seed " + std::to_string(*options.seed) + ")"
+                      : "the first " + std::to_string(base.loci.size())) +
+        " of " + std::to_string(before_selection) + " loci");
+  }
+  if (merged > 0) {
+    SAY("  --max-alleles " + std::to_string(*options.max_alleles) + ": THIS CHANGES THE DATA: the rarest alleles of " +
+        PLURAL(merged, "locus", "loci") + " are merged into one class");
+  }
+  std::size_t fewest = SIZE_MAX;
+  std::size_t most = 0;
+  std::size_t sum = 0;
+  std::vector<std::string> each;
+  for (const BaseLocus& locus : base.loci) {
+    fewest = std::min(fewest, locus.counts.size());
+    most = std::max(most, locus.counts.size());
+    sum += locus.counts.size();
+    each.push_back(locus.name + " " + std::to_string(locus.counts.size()));
+  }
+  SAY("  alleles per locus: " + std::to_string(fewest) + " to " + std::to_string(most) + ", mean " +
+      FIXED(static_cast<long double>(sum) / static_cast<long double>(base.loci.size()), 1) + " (" + LIST(each, 20) +
+      ")");
+}
+
+void DESIGN_SUMMARY(const InitOptions& options, const Design& design, const CAPACITY_PROFILE& profile) {
+  const bool equal_samples = std::all_of(design.samples.begin(), design.samples.end(),
+                                         [&](int sample) { return sample == design.samples[0]; });
+  std::vector<std::string> samples;
+  for (int sample : design.samples) samples.push_back(std::to_string(sample));
+  std::string tests = options.chi2 && options.exact_test ? "chi-square and exact tests"
+                      : options.chi2                     ? "chi-square test"
+                                                         : "exact test";
+  if (options.exact_test) {
+    tests += " (exact: " + std::to_string(options.exact[0]) + " / " + std::to_string(options.exact[1]) + " / " +
+             std::to_string(options.exact[2]) + ")";
+  }
+  SAY("  design: " + std::to_string(design.populations) + " populations, samples of " +
+      (equal_samples ? samples[0] : LIST(samples, 50)) + ", Ne " + std::to_string(options.ne) + ", " +
+      PLURAL(design.generations, "generation", "generations") + " of drift, " +
+      PLURAL(options.runs, "run", "runs") + ", " + tests + (options.erase ? ", detailed files erased" : ""));
+  SAY("  expected F'st: " + FIXED(design.expected_fst, 4) +
+      (options.generations ? "" : " (target " + FIXED(options.fst ? *options.fst : DEFAULT_FST, 4) + ")"));
+  if (options.exact_test && options.exact[1] * options.exact[2] < MIN_COUNTED_STEPS) {
+    SAY("  warning: " + std::to_string(options.exact[1]) + " batches x " + std::to_string(options.exact[2]) +
+        " steps are fewer than " + std::to_string(MIN_COUNTED_STEPS) +
+        " counted steps per locus; loci whose estimated P is 0 will make the combined exact test "
+        "reject too often (use --exact 1000,100,1000)");
+  }
+  SAY("korvel-init: wrote " + options.output + "; run " + profile.BUILD_NAME + " in its folder (it holds up to " +
+      std::to_string(profile.MAX_LOCI) + " loci, " + std::to_string(profile.MAX_ALLELES) + " alleles per locus, " +
+      std::to_string(profile.MAX_POPS) + " populations)");
+}
+
+int RUN(const InitOptions& options) {
+  REFUSE_EXISTING_OUTPUT(options);
+  PopulationMap popmap;
+  const GenotypeData data = READ_DATA(options, popmap);
+  std::optional<std::size_t> population;
+  if (!options.pop.empty()) population = FIND_POPULATION(data, options.pop);
+  BasePopulation base = BASE_POPULATION(data, population);
+  DATA_SUMMARY(data, base);
+  if (base.loci.empty()) {
+    throw InitError("no locus is polymorphic in " + base.drawn_from + " of " + data.source +
+                    ", so there is nothing to simulate; nothing written");
+  }
+  const int merged = options.max_alleles ? MERGE_RARE_ALLELES(base, *options.max_alleles) : 0;
+  const std::size_t before_selection = base.loci.size();
+  if (options.max_loci) SELECT_LOCI(base, *options.max_loci, options.seed);
+  BASE_SUMMARY(base, merged, before_selection, options);
+  const Design design = MAKE_DESIGN(options, data);
+  const CAPACITY_PROFILE& profile = CHOOSE_PROGRAM(base, design);
+  WRITE_CHECKED(options, MAKE_DOCUMENT(options, design, base), profile);
+  DESIGN_SUMMARY(options, design, profile);
+  return 0;
+}
+
+}  // namespace
+
+int INIT_MAIN(const std::vector<std::string>& args) {
+  try {
+    const InitOptions options = PARSE_OPTIONS(args);
+    if (options.help) {
+      std::printf("%s\n%s", USAGE, HELP);
+      return 0;
+    }
+    return RUN(options);
+  } catch (const UsageError& error) {
+    std::fprintf(stderr, "korvel-init: %s\n%s", error.what(), USAGE);
+    return 2;
+  } catch (const INPUT_FAULT& fault) {
+    std::fprintf(stderr, "korvel-init: internal fault: the file made does not read back (%s); nothing written\n",
+                 fault.SUMMARY().c_str());
+    return 1;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "korvel-init: %s\n", error.what());
+    return 1;
+  }
+}
+
+}  // namespace korvel::init

@@ -1,0 +1,61 @@
+#include "text_lines.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "init.h"
+
+namespace korvel::init {
+
+std::vector<std::string_view> SPLIT_LINES(std::string_view text) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+    if (end == std::string_view::npos) end = text.size();
+    if (end > start && text[end - 1] == '\r') --end;
+    lines.push_back(text.substr(start, end - start));
+    start = next;
+  }
+  return lines;
+}
+
+std::string_view TRIM(std::string_view text) {
+  while (!text.empty() && IS_BLANK(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IS_BLANK(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::string LOWER(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+std::vector<std::string_view> SPLIT_BLANKS(std::string_view text) {
+  std::vector<std::string_view> fields;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && IS_BLANK(text[i])) ++i;
+    const std::size_t start = i;
+    while (i < text.size() && !IS_BLANK(text[i])) ++i;
+    if (i > start) fields.push_back(text.substr(start, i - start));
+  }
+  return fields;
+}
+
+std::string READ_TEXT_FILE(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw InitError("cannot read " + path + ": " + std::strerror(errno));
+  std::ostringstream content;
+  content << file.rdbuf();
+  if (file.bad()) throw InitError("cannot read " + path + ": " + std::strerror(errno));
+  return content.str();
+}
+
+}  // namespace korvel::init
