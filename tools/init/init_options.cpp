@@ -1,9 +1,10 @@
 // The command line of korvel-init.
+#include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 

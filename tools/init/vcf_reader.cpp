@@ -225,7 +225,12 @@ DataFormat DETECT_FORMAT(const std::string& path) {
   HtsFile file = OPEN_HTS(path);
   const htsFormat* format = hts_get_format(file.get());
   if (format->format == vcf || format->format == bcf) return DataFormat::VCF;
-  if (format->format == text_format || format->format == unknown_format) return DataFormat::GENEPOP;
+  if (format->format == text_format || format->format == unknown_format) {
+    if (format->compression != no_compression) {
+      throw InitError(path + " is compressed and not VCF; korvel-init reads a Genepop file uncompressed");
+    }
+    return DataFormat::GENEPOP;
+  }
   if (format->format == empty_format) throw InitError(path + " is empty");
   char* description = hts_format_description(format);
   const std::string what = description != nullptr ? description : "not a text";
