@@ -46,7 +46,7 @@ TEST(VcfReader, EveryContainerGivesTheIndependentCounts) {
     WRITE_VCF("data", panel, layout);
     EXPECT_EQ(DETECT_FORMAT("data"), DataFormat::VCF);
     const GenotypeData data = READ_VCF("data", {});
-    EXPECT_EQ(data.format, std::string(mode) == "wb" ? "BCF" : std::string(mode) == "w" ? "VCF" : "VCF (compressed)");
+    EXPECT_EQ(data.format, std::string(mode) == "wb" ? "BCF" : std::string(mode) == "w" ? "VCF" : "bgzipped VCF");
     EXPECT_EQ(data.populations, (std::vector<std::string>{"all samples"}));
     EXPECT_EQ(data.individuals[0], 25);
     EXPECT_EQ(POOLED_FREQUENCIES(data), testing::EXPECTED_FREQUENCIES(panel));

@@ -34,6 +34,11 @@ class GenepopReader {
     data_.source = std::string(name_);
     data_.format = "Genepop";
     if (lines_.empty() || (lines_.size() == 1 && TRIM(lines_[0]).empty())) fail(1, "the file is empty");
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+      if (lines_[i].find('\0') != std::string_view::npos) {
+        fail(static_cast<int>(i + 1), "binary data where a Genepop text file was expected");
+      }
+    }
     std::size_t index = read_locus_names();
     for (; index < lines_.size(); ++index) {
       const std::string_view line = lines_[index];

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -349,8 +350,8 @@ void DATA_SUMMARY(const GenotypeData& data, const BasePopulation& base) {
   const long long genotypes = individuals * static_cast<long long>(data.loci.size());
   SAY("  missing genotypes: " + std::to_string(missing) + " of " + std::to_string(genotypes) +
       (genotypes > 0 ? " (" + FIXED(100.0L * missing / genotypes, 1) + " %)" : ""));
-  SAY("  loci: " + std::to_string(data.loci.size()) + " read, " + std::to_string(base.loci.size() + 0) +
-      " polymorphic in " + base.drawn_from);
+  SAY("  loci: " + std::to_string(data.loci.size()) + " read, " + std::to_string(base.loci.size()) +
+      " polymorphic (base population: " + base.drawn_from + ")");
   if (!base.left_out.empty()) {
     std::vector<std::string> left;
     for (const LeftOutLocus& locus : base.left_out) left.push_back(locus.name + " " + locus.why);
@@ -369,19 +370,26 @@ void BASE_SUMMARY(const BasePopulation& base, int merged, std::size_t before_sel
     SAY("  --max-alleles " + std::to_string(*options.max_alleles) + ": THIS CHANGES THE DATA: the rarest alleles of " +
         PLURAL(merged, "locus", "loci") + " are merged into one class");
   }
-  std::size_t fewest = SIZE_MAX;
-  std::size_t most = 0;
-  std::size_t sum = 0;
+  // Each locus by name for a panel of a few, else how many loci have how
+  // many alleles.
   std::vector<std::string> each;
+  std::map<std::size_t, long long> loci_with;
+  std::size_t sum = 0;
   for (const BaseLocus& locus : base.loci) {
-    fewest = std::min(fewest, locus.counts.size());
-    most = std::max(most, locus.counts.size());
-    sum += locus.counts.size();
     each.push_back(locus.name + " " + std::to_string(locus.counts.size()));
+    ++loci_with[locus.counts.size()];
+    sum += locus.counts.size();
   }
-  SAY("  alleles per locus: " + std::to_string(fewest) + " to " + std::to_string(most) + ", mean " +
-      FIXED(static_cast<long double>(sum) / static_cast<long double>(base.loci.size()), 1) + " (" + LIST(each, 20) +
-      ")");
+  if (base.loci.size() > 20) {
+    each.clear();
+    for (const auto& [alleles, loci] : loci_with) {
+      each.push_back(PLURAL(loci, "locus", "loci") + " with " + std::to_string(alleles));
+    }
+  }
+  SAY("  alleles per locus: " + std::to_string(loci_with.begin()->first) + " to " +
+      std::to_string(loci_with.rbegin()->first) + ", mean " +
+      FIXED(static_cast<long double>(sum) / static_cast<long double>(base.loci.size()), 1) + " (" +
+      LIST(each, 20) + ")");
 }
 
 void DESIGN_SUMMARY(const InitOptions& options, const Design& design, const CAPACITY_PROFILE& profile) {
@@ -425,9 +433,9 @@ int RUN(const InitOptions& options) {
     throw InitError("no locus is polymorphic in " + base.drawn_from + " of " + data.source +
                     ", so there is nothing to simulate; nothing written");
   }
-  const int merged = options.max_alleles ? MERGE_RARE_ALLELES(base, *options.max_alleles) : 0;
   const std::size_t before_selection = base.loci.size();
   if (options.max_loci) SELECT_LOCI(base, *options.max_loci, options.seed);
+  const int merged = options.max_alleles ? MERGE_RARE_ALLELES(base, *options.max_alleles) : 0;
   BASE_SUMMARY(base, merged, before_selection, options);
   const Design design = MAKE_DESIGN(options, data);
   const CAPACITY_PROFILE& profile = CHOOSE_PROGRAM(base, design);

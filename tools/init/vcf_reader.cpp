@@ -69,7 +69,10 @@ class VcfReader {
       throw InitError(path_ + " is not a VCF or BCF file");
     }
     data_.source = path_;
-    data_.format = format->format == bcf ? "BCF" : format->compression == no_compression ? "VCF" : "VCF (compressed)";
+    data_.format = format->format == bcf                ? "BCF"
+                   : format->compression == bgzf          ? "bgzipped VCF"
+                   : format->compression == no_compression ? "VCF"
+                                                           : "compressed VCF";
     std::unique_ptr<bcf_hdr_t, HeaderFreer> header(bcf_hdr_read(file.get()));
     if (!header) throw InitError(path_ + ": htslib cannot read the VCF header");
     assign_samples(header.get());
