@@ -59,8 +59,9 @@ std::string PROGRAM_MESSAGE(std::string_view console_text) {
     if (line.empty() || line.rfind("Run =", 0) == 0) continue;
     said.push_back(line);
   }
-  // The program's stops end with at most two lines of explanation.
-  const std::size_t keep = said.size() < 2 ? said.size() : 2;
+  // The program's stops end with at most two lines of explanation, and the
+  // console log holds standard error too, where a note on the cause follows.
+  const std::size_t keep = said.size() < 3 ? said.size() : 3;
   std::string message;
   for (std::size_t i = said.size() - keep; i < said.size(); ++i) {
     if (!message.empty()) message += " / ";

@@ -1,6 +1,7 @@
 // Drift arithmetic and binomial intervals.
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 
 #include "sweep.h"
@@ -12,40 +13,14 @@ namespace {
 // 0.975 quantile of the standard normal distribution.
 constexpr EXTENDED Z_95 = 1.95996398454005423552L;
 
-std::string number_text(EXTENDED value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.6Lg", value);
-  return buffer;
-}
-
 }  // namespace
 
-EXTENDED EXPECTED_FST(int drift_size, int generations) {
-  EXTENDED x = 1.0L - 1.0L / (2.0L * static_cast<EXTENDED>(drift_size));
-  x = static_cast<EXTENDED>(generations) * std::log(x);
-  x = std::exp(x);
-  return 1.0L - x;
-}
-
 int GENERATIONS_FOR_FST(EXTENDED target_fst, int drift_size) {
-  if (drift_size < 1 || drift_size > MAX_DRIFT_SIZE) {
-    throw SweepError("effective size " + std::to_string(drift_size) + " is outside 1.." +
-                     std::to_string(MAX_DRIFT_SIZE));
+  try {
+    return korvel::GENERATIONS_FOR_FST(target_fst, drift_size);
+  } catch (const std::invalid_argument& refused) {
+    throw SweepError(refused.what());
   }
-  if (!(target_fst > 0.0L && target_fst < 1.0L)) {
-    throw SweepError("target F'st " + number_text(target_fst) + " is not between 0 and 1");
-  }
-  // N = 1 makes the base 1/2, so the logarithm below is never of 1.
-  const EXTENDED per_generation = std::log(1.0L - 1.0L / (2.0L * static_cast<EXTENDED>(drift_size)));
-  const EXTENDED exact = std::log(1.0L - target_fst) / per_generation;
-  if (exact > static_cast<EXTENDED>(MAX_GENERATIONS) + 0.5L) {
-    throw SweepError("target F'st " + number_text(target_fst) + " needs about " +
-                     number_text(exact) + " generations with N = " + std::to_string(drift_size) +
-                     ", more than the " + std::to_string(MAX_GENERATIONS) +
-                     " the input file can hold");
-  }
-  const long long rounded = std::llround(exact);
-  return rounded < 1 ? 1 : static_cast<int>(rounded);
 }
 
 Interval WILSON_INTERVAL(long long successes, long long trials) {

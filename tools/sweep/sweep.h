@@ -20,6 +20,9 @@
 #include <string_view>
 #include <vector>
 
+#include "common/capacity_profiles.h"
+#include "control/drift_arithmetic.h"
+
 namespace korvel::sweep {
 
 using EXTENDED = long double;
@@ -33,20 +36,12 @@ class SweepError : public std::runtime_error {
 
 // ---- Drift arithmetic ---------------------------------------------------
 
-// Largest effective size the program can simulate (2N gene copies are
-// counted in 16 bits) and largest number of generations its input holds.
-inline constexpr int MAX_DRIFT_SIZE = 16383;
-inline constexpr int MAX_GENERATIONS = 32767;
+// The program's own limits and drift arithmetic (the input library).
+inline constexpr int MAX_DRIFT_SIZE = korvel::MAX_DIPLOIDS;
+inline constexpr int MAX_GENERATIONS = korvel::MAX_GENERATIONS;
+using korvel::EXPECTED_FST;
 
-// Expected F'st after t generations of drift in populations of N diploids,
-// 1 - (1 - 1/(2N))^t, evaluated in the same steps and precision as the
-// program's own "Expected Fst" line so that both agree to the last digit.
-EXTENDED EXPECTED_FST(int drift_size, int generations);
-
-// Whole number of generations whose expected F'st is nearest the target on
-// the generation scale (t = ln(1 - F) / ln(1 - 1/(2N)), rounded to nearest,
-// at least 1). Throws SweepError for a target outside (0, 1) or a t beyond
-// what the input file can hold.
+// The library's GENERATIONS_FOR_FST, its refusals reported as SweepError.
 int GENERATIONS_FOR_FST(EXTENDED target_fst, int drift_size);
 
 // ---- Input template -----------------------------------------------------
