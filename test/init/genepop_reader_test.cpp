@@ -5,14 +5,9 @@
 #include <string>
 
 #include "init.h"
-#include "init/support/panel.h"
 
 namespace korvel::init {
 namespace {
-
-using testing::EXPECTED_FREQUENCIES;
-using testing::GENEPOP_TEXT;
-using testing::RANDOM_PANEL;
 
 std::vector<long long> POOLED(const LocusCounts& locus) {
   std::vector<long long> pooled(locus.alleles.size(), 0);
@@ -68,25 +63,6 @@ TEST(GenepopReader, MissingGenotypesAndMissingCopies) {
   EXPECT_EQ(POOLED(data.loci[1]), (std::vector<long long>{1, 1}));
   EXPECT_EQ(data.individuals[0], 4);
   EXPECT_EQ(data.genotyped[0], 2);
-}
-
-TEST(GenepopReader, AllelesSortNumericallyAndPopulationsTakeTheFirstName) {
-  const testing::Panel panel = RANDOM_PANEL(7, 5, 12, {30, 20, 25}, 0.1);
-  const GenotypeData data = READ_GENEPOP_TEXT("data.gen", GENEPOP_TEXT(panel, 2, 1));
-  EXPECT_EQ(data.populations, (std::vector<std::string>{"P1_1", "P2_1", "P3_1"}));
-  EXPECT_EQ(data.ploidy, "diploid");
-  const auto expected = EXPECTED_FREQUENCIES(panel);
-  ASSERT_EQ(data.loci.size(), expected.size());
-  for (std::size_t l = 0; l < expected.size(); ++l) {
-    EXPECT_TRUE(std::is_sorted(data.loci[l].alleles.begin(), data.loci[l].alleles.end()));
-    const std::vector<long long> pooled = POOLED(data.loci[l]);
-    long long total = 0;
-    for (long long count : pooled) total += count;
-    ASSERT_EQ(pooled.size(), expected[l].size());
-    for (std::size_t a = 0; a < pooled.size(); ++a) {
-      EXPECT_EQ(static_cast<double>(pooled[a]) / static_cast<double>(total), expected[l][a]);
-    }
-  }
 }
 
 TEST(GenepopReader, PopLinesInAnyCaseAndAStrayEmptyPopulation) {

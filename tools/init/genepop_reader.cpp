@@ -45,7 +45,6 @@ class GenepopReader {
       if (TRIM(line).empty()) continue;
       if (is_pop_line(line)) {
         close_population();
-        population_open_ = true;
         population_line_ = static_cast<int>(index + 1);
         continue;
       }
@@ -101,11 +100,10 @@ class GenepopReader {
   // A Pop line with no individuals after it (often a stray one at the end)
   // adds no population; the summary says so.
   void close_population() {
-    if (population_open_ && individuals_in_population_ == 0) {
+    if (population_line_ > 0 && individuals_in_population_ == 0) {
       data_.notes.push_back("the Pop line at line " + std::to_string(population_line_) +
                             " has no individuals; left out");
     }
-    population_open_ = false;
     individuals_in_population_ = 0;
   }
 
@@ -126,7 +124,6 @@ class GenepopReader {
       fail(line_number, "expected an individual (\"name , genotypes\") or a Pop line, found \"" +
                             std::string(TRIM(line)) + "\"");
     }
-    if (!population_open_) fail(line_number, "an individual before the first Pop line");
     const std::string individual(TRIM(line.substr(0, comma)));
     if (individuals_in_population_ == 0) start_population(individual);
     ++individuals_in_population_;
@@ -208,8 +205,7 @@ class GenepopReader {
   std::vector<std::string_view> lines_;
   GenotypeData data_;
   std::vector<LocusTally> loci_;
-  bool population_open_ = false;
-  int population_line_ = 0;
+  int population_line_ = 0;  // of the Pop line that started the current population
   long long individuals_in_population_ = 0;
 };
 

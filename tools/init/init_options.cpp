@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/capacity_profiles.h"
 #include "init.h"
 
 namespace korvel::init {
@@ -94,20 +95,20 @@ const std::map<std::string, Setter>& VALUE_OPTIONS() {
        }},
       {"--sample",
        [](InitOptions& o, const std::string& opt, const std::string& v) {
-         o.samples = {static_cast<int>(WHOLE(opt, v, 1, 16383))};
+         o.samples = {static_cast<int>(WHOLE(opt, v, 1, MAX_DIPLOIDS))};
        }},
       {"--samples",
        [](InitOptions& o, const std::string& opt, const std::string& v) {
          o.samples.clear();
-         for (const std::string& item : ITEMS(opt, v)) o.samples.push_back(static_cast<int>(WHOLE(opt, item, 1, 16383)));
+         for (const std::string& item : ITEMS(opt, v)) o.samples.push_back(static_cast<int>(WHOLE(opt, item, 1, MAX_DIPLOIDS)));
        }},
       {"--ne",
        [](InitOptions& o, const std::string& opt, const std::string& v) {
-         o.ne = static_cast<int>(WHOLE(opt, v, 1, 16383));
+         o.ne = static_cast<int>(WHOLE(opt, v, 1, MAX_DIPLOIDS));
        }},
       {"--generations",
        [](InitOptions& o, const std::string& opt, const std::string& v) {
-         o.generations = static_cast<int>(WHOLE(opt, v, 0, 32767));
+         o.generations = static_cast<int>(WHOLE(opt, v, 0, MAX_GENERATIONS));
        }},
       {"--fst",
        [](InitOptions& o, const std::string& opt, const std::string& v) {
