@@ -19,7 +19,8 @@ if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
   echo "apt-get could not install $missing" >&2
   exit 1
 fi
-echo "korvel-init needs htslib and pkg-config, which are missing. On Debian or Ubuntu run:" >&2
+echo "korvel-init reads VCF/BCF with htslib, found through pkg-config; missing: $missing." >&2
+echo "On Debian or Ubuntu run:" >&2
 echo "    sudo apt-get install $missing" >&2
 echo "On other systems install htslib (1.10 or newer) with its pkg-config file htslib.pc;" >&2
 echo "or build without korvel-init: cmake -DKORVEL_INIT=OFF." >&2
