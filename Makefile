@@ -8,7 +8,7 @@ BUILD_BENCH   := build/bench
 DEMO_DIR      := demo-run
 JOBS          ?= 2
 
-.PHONY: demo build test sanitize bench install fuzz figure-check clean htslib
+.PHONY: demo build test sanitize bench exact-settings install fuzz figure-check clean htslib
 
 # korvel-init reads VCF/BCF through htslib: installed here when missing and
 # run as root, else the exact packages to install are named.
@@ -61,3 +61,8 @@ figure-check:
 # prints one table. Reports only: it never fails on time.
 bench:
 	JOBS=$(JOBS) bench/run.sh
+
+# False-positive rate of both combined tests on a SNP panel under no drift,
+# for several exact-test chain settings (the README's table). Reports only.
+exact-settings:
+	JOBS=$(JOBS) bench/exact_settings.sh
