@@ -323,6 +323,7 @@ TEST(InitProgram, TheNamedProgramRunsTheWrittenFile) {
     EXPECT_TRUE(SAYS(made, "; run " + run.named + " in its folder")) << made.errors;
     const ProgramResult ran = RUN_PROGRAM(run.program, {"1"}, folder.path() / "run");
     EXPECT_EQ(ran.exit_status, 0) << ran.console << ran.errors;
+    EXPECT_EQ(ran.errors.find("warning"), std::string::npos) << ran.errors;
     const std::string report = READ_FILE(folder.path() / "run" / "KORVEL.OUT");
     EXPECT_NE(report.find("Average F'st over all the 3 runs"), std::string::npos) << report;
     EXPECT_NE(report.find("Expected Fst =     0.0100"), std::string::npos) << report;

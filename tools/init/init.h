@@ -135,11 +135,6 @@ namespace korvel::init {
 
 // ---- Command line -------------------------------------------------------------
 
-// Exact-test settings whose counted steps (batches x steps per batch) are
-// fewer than this make an estimated P of 0 enter the combination as far
-// stronger evidence than the chain gathered.
-inline constexpr long long MIN_COUNTED_STEPS = 20000;
-
 struct InitOptions {
   std::string data;
   std::optional<DataFormat> format;

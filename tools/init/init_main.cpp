@@ -22,6 +22,7 @@
 #include "control/drift_arithmetic.h"
 #include "control/input_document.h"
 #include "init.h"
+#include "tests/exact_resolution.h"
 
 namespace korvel::init {
 
@@ -410,9 +411,9 @@ void DESIGN_SUMMARY(const InitOptions& options, const Design& design, const CAPA
       PLURAL(options.runs, "run", "runs") + ", " + tests + (options.erase ? ", detailed files erased" : ""));
   SAY("  expected F'st: " + FIXED(design.expected_fst, 4) +
       (options.generations ? "" : " (target " + FIXED(options.fst ? *options.fst : DEFAULT_FST, 4) + ")"));
-  if (options.exact_test && options.exact[1] * options.exact[2] < MIN_COUNTED_STEPS) {
+  if (options.exact_test && options.exact[1] * options.exact[2] < ADEQUATE_COUNTED_STEPS) {
     SAY("  warning: " + std::to_string(options.exact[1]) + " batches x " + std::to_string(options.exact[2]) +
-        " steps are fewer than " + std::to_string(MIN_COUNTED_STEPS) +
+        " steps are fewer than " + std::to_string(ADEQUATE_COUNTED_STEPS) +
         " counted steps per locus; loci whose estimated P is 0 will make the combined exact test "
         "reject too often (use --exact 1000,100,1000)");
   }
