@@ -99,10 +99,13 @@ class Svg {
   std::string out_;
 };
 
+// The F'st axis starts a little left of 0, so that the no-drift points and
+// their bars stand clear of the power axis.
 struct Scale {
   double x_top = 0.01;
   double x_step = 0.002;
-  double x(double fst) const { return PLOT_LEFT + (PLOT_RIGHT - PLOT_LEFT) * fst / x_top; }
+  double x_low() const { return -0.025 * x_top; }
+  double x(double fst) const { return PLOT_LEFT + (PLOT_RIGHT - PLOT_LEFT) * (fst - x_low()) / (x_top - x_low()); }
   static double y(double power) { return PLOT_BOTTOM - (PLOT_BOTTOM - PLOT_TOP) * power; }
 };
 
@@ -232,13 +235,17 @@ void draw_frame(Svg& svg, const Scale& scale, EXTENDED target_power) {
   // The rate a test without power reaches by chance, and the goal.
   const double y05 = Scale::y(0.05);
   svg.line(PLOT_LEFT, y05, PLOT_RIGHT, y05, "stroke=\"#777777\" stroke-width=\"1\" stroke-dasharray=\"2 3\"");
-  svg.text(PLOT_RIGHT - 4, y05 - 5, "5 % level", "font-size=\"11\" fill=\"#555555\" text-anchor=\"end\"");
+  svg.text(PLOT_RIGHT - 4, y05 - 5, "5 % level",
+           "font-size=\"11\" fill=\"#555555\" text-anchor=\"end\" stroke=\"#ffffff\" stroke-width=\"3\" "
+           "paint-order=\"stroke\"");
   const double target = static_cast<double>(target_power);
   const double yt = Scale::y(target);
   char label[48];
   std::snprintf(label, sizeof label, "target power %.2f", target);
   svg.line(PLOT_LEFT, yt, PLOT_RIGHT, yt, "stroke=\"#222222\" stroke-width=\"1.3\" stroke-dasharray=\"10 5\"");
-  svg.text(PLOT_RIGHT - 4, yt - 6, label, "font-size=\"11.5\" fill=\"#222222\" text-anchor=\"end\"");
+  // On a white halo, so that curves crossing it leave it readable.
+  svg.text(PLOT_LEFT + 6, yt - 6, label,
+           "font-size=\"11.5\" fill=\"#222222\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"");
 }
 
 struct Style {
