@@ -38,27 +38,40 @@ int code_for_errno(int error_number) {
 
 }  // namespace
 
-void RUNTIME_ERROR(int code, std::string_view detail) {
+std::string RUNTIME_ERROR_LINE(int code, std::string_view detail) {
   std::string line = "Runtime error " + std::to_string(code);
   if (!detail.empty()) {
     line += ": ";
     line += detail;
   }
   line += '\n';
-  std::fflush(stdout);
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  end_program(code);
+  return line;
 }
 
-void FILE_ERROR(std::string_view file, std::string_view action, int error_number) {
+int FILE_ERROR_CODE(int error_number) { return code_for_errno(error_number); }
+
+std::string FILE_ERROR_DETAIL(std::string_view file, std::string_view action, int error_number) {
   std::string detail = "cannot ";
   detail += action;
   detail += ' ';
   detail += file;
   detail += ": ";
   detail += std::strerror(error_number);
-  RUNTIME_ERROR(code_for_errno(error_number), detail);
+  return detail;
 }
+
+void RUNTIME_ERROR(int code, std::string_view detail) {
+  const std::string line = RUNTIME_ERROR_LINE(code, detail);
+  std::fflush(stdout);
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  end_program(code);
+}
+
+void FILE_ERROR(std::string_view file, std::string_view action, int error_number) {
+  RUNTIME_ERROR(code_for_errno(error_number), FILE_ERROR_DETAIL(file, action, error_number));
+}
+
+void PROGRAM_END(int status) { end_program(status); }
 
 void INPUT_REJECTED(std::string_view message) {
   std::string line(message);

@@ -43,4 +43,13 @@ inline constexpr int STOP_EXIT_STATUS = 1;
 using END_HANDLER = void (*)(int status);
 void SET_END_HANDLER(END_HANDLER handler);
 
+// Pieces of the ends above, for faults that are reported later than they
+// are found (the input library throws them to its caller): the console line
+// of a runtime error, the runtime-error number of a failed file operation,
+// and the end itself, after the caller has written its text.
+std::string RUNTIME_ERROR_LINE(int code, std::string_view detail);
+int FILE_ERROR_CODE(int error_number);
+std::string FILE_ERROR_DETAIL(std::string_view file, std::string_view action, int error_number);
+[[noreturn]] void PROGRAM_END(int status);
+
 }  // namespace korvel

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -97,12 +98,24 @@ bool PARSE_REAL_TOKEN(std::string_view token, double& value) {
   return true;
 }
 
+void TextIn::fail(const INPUT_FAULT& fault) const {
+  if (throw_faults_) throw fault;
+  END_WITH_FAULT(fault);
+}
+
+void TextIn::file_fault(const std::string& path, std::string_view action, int error_number) const {
+  const int code = FILE_ERROR_CODE(error_number);
+  const std::string detail = FILE_ERROR_DETAIL(path, action, error_number);
+  const std::string what = "cannot " + std::string(action) + ": " + std::strerror(error_number);
+  fail(INPUT_FAULT(INPUT_FAULT::FILE_ERROR, path, 0, what, RUNTIME_ERROR_LINE(code, detail), code));
+}
+
 void TextIn::OPEN(std::string_view name, bool any_letter_case) {
   std::string path(name);
   if (any_letter_case) path = find_any_case(path);
   errno = 0;
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) FILE_ERROR(path, "open", errno);
+  if (file == nullptr) file_fault(path, "open", errno);
   std::string content;
   char buffer[1 << 14];
   std::size_t got;
@@ -110,7 +123,7 @@ void TextIn::OPEN(std::string_view name, bool any_letter_case) {
   const bool failed = std::ferror(file) != 0;
   const int read_errno = errno;
   std::fclose(file);
-  if (failed) FILE_ERROR(path, "read", read_errno != 0 ? read_errno : EIO);
+  if (failed) file_fault(path, "read", read_errno != 0 ? read_errno : EIO);
   OPEN_TEXT(path, std::move(content));
 }
 
@@ -136,19 +149,24 @@ std::string_view TextIn::next_token(std::string_view quantity) {
     ++pos_;
   }
   if (pos_ >= text_.size()) {
-    INPUT_REJECTED(name_ + " line " + std::to_string(line_) + ": the file ends before " +
-                   std::string(quantity) + " was read");
+    const std::string what = "the file ends before " + std::string(quantity) + " was read";
+    fail(INPUT_FAULT(INPUT_FAULT::FILE_ENDS, name_, line_, what,
+                     name_ + " line " + std::to_string(line_) + ": " + what + "\n", STOP_EXIT_STATUS));
   }
   const std::size_t start = pos_;
   while (pos_ < text_.size() && !is_separator(text_[pos_])) ++pos_;
   last_line_ = line_;
+  last_offset_ = start;
+  last_length_ = pos_ - start;
   return std::string_view(text_).substr(start, pos_ - start);
 }
 
 void TextIn::invalid_number(std::string_view token, std::string_view quantity) const {
-  RUNTIME_ERROR(INVALID_NUMERIC_FORMAT, "invalid numeric format in " + name_ + " line " +
-                                            std::to_string(last_line_) + ": \"" + std::string(token) +
-                                            "\" where " + std::string(quantity) + " was expected");
+  const std::string what = "\"" + std::string(token) + "\" where " + std::string(quantity) + " was expected";
+  const std::string detail = "invalid numeric format in " + name_ + " line " + std::to_string(last_line_) + ": " + what;
+  const std::string summary = "\"" + std::string(token) + "\" is not a number; " + std::string(quantity) + " was expected";
+  fail(INPUT_FAULT(INPUT_FAULT::INVALID_NUMBER, name_, last_line_, summary,
+                   RUNTIME_ERROR_LINE(INVALID_NUMERIC_FORMAT, detail), INVALID_NUMERIC_FORMAT));
 }
 
 long long TextIn::READ_INTEGER(std::string_view quantity, long long low, long long high) {
@@ -156,9 +174,10 @@ long long TextIn::READ_INTEGER(std::string_view quantity, long long low, long lo
   long long value = 0;
   if (!PARSE_INTEGER_TOKEN(token, value)) invalid_number(token, quantity);
   if (value < low || value > high) {
-    INPUT_REJECTED(name_ + " line " + std::to_string(last_line_) + ": " + std::string(quantity) +
-                   " is " + std::string(token) + ", outside the range " + std::to_string(low) +
-                   ".." + std::to_string(high) + " of its type");
+    const std::string what = std::string(quantity) + " is " + std::string(token) + ", outside the range " +
+                             std::to_string(low) + ".." + std::to_string(high) + " of its type";
+    fail(INPUT_FAULT(INPUT_FAULT::OUT_OF_RANGE, name_, last_line_, what,
+                     name_ + " line " + std::to_string(last_line_) + ": " + what + "\n", STOP_EXIT_STATUS));
   }
   return value;
 }

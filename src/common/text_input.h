@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/input_fault.h"
 #include "common/number_types.h"
 
 namespace korvel {
@@ -40,8 +41,19 @@ class TextIn {
   std::string READ_LINE_TEXT(std::size_t max_chars);
   void SKIP_LINE();
 
+  // Faults (a missing file, an invalid number, a value beyond its type,
+  // the end of the file) are thrown as INPUT_FAULT instead of ending the
+  // program, for readers that report them later or in their own way.
+  void THROW_FAULTS(bool on) { throw_faults_ = on; }
+
   // Line (1-based) on which the last number read stood.
   int LAST_LINE() const { return last_line_; }
+  // Where the last number's token stands in the text, and the position the
+  // next read starts from.
+  std::size_t LAST_OFFSET() const { return last_offset_; }
+  std::size_t LAST_LENGTH() const { return last_length_; }
+  std::size_t POSITION() const { return pos_; }
+  const std::string& TEXT() const { return text_; }
   int CURRENT_LINE() const { return line_; }
   bool AT_END() const { return pos_ >= text_.size(); }
   const std::string& NAME() const { return name_; }
@@ -49,13 +61,18 @@ class TextIn {
  private:
   std::string_view next_token(std::string_view quantity);
   [[noreturn]] void invalid_number(std::string_view token, std::string_view quantity) const;
+  [[noreturn]] void fail(const INPUT_FAULT& fault) const;
+  [[noreturn]] void file_fault(const std::string& path, std::string_view action, int error_number) const;
 
   std::string name_;
   std::string text_;
   std::size_t pos_ = 0;
   int line_ = 1;
   int last_line_ = 0;
+  std::size_t last_offset_ = 0;
+  std::size_t last_length_ = 0;
   bool open_ = false;
+  bool throw_faults_ = false;
 };
 
 // Parsers of one token, shared by the reader and its tests.

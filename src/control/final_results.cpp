@@ -63,14 +63,6 @@ EXTENDED FST_FROM_MEAN_HETEROZYGOSITIES() {
 
 }  // namespace
 
-EXTENDED EXPECTED_FST(INT16 drift_size, INT16 generations) {
-  EXTENDED X = 1.0L - 1.0L / (2.0L * static_cast<EXTENDED>(drift_size));
-  X = static_cast<EXTENDED>(generations) * std::log(X);
-  X = std::exp(X);
-  X = 1.0L - X;
-  return X;
-}
-
 void WRITE_FINAL_RESULTS() {
   OUT1.END_LINE();  // completes the column header of WRITE_OUTFILE
   WRITE_POWER_TABLE();

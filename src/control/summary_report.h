@@ -3,13 +3,11 @@
 #pragma once
 
 #include "common/number_types.h"
+#include "control/drift_arithmetic.h"
 
 namespace korvel {
 
 void WRITE_OUTFILE();
 void WRITE_FINAL_RESULTS();
-
-// 1 - (1 - 1/(2N))^t in the described order of operations.
-EXTENDED EXPECTED_FST(INT16 drift_size, INT16 generations);
 
 }  // namespace korvel

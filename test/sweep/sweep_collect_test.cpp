@@ -277,7 +277,7 @@ PointResult made_point(int n, int k, int t, long long runs, long long chi2, long
   point.input.iter1 = 1000;
   point.input.iter2 = 20;
   point.input.iter3 = 500;
-  point.expected_fst = EXPECTED_FST_OF(500, t);
+  point.expected_fst = EXPECTED_FST(500, t);
   point.ok = true;
   point.runs = runs;
   point.mean_fst_text = "0.0100";

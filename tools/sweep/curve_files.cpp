@@ -7,7 +7,6 @@
 #include <sstream>
 
 #include "common/file_names.h"
-#include "control/input_file.h"
 #include "sweep.h"
 
 namespace korvel::sweep {
@@ -64,8 +63,9 @@ std::string PROGRAM_MESSAGE(std::string_view console_text) {
     if (line.empty() || line.rfind("Run =", 0) == 0) continue;
     said.push_back(line);
   }
-  // The program's stops end with at most two lines of explanation.
-  const std::size_t keep = said.size() < 2 ? said.size() : 2;
+  // The program's stops end with at most two lines of explanation, and the
+  // console log holds standard error too, where a note on the cause follows.
+  const std::size_t keep = said.size() < 3 ? said.size() : 3;
   std::string message;
   for (std::size_t i = said.size() - keep; i < said.size(); ++i) {
     if (!message.empty()) message += " / ";
@@ -85,18 +85,13 @@ PointResult COLLECT_POINT(const std::string& dir, const std::string& folder) {
   point.folder = folder;
   const std::string base = dir + "/" + folder + "/";
   const std::string console = base + "console.log";
-  std::string input;
-  if (!read_file(base + INPUT_FILE_NAME, input)) {
-    point.failure = std::string("no ") + INPUT_FILE_NAME + " in " + base;
-    return point;
-  }
   try {
-    point.input = PARSE_TEMPLATE(base + INPUT_FILE_NAME, input).facts;
+    point.input = READ_POINT_INPUT(base + INPUT_FILE_NAME);
   } catch (const SweepError& error) {
     point.failure = error.what();
     return point;
   }
-  point.expected_fst = EXPECTED_FST_OF(point.input.drift_size, point.input.generations);
+  point.expected_fst = EXPECTED_FST(point.input.drift_size, point.input.generations);
 
   const std::string report_path = base + SUMMARY_FILE_NAME;
   std::string report_text;

@@ -1,10 +1,9 @@
 // Drift arithmetic, binomial intervals and the calibration limit.
 #include <cmath>
 #include <cstdio>
-#include <limits>
+#include <stdexcept>
 #include <string>
 
-#include "common/capacity.h"
 #include "sweep.h"
 
 namespace korvel::sweep {
@@ -19,42 +18,15 @@ constexpr EXTENDED Z_95 = 1.95996398454005423552L;
 constexpr EXTENDED NOMINAL_LEVEL = 0.05L;
 constexpr EXTENDED UPPER_TAIL = 0.005L;
 
-constexpr int MAX_GENERATIONS = std::numeric_limits<std::int16_t>::max();
-
-std::string number_text(EXTENDED value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.6Lg", value);
-  return buffer;
-}
-
 }  // namespace
-
-EXTENDED EXPECTED_FST_OF(int drift_size, int generations) {
-  EXTENDED x = 1.0L - 1.0L / (2.0L * static_cast<EXTENDED>(drift_size));
-  x = static_cast<EXTENDED>(generations) * std::log(x);
-  x = std::exp(x);
-  return 1.0L - x;
-}
 
 int GENERATIONS_FOR_TARGET(EXTENDED target_fst, int drift_size) {
   if (target_fst == 0.0L) return 0;
-  if (drift_size < 1 || drift_size > MAX_DIPLOIDS) {
-    throw SweepError("effective size " + std::to_string(drift_size) + " is outside 1.." +
-                     std::to_string(MAX_DIPLOIDS));
+  try {
+    return GENERATIONS_FOR_FST(target_fst, drift_size);
+  } catch (const std::invalid_argument& refused) {
+    throw UsageError(refused.what());
   }
-  if (!(target_fst > 0.0L && target_fst < 1.0L)) {
-    throw UsageError("target F'st " + number_text(target_fst) + " is not from 0 up to (not including) 1");
-  }
-  // N = 1 makes the base 1/2, so the logarithm below is never of 1.
-  const EXTENDED per_generation = std::log(1.0L - 1.0L / (2.0L * static_cast<EXTENDED>(drift_size)));
-  const EXTENDED exact = std::log(1.0L - target_fst) / per_generation;
-  if (exact > static_cast<EXTENDED>(MAX_GENERATIONS) + 0.5L) {
-    throw UsageError("target F'st " + number_text(target_fst) + " needs about " + number_text(exact) +
-                     " generations with N = " + std::to_string(drift_size) + ", more than the " +
-                     std::to_string(MAX_GENERATIONS) + " the input file can hold");
-  }
-  const long long rounded = std::llround(exact);
-  return rounded < 1 ? 1 : static_cast<int>(rounded);
 }
 
 Interval WILSON_INTERVAL(long long successes, long long trials) {

@@ -23,6 +23,9 @@
 #include <string_view>
 #include <vector>
 
+#include "control/drift_arithmetic.h"
+#include "control/input_document.h"
+
 namespace korvel::sweep {
 
 using EXTENDED = long double;
@@ -50,8 +53,7 @@ struct PointValues {
   std::optional<int> loci;         // the first k loci of the template
 };
 
-// The facts of a KORVEL.IN that the sweep needs, read with the program's
-// own reader.
+// The facts of a KORVEL.IN that the sweep needs.
 struct InputFacts {
   int loci = 0;
   int pops = 0;
@@ -65,18 +67,20 @@ struct InputFacts {
   std::string comment1;
 };
 
-// A template: its bytes, unchanged, and what the program reads from them.
+// A template as the program reads it: its bytes, its values and where each
+// value stands.
 struct SweepTemplate {
-  std::string name;  // for messages
-  std::string text;
+  INPUT_DOCUMENT document;
   InputFacts facts;
-  int drift_size_line = 0;  // where DRIFT_SIZE stands, for messages
 };
 
-// Reads a template (throws SweepError naming the file and line when the
-// program would not read it up to its last locus).
-SweepTemplate PARSE_TEMPLATE(std::string_view name, std::string text);
-SweepTemplate READ_TEMPLATE(const std::string& path);
+// Reads a template with the program's input library and checks it as the
+// program that will run it (korvel, or korvel-ml with many_loci) would;
+// throws SweepError with the program's reason, file and line.
+SweepTemplate PARSE_TEMPLATE(std::string_view name, std::string text, bool many_loci = false);
+SweepTemplate READ_TEMPLATE(const std::string& path, bool many_loci = false);
+// A point's KORVEL.IN, as either program accepts it.
+InputFacts READ_POINT_INPUT(const std::string& path);
 
 // The point's KORVEL.IN: the template with DRIFT_SIZE, STOP_T and, when set,
 // every sample size and the number of loci replaced (loci beyond k are
@@ -87,9 +91,11 @@ std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& value
 
 // ---- Drift arithmetic ---------------------------------------------------
 
-// Generations for a target F'st; 0 for a target of exactly 0 (no drift).
+// The program's generations for a target F'st (GENERATIONS_FOR_FST), and 0
+// for a target of exactly 0 (no drift); a target it refuses is a
+// UsageError.
 int GENERATIONS_FOR_TARGET(EXTENDED target_fst, int drift_size);
-EXTENDED EXPECTED_FST_OF(int drift_size, int generations);
+using korvel::EXPECTED_FST;
 
 // The generator seed of a point: derived from the sweep's seed and the
 // point's values only, so that the same command gives the same seeds

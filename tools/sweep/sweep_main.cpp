@@ -13,13 +13,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <map>
 #include <sstream>
 
-#include "common/capacity.h"
+#include "common/capacity_profiles.h"
 #include "common/file_names.h"
-#include "control/input_file.h"
 #include "sweep.h"
 #include "tests/locus_tests.h"
 
@@ -78,7 +76,6 @@ constexpr const char* SETTINGS_FILE = "sweep-settings.txt";
 constexpr const char* SBATCH_FILE = "sweep.sbatch";
 constexpr const char* RESULT_FILES[] = {"curve.csv", "curve.svg", "design.csv", SBATCH_FILE};
 constexpr int MAX_SEED_DIGITS = 10;
-constexpr int MAX_GENERATIONS_IN_INPUT = std::numeric_limits<std::int16_t>::max();
 
 struct Options {
   std::string fst_list;
@@ -285,7 +282,7 @@ struct Level {
 std::vector<Level> plan_levels(const Options& options, int drift_size) {
   std::vector<Level> levels;
   if (!options.generations_list.empty()) {
-    for (int t : parse_whole_list(options.generations_list, "--generations", 0, MAX_GENERATIONS_IN_INPUT)) {
+    for (int t : parse_whole_list(options.generations_list, "--generations", 0, MAX_GENERATIONS)) {
       levels.push_back({t, {}});
     }
   } else {
@@ -311,7 +308,7 @@ std::string sample_text(const SweepTemplate& tmpl, const PointValues& values) {
 std::string describe(const SweepTemplate& tmpl, const PointValues& values) {
   char buffer[160];
   std::snprintf(buffer, sizeof buffer, "F'st %.6Lf, t = %d, Ne = %d, n = %s, %d loci",
-                EXPECTED_FST_OF(values.drift_size, values.generations), values.generations, values.drift_size,
+                EXPECTED_FST(values.drift_size, values.generations), values.generations, values.drift_size,
                 sample_text(tmpl, values).c_str(), values.loci.value_or(tmpl.facts.loci));
   return buffer;
 }
@@ -572,13 +569,9 @@ int submit(const fs::path& dir, const fs::path& script) {
 }
 
 int sweep(const Options& options) {
-  const SweepTemplate tmpl = READ_TEMPLATE(options.template_path);
+  // The library refuses an effective size the program cannot use.
+  const SweepTemplate tmpl = READ_TEMPLATE(options.template_path, options.many_loci);
   const int drift_size = options.ne ? *options.ne : tmpl.facts.drift_size;
-  if (drift_size < 1 || drift_size > MAX_DIPLOIDS) {
-    throw SweepError(options.template_path + " line " + std::to_string(tmpl.drift_size_line) +
-                     ": the effective size " + std::to_string(drift_size) + " is outside 1.." +
-                     std::to_string(MAX_DIPLOIDS) + "; give one with --ne");
-  }
   const std::vector<PlannedPoint> plan = plan_points(options, tmpl, drift_size);
   const std::string program = find_program(options);
   const fs::path dir = fs::absolute(options.out).lexically_normal();
