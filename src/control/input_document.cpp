@@ -424,14 +424,20 @@ std::string WRITE_INPUT_TEXT(const INPUT_DOCUMENT& document) {
   APPEND_SETTING(out, std::to_string(d.DRIFT_SIZE), "effective size during drift (diploid individuals)");
   APPEND_SETTING(out, std::to_string(d.STOP_T), "generations of drift (0 = samples from the base population)");
   std::string sizes;
-  for (INT16 size : d.SAMPLESIZE) sizes += (sizes.empty() ? "" : " ") + std::to_string(size);
+  for (INT16 size : d.SAMPLESIZE) {
+    if (!sizes.empty()) sizes += ' ';
+    sizes += std::to_string(size);
+  }
   APPEND_SETTING(out, sizes, "diploid sample size of each subpopulation");
   APPEND_SETTING(out, std::to_string(d.STOP_RUNS), "number of replicate runs");
   out += RULE + LINE_END;
   out += std::string("alleles  frequencies (one line per locus; they must sum to 1)") + LINE_END;
   for (const LOCUS_DOCUMENT& locus : d.LOCI) {
     out += std::to_string(locus.ALLELES) + " ";
-    for (double frequency : locus.FREQUENCIES) out += " " + FREQUENCY_TEXT(frequency);
+    for (double frequency : locus.FREQUENCIES) {
+      out += ' ';
+      out += FREQUENCY_TEXT(frequency);
+    }
     out += LINE_END;
   }
   return out;

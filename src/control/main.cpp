@@ -1,5 +1,13 @@
-// The deliverable: the generator is seeded from the clock.
-#include "common/random_generator.h"
-#include "control/run_driver.h"
+// The deliverable: the generator is seeded from KORVEL_SEED or the clock,
+// and the seed is written to standard error so the run can be repeated.
+#include <cstdio>
 
-int main() { return korvel::KORVEL_MAIN(korvel::SEED_FROM_CLOCK()); }
+#include "control/run_driver.h"
+#include "control/seed_setting.h"
+
+int main() {
+  std::uint32_t seed = 0;
+  if (const int refused = korvel::CHOOSE_SEED(seed); refused != 0) return refused;
+  std::fprintf(stderr, "%s\n", korvel::SEED_LINE(seed).c_str());
+  return korvel::KORVEL_MAIN(seed);
+}

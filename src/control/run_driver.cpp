@@ -19,6 +19,7 @@
 #include "popmodel/drift.h"
 #include "popmodel/allele_sampling.h"
 #include "tests/combine_loci.h"
+#include "tests/exact_resolution.h"
 #include "tests/locus_tests.h"
 
 namespace korvel {
@@ -121,6 +122,7 @@ void INITIALIZE_ARRAYS() {
   NUMBR2 = R2CHI2 = R2GEXACT = 0;
   NUMBR3 = R3CHI2 = R3GEXACT = 0;
   NUMBTOT = TOTCHI2 = TOTGEXACT = 0;
+  CLEAR_EXACT_RESOLUTION_COUNTS();
 }
 
 std::string ELAPSED_TIME_LINE(EXTENDED time_difference) {
@@ -177,6 +179,7 @@ int KORVEL_MAIN(std::uint32_t seed) {
   } while (RUN != STOP_RUNS);
   TIMER();
   WRITE_FINAL_RESULTS();
+  WARN_ABOUT_EXACT_RESOLUTION();
   CLOSE_OUTPUT_FILES();
   if (ERASE_DETAILED_OUTPUT == 1) ERASE_OUTFILES();
   // Written anew for every tested locus; a run in which no locus was ever

@@ -5,6 +5,7 @@
 #include "common/tables.h"
 #include "output/test_result_files.h"
 #include "tests/chi2prob/chi2prob.h"
+#include "tests/exact_resolution.h"
 #include "tests/test_state.h"
 
 namespace korvel {
@@ -12,8 +13,6 @@ namespace korvel {
 namespace {
 
 constexpr EXTENDED SIGNIFICANCE_LEVEL = 0.05L;
-// Stands in for an exact-test P of 0, which has no logarithm.
-constexpr EXTENDED SMALLEST_EXACT_P = 0.00005L;
 
 bool IS_SIGNIFICANT(EXTENDED p) { return p < SIGNIFICANCE_LEVEL; }
 
@@ -42,6 +41,7 @@ void SUM_FOR_TOTAL_P() {
   if (TEST_IS_ON(RUN_FISHER)) {
     // The locus line already shows the P of 0; only the sums see the
     // replacement, which stays in GEXACT_P.
+    COUNT_EXACT_P(GEXACT_P);
     if (GEXACT_P == 0.0L) GEXACT_P = SMALLEST_EXACT_P;
     SUM_LN_GEXACT_P = SUM_LN_GEXACT_P + (-2.0L) * std::log(GEXACT_P);
   }
