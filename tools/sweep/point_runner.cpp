@@ -18,6 +18,7 @@
 #include <iterator>
 #include <thread>
 
+#include "control/seed_setting.h"
 #include "sweep.h"
 
 extern char** environ;
@@ -38,7 +39,7 @@ struct Running {
   Clock::time_point start;
 };
 
-constexpr const char* SEED_VARIABLE = "KORVEL_SEED";
+// The program's thread count (see the parallel exact tests).
 constexpr const char* THREADS_VARIABLE = "KORVEL_THREADS";
 
 // This process's environment without the two variables a point sets, then
