@@ -7,33 +7,13 @@
 set -u
 sweep=$1
 korvel=$2
-fail() { echo "FAILED: $*"; exit 1; }
-command -v parallel >/dev/null || { echo "SKIPPED: GNU parallel is not installed (Debian: apt-get install parallel)"; exit 77; }
+. "$(dirname "$0")/sweep_engine_common.sh"
+command -v parallel >/dev/null || skip "GNU parallel is not installed (Debian: apt-get install parallel)"
 
-base=/dev/shm
-[ -d "$base" ] && [ -w "$base" ] || base=${TMPDIR:-/tmp}
-scratch=$(mktemp -d "$base/korvel-parallel-XXXXXX") || fail "cannot make a scratch folder"
+scratch=$(make_scratch parallel) || exit 1
 trap 'rm -rf "$scratch"' EXIT
 cd "$scratch" || fail "no scratch folder"
-cat >T.IN <<'TEMPLATE'
-Parallel sweep
-tiny
-100 5 50
-1 1
-1
-----
-3
-2
-50
-10
-10 10
-6
-----
-alleles
-2 0.5 0.5
-3 0.4 0.3 0.3
-2 0.9 0.1
-TEMPLATE
+write_template
 args=(--program "$korvel" --fst 0.02,0.1 --loci 2,3 --seed 2718)
 
 "$sweep" "${args[@]}" --emit-jobs --out jobs T.IN >jobs.txt 2>err.txt || fail "--emit-jobs: $(cat err.txt)"

@@ -13,8 +13,7 @@ set -u
 sweep=$1
 korvel=$2
 
-skip() { echo "SKIPPED: $*"; exit 77; }
-fail() { echo "FAILED: $*"; exit 1; }
+. "$(dirname "$0")/sweep_engine_common.sh"
 
 [ "$(id -u)" = 0 ] || skip "starting slurmd and munged needs root"
 PATH=$PATH:/usr/sbin:/sbin
@@ -22,9 +21,7 @@ for program in munged munge slurmctld slurmd sbatch squeue sinfo; do
   command -v "$program" >/dev/null || skip "$program is not installed (Debian: apt-get install slurm-wlm munge)"
 done
 
-base=/dev/shm
-[ -d "$base" ] && [ -w "$base" ] || base=${TMPDIR:-/tmp}
-scratch=$(mktemp -d "$base/korvel-slurm-XXXXXX") || fail "cannot make a scratch folder"
+scratch=$(make_scratch slurm) || exit 1
 # munged wants every folder above its socket searchable by everyone.
 chmod 755 "$scratch"
 mkdir -p "$scratch/state" "$scratch/spool" "$scratch/log" "$scratch/run"
@@ -104,26 +101,8 @@ for _ in $(seq 150); do
 done
 [ "$(sinfo -h -o %t 2>/dev/null)" = idle ] || fail "the node did not become idle: $(sinfo 2>&1)"
 
-# A tiny template: 2 loci, 2 populations, 6 runs, a short chain.
 cd "$scratch" || fail "no scratch folder"
-cat >T.IN <<'TEMPLATE'
-Slurm sweep
-tiny
-100 5 50
-1 1
-1
-----
-2
-2
-50
-10
-10 10
-6
-----
-alleles
-2 0.5 0.5
-3 0.4 0.3 0.3
-TEMPLATE
+write_template
 args=(--program "$korvel" --generations 0,10 --sample-sizes 10,20 --seed 314159)
 
 "$sweep" "${args[@]}" --slurm --submit --threads-per-point 1 --out cluster T.IN >submit.txt 2>&1 ||

@@ -13,20 +13,6 @@ namespace korvel::sweep {
 
 namespace {
 
-bool read_file(const std::string& path, std::string& content) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::ostringstream buffer;
-  buffer << file.rdbuf();
-  content = buffer.str();
-  return !file.bad();
-}
-
-std::string fixed(EXTENDED value, int decimals) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*Lf", decimals, value);
-  return buffer;
-}
 
 TestPower test_power(long long significant, long long runs) {
   TestPower result;
@@ -40,13 +26,28 @@ void fail_point(PointResult& point, const std::string& why, const std::string& c
   point.ok = false;
   point.failure = why;
   std::string console;
-  if (read_file(console_path, console)) {
+  if (READ_WHOLE_FILE(console_path, console)) {
     const std::string message = PROGRAM_MESSAGE(console);
     if (!message.empty()) point.failure += "; the program said: " + message;
   }
 }
 
 }  // namespace
+
+bool READ_WHOLE_FILE(const std::string& path, std::string& content) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  std::ostringstream buffer;
+  buffer << file.rdbuf();
+  content = buffer.str();
+  return !file.bad();
+}
+
+std::string FIXED_TEXT(EXTENDED value, int decimals) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*Lf", decimals, value);
+  return buffer;
+}
 
 std::string PROGRAM_MESSAGE(std::string_view console_text) {
   std::vector<std::string> said;
@@ -95,7 +96,7 @@ PointResult COLLECT_POINT(const std::string& dir, const std::string& folder) {
 
   const std::string report_path = base + SUMMARY_FILE_NAME;
   std::string report_text;
-  if (!read_file(report_path, report_text)) {
+  if (!READ_WHOLE_FILE(report_path, report_text)) {
     fail_point(point, "no " + std::string(SUMMARY_FILE_NAME) + " in " + base, console);
     return point;
   }
@@ -174,8 +175,6 @@ class CsvRow {
   bool first_ = true;
 };
 
-const char* test_key(Test test) { return test == Test::CHI2 ? "chi2" : "fisher"; }
-
 }  // namespace
 
 std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& analysis) {
@@ -192,7 +191,7 @@ std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& an
   header.field("sample_size").field("loci").field("mean_fst").field("runs");
   for (Test test : TESTS) {
     if (!shown[static_cast<int>(test)]) continue;
-    const std::string key = test_key(test);
+    const std::string key = TEST_KEY(test);
     for (const char* column : {"_significant", "_power", "_ci_low", "_ci_high", "_null_check"}) header.field(key + column);
   }
   std::string csv = header.end();
@@ -202,7 +201,7 @@ std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& an
     if (point.input.loci == 0) {
       row.field("").field("").field("").field("").field("");
     } else {
-      row.field(fixed(point.expected_fst, 6)).number(point.input.generations).number(point.input.drift_size);
+      row.field(FIXED_TEXT(point.expected_fst, 6)).number(point.input.generations).number(point.input.drift_size);
       row.field(point.common_sample_size() > 0 ? std::to_string(point.common_sample_size()) : "");
       row.number(point.input.loci);
     }
@@ -213,8 +212,8 @@ std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& an
       if (!shown[static_cast<int>(test)]) continue;
       if (point.ok && point.on(test)) {
         const TestPower& power = point.power(test);
-        row.number(power.significant).field(fixed(power.power, 4));
-        row.field(fixed(power.interval.low, 4)).field(fixed(power.interval.high, 4));
+        row.number(power.significant).field(FIXED_TEXT(power.power, 4));
+        row.field(FIXED_TEXT(power.interval.low, 4)).field(FIXED_TEXT(power.interval.high, 4));
       } else {
         row.field("").field("").field("").field("");
       }

@@ -13,14 +13,7 @@ namespace korvel::sweep {
 
 namespace {
 
-const char* test_key(Test test) { return test == Test::CHI2 ? "chi2" : "fisher"; }
 const char* test_name(Test test) { return test == Test::CHI2 ? "chi-square test" : "exact test"; }
-
-std::string fixed(EXTENDED value, int decimals) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*Lf", decimals, value);
-  return buffer;
-}
 
 // The value of the answer axis for a curve.
 int axis_value(const DesignTable& table, const Curve& curve) {
@@ -49,11 +42,11 @@ std::string null_note(const DesignTable& table, const std::vector<const Curve*>&
   for (const Curve* curve : curves) {
     if (curve->null_point == nullptr || !curve->null_point->on(test)) continue;
     const PointResult& null_point = *curve->null_point;
-    std::string part = fixed(null_point.power(test).power, 4);
+    std::string part = FIXED_TEXT(null_point.power(test).power, 4);
     if (!table.axis.empty()) part += " at " + axis_text(table, axis_value(table, *curve));
     if (curve->miscalibrated(test)) {
       part += " (miscalibrated: above " +
-              fixed(static_cast<EXTENDED>(NULL_REJECTION_LIMIT(null_point.runs)) /
+              FIXED_TEXT(static_cast<EXTENDED>(NULL_REJECTION_LIMIT(null_point.runs)) /
                         static_cast<EXTENDED>(null_point.runs),
                     4) +
               ")";
@@ -125,9 +118,9 @@ std::string DESIGN_CSV(const DesignTable& table) {
   if (table.grouped_by_loci) csv += "loci,";
   csv += "test,target_power,smallest_" + axis + ",smallest_" + axis + "_by_lower_bound,note\n";
   for (const DesignAnswer& row : table.rows) {
-    std::string line = fixed(row.expected_fst, 6) + ',' + std::to_string(row.generations) + ',';
+    std::string line = FIXED_TEXT(row.expected_fst, 6) + ',' + std::to_string(row.generations) + ',';
     if (table.grouped_by_loci) line += std::to_string(row.group_loci) + ',';
-    line += std::string(test_key(row.test)) + ',' + fixed(table.target_power, 2) + ',';
+    line += std::string(TEST_KEY(row.test)) + ',' + FIXED_TEXT(table.target_power, 2) + ',';
     std::string note = row.note;
     if (row.generations == 0) {
       line += ",,";
@@ -150,7 +143,7 @@ std::string DESIGN_CSV(const DesignTable& table) {
 
 std::string DESIGN_TEXT(const DesignTable& table) {
   if (table.rows.empty()) return "";
-  const std::string target = fixed(table.target_power, 2);
+  const std::string target = FIXED_TEXT(table.target_power, 2);
   std::string text;
   if (table.axis.empty()) {
     text += "Power >= " + target + " reached by this design (by the estimate / by its lower 95 % bound):\n";
@@ -160,7 +153,7 @@ std::string DESIGN_TEXT(const DesignTable& table) {
   }
   char line[640];
   for (const DesignAnswer& row : table.rows) {
-    std::string where = "F'st " + fixed(row.expected_fst, 4) + " (t = " + std::to_string(row.generations) + ")";
+    std::string where = "F'st " + FIXED_TEXT(row.expected_fst, 4) + " (t = " + std::to_string(row.generations) + ")";
     if (table.grouped_by_loci) where += ", " + std::to_string(row.group_loci) + " loci";
     std::string answer;
     if (row.generations == 0) {

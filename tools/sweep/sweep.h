@@ -147,6 +147,15 @@ struct TestPower {
 
 enum class Test { CHI2, FISHER };
 inline constexpr Test TESTS[] = {Test::CHI2, Test::FISHER};
+// "chi2" / "fisher": the prefix of the test's columns in the CSV files.
+inline const char* TEST_KEY(Test test) { return test == Test::CHI2 ? "chi2" : "fisher"; }
+
+// ---- Small helpers ------------------------------------------------------
+
+// The whole file; false when it cannot be read.
+bool READ_WHOLE_FILE(const std::string& path, std::string& content);
+// A real with `decimals` decimals, as the result files write it.
+std::string FIXED_TEXT(EXTENDED value, int decimals);
 
 struct PointResult {
   std::string folder;  // e.g. "point-03"

@@ -359,15 +359,6 @@ void write_file(const fs::path& path, const std::string& content) {
   if (!file) throw SweepError("cannot write " + path.string());
 }
 
-bool read_file(const fs::path& path, std::string& content) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::ostringstream buffer;
-  buffer << file.rdbuf();
-  content = buffer.str();
-  return !file.bad();
-}
-
 bool is_point_folder(const std::string& name) {
   if (name.rfind("point-", 0) != 0 || name.size() == 6) return false;
   return std::all_of(name.begin() + 6, name.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -409,8 +400,8 @@ std::string seed_text(const std::optional<std::uint32_t>& seed) {
 bool finished_point(const fs::path& dir, const PlannedPoint& point) {
   const fs::path folder = dir / point.label;
   std::string input, seed;
-  if (!read_file(folder / INPUT_FILE_NAME, input) || input != point.input) return false;
-  const bool has_seed = read_file(folder / SEED_FILE, seed);
+  if (!READ_WHOLE_FILE(folder / INPUT_FILE_NAME, input) || input != point.input) return false;
+  const bool has_seed = READ_WHOLE_FILE(folder / SEED_FILE, seed);
   if (has_seed != point.seed.has_value() || (has_seed && seed != seed_text(point.seed))) return false;
   return COLLECT_POINT(dir.string(), point.label).ok;
 }
@@ -485,7 +476,7 @@ std::string settings_text(const Settings& settings) {
 Settings read_settings(const fs::path& dir) {
   Settings settings;
   std::string text;
-  if (!read_file(dir / SETTINGS_FILE, text)) return settings;
+  if (!READ_WHOLE_FILE(dir / SETTINGS_FILE, text)) return settings;
   std::istringstream lines(text);
   std::string line;
   while (std::getline(lines, line)) {

@@ -5,8 +5,6 @@
 // spread over lines, comments after the values), and every other byte is
 // kept.
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "control/input_document.h"
 #include "sweep.h"
@@ -58,24 +56,19 @@ SweepTemplate PARSE_TEMPLATE(std::string_view name, std::string text, bool many_
 }
 
 InputFacts READ_POINT_INPUT(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw SweepError("no " + path);
-  std::ostringstream content;
-  content << file.rdbuf();
+  std::string content;
+  if (!READ_WHOLE_FILE(path, content)) throw SweepError("no " + path);
   try {
-    return facts_of(READ_INPUT_TEXT(path, content.str(), EITHER_CAPACITY));
+    return facts_of(READ_INPUT_TEXT(path, std::move(content), EITHER_CAPACITY));
   } catch (const INPUT_FAULT& fault) {
     throw SweepError(fault.SUMMARY());
   }
 }
 
 SweepTemplate READ_TEMPLATE(const std::string& path, bool many_loci) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw SweepError("cannot read " + path);
-  std::ostringstream content;
-  content << file.rdbuf();
-  if (file.bad()) throw SweepError("cannot read " + path);
-  return PARSE_TEMPLATE(path, content.str(), many_loci);
+  std::string content;
+  if (!READ_WHOLE_FILE(path, content)) throw SweepError("cannot read " + path);
+  return PARSE_TEMPLATE(path, std::move(content), many_loci);
 }
 
 std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& values, std::string_view comment2) {
