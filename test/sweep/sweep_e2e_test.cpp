@@ -152,6 +152,35 @@ TEST_F(SweepEndToEnd, TheSeedMakesTheSweepReproducible) {
   EXPECT_EQ(slurp("one/point-04/KORVEL.OUT"), two.at("point-04/KORVEL.OUT"));
 }
 
+// 60 unlinked SNPs without drift: with 100 counted chain steps many loci
+// get an estimated P of 0, which the combination counts as strong evidence,
+// so the exact test rejects far more often than 5 %; with 20000 steps it
+// does not. The chi-square test is calibrated either way.
+TEST_F(SweepEndToEnd, TheNoDriftPointFlagsAnExactTestWithTooShortAChain) {
+  const auto snp_panel = [](const std::string& chain) {
+    std::string text = "SNP panel without drift\r\ncalibration\r\n" + chain +
+                       "\r\n1 1\r\n1\r\n----\r\n60\r\n4\r\n100\r\n0\r\n30 30 30 30\r\n20\r\n----\r\nalleles\r\n";
+    for (int locus = 0; locus < 60; ++locus) text += "2 0.5 0.5\r\n";
+    return text;
+  };
+  std::ofstream("SHORT.IN", std::ios::binary) << snp_panel("10 10 10");
+  std::ofstream("LONG.IN", std::ios::binary) << snp_panel("200 100 200");
+  const std::string program = std::string("--program '") + KORVEL_PROGRAM + "' --generations 0 --seed 11 ";
+  ASSERT_EQ(run(program + "--out short SHORT.IN"), 0) << slurp("err.txt");
+  auto rows = csv_rows(slurp("short/curve.csv"));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1][13], "ok");
+  EXPECT_EQ(rows[1][18], "miscalibrated");
+  EXPECT_GT(std::stoi(rows[1][14]), 4);  // the limit for 20 runs
+  EXPECT_NE(slurp("err.txt").find("korvel-sweep: warning: the exact test is miscalibrated"), std::string::npos);
+
+  ASSERT_EQ(run(program + "--out long LONG.IN"), 0) << slurp("err.txt");
+  rows = csv_rows(slurp("long/curve.csv"));
+  EXPECT_EQ(rows[1][13], "ok");
+  EXPECT_EQ(rows[1][18], "ok");
+  EXPECT_EQ(slurp("err.txt").find("miscalibrated"), std::string::npos);
+}
+
 TEST_F(SweepEndToEnd, ManyLociProgramIsFoundBesideTheSweep) {
   // korvel-sweep looks for korvel-ml next to itself.
   ASSERT_EQ(run("--many-loci --fst 0.05 --jobs 1 --out ml T.IN"), 0) << slurp("err.txt");
