@@ -171,8 +171,11 @@ TEST_F(SweepRun, TargetFstSetsGenerationsAndNeSetsTheEffectiveSize) {
   char expected[32];
   std::snprintf(expected, sizeof expected, "%.6Lf,4,100,", EXPECTED_FST(100, 4));
   EXPECT_NE(slurp("out/curve.csv").find(expected), std::string::npos);
-  // An explicit 0 is the no-drift point, not one more.
-  EXPECT_EQ(sweep({"--fst", "0.001,0", "--out", "zero", "T.IN"}), 0);
+  // An explicit 0 is the no-drift point, not one more; a target that needs
+  // the same generations as another is run once.
+  std::string err;
+  EXPECT_EQ(sweep({"--fst", "0.001,0,0.0011", "--out", "zero", "T.IN"}, &err), 0);
+  EXPECT_NE(err.find("F'st 0.0011 needs the same 1 generations as 0.001; it is run once"), std::string::npos) << err;
   EXPECT_TRUE(fs::exists("zero/point-02"));
   EXPECT_FALSE(fs::exists("zero/point-03"));
 }

@@ -291,6 +291,19 @@ std::vector<Level> plan_levels(const Options& options, int drift_size) {
       levels.push_back({GENERATIONS_FOR_TARGET(target, drift_size), target});
     }
   }
+  // Targets closer than a generation apart make the same point: run it once.
+  std::vector<Level> distinct;
+  for (const Level& level : levels) {
+    const auto same = std::find_if(distinct.begin(), distinct.end(),
+                                   [&](const Level& kept) { return kept.generations == level.generations; });
+    if (same == distinct.end()) {
+      distinct.push_back(level);
+    } else if (level.target) {
+      std::fprintf(stderr, "korvel-sweep: F'st %.6Lg needs the same %d generations as %.6Lg; it is run once\n",
+                   *level.target, level.generations, same->target.value_or(0.0L));
+    }
+  }
+  levels = distinct;
   // The no-drift point that checks the calibration of each curve.
   const bool has_null = std::any_of(levels.begin(), levels.end(), [](const Level& l) { return l.generations == 0; });
   if (!options.no_null && !has_null) levels.insert(levels.begin(), Level{0, EXTENDED{0}});
