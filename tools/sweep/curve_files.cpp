@@ -85,7 +85,7 @@ PointResult COLLECT_POINT(const std::string& dir, const std::string& folder) {
   PointResult point;
   point.folder = folder;
   const std::string base = dir + "/" + folder + "/";
-  const std::string console = base + "console.log";
+  const std::string console = base + CONSOLE_FILE_NAME;
   try {
     point.input = READ_POINT_INPUT(base + INPUT_FILE_NAME);
   } catch (const SweepError& error) {

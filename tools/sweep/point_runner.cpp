@@ -14,8 +14,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "control/seed_setting.h"
@@ -61,7 +59,7 @@ std::vector<std::string> point_environment(const PointJob& job, int threads) {
 // calls.
 pid_t start_child(const std::string& program, const PointJob& job, int threads, std::string& error) {
   const std::string& folder = job.folder;
-  const std::string log = folder + "/console.log";
+  const std::string log = folder + "/" + CONSOLE_FILE_NAME;
   std::vector<std::string> variables = point_environment(job, threads);
   std::vector<char*> envp;
   for (std::string& variable : variables) envp.push_back(variable.data());
@@ -236,8 +234,8 @@ std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<P
       if (!outcome.ok) {
         outcome.failure = got < 0 ? std::string("lost track of the process: ") + std::strerror(errno)
                                   : exit_text(status);
-        std::ifstream log(point.folder + "/console.log", std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+        std::string text;
+        READ_WHOLE_FILE(point.folder + "/" + CONSOLE_FILE_NAME, text);
         const std::string message = PROGRAM_MESSAGE(text);
         if (!message.empty()) outcome.failure += "; the program said: " + message;
       }
@@ -274,7 +272,7 @@ std::string JOB_COMMAND(const std::string& program, const PointJob& job, int thr
   } else {
     command += std::string("env -u ") + SEED_VARIABLE + " ";
   }
-  return command + SHELL_QUOTE(program) + " </dev/null >console.log 2>&1";
+  return command + SHELL_QUOTE(program) + " </dev/null >" + CONSOLE_FILE_NAME + " 2>&1";
 }
 
 }  // namespace korvel::sweep

@@ -152,6 +152,9 @@ inline const char* TEST_KEY(Test test) { return test == Test::CHI2 ? "chi2" : "f
 
 // ---- Small helpers ------------------------------------------------------
 
+// What the program printed while running a point, in the point's folder.
+inline constexpr const char* CONSOLE_FILE_NAME = "console.log";
+
 // The whole file; false when it cannot be read.
 bool READ_WHOLE_FILE(const std::string& path, std::string& content);
 // A real with `decimals` decimals, as the result files write it.

@@ -71,7 +71,6 @@ constexpr const char* HELP =
 
 const char* const DEFAULT_FST = "0.001,0.0025,0.005,0.01,0.02";
 constexpr const char* SEED_FILE = "seed.txt";
-constexpr const char* CONSOLE_FILE = "console.log";
 constexpr const char* SETTINGS_FILE = "sweep-settings.txt";
 constexpr const char* SBATCH_FILE = "sweep.sbatch";
 constexpr const char* RESULT_FILES[] = {"curve.csv", "curve.svg", "design.csv", SBATCH_FILE};
@@ -399,7 +398,7 @@ void clear_point(const fs::path& folder) {
   fs::remove(folder / SUMMARY_FILE_NAME, ec);
   for (const char* name : DETAILED_OUTPUT_FILES) fs::remove(folder / name, ec);
   fs::remove(folder / CONTTAB_FILE_NAME, ec);
-  fs::remove(folder / CONSOLE_FILE, ec);
+  fs::remove(folder / CONSOLE_FILE_NAME, ec);
   fs::remove(folder / SEED_FILE, ec);
   if (fs::is_empty(folder, ec)) fs::remove(folder, ec);
 }
