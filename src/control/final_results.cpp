@@ -3,21 +3,14 @@
 
 #include "common/tables.h"
 #include "common/text_format.h"
+#include "control/report_layout.h"
 #include "control/summary_report.h"
 
 namespace korvel {
 
 namespace {
 
-// Field widths of the power table; the column header of KORVEL.OUT uses
-// the same ones.
-constexpr int W_LOCI = 5;
-constexpr int W_ALLELES = 8;
-constexpr int W_RUNS = 6;
-constexpr int W_CHI2_COUNT = 6;
-constexpr int W_FISHER_COUNT = 8;
-constexpr int W_PROPORTION = 8;
-constexpr int W_FST = 10;
+using namespace report_layout;
 
 // A mark in front of a number made a text of at least 3 characters:
 // "<" and 20 give "< 20", "=<" and 200 give "=<200".
@@ -36,11 +29,11 @@ void WRITE_TABLE_ROW(const std::string& loci, const std::string& alleles, INT32 
                      INT32 chi2_hits, INT32 exact_hits, bool total_row) {
   OUT1.TEXT(loci, W_LOCI).TEXT(alleles, W_ALLELES).INT(runs, W_RUNS);
   if (TEST_IS_ON(RUN_CHI2))
-    OUT1.INT(chi2_hits, W_CHI2_COUNT).REAL(PROPORTION(chi2_hits, runs), W_PROPORTION, 4);
+    OUT1.INT(chi2_hits, W_CHI2_COUNT).REAL(PROPORTION(chi2_hits, runs), W_PROPORTION, PROPORTION_DECIMALS);
   else
     OUT1.BLANKS(W_CHI2_COUNT + W_PROPORTION);
   if (TEST_IS_ON(RUN_FISHER)) {
-    OUT1.INT(exact_hits, W_FISHER_COUNT).REAL(PROPORTION(exact_hits, runs), W_PROPORTION, 4);
+    OUT1.INT(exact_hits, W_FISHER_COUNT).REAL(PROPORTION(exact_hits, runs), W_PROPORTION, PROPORTION_DECIMALS);
     OUT1.END_LINE();
   } else {
     OUT1.BLANKS(W_FISHER_COUNT + W_PROPORTION);
@@ -54,7 +47,7 @@ void WRITE_POWER_TABLE() {
   if (NUMBR1 > 0) WRITE_TABLE_ROW(loci, alleles, NUMBR1, R1CHI2, R1GEXACT, false);
   if (NUMBR2 > 0) WRITE_TABLE_ROW(loci, MARKED("=<", STARTNUMBALLELES), NUMBR2, R2CHI2, R2GEXACT, false);
   if (NUMBR3 > 0) WRITE_TABLE_ROW(MARKED("<", NUMBLOCI), "***", NUMBR3, R3CHI2, R3GEXACT, false);
-  WRITE_TABLE_ROW("Tot", "***", NUMBTOT, TOTCHI2, TOTGEXACT, true);
+  WRITE_TABLE_ROW(std::string(TOTAL_ROW_LOCI), std::string(TOTAL_ROW_ALLELES), NUMBTOT, TOTCHI2, TOTGEXACT, true);
 }
 
 // The same correction for the number of subpopulations as within a run,
@@ -74,16 +67,14 @@ void WRITE_FINAL_RESULTS() {
   OUT1.END_LINE();  // completes the column header of WRITE_OUTFILE
   WRITE_POWER_TABLE();
   OUT1.END_LINE().END_LINE();
-  OUT1.TEXT("-----").END_LINE();
-  OUT1.TEXT("Average F'st over all the ")
+  OUT1.TEXT(TABLE_END).END_LINE();
+  OUT1.TEXT(AVERAGE_FST_LABEL)
       .INT(RUN)
-      .TEXT(" runs = ")
-      .REAL(SUM_FST / static_cast<EXTENDED>(RUN), W_FST, 4)
+      .TEXT(AVERAGE_FST_RUNS)
+      .REAL(SUM_FST / static_cast<EXTENDED>(RUN), W_FST, FST_DECIMALS)
       .END_LINE();
-  OUT1.TEXT("Expected Fst = ").REAL(EXPECTED_FST(DRIFT_SIZE, STOP_T), W_FST, 4).END_LINE();
-  OUT1.TEXT("F'st calculated from average Hs and Ht = ")
-      .REAL(FST_FROM_MEAN_HETEROZYGOSITIES(), W_FST, 4)
-      .END_LINE();
+  OUT1.TEXT(EXPECTED_FST_LABEL).REAL(EXPECTED_FST(DRIFT_SIZE, STOP_T), W_FST, FST_DECIMALS).END_LINE();
+  OUT1.TEXT(FST_FROM_MEANS_LABEL).REAL(FST_FROM_MEAN_HETEROZYGOSITIES(), W_FST, FST_DECIMALS).END_LINE();
 }
 
 }  // namespace korvel

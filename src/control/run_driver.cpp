@@ -7,6 +7,7 @@
 #include <sys/time.h>
 
 #include "common/console.h"
+#include "common/file_names.h"
 #include "common/random_generator.h"
 #include "common/tables.h"
 #include "common/text_format.h"
@@ -25,7 +26,6 @@ namespace korvel {
 
 namespace {
 
-constexpr const char* FST_FILE_NAME = "FST.OUT";
 constexpr EXTENDED SECONDS_PER_DAY = 86400.0L;
 
 void READ_TIME_OF_DAY() {
@@ -156,11 +156,7 @@ void TIMER() {
 }
 
 void ERASE_OUTFILES() {
-  DELETE_FILE("FST.OUT");
-  DELETE_FILE("SUBPOPS.OUT");
-  DELETE_FILE("SAMPLES.OUT");
-  DELETE_FILE("LOCUSTST.OUT");
-  DELETE_FILE("SUMTEST.OUT");
+  for (const char* name : DETAILED_OUTPUT_FILES) DELETE_FILE(name);
 }
 
 int KORVEL_MAIN(std::uint32_t seed) {

@@ -2,14 +2,16 @@
 
 #include <string>
 
+#include "common/file_names.h"
 #include "common/tables.h"
 #include "control/control_state.h"
+#include "control/report_layout.h"
 
 namespace korvel {
 
 namespace {
 
-constexpr const char* SUMMARY_FILE_NAME = "KORVEL.OUT";
+namespace layout = report_layout;
 
 void WRITE_SIMULATION_PARAMETERS() {
   OUT1.TEXT(COMMENT1).END_LINE();
@@ -17,15 +19,15 @@ void WRITE_SIMULATION_PARAMETERS() {
   OUT1.TEXT("Iteration factors:  ").INT(ITER1).TEXT("  ").INT(ITER2).TEXT("  ").INT(ITER3).END_LINE();
   if (STOP_T == 0)
     OUT1.TEXT("NO DRIFT!!!  ").TEXT("Samples are drawn directly from base population!!!").END_LINE();
-  OUT1.TEXT("Statistical test:");
-  if (RUN_CHI2 == 1) OUT1.TEXT(" Chi2");
-  if (RUN_FISHER == 1) OUT1.TEXT(" Fisher");
+  OUT1.TEXT(layout::TESTS_LABEL);
+  if (RUN_CHI2 == 1) OUT1.TEXT(layout::CHI2_NAME);
+  if (RUN_FISHER == 1) OUT1.TEXT(layout::FISHER_NAME);
   OUT1.END_LINE();
   OUT1.END_LINE();
   OUT1.TEXT("Number of loci = ").INT(NUMBLOCI, 3).END_LINE();
   OUT1.TEXT("Number of populations = ").INT(NUMBPOPS, 3).END_LINE();
-  if (STOP_T > 0) OUT1.TEXT("Effective size when drifting apart = ").INT(DRIFT_SIZE, 5).END_LINE();
-  OUT1.TEXT("Generations of drift = ").INT(STOP_T, 5).END_LINE();
+  if (STOP_T > 0) OUT1.TEXT(layout::EFFECTIVE_SIZE_LABEL).INT(DRIFT_SIZE, 5).END_LINE();
+  OUT1.TEXT(layout::GENERATIONS_LABEL).INT(STOP_T, 5).END_LINE();
   OUT1.TEXT("Number of runs/replicates = ").INT(STOP_RUNS, 8).END_LINE();
   OUT1.TEXT("Diploid sample sizes = ");
   for (int I = 1; I <= NUMBPOPS; ++I) OUT1.TEXT(" ").INT(SAMPLESIZE[I]);
@@ -51,8 +53,13 @@ void WRITE_BASE_POPULATION() {
 void WRITE_POWER_TABLE_HEADER() {
   OUT1.TEXT("Proportion of significances (P<0.05) for summed/combined test statistics:").END_LINE();
   OUT1.END_LINE();
-  OUT1.TEXT("Loci", 5).TEXT("Alleles", 8).TEXT("Runs", 6).TEXT("#Chi2", 6).TEXT("Chi2", 8)
-      .TEXT("#Fisher", 8).TEXT("Fisher", 8);
+  OUT1.TEXT(layout::LOCI_TITLE, layout::W_LOCI)
+      .TEXT(layout::ALLELES_TITLE, layout::W_ALLELES)
+      .TEXT(layout::RUNS_TITLE, layout::W_RUNS)
+      .TEXT(layout::CHI2_COUNT_TITLE, layout::W_CHI2_COUNT)
+      .TEXT(layout::CHI2_TITLE, layout::W_PROPORTION)
+      .TEXT(layout::FISHER_COUNT_TITLE, layout::W_FISHER_COUNT)
+      .TEXT(layout::FISHER_TITLE, layout::W_PROPORTION);
 }
 
 }  // namespace

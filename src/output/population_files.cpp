@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "common/file_names.h"
 #include "common/tables.h"
 #include "common/text_file.h"
 
@@ -46,13 +47,13 @@ void WRITE_RUN_BLOCK(TextOut& out, AlleleField write_allele) {
 }  // namespace
 
 void INITIALIZE_SUBPOPS() {
-  OUT6.CREATE("SUBPOPS.OUT");
+  OUT6.CREATE(SUBPOPS_FILE_NAME);
   WRITE_HEADER(OUT6, "Allele frequencies for each run, locus, and subpopulation after the",
                "\"drift-apart\" process is completed (cf. FST.OUT):");
 }
 
 void INITIALIZE_SAMPLES() {
-  OUT7.CREATE("SAMPLES.OUT");
+  OUT7.CREATE(SAMPLES_FILE_NAME);
   WRITE_HEADER(OUT7, "Alleles sampled from the final subpopulations (after drifting apart).",
                "Number of alleles of each type per run, locus, and subpopulation:");
 }

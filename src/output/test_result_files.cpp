@@ -1,5 +1,6 @@
 #include "output/test_result_files.h"
 
+#include "common/file_names.h"
 #include "common/tables.h"
 #include "tests/test_state.h"
 
@@ -56,7 +57,7 @@ void WRITE_FIXED_LOCUS_LINE() {
 }  // namespace
 
 void INITIALIZE_LOCUSTST() {
-  OUT8.CREATE("LOCUSTST.OUT");
+  OUT8.CREATE(LOCUSTST_FILE_NAME);
   OUT8.END_LINE();
   OUT8.TEXT("Run", W_RUN)
       .TEXT("Locus", W_LOCUS)
@@ -69,7 +70,7 @@ void INITIALIZE_LOCUSTST() {
 }
 
 void INITIALIZE_SUMTEST() {
-  OUT10.CREATE("SUMTEST.OUT");
+  OUT10.CREATE(SUMTEST_FILE_NAME);
   OUT10.END_LINE();
   OUT10.TEXT("Run", W_RUN)
       .TEXT("Loci", W_LOCI)

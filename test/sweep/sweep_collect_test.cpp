@@ -83,6 +83,18 @@ std::string make_input(int drift_size, int generations) {
          "\r\n50 50 50\r\n100\r\n----\r\nalleles\r\n2 0.5 0.5\r\n3 0.2 0.3 0.5\r\n";
 }
 
+// The words of every text element of an SVG document, in order, so that a
+// phrase is found whatever line it was wrapped onto.
+std::string svg_words(const std::string& svg) {
+  std::string words;
+  for (std::size_t at = 0; (at = svg.find("<text", at)) != std::string::npos;) {
+    const std::size_t start = svg.find('>', at) + 1, end = svg.find("</text>", start);
+    words += svg.substr(start, end - start) + " ";
+    at = end;
+  }
+  return words;
+}
+
 void write(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << text;
@@ -197,11 +209,16 @@ TEST_F(SweepCollect, CollectsFinishedAndFailedPoints) {
   // A report left over from another set-up.
   write(dir_ / "point-04" / "KORVEL.IN", make_input(500, 40));
   write(dir_ / "point-04" / "KORVEL.OUT", make_report({}));
+  // Killed while writing its last line.
+  write(dir_ / "point-05" / "KORVEL.IN", make_input(500, 10));
+  const std::string whole = make_report({});
+  write(dir_ / "point-05" / "KORVEL.OUT", whole.substr(0, whole.size() - 4));
 
   const PointResult a = COLLECT_POINT(dir_.string(), "point-01");
   ASSERT_TRUE(a.ok) << a.failure;
-  EXPECT_EQ(a.generations, 2);
-  EXPECT_EQ(a.drift_size, 500);
+  EXPECT_EQ(a.input.generations, 2);
+  EXPECT_EQ(a.input.drift_size, 500);
+  EXPECT_EQ(a.common_sample_size(), 50);
   EXPECT_NEAR(static_cast<double>(a.expected_fst), 0.001999, 1e-6);
   EXPECT_EQ(a.chi2.significant, 6);
   EXPECT_NEAR(static_cast<double>(a.chi2.power), 0.06, 1e-12);
@@ -216,42 +233,164 @@ TEST_F(SweepCollect, CollectsFinishedAndFailedPoints) {
   const PointResult d = COLLECT_POINT(dir_.string(), "point-04");
   EXPECT_FALSE(d.ok);
   EXPECT_NE(d.failure.find("another KORVEL.IN"), std::string::npos) << d.failure;
+  const PointResult e = COLLECT_POINT(dir_.string(), "point-05");
+  EXPECT_FALSE(e.ok);
+  EXPECT_NE(e.failure.find("did not finish"), std::string::npos) << e.failure;
 
   const std::vector<PointResult> points = {a, COLLECT_POINT(dir_.string(), "point-02"), c};
-  const std::string csv = CURVE_CSV(points);
-  EXPECT_EQ(csv,
-            "point,status,generations,drift_size,expected_fst,mean_fst,runs,"
-            "chi2_significant,chi2_power,chi2_ci_low,chi2_ci_high,"
-            "fisher_significant,fisher_power,fisher_ci_low,fisher_ci_high\n"
-            "point-01,ok,2,500,0.001999,0.0103,100,6,0.0600,0.0278,0.1248,5,0.0500,0.0215,0.1118\n"
-            "point-02,ok,10,500,0.009955,0.0103,100,37,0.3700,0.2818,0.4678,41,0.4100,0.3187,0.5080\n"
-            "point-03,failed,20,500,0.019811,,,,,,,,,,\n");
+  EXPECT_EQ(CURVE_CSV(points, ANALYSE(points)),
+            "point,status,expected_fst,generations,drift_size,sample_size,loci,mean_fst,runs,"
+            "chi2_significant,chi2_power,chi2_ci_low,chi2_ci_high,chi2_null_check,"
+            "fisher_significant,fisher_power,fisher_ci_low,fisher_ci_high,fisher_null_check\n"
+            "point-01,ok,0.001999,2,500,50,2,0.0103,100,6,0.0600,0.0278,0.1248,,5,0.0500,0.0215,0.1118,\n"
+            "point-02,ok,0.009955,10,500,50,2,0.0103,100,37,0.3700,0.2818,0.4678,,41,0.4100,0.3187,0.5080,\n"
+            "point-03,failed,0.019811,20,500,50,2,,,,,,,,,,,,\n");
 }
 
 TEST_F(SweepCollect, CsvHasOnlyTheColumnsOfTestsThatWereOn) {
   ReportShape exact_only;
   exact_only.chi2 = false;
+  exact_only.drift_size = 100;
   write(dir_ / "point-01" / "KORVEL.IN", make_input(100, 10));
   write(dir_ / "point-01" / "KORVEL.OUT", make_report(exact_only));
-  const std::string csv = CURVE_CSV({COLLECT_POINT(dir_.string(), "point-01")});
+  const std::vector<PointResult> points = {COLLECT_POINT(dir_.string(), "point-01")};
+  const std::string csv = CURVE_CSV(points, ANALYSE(points));
   EXPECT_EQ(csv.substr(0, csv.find('\n')),
-            "point,status,generations,drift_size,expected_fst,mean_fst,runs,"
-            "fisher_significant,fisher_power,fisher_ci_low,fisher_ci_high");
-  EXPECT_NE(csv.find("point-01,ok,10,100,0.048890,0.0103,100,41,0.4100,"), std::string::npos) << csv;
+            "point,status,expected_fst,generations,drift_size,sample_size,loci,mean_fst,runs,"
+            "fisher_significant,fisher_power,fisher_ci_low,fisher_ci_high,fisher_null_check");
+  EXPECT_NE(csv.find("point-01,ok,0.048890,10,100,50,2,0.0103,100,41,0.4100,"), std::string::npos) << csv;
 }
 
-TEST_F(SweepCollect, SvgDrawsEverySeriesAndTheLevel) {
+// ---- Design table and calibration --------------------------------------
+
+// A finished point made directly: n diploids per population, k loci, t
+// generations, R runs and the two tests' counts.
+PointResult made_point(int n, int k, int t, long long runs, long long chi2, long long fisher) {
+  PointResult point;
+  point.folder = "n" + std::to_string(n) + "k" + std::to_string(k) + "t" + std::to_string(t);
+  point.input.loci = k;
+  point.input.pops = 3;
+  point.input.drift_size = 500;
+  point.input.generations = t;
+  point.input.sample_sizes = {n, n, n};
+  point.input.runs = runs;
+  point.input.iter1 = 1000;
+  point.input.iter2 = 20;
+  point.input.iter3 = 500;
+  point.expected_fst = EXPECTED_FST(500, t);
+  point.ok = true;
+  point.runs = runs;
+  point.mean_fst_text = "0.0100";
+  point.chi2_on = point.fisher_on = true;
+  const auto power = [&](long long hits) {
+    return TestPower{hits, static_cast<long double>(hits) / runs, WILSON_INTERVAL(hits, runs)};
+  };
+  point.chi2 = power(chi2);
+  point.fisher = power(fisher);
+  return point;
+}
+
+TEST(SweepDesign, SmallestSampleSizeByEstimateAndByLowerBound) {
+  // 100 runs: 5 rejections at F'st 0 are calibrated (limit 11); 12 are not.
+  const std::vector<PointResult> points = {
+      made_point(20, 10, 0, 100, 5, 12), made_point(20, 10, 10, 100, 50, 81), made_point(20, 10, 20, 100, 85, 99),
+      made_point(50, 10, 0, 100, 4, 6),  made_point(50, 10, 10, 100, 79, 80), made_point(50, 10, 20, 100, 90, 99),
+      made_point(80, 10, 0, 100, 6, 5),  made_point(80, 10, 10, 100, 86, 90), made_point(80, 10, 20, 100, 100, 100)};
+  const Analysis analysis = ANALYSE(points);
+  ASSERT_EQ(analysis.curves.size(), 3u);
+  EXPECT_TRUE(analysis.sample_size_varies);
+  EXPECT_FALSE(analysis.loci_vary);
+  EXPECT_EQ(analysis.curves[0].label, "n = 20");
+  EXPECT_FALSE(analysis.curves[0].miscalibrated(korvel::sweep::Test::CHI2));
+  EXPECT_TRUE(analysis.curves[0].miscalibrated(korvel::sweep::Test::FISHER));
+
+  const DesignTable table = DESIGN_TABLE(analysis, 0.8L);
+  EXPECT_EQ(DESIGN_CSV(table),
+            "expected_fst,generations,test,target_power,smallest_sample_size,smallest_sample_size_by_lower_bound,note\n"
+            "0.000000,0,chi2,0.80,,,\"false-positive rate (no drift) 0.0500 at n = 20, 0.0400 at n = 50, "
+            "0.0600 at n = 80\"\n"
+            "0.000000,0,fisher,0.80,,,\"false-positive rate (no drift) 0.1200 at n = 20 (miscalibrated: above "
+            "0.1100), 0.0600 at n = 50, 0.0500 at n = 80\"\n"
+            // 0.79 misses 0.8; 0.86 reaches it but not its lower bound (0.7786).
+            "0.009955,10,chi2,0.80,80,not reached,\n"
+            // n = 20 reaches 0.81 with a miscalibrated exact test: not offered;
+            // 0.80 reaches exactly; the lower bound of 0.90 is 0.8256.
+            "0.009955,10,fisher,0.80,50,80,\"not offered (miscalibrated): n = 20\"\n"
+            "0.019811,20,chi2,0.80,20,50,\n"
+            "0.019811,20,fisher,0.80,50,50,\"not offered (miscalibrated): n = 20\"\n");
+  const std::string text = DESIGN_TEXT(table);
+  EXPECT_NE(text.find("Smallest sample size with power >= 0.80"), std::string::npos) << text;
+  EXPECT_NE(text.find("chi-square test  80 / -\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("exact test       50 / 80   (miscalibrated, not offered: n = 20)"), std::string::npos) << text;
+
+  const auto warnings = CALIBRATION_WARNINGS(analysis);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("exact test is miscalibrated at n = 20: with no drift it rejected 12 of 100 runs"),
+            std::string::npos)
+      << warnings[0];
+  EXPECT_NE(warnings[0].find("at least 20000 counted steps"), std::string::npos) << warnings[0];
+}
+
+TEST(SweepDesign, LociGroupsAndNotReached) {
+  // Sample sizes answer for each loci count; without a null point there is
+  // no calibration verdict.
+  const std::vector<PointResult> points = {made_point(20, 5, 10, 50, 10, 10), made_point(40, 5, 10, 50, 30, 30),
+                                           made_point(20, 9, 10, 50, 45, 20), made_point(40, 9, 10, 50, 50, 30)};
+  const Analysis analysis = ANALYSE(points);
+  ASSERT_EQ(analysis.curves.size(), 4u);
+  EXPECT_EQ(analysis.curves[0].label, "n = 20, 5 loci");
+  const DesignTable table = DESIGN_TABLE(analysis, 0.9L);
+  EXPECT_TRUE(table.grouped_by_loci);
+  EXPECT_EQ(DESIGN_CSV(table),
+            "expected_fst,generations,loci,test,target_power,smallest_sample_size,"
+            "smallest_sample_size_by_lower_bound,note\n"
+            "0.009955,10,5,chi2,0.90,not reached,not reached,\n"
+            "0.009955,10,5,fisher,0.90,not reached,not reached,\n"
+            "0.009955,10,9,chi2,0.90,20,40,\n"
+            "0.009955,10,9,fisher,0.90,not reached,not reached,\n");
+  EXPECT_TRUE(CALIBRATION_WARNINGS(analysis).empty());
+  const std::string csv = CURVE_CSV(points, analysis);
+  EXPECT_EQ(csv.find("miscalibrated"), std::string::npos);
+}
+
+TEST(SweepDesign, TheFigureMarksAMiscalibratedTest) {
+  const std::vector<PointResult> points = {made_point(20, 10, 0, 100, 5, 40), made_point(20, 10, 10, 100, 50, 81),
+                                           made_point(50, 10, 0, 100, 4, 6), made_point(50, 10, 10, 100, 79, 80)};
+  const Analysis analysis = ANALYSE(points);
+  const std::string svg = CURVE_SVG(points, analysis, {"My study", 0.8L});
+  EXPECT_NE(svg.find(">My study</text>"), std::string::npos);
+  EXPECT_NE(svg.find("target power 0.80"), std::string::npos);
+  EXPECT_NE(svg.find("5 % level"), std::string::npos);
+  EXPECT_NE(svg_words(svg).find("! Exact test miscalibrated at n = 20: with no drift it rejected 40 of 100 runs"),
+            std::string::npos);
+  EXPECT_EQ(svg.find("Chi-square test miscalibrated"), std::string::npos);
+  // The legend names each sample size, the caption the design.
+  EXPECT_NE(svg.find(">n = 20</text>"), std::string::npos);
+  EXPECT_NE(svg.find(">n = 50</text>"), std::string::npos);
+  EXPECT_NE(svg_words(svg).find("Design: 10 loci, 3 populations, samples of 20, 50 diploids per population, Ne = 500, "
+                                 "100 runs per point; exact test 1000 / 20 / 500"),
+            std::string::npos)
+      << svg_words(svg);
+  const std::string csv = CURVE_CSV(points, analysis);
+  EXPECT_NE(csv.find("n20k10t10,ok,0.009955,10,500,20,10,0.0100,100,50,0.5000,0.4038,0.5962,ok,81,0.8100,"
+                     "0.7222,0.8749,miscalibrated\n"),
+            std::string::npos)
+      << csv;
+}
+
+TEST_F(SweepCollect, SvgIsAWholeDocument) {
   write(dir_ / "point-01" / "KORVEL.IN", make_input(500, 10));
   write(dir_ / "point-01" / "KORVEL.OUT", make_report({}));
   write(dir_ / "point-02" / "KORVEL.IN", make_input(500, 20));
-  const std::string svg = CURVE_SVG({COLLECT_POINT(dir_.string(), "point-01"), COLLECT_POINT(dir_.string(), "point-02")});
+  const std::vector<PointResult> points = {COLLECT_POINT(dir_.string(), "point-01"),
+                                           COLLECT_POINT(dir_.string(), "point-02")};
+  const std::string svg = CURVE_SVG(points, ANALYSE(points), {"", 0.8L});
   EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
   EXPECT_NE(svg.find("<svg xmlns=\"http://www.w3.org/2000/svg\""), std::string::npos);
   EXPECT_NE(svg.find("Chi-square test"), std::string::npos);
   EXPECT_NE(svg.find("Exact test"), std::string::npos);
-  EXPECT_NE(svg.find("5 % level"), std::string::npos);
   EXPECT_NE(svg.find("1 point failed"), std::string::npos);
-  EXPECT_NE(svg.find("stroke-dasharray"), std::string::npos);
+  EXPECT_NE(svg_words(svg).find("; exact test 1000 / 20 / 500 (dememorization steps"), std::string::npos);
   EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
   // Balanced elements: every opened text is closed.
   std::size_t opened = 0, closed = 0;

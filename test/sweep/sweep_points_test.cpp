@@ -1,21 +1,23 @@
-// korvel-sweep: generations for a target F'st, the template rewrite, and
-// the binomial intervals.
+// korvel-sweep: generations for a target F'st, the template rewrite, point
+// seeds, the binomial intervals and the calibration limit.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 
-#include "common/text_input.h"
 #include "sweep.h"
 
 namespace {
 
 using korvel::sweep::EXPECTED_FST;
-using korvel::sweep::GENERATIONS_FOR_FST;
+using korvel::sweep::GENERATIONS_FOR_TARGET;
 using korvel::sweep::PARSE_TEMPLATE;
 using korvel::sweep::REWRITE_TEMPLATE;
 using korvel::sweep::SweepError;
 using korvel::sweep::WILSON_INTERVAL;
+using korvel::sweep::NULL_REJECTION_LIMIT;
+using korvel::sweep::POINT_SEED;
+using korvel::sweep::PointValues;
 
 // ---- Generations and expected F'st -------------------------------------
 
@@ -32,10 +34,10 @@ TEST(SweepDrift, GenerationsAreTheNearestWholeNumberForSeveralSizes) {
       SCOPED_TRACE("N = " + std::to_string(n) + ", F = " + std::to_string(static_cast<double>(target)));
       long double exact = std::log(1.0L - target) / std::log(1.0L - 1.0L / (2.0L * n));
       if (exact > 32767.5L) {
-        EXPECT_THROW(GENERATIONS_FOR_FST(target, n), SweepError);
+        EXPECT_THROW(GENERATIONS_FOR_TARGET(target, n), SweepError);
         continue;
       }
-      const int t = GENERATIONS_FOR_FST(target, n);
+      const int t = GENERATIONS_FOR_TARGET(target, n);
       EXPECT_GE(t, 1);
       if (exact >= 1.0L) {
         EXPECT_LE(std::fabs(static_cast<long double>(t) - exact), 0.5L);
@@ -56,20 +58,20 @@ TEST(SweepDrift, RoundTripFromGenerationsBackToGenerations) {
     for (int t = 1; t <= 400; t += (t < 20 ? 1 : 37)) {
       const long double fst = EXPECTED_FST(n, t);
       if (fst > 0.999999L) break;  // no longer tells neighbouring t apart
-      EXPECT_EQ(GENERATIONS_FOR_FST(fst, n), t) << "N = " << n << ", t = " << t;
+      EXPECT_EQ(GENERATIONS_FOR_TARGET(fst, n), t) << "N = " << n << ", t = " << t;
     }
   }
 }
 
 TEST(SweepDrift, TinyTargetsTakeOneGenerationAndImpossibleOnesAreRefused) {
-  EXPECT_EQ(GENERATIONS_FOR_FST(1e-9L, 100), 1);
-  EXPECT_THROW(GENERATIONS_FOR_FST(0.0L, 100), SweepError);
-  EXPECT_THROW(GENERATIONS_FOR_FST(1.0L, 100), SweepError);
-  EXPECT_THROW(GENERATIONS_FOR_FST(-0.01L, 100), SweepError);
-  EXPECT_THROW(GENERATIONS_FOR_FST(0.01L, 0), SweepError);
-  EXPECT_THROW(GENERATIONS_FOR_FST(0.01L, 16384), SweepError);
+  EXPECT_EQ(GENERATIONS_FOR_TARGET(1e-9L, 100), 1);
+  EXPECT_EQ(GENERATIONS_FOR_TARGET(0.0L, 100), 0);  // no drift
+  EXPECT_THROW(GENERATIONS_FOR_TARGET(1.0L, 100), SweepError);
+  EXPECT_THROW(GENERATIONS_FOR_TARGET(-0.01L, 100), SweepError);
+  EXPECT_THROW(GENERATIONS_FOR_TARGET(0.01L, 0), SweepError);
+  EXPECT_THROW(GENERATIONS_FOR_TARGET(0.01L, 16384), SweepError);
   // 0.99 with N = 16383 needs about 150 900 generations.
-  EXPECT_THROW(GENERATIONS_FOR_FST(0.99L, 16383), SweepError);
+  EXPECT_THROW(GENERATIONS_FOR_TARGET(0.99L, 16383), SweepError);
 }
 
 // ---- Template ----------------------------------------------------------
@@ -99,68 +101,44 @@ const std::string TRICKY =
     "2 0.5 0.5\r\n"
     "3 0.2 0.3 0.5";
 
-TEST(SweepTemplate, FindsTheTokensTheProgramReads) {
+TEST(SweepTemplate, FactsOfTheTemplate) {
   const auto tmpl = PARSE_TEMPLATE("T.IN", TRICKY);
-  EXPECT_EQ(tmpl.drift_size.value, 500);
-  EXPECT_EQ(TRICKY.substr(tmpl.drift_size.offset, tmpl.drift_size.length), "0500");
-  EXPECT_EQ(tmpl.drift_size.line, 10);
-  EXPECT_EQ(tmpl.stop_t.value, 10);
-  EXPECT_EQ(TRICKY.substr(tmpl.stop_t.offset, tmpl.stop_t.length), "+10");
-  EXPECT_EQ(tmpl.stop_runs, 100);
-  EXPECT_EQ(tmpl.run_chi2, 1);
-  EXPECT_EQ(tmpl.run_fisher, 1);
+  EXPECT_EQ(tmpl.facts.drift_size, 500);
+  EXPECT_EQ(tmpl.facts.generations, 10);
+  EXPECT_EQ(tmpl.facts.runs, 100);
+  EXPECT_EQ(tmpl.facts.loci, 2);
+  EXPECT_EQ(tmpl.facts.sample_sizes, (std::vector<int>{50, 50, 50}));
+  EXPECT_TRUE(tmpl.facts.chi2_on && tmpl.facts.fisher_on);
+  EXPECT_EQ(tmpl.facts.iter3, 500);
 }
 
-TEST(SweepTemplate, RewriteChangesOnlyTheTwoTokens) {
+// Every byte but the changed tokens and the second comment is kept.
+TEST(SweepTemplate, RewriteChangesOnlyThePointsValues) {
   const auto tmpl = PARSE_TEMPLATE("T.IN", TRICKY);
-  const std::string out = REWRITE_TEMPLATE(tmpl, 1234, 7);
-  const std::size_t a = tmpl.drift_size.offset, b = tmpl.stop_t.offset;
-  EXPECT_EQ(out.substr(0, a), TRICKY.substr(0, a));
-  EXPECT_EQ(out.substr(a, 4), "1234");
-  EXPECT_EQ(out.substr(a + 4, b - a - 4), TRICKY.substr(a + 4, b - a - 4));
-  EXPECT_EQ(out.substr(b, 1), "7");
-  EXPECT_EQ(out.substr(b + 1), TRICKY.substr(b + 3));
-  EXPECT_EQ(tmpl.text, TRICKY);
+  std::string expected = TRICKY;
+  expected.replace(expected.find("+10 generations"), 3, "7");
+  expected.replace(expected.find("\f 0500"), 6, "\f 1234");
+  expected.replace(expected.find("second comment 123 456"), 22, "point 7");
+  EXPECT_EQ(REWRITE_TEMPLATE(tmpl, PointValues{1234, 7, std::nullopt, std::nullopt}, "point 7"), expected);
+  EXPECT_EQ(tmpl.document.TEXT, TRICKY);
+
+  // Sample sizes spread over two lines, and the first locus only: the
+  // second locus's line goes, the lines before it stay.
+  std::string smaller = TRICKY;
+  smaller.replace(smaller.find("50 50\r\n  50 samples"), 19, "9 9\r\n  9 samples");
+  smaller.replace(smaller.find("2   loci"), 1, "1");
+  smaller.replace(smaller.find("second comment 123 456"), 22, "");
+  smaller.erase(smaller.find("3 0.2 0.3 0.5"));
+  smaller.replace(smaller.find("+10"), 3, "10");
+  smaller.replace(smaller.find("\f 0500"), 6, "\f 500");
+  EXPECT_EQ(REWRITE_TEMPLATE(tmpl, PointValues{500, 10, 9, 1}, ""), smaller);
+  EXPECT_THROW(REWRITE_TEMPLATE(tmpl, PointValues{500, 10, 9, 3}, ""), SweepError);
 }
 
-// The rewritten file read by the program's own reader gives the new values
-// and the same everything else.
-TEST(SweepTemplate, TheProgramsReaderSeesTheNewValues) {
-  const auto tmpl = PARSE_TEMPLATE("T.IN", TRICKY);
-  korvel::TextIn in;
-  in.OPEN_TEXT("KORVEL.IN", REWRITE_TEMPLATE(tmpl, 16383, 32767));
-  in.SKIP_LINE();
-  in.SKIP_LINE();
-  EXPECT_EQ(in.READ_INT32("i1"), 1000);
-  EXPECT_EQ(in.READ_INT32("i2"), 20);
-  EXPECT_EQ(in.READ_INT32("i3"), 500);
-  in.SKIP_LINE();
-  in.READ_INT16("c");
-  in.READ_INT16("f");
-  in.SKIP_LINE();
-  in.READ_INT16("e");
-  in.SKIP_LINE();
-  in.SKIP_LINE();
-  EXPECT_EQ(in.READ_INT16("loci"), 2);
-  in.SKIP_LINE();
-  EXPECT_EQ(in.READ_INT16("pops"), 3);
-  in.SKIP_LINE();
-  EXPECT_EQ(in.READ_INT16("N"), 16383);
-  in.SKIP_LINE();
-  EXPECT_EQ(in.READ_INT16("t"), 32767);
-  in.SKIP_LINE();
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(in.READ_INT16("s"), 50);
-  in.SKIP_LINE();
-  EXPECT_EQ(in.READ_INT32("runs"), 100);
-  in.SKIP_LINE();
-  in.SKIP_LINE();
-  in.SKIP_LINE();
-  EXPECT_EQ(in.READ_INT16("alleles"), 2);
-}
-
-TEST(SweepTemplate, BadOrTruncatedTemplatesNameTheLine) {
+// The library's reasons reach the user with the file and line.
+TEST(SweepTemplate, AFaultyTemplateNamesTheLine) {
   std::string bad = TRICKY;
-  bad.replace(PARSE_TEMPLATE("T.IN", TRICKY).drift_size.offset, 4, "5OO ");
+  bad.replace(bad.find("\f 0500") + 2, 4, "5OO ");
   try {
     PARSE_TEMPLATE("T.IN", bad);
     FAIL() << "accepted a malformed effective size";
@@ -168,22 +146,32 @@ TEST(SweepTemplate, BadOrTruncatedTemplatesNameTheLine) {
     EXPECT_NE(std::string(error.what()).find("T.IN line 10"), std::string::npos) << error.what();
     EXPECT_NE(std::string(error.what()).find("5OO"), std::string::npos) << error.what();
   }
-  EXPECT_THROW(PARSE_TEMPLATE("T.IN", TRICKY.substr(0, TRICKY.find("50 50"))), SweepError);
-  std::string wide = TRICKY;
-  wide.replace(PARSE_TEMPLATE("T.IN", TRICKY).stop_t.offset, 3, "40000");
-  EXPECT_THROW(PARSE_TEMPLATE("T.IN", wide), SweepError);
 }
 
 TEST(SweepTemplate, LfOnlyAndNoFinalLineEnd) {
-  const std::string plain =
-      "c1\nc2\n1 2 3\n1 0\n1\n-\n1\n2\n100\n5\n10 10\n20";
+  const std::string plain = "c1\nc2\n1 2 3\n1 0\n1\n-\n1\n2\n100\n5\n10 10\n20\n-\n-\n2 0.5 0.5";
   const auto tmpl = PARSE_TEMPLATE("P.IN", plain);
-  EXPECT_EQ(tmpl.drift_size.value, 100);
-  EXPECT_EQ(tmpl.stop_t.value, 5);
-  EXPECT_EQ(tmpl.stop_runs, 20);
-  EXPECT_EQ(tmpl.run_fisher, 0);
-  EXPECT_EQ(REWRITE_TEMPLATE(tmpl, 100, 5), plain);
-  EXPECT_EQ(REWRITE_TEMPLATE(tmpl, 100, 0), "c1\nc2\n1 2 3\n1 0\n1\n-\n1\n2\n100\n0\n10 10\n20");
+  EXPECT_EQ(tmpl.facts.drift_size, 100);
+  EXPECT_EQ(tmpl.facts.runs, 20);
+  EXPECT_FALSE(tmpl.facts.fisher_on);
+  EXPECT_EQ(REWRITE_TEMPLATE(tmpl, PointValues{100, 5, std::nullopt, 1}, "c2"), plain);
+  EXPECT_EQ(REWRITE_TEMPLATE(tmpl, PointValues{100, 0, std::nullopt, std::nullopt}, "no drift"),
+            "c1\nno drift\n1 2 3\n1 0\n1\n-\n1\n2\n100\n0\n10 10\n20\n-\n-\n2 0.5 0.5");
+}
+
+// ---- Point seeds ---------------------------------------------------------
+
+TEST(SweepSeed, DependsOnTheSweepSeedAndEveryValue) {
+  const PointValues base{500, 10, 30, 8};
+  const std::uint32_t seed = POINT_SEED(42, base);
+  EXPECT_EQ(POINT_SEED(42, base), seed);
+  EXPECT_NE(POINT_SEED(43, base), seed);
+  EXPECT_NE(POINT_SEED(42, PointValues{501, 10, 30, 8}), seed);
+  EXPECT_NE(POINT_SEED(42, PointValues{500, 11, 30, 8}), seed);
+  EXPECT_NE(POINT_SEED(42, PointValues{500, 10, 31, 8}), seed);
+  EXPECT_NE(POINT_SEED(42, PointValues{500, 10, 30, 9}), seed);
+  // The values are not interchangeable.
+  EXPECT_NE(POINT_SEED(42, PointValues{10, 500, 30, 8}), seed);
 }
 
 // ---- Wilson intervals --------------------------------------------------
@@ -225,6 +213,24 @@ TEST(SweepInterval, EndsAreExactAtZeroAndAllSignificant) {
     EXPECT_EQ(WILSON_INTERVAL(n, n).high, 1.0L);
     EXPECT_NEAR(static_cast<double>(WILSON_INTERVAL(n, n).low), static_cast<double>(n / (n + z2)), 1e-15);
   }
+}
+
+// ---- Calibration limit ---------------------------------------------------
+
+// The largest count of rejections a test at the 5 % level exceeds in at
+// most 0.5 % of sweeps: P(X <= limit) >= 0.995 > P(X <= limit - 1) for
+// X ~ Binomial(runs, 0.05). Reference values from exact binomial sums done
+// separately.
+TEST(SweepCalibration, LimitIsTheUpperEndOfTheCentral99PercentRange) {
+  EXPECT_EQ(NULL_REJECTION_LIMIT(1), 1);    // P(X = 0) = 0.95 < 0.995
+  EXPECT_EQ(NULL_REJECTION_LIMIT(20), 4);   // P(X <= 3) = 0.98410, P(X <= 4) = 0.99742
+  EXPECT_EQ(NULL_REJECTION_LIMIT(100), 11);  // P(X <= 10) = 0.98853, P(X <= 11) = 0.99573
+  EXPECT_EQ(NULL_REJECTION_LIMIT(200), 19);
+  EXPECT_EQ(NULL_REJECTION_LIMIT(1000), 69);
+  // Far beyond where 0.95^n underflows a double.
+  const long long big = NULL_REJECTION_LIMIT(1000000);
+  EXPECT_GT(big, 50000 + 2.5 * 218);
+  EXPECT_LT(big, 50000 + 2.7 * 218);
 }
 
 }  // namespace

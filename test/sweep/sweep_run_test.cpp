@@ -1,6 +1,7 @@
 // korvel-sweep: the whole command with a stand-in simulation program (a
-// shell script that writes a summary report, or fails like an input stop),
-// so that failures, folders and the job list can be checked exactly.
+// shell script that writes a summary report, fails like an input stop or is
+// killed half-way), so that failures, resuming, seeds, folders, the job
+// list and the Slurm script can be checked exactly.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "sweep.h"
@@ -17,7 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using korvel::sweep::EXPECTED_FST;
-using korvel::sweep::GENERATIONS_FOR_FST;
+using korvel::sweep::GENERATIONS_FOR_TARGET;
+using korvel::sweep::POINT_SEED;
 using korvel::sweep::SWEEP_MAIN;
 
 const std::string TEMPLATE =
@@ -38,19 +41,26 @@ const std::string TEMPLATE =
     "2 0.5 0.5\r\n"
     "2 0.3 0.7\r\n";
 
-// Writes a report for the generations on line 10 of its KORVEL.IN, or stops
-// like the program's capacity check when they are 7.
+// Writes a report for the generations on line 10 of its KORVEL.IN (and Ne
+// on line 9), prints its seed and threads, and notes its folder in
+// ran.txt of the test's folder. With fail-7 there a point of 7 generations
+// stops like the program's capacity check; with kill-5 a point of 5
+// generations is killed half-way through its report.
 const std::string STAND_IN =
     "#!/bin/sh\n"
     "t=$(sed -n 10p KORVEL.IN | tr -d '\\r' | awk '{print $1}')\n"
+    "n=$(sed -n 9p KORVEL.IN | tr -d '\\r' | awk '{print $1}')\n"
+    "echo \"seed=${KORVEL_SEED-unset} threads=${KORVEL_THREADS-unset}\"\n"
+    "basename \"$PWD\" >> ../../ran.txt\n"
     "echo 'Run =      1'\n"
-    "if [ \"$t\" = 7 ]; then printf '\\n\\n  TOO MANY LOCI!\\n  Maximum for this version is 100.\\n'; exit 1; fi\n"
+    "if [ \"$t\" = 7 ] && [ -e ../../fail-7 ]; then printf '\\n\\n  TOO MANY LOCI!\\n  Maximum for this version is 100.\\n'; exit 1; fi\n"
     "cat > KORVEL.OUT <<END\n"
     "Stand-in sweep\n"
     "comment two\n"
     "Iteration factors:  100  5  50\n"
     "Statistical test: Chi2 Fisher\n"
     "\n"
+    "Effective size when drifting apart =   $n\n"
     "Generations of drift =     $t\n"
     "\n"
     " Loci Alleles  Runs #Chi2    Chi2 #Fisher  Fisher\n"
@@ -59,12 +69,27 @@ const std::string STAND_IN =
     "\n"
     "-----\n"
     "Average F'st over all the 40 runs =     0.0100\n"
+    "END\n"
+    "if [ \"$t\" = 5 ] && [ -e ../../kill-5 ]; then kill -9 $$; fi\n"
+    "cat >> KORVEL.OUT <<END\n"
     "Expected Fst =     0.0099\n"
+    "F'st calculated from average Hs and Ht =     0.0101\n"
     "END\n";
 
 std::string slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Points run in parallel finish in any order.
+std::string sorted_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  std::string sorted;
+  for (const std::string& line : lines) sorted += line + "\n";
+  return sorted;
 }
 
 void write(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
@@ -89,7 +114,7 @@ class SweepRun : public ::testing::Test {
   }
 
   int sweep(std::vector<std::string> args, std::string* err = nullptr, std::string* out = nullptr) {
-    args.insert(args.begin(), {"--program", program_});
+    if (std::find(args.begin(), args.end(), "--collect") == args.end()) args.insert(args.begin(), {"--program", program_});
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const int status = SWEEP_MAIN(args);
@@ -105,40 +130,117 @@ class SweepRun : public ::testing::Test {
 };
 
 TEST_F(SweepRun, AFailingPointIsReportedAndTheOthersFinish) {
+  write("fail-7", "");
   std::string err, out;
-  EXPECT_EQ(sweep({"--generations", "2,7,10", "--jobs", "2", "--out", "out", "T.IN"}, &err, &out), 1);
-  EXPECT_NE(err.find("point-02 failed: exit status 1; the program said: TOO MANY LOCI! / Maximum for this version is 100."),
+  EXPECT_EQ(sweep({"--generations", "2,7,10", "--no-null", "--jobs", "2", "--out", "out", "T.IN"}, &err, &out), 1);
+  EXPECT_NE(err.find("point-02 failed: exit status 1; the program said: "), std::string::npos) << err;
+  EXPECT_NE(err.find("TOO MANY LOCI! / Maximum for this version is 100.\n"),
             std::string::npos)
       << err;
   EXPECT_NE(err.find("1 of 3 points failed"), std::string::npos) << err;
-  // Quiet when not on a terminal: one line per point, then the files.
-  EXPECT_NE(out.find("point-01 done (t = 2, N = 250"), std::string::npos) << out;
+  // Quiet when not on a terminal: one line per point, the design table and
+  // the result files.
+  EXPECT_NE(out.find("point-01 done (F'st 0.003996, t = 2, Ne = 250, n = 20, 2 loci)"), std::string::npos) << out;
   EXPECT_NE(out.find("point-02 FAILED"), std::string::npos) << out;
-  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 4) << out;
+  EXPECT_NE(out.find("results: "), std::string::npos) << out;
 
   const std::string csv = slurp("out/curve.csv");
-  EXPECT_NE(csv.find("\npoint-01,ok,2,250,"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("\npoint-02,failed,7,250,"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("\npoint-03,ok,10,250,0.019821,0.0100,40,10,0.2500,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\npoint-01,ok,0.003996,2,250,20,2,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\npoint-02,failed,0.013916,7,250,20,2,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\npoint-03,ok,0.019821,10,250,20,2,0.0100,40,10,0.2500,"), std::string::npos) << csv;
   EXPECT_NE(slurp("out/curve.svg").find("1 point failed"), std::string::npos);
 
-  // The template is untouched; each point differs from it only in STOP_T.
+  // The template is untouched; a point differs from it only in STOP_T and
+  // the second comment line, which names the point.
   EXPECT_EQ(slurp("T.IN"), TEMPLATE);
   std::string expected = TEMPLATE;
   expected.replace(expected.find("10          generations"), 2, "2");
+  expected.replace(expected.find("comment two"), 11, "korvel-sweep: F'st 0.003996, t = 2, Ne = 250, n = 20, 2 loci");
   EXPECT_EQ(slurp("out/point-01/KORVEL.IN"), expected);
 }
 
 TEST_F(SweepRun, TargetFstSetsGenerationsAndNeSetsTheEffectiveSize) {
   EXPECT_EQ(sweep({"--fst", "0.001,0.02", "--ne", "100", "--out", "out", "T.IN"}), 0);
-  const int t1 = GENERATIONS_FOR_FST(0.001L, 100), t2 = GENERATIONS_FOR_FST(0.02L, 100);
+  const int t1 = GENERATIONS_FOR_TARGET(0.001L, 100), t2 = GENERATIONS_FOR_TARGET(0.02L, 100);
   ASSERT_EQ(t1, 1);
   ASSERT_EQ(t2, 4);
-  EXPECT_NE(slurp("out/point-01/KORVEL.IN").find("\r\n100         Ne\r\n1          generations\r\n"), std::string::npos);
-  EXPECT_NE(slurp("out/point-02/KORVEL.IN").find("\r\n100         Ne\r\n4          generations\r\n"), std::string::npos);
+  // The no-drift point comes first.
+  EXPECT_NE(slurp("out/point-01/KORVEL.IN").find("\r\n100         Ne\r\n0          generations\r\n"), std::string::npos);
+  EXPECT_NE(slurp("out/point-02/KORVEL.IN").find("\r\n100         Ne\r\n1          generations\r\n"), std::string::npos);
+  EXPECT_NE(slurp("out/point-03/KORVEL.IN").find("\r\n100         Ne\r\n4          generations\r\n"), std::string::npos);
   char expected[32];
-  std::snprintf(expected, sizeof expected, ",4,100,%.6Lf,", EXPECTED_FST(100, 4));
+  std::snprintf(expected, sizeof expected, "%.6Lf,4,100,", EXPECTED_FST(100, 4));
   EXPECT_NE(slurp("out/curve.csv").find(expected), std::string::npos);
+  // An explicit 0 is the no-drift point, not one more; a target that needs
+  // the same generations as another is run once.
+  std::string err;
+  EXPECT_EQ(sweep({"--fst", "0.001,0,0.0011", "--out", "zero", "T.IN"}, &err), 0);
+  EXPECT_NE(err.find("F'st 0.0011 needs the same 1 generations as 0.001; it is run once"), std::string::npos) << err;
+  EXPECT_TRUE(fs::exists("zero/point-02"));
+  EXPECT_FALSE(fs::exists("zero/point-03"));
+}
+
+TEST_F(SweepRun, SampleSizesAndLociFormAGrid) {
+  ASSERT_EQ(sweep({"--generations", "3", "--sample-sizes", "10,30", "--loci", "1,2", "--out", "grid", "T.IN"}), 0);
+  // 2 sample sizes x 2 loci counts x (no drift, 3 generations).
+  EXPECT_TRUE(fs::exists("grid/point-08"));
+  EXPECT_FALSE(fs::exists("grid/point-09"));
+  const std::string input = slurp("grid/point-06/KORVEL.IN");  // n = 30, 1 locus, t = 3
+  EXPECT_NE(input.find("\r\n1           loci\r\n"), std::string::npos) << input;
+  EXPECT_NE(input.find("\r\n30 30\r\n"), std::string::npos) << input;
+  EXPECT_NE(input.find("\r\n2 0.5 0.5\r\n"), std::string::npos) << input;
+  EXPECT_EQ(input.find("0.3 0.7"), std::string::npos) << input;
+  const std::string csv = slurp("grid/curve.csv");
+  EXPECT_NE(csv.find("\npoint-06,ok,0.005988,3,250,30,1,"), std::string::npos) << csv;
+  EXPECT_NE(slurp("grid/design.csv").find("expected_fst,generations,loci,test,target_power,smallest_sample_size,"),
+            std::string::npos);
+}
+
+TEST_F(SweepRun, SeedsAndThreadsReachEveryPoint) {
+  ::setenv("KORVEL_SEED", "99", 1);  // never leaks into a point
+  ASSERT_EQ(sweep({"--generations", "2,4", "--jobs", "1", "--out", "a", "T.IN"}), 0);
+  const int cores = korvel::sweep::AVAILABLE_CORES();
+  EXPECT_EQ(slurp("a/point-02/console.log").rfind("seed=unset threads=" + std::to_string(cores) + "\n", 0), 0u);
+  EXPECT_FALSE(fs::exists("a/point-02/seed.txt"));
+
+  ASSERT_EQ(sweep({"--generations", "2,4", "--seed", "42", "--threads-per-point", "3", "--out", "b", "T.IN"}), 0);
+  ::unsetenv("KORVEL_SEED");
+  const auto seed = POINT_SEED(42, korvel::sweep::PointValues{250, 2, std::nullopt, 2});
+  EXPECT_EQ(slurp("b/point-02/console.log").rfind("seed=" + std::to_string(seed) + " threads=3\n", 0), 0u);
+  EXPECT_EQ(slurp("b/point-02/seed.txt"), std::to_string(seed) + "\n");
+  EXPECT_NE(slurp("b/point-03/seed.txt"), slurp("b/point-02/seed.txt"));
+}
+
+TEST_F(SweepRun, ResumeRunsOnlyKilledAndFailedPoints) {
+  write("fail-7", "");
+  write("kill-5", "");
+  const std::vector<std::string> command = {"--generations", "2,5,7,10", "--no-null", "--seed", "5", "--out", "r", "T.IN"};
+  std::string err;
+  EXPECT_EQ(sweep(command, &err), 1);
+  EXPECT_NE(err.find("point-02 failed: ended by signal 9"), std::string::npos) << err;
+  EXPECT_NE(err.find("point-03 failed"), std::string::npos) << err;
+  const std::string finished = slurp("r/point-01/KORVEL.OUT");
+  fs::remove("fail-7");
+  fs::remove("kill-5");
+  fs::remove("ran.txt");
+  // Without --resume an existing folder is refused.
+  EXPECT_EQ(sweep(command, &err), 1);
+  EXPECT_NE(err.find("add --resume"), std::string::npos) << err;
+
+  std::vector<std::string> again = command;
+  again.insert(again.begin(), "--resume");
+  EXPECT_EQ(sweep(again, &err), 0) << err;
+  EXPECT_EQ(sorted_lines(slurp("ran.txt")), "point-02\npoint-03\n");
+  EXPECT_EQ(slurp("r/point-01/KORVEL.OUT"), finished);
+  EXPECT_NE(slurp("r/curve.csv").find("\npoint-02,ok,"), std::string::npos);
+  // Nothing left to do: nothing runs, the curve is built again.
+  fs::remove("ran.txt");
+  EXPECT_EQ(sweep(again), 0);
+  EXPECT_FALSE(fs::exists("ran.txt"));
+  // Another seed makes other points: all run again.
+  again[again.size() - 4] = "6";
+  EXPECT_EQ(sweep(again), 0);
+  EXPECT_EQ(sorted_lines(slurp("ran.txt")), "point-01\npoint-02\npoint-03\npoint-04\n");
 }
 
 TEST_F(SweepRun, AnExistingFolderIsRefusedUnlessForced) {
@@ -146,11 +248,11 @@ TEST_F(SweepRun, AnExistingFolderIsRefusedUnlessForced) {
   std::string err;
   EXPECT_EQ(sweep({"--generations", "4", "--out", "out", "T.IN"}, &err), 1);
   EXPECT_NE(err.find("already exists"), std::string::npos) << err;
-  EXPECT_TRUE(fs::exists("out/point-03/KORVEL.OUT"));
+  EXPECT_TRUE(fs::exists("out/point-04/KORVEL.OUT"));
   // Forced: the old points go, so that a later --collect sees only the new.
-  EXPECT_EQ(sweep({"--generations", "4", "--out", "out", "--force", "T.IN"}), 0);
+  EXPECT_EQ(sweep({"--generations", "4", "--no-null", "--out", "out", "--force", "T.IN"}), 0);
   EXPECT_FALSE(fs::exists("out/point-02"));
-  EXPECT_FALSE(fs::exists("out/point-03"));
+  EXPECT_FALSE(fs::exists("out/point-04"));
   EXPECT_NE(slurp("out/point-01/KORVEL.IN").find("\r\n4          generations"), std::string::npos);
   // Never the template itself, even when it is one of the point files.
   EXPECT_EQ(sweep({"--generations", "5", "--out", "out", "--force", "out/point-01/KORVEL.IN"}, &err), 1);
@@ -159,38 +261,96 @@ TEST_F(SweepRun, AnExistingFolderIsRefusedUnlessForced) {
 }
 
 TEST_F(SweepRun, EmitJobsThenCollect) {
+  write("fail-7", "");
   std::string out;
-  ASSERT_EQ(sweep({"--emit-jobs", "--generations", "3,7,12", "--out", "jobs", "T.IN"}, nullptr, &out), 0);
-  EXPECT_EQ(out.find("cd '" + (dir_ / "jobs" / "point-01").string() + "' && '" + program_ +
-                     "' </dev/null >console.log 2>&1\n"),
+  ASSERT_EQ(sweep({"--emit-jobs", "--generations", "3,7,12", "--seed", "1", "--out", "jobs", "--title", "Emitted",
+                   "T.IN"},
+                  nullptr, &out),
+            0);
+  const auto seed = POINT_SEED(1, korvel::sweep::PointValues{250, 0, std::nullopt, 2});
+  EXPECT_EQ(out.find("cd '" + (dir_ / "jobs" / "point-01").string() + "' && KORVEL_THREADS=1 KORVEL_SEED=" +
+                     std::to_string(seed) + " '" + program_ + "' </dev/null >console.log 2>&1\n"),
             0u)
       << out;
-  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3);
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 4);
   EXPECT_FALSE(fs::exists("jobs/point-01/KORVEL.OUT"));  // nothing ran
   std::size_t start = 0;
   while (start < out.size()) {
     const std::size_t end = out.find('\n', start);
-    std::system(out.substr(start, end - start).c_str());
+    const std::string line = out.substr(start, end - start);
+    EXPECT_EQ(std::system(line.c_str()) != 0, line.find("point-03") != std::string::npos) << line;
     start = end + 1;
   }
   std::string err;
-  EXPECT_EQ(sweep({"--collect", "jobs"}, &err), 1);  // point-02 stops
-  EXPECT_NE(err.find("point-02 failed: no KORVEL.OUT"), std::string::npos) << err;
+  EXPECT_EQ(sweep({"--collect", "jobs"}, &err), 1);  // point-03 stops
+  EXPECT_NE(err.find("point-03 failed: no KORVEL.OUT"), std::string::npos) << err;
   EXPECT_NE(err.find("TOO MANY LOCI!"), std::string::npos) << err;
   const std::string csv = slurp("jobs/curve.csv");
-  EXPECT_NE(csv.find("\npoint-01,ok,3,"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("\npoint-03,ok,12,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\npoint-02,ok,0.005988,3,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\npoint-04,ok,"), std::string::npos) << csv;
+  // The title given to the sweep is kept for --collect.
+  EXPECT_NE(slurp("jobs/curve.svg").find(">Emitted</text>"), std::string::npos);
 }
 
-TEST_F(SweepRun, BadRequestsChangeNothing) {
+TEST_F(SweepRun, SlurmJobArrayHasOneTaskPerPointToRun) {
+  std::string out;
+  ASSERT_EQ(sweep({"--slurm", "--generations", "3", "--threads-per-point", "4", "--sbatch-arg", "--time=1:00:00",
+                   "--sbatch-arg=--partition=long", "--out", "s", "T.IN"},
+                  nullptr, &out),
+            0);
+  const std::string script = slurp("s/sweep.sbatch");
+  const std::string folder = (dir_ / "s").string();
+  EXPECT_EQ(script.find("#!/bin/bash\n#SBATCH --job-name=korvel-sweep\n#SBATCH --array=1-2\n#SBATCH --cpus-per-task=4\n"
+                        "#SBATCH --output=" + folder + "/slurm-%A_%a.log\n#SBATCH --time=1:00:00\n"
+                        "#SBATCH --partition=long\n"),
+            0u)
+      << script;
+  EXPECT_NE(script.find("export KORVEL_THREADS=\"${SLURM_CPUS_PER_TASK:-1}\"\n"), std::string::npos);
+  EXPECT_NE(script.find("  2) cd '" + folder + "/point-02' && env -u KORVEL_SEED '" + program_ +
+                        "' </dev/null >console.log 2>&1 ;;\n"),
+            std::string::npos)
+      << script;
+  EXPECT_FALSE(fs::exists("ran.txt"));
+  EXPECT_NE(out.find("sbatch '" + folder + "/sweep.sbatch'"), std::string::npos) << out;
+
+  // A task run by hand as Slurm would; then --resume leaves only the other.
+  ASSERT_EQ(std::system(("SLURM_ARRAY_TASK_ID=2 SLURM_CPUS_PER_TASK=4 bash s/sweep.sbatch")), 0);
+  EXPECT_EQ(slurp("s/point-02/console.log").rfind("seed=unset threads=4\n", 0), 0u);
+  ASSERT_EQ(sweep({"--slurm", "--resume", "--generations", "3", "--out", "s", "T.IN"}), 0);
+  const std::string rest = slurp("s/sweep.sbatch");
+  EXPECT_NE(rest.find("#SBATCH --array=1-1\n"), std::string::npos) << rest;
+  EXPECT_NE(rest.find("  1) cd '" + folder + "/point-01'"), std::string::npos) << rest;
+}
+
+TEST_F(SweepRun, CommandLineMistakesExitWithTwoAndChangeNothing) {
   std::string err;
-  EXPECT_EQ(sweep({"--fst", "0.01", "--generations", "3", "--out", "bad", "T.IN"}, &err), 2);
-  EXPECT_EQ(sweep({"--jobs", "0", "--out", "bad", "T.IN"}, &err), 2);
-  EXPECT_EQ(sweep({"--generations", "3,,4", "--out", "bad", "T.IN"}, &err), 2);
-  EXPECT_EQ(sweep({"--out", "bad"}, &err), 2);
-  EXPECT_EQ(sweep({"--fst", "0.01,1.5", "--out", "bad", "T.IN"}, &err), 1);
-  EXPECT_NE(err.find("1.5 is not between 0 and 1"), std::string::npos) << err;
-  EXPECT_EQ(sweep({"--generations", "40000", "--out", "bad", "T.IN"}, &err), 2);
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"--fst", "0.01", "--generations", "3", "T.IN"},
+           {"--jobs", "0", "T.IN"},
+           {"--generations", "3,,4", "T.IN"},
+           {"--generations", "40000", "T.IN"},
+           {"--fst", "0.01,1.5", "T.IN"},
+           {"--fst", "-0.1", "T.IN"},
+           {"--sample-sizes", "0,10", "T.IN"},
+           {"--sample-sizes", "10,10", "T.IN"},
+           {"--loci", "3", "T.IN"},  // the template has 2
+           {"--seed", "4294967296", "T.IN"},
+           {"--seed", "-1", "T.IN"},
+           {"--target-power", "1.5", "T.IN"},
+           {"--submit", "T.IN"},
+           {"--sbatch-arg", "x", "T.IN"},
+           {"--emit-jobs", "--slurm", "T.IN"},
+           {"--force", "--resume", "T.IN"},
+           {"--no-null=yes", "T.IN"},
+           {"--frobnicate", "T.IN"},
+           {"T.IN", "U.IN"},
+           {"--collect", "x", "--jobs", "2"},
+           {}}) {
+    std::vector<std::string> args = bad;
+    args.insert(args.begin(), {"--out", "bad"});
+    EXPECT_EQ(sweep(args, &err), 2) << testing::PrintToString(bad) << err;
+    EXPECT_NE(err.find("usage: korvel-sweep"), std::string::npos) << err;
+  }
   EXPECT_EQ(sweep({"--out", "bad", "missing.IN"}, &err), 1);
   EXPECT_FALSE(fs::exists("bad"));
   EXPECT_EQ(sweep({"--collect", "nowhere"}, &err), 1);

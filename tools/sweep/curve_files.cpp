@@ -1,28 +1,18 @@
-// Collecting the finished points and writing curve.csv.
+// Collecting the finished points, grouping them into curves, and writing
+// curve.csv.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 
+#include "common/file_names.h"
 #include "sweep.h"
 
 namespace korvel::sweep {
 
 namespace {
 
-bool read_file(const std::string& path, std::string& content) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::ostringstream buffer;
-  buffer << file.rdbuf();
-  content = buffer.str();
-  return !file.bad();
-}
-
-std::string fixed(EXTENDED value, int decimals) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*Lf", decimals, value);
-  return buffer;
-}
 
 TestPower test_power(long long significant, long long runs) {
   TestPower result;
@@ -36,13 +26,28 @@ void fail_point(PointResult& point, const std::string& why, const std::string& c
   point.ok = false;
   point.failure = why;
   std::string console;
-  if (read_file(console_path, console)) {
+  if (READ_WHOLE_FILE(console_path, console)) {
     const std::string message = PROGRAM_MESSAGE(console);
     if (!message.empty()) point.failure += "; the program said: " + message;
   }
 }
 
 }  // namespace
+
+bool READ_WHOLE_FILE(const std::string& path, std::string& content) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  std::ostringstream buffer;
+  buffer << file.rdbuf();
+  content = buffer.str();
+  return !file.bad();
+}
+
+std::string FIXED_TEXT(EXTENDED value, int decimals) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*Lf", decimals, value);
+  return buffer;
+}
 
 std::string PROGRAM_MESSAGE(std::string_view console_text) {
   std::vector<std::string> said;
@@ -70,42 +75,42 @@ std::string PROGRAM_MESSAGE(std::string_view console_text) {
   return message;
 }
 
+int PointResult::common_sample_size() const {
+  const std::vector<int>& sizes = input.sample_sizes;
+  if (sizes.empty() || std::any_of(sizes.begin(), sizes.end(), [&](int n) { return n != sizes.front(); })) return 0;
+  return sizes.front();
+}
+
 PointResult COLLECT_POINT(const std::string& dir, const std::string& folder) {
   PointResult point;
   point.folder = folder;
   const std::string base = dir + "/" + folder + "/";
-  std::string input;
-  if (!read_file(base + "KORVEL.IN", input)) {
-    point.failure = "no KORVEL.IN in " + base;
-    return point;
-  }
+  const std::string console = base + CONSOLE_FILE_NAME;
   try {
-    const SweepTemplate tmpl = PARSE_TEMPLATE(base + "KORVEL.IN", input);
-    point.drift_size = static_cast<int>(tmpl.drift_size.value);
-    point.generations = static_cast<int>(tmpl.stop_t.value);
+    point.input = READ_POINT_INPUT(base + INPUT_FILE_NAME);
   } catch (const SweepError& error) {
     point.failure = error.what();
     return point;
   }
-  point.expected_fst = EXPECTED_FST(point.drift_size, point.generations);
+  point.expected_fst = EXPECTED_FST(point.input.drift_size, point.input.generations);
 
+  const std::string report_path = base + SUMMARY_FILE_NAME;
   std::string report_text;
-  if (!read_file(base + "KORVEL.OUT", report_text)) {
-    fail_point(point, "no KORVEL.OUT in " + base, base + "console.log");
+  if (!READ_WHOLE_FILE(report_path, report_text)) {
+    fail_point(point, "no " + std::string(SUMMARY_FILE_NAME) + " in " + base, console);
     return point;
   }
   SummaryReport report;
   try {
-    report = PARSE_SUMMARY_REPORT(base + "KORVEL.OUT", report_text);
+    report = PARSE_SUMMARY_REPORT(report_path, report_text);
   } catch (const SweepError& error) {
-    fail_point(point, error.what(), base + "console.log");
+    fail_point(point, error.what(), console);
     return point;
   }
-  if (report.generations && *report.generations != point.generations) {
-    fail_point(point, base + "KORVEL.OUT was written for another KORVEL.IN (generations " +
-                          std::to_string(*report.generations) + ", not " +
-                          std::to_string(point.generations) + ")",
-               base + "console.log");
+  const bool same_drift = report.generations == point.input.generations &&
+                          (point.input.generations == 0 || report.drift_size == point.input.drift_size);
+  if (!same_drift || report.runs != point.input.runs) {
+    fail_point(point, report_path + " was written for another " + INPUT_FILE_NAME, console);
     return point;
   }
   point.ok = true;
@@ -118,30 +123,105 @@ PointResult COLLECT_POINT(const std::string& dir, const std::string& folder) {
   return point;
 }
 
-std::string CURVE_CSV(const std::vector<PointResult>& points) {
-  bool chi2 = false, fisher = false;
+bool Curve::miscalibrated(Test test) const {
+  if (null_point == nullptr || !null_point->on(test)) return false;
+  return null_point->power(test).significant > NULL_REJECTION_LIMIT(null_point->runs);
+}
+
+Analysis ANALYSE(const std::vector<PointResult>& points) {
+  Analysis analysis;
+  std::map<std::pair<int, int>, Curve> curves;
   for (const PointResult& point : points) {
-    chi2 = chi2 || (point.ok && point.chi2_on);
-    fisher = fisher || (point.ok && point.fisher_on);
+    if (point.input.loci == 0) continue;  // no readable KORVEL.IN: no place on any curve
+    Curve& curve = curves[{point.common_sample_size(), point.input.loci}];
+    curve.sample_size = point.common_sample_size();
+    curve.loci = point.input.loci;
+    curve.points.push_back(&point);
+    if (point.ok && point.input.generations == 0) curve.null_point = &point;
   }
-  std::string csv = "point,status,generations,drift_size,expected_fst,mean_fst,runs";
-  if (chi2) csv += ",chi2_significant,chi2_power,chi2_ci_low,chi2_ci_high";
-  if (fisher) csv += ",fisher_significant,fisher_power,fisher_ci_low,fisher_ci_high";
-  csv += "\n";
-  const auto test_columns = [](const PointResult& point, bool on, const TestPower& test) {
-    if (!point.ok || !on) return std::string(",,,,");
-    return "," + std::to_string(test.significant) + "," + fixed(test.power, 4) + "," +
-           fixed(test.interval.low, 4) + "," + fixed(test.interval.high, 4);
-  };
+  if (!curves.empty()) {
+    analysis.sample_size_varies = curves.begin()->first.first != curves.rbegin()->first.first;
+    for (const auto& [key, curve] : curves) analysis.loci_vary = analysis.loci_vary || key.second != curves.begin()->first.second;
+  }
+  for (auto& [key, curve] : curves) {
+    std::stable_sort(curve.points.begin(), curve.points.end(), [](const PointResult* a, const PointResult* b) {
+      return a->input.generations < b->input.generations;
+    });
+    std::string label;
+    if (analysis.sample_size_varies) label = "n = " + std::to_string(curve.sample_size);
+    if (analysis.loci_vary) label += (label.empty() ? "" : ", ") + std::to_string(curve.loci) + " loci";
+    curve.label = label;
+    analysis.curves.push_back(curve);
+  }
+  return analysis;
+}
+
+namespace {
+
+// Appends the CSV fields of one row, each after a comma but the first.
+class CsvRow {
+ public:
+  CsvRow& field(std::string_view value) {
+    if (!first_) line_ += ',';
+    first_ = false;
+    line_ += value;
+    return *this;
+  }
+  CsvRow& number(long long value) { return field(std::to_string(value)); }
+  std::string end() { return line_ + "\n"; }
+
+ private:
+  std::string line_;
+  bool first_ = true;
+};
+
+}  // namespace
+
+std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& analysis) {
+  bool shown[2] = {false, false};
   for (const PointResult& point : points) {
-    csv += point.folder + "," + (point.ok ? "ok" : "failed") + "," +
-           std::to_string(point.generations) + "," + std::to_string(point.drift_size) + "," +
-           fixed(point.expected_fst, 6) + ",";
-    if (point.ok) csv += point.mean_fst_text + "," + std::to_string(point.runs);
-    else csv += ",";
-    if (chi2) csv += test_columns(point, point.chi2_on, point.chi2);
-    if (fisher) csv += test_columns(point, point.fisher_on, point.fisher);
-    csv += "\n";
+    for (Test test : TESTS) shown[static_cast<int>(test)] = shown[static_cast<int>(test)] || (point.ok && point.on(test));
+  }
+  std::map<const PointResult*, const Curve*> curve_of;
+  for (const Curve& curve : analysis.curves) {
+    for (const PointResult* point : curve.points) curve_of[point] = &curve;
+  }
+  CsvRow header;
+  header.field("point").field("status").field("expected_fst").field("generations").field("drift_size");
+  header.field("sample_size").field("loci").field("mean_fst").field("runs");
+  for (Test test : TESTS) {
+    if (!shown[static_cast<int>(test)]) continue;
+    const std::string key = TEST_KEY(test);
+    for (const char* column : {"_significant", "_power", "_ci_low", "_ci_high", "_null_check"}) header.field(key + column);
+  }
+  std::string csv = header.end();
+  for (const PointResult& point : points) {
+    CsvRow row;
+    row.field(point.folder).field(point.ok ? "ok" : "failed");
+    if (point.input.loci == 0) {
+      row.field("").field("").field("").field("").field("");
+    } else {
+      row.field(FIXED_TEXT(point.expected_fst, 6)).number(point.input.generations).number(point.input.drift_size);
+      row.field(point.common_sample_size() > 0 ? std::to_string(point.common_sample_size()) : "");
+      row.number(point.input.loci);
+    }
+    row.field(point.ok ? point.mean_fst_text : "").field(point.ok ? std::to_string(point.runs) : "");
+    const auto found = curve_of.find(&point);
+    const Curve* curve = found == curve_of.end() ? nullptr : found->second;
+    for (Test test : TESTS) {
+      if (!shown[static_cast<int>(test)]) continue;
+      if (point.ok && point.on(test)) {
+        const TestPower& power = point.power(test);
+        row.number(power.significant).field(FIXED_TEXT(power.power, 4));
+        row.field(FIXED_TEXT(power.interval.low, 4)).field(FIXED_TEXT(power.interval.high, 4));
+      } else {
+        row.field("").field("").field("").field("");
+      }
+      // The verdict of the curve's F'st 0 point, on every row of the curve.
+      const bool checked = curve != nullptr && curve->null_point != nullptr && curve->null_point->on(test);
+      row.field(!checked ? "" : curve->miscalibrated(test) ? "miscalibrated" : "ok");
+    }
+    csv += row.end();
   }
   return csv;
 }

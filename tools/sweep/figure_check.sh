@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds an example power curve with korvel-sweep and the real simulation
-# program, and renders its curve.svg to PNG with headless Chromium, so that
-# a person can check that the figure looks right.
+# Runs the README's planning example with korvel-sweep and the real
+# simulation program, and renders its curve.svg to PNG with headless
+# Chromium, so that a person can check that the figure looks right (and
+# docs/sweep-example.png can be refreshed from it).
 #
 #   tools/sweep/figure_check.sh [OUTPUT_FOLDER]
 #
@@ -27,16 +28,16 @@ if [ -z "$sweep" ] || [ -z "$korvel" ]; then
   build=$root/build-figure
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=OFF >/dev/null
   cmake --build "$build" --target korvel korvel-sweep -j"$(nproc)" >/dev/null
-  sweep=${sweep:-$build/tools/korvel-sweep}
+  sweep=${sweep:-$build/korvel-sweep}
   korvel=${korvel:-$build/korvel}
 fi
 
-# A modest study: 6 loci, 4 subpopulations of effective size 1000, samples
-# of 30 diploids, 200 runs per point.
+# The planning example: 6 loci, 4 subpopulations of effective size 1000,
+# 200 runs per point, three sample sizes.
 cat >"$out/EXAMPLE.IN" <<'EOF'
-Power curve example for the figure check
-6 loci, 4 subpopulations, Ne = 1000, samples of 30 diploids
-500 10 200         exact test: dememorization steps, batches, steps per batch
+Planning example: 6 loci, 4 subpopulations, Ne = 1000
+(each point of the sweep replaces this line with its own description)
+1000 100 200       exact test: dememorization steps, batches, steps per batch
 1 1                chi-square test (1 = on), exact test (1 = on)
 1                  1 = delete the detailed output files at the end
 ---------------------------------------------------------------------
@@ -56,14 +57,15 @@ alleles  frequencies (one line per locus; they must sum to 1)
 6  0.35 0.25 0.15 0.1 0.1 0.05
 EOF
 
-"$sweep" --force --out "$out/curve" --program "$korvel" \
-  --fst 0.0005,0.001,0.002,0.004,0.006,0.008,0.012,0.016 "$out/EXAMPLE.IN"
+"$sweep" --force --out "$out/plan" --program "$korvel" \
+  --fst 0.001,0.0025,0.005,0.01 --sample-sizes 20,50,100 --seed 2026 \
+  --title "Which sample size detects F'st = 0.005 with 80 % power?" "$out/EXAMPLE.IN"
 
 profile=$(mktemp -d)
 trap 'rm -rf "$profile"' EXIT
 /usr/bin/chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
   --disable-background-networking --disable-component-update --disable-sync \
-  --user-data-dir="$profile" --hide-scrollbars --window-size=760,520 \
-  --screenshot="$out/curve.png" "file://$out/curve/curve.svg" >"$out/chromium.log" 2>&1
+  --user-data-dir="$profile" --hide-scrollbars --window-size=820,"$(sed -n 's/.*<svg [^>]*height="\([0-9]*\).*/\1/p' "$out/plan/curve.svg")" \
+  --screenshot="$out/curve.png" "file://$out/plan/curve.svg" >"$out/chromium.log" 2>&1
 test -s "$out/curve.png"
 echo "$out/curve.png"

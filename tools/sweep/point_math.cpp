@@ -1,4 +1,4 @@
-// Drift arithmetic and binomial intervals.
+// Drift arithmetic, binomial intervals and the calibration limit.
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -13,13 +13,19 @@ namespace {
 // 0.975 quantile of the standard normal distribution.
 constexpr EXTENDED Z_95 = 1.95996398454005423552L;
 
+// The level every test is run at, and the share of a calibrated test's
+// null results that the limit leaves above it (the upper half of 1 %).
+constexpr EXTENDED NOMINAL_LEVEL = 0.05L;
+constexpr EXTENDED UPPER_TAIL = 0.005L;
+
 }  // namespace
 
-int GENERATIONS_FOR_FST(EXTENDED target_fst, int drift_size) {
+int GENERATIONS_FOR_TARGET(EXTENDED target_fst, int drift_size) {
+  if (target_fst == 0.0L) return 0;
   try {
-    return korvel::GENERATIONS_FOR_FST(target_fst, drift_size);
+    return GENERATIONS_FOR_FST(target_fst, drift_size);
   } catch (const std::invalid_argument& refused) {
-    throw SweepError(refused.what());
+    throw UsageError(refused.what());
   }
 }
 
@@ -37,6 +43,44 @@ Interval WILSON_INTERVAL(long long successes, long long trials) {
   if (successes <= 0 || interval.low < 0.0L) interval.low = 0.0L;
   if (successes >= trials || interval.high > 1.0L) interval.high = 1.0L;
   return interval;
+}
+
+namespace {
+
+// SplitMix64's finaliser: every input bit affects every output bit.
+std::uint64_t mix(std::uint64_t x) {
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+  return x ^ (x >> 31);
+}
+
+}  // namespace
+
+std::uint32_t POINT_SEED(std::uint32_t sweep_seed, const PointValues& values) {
+  std::uint64_t state = mix(sweep_seed);
+  for (long long value : {static_cast<long long>(values.drift_size), static_cast<long long>(values.generations),
+                          static_cast<long long>(values.sample_size.value_or(0)),
+                          static_cast<long long>(values.loci.value_or(0))}) {
+    state = mix(state ^ static_cast<std::uint64_t>(value));
+  }
+  return static_cast<std::uint32_t>(state >> 32);
+}
+
+long long NULL_REJECTION_LIMIT(long long runs) {
+  if (runs <= 0) return 0;
+  // Binomial(runs, 0.05) summed from 0 upwards until it reaches 0.995; each
+  // term from its logarithm, so that no power of 0.95 underflows.
+  const EXTENDED n = static_cast<EXTENDED>(runs);
+  const EXTENDED log_p = std::log(NOMINAL_LEVEL), log_q = std::log1p(-NOMINAL_LEVEL);
+  const EXTENDED log_n_factorial = std::lgamma(n + 1.0L);
+  EXTENDED cumulative = 0;
+  for (long long k = 0; k < runs; ++k) {
+    const EXTENDED x = static_cast<EXTENDED>(k);
+    cumulative += std::exp(log_n_factorial - std::lgamma(x + 1.0L) - std::lgamma(n - x + 1.0L) + x * log_p +
+                           (n - x) * log_q);
+    if (cumulative >= 1.0L - UPPER_TAIL) return k;
+  }
+  return runs;
 }
 
 }  // namespace korvel::sweep

@@ -1,9 +1,11 @@
 // Running the points: one child process per point, at most J at a time.
 // Each child runs in its point folder with standard input from /dev/null
-// (so a pause that waits for Enter returns at once) and its console text in
-// console.log. The program seeds itself from the clock and its process id,
-// so children started in the same millisecond still draw different numbers.
+// (so a pause that waits for Enter returns at once), its console text in
+// console.log, its seed in KORVEL_SEED (without one the program seeds
+// itself from the clock and its process id) and its share of the cores in
+// KORVEL_THREADS, so that J points together use the cores once.
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,11 +14,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
+#include "control/seed_setting.h"
 #include "sweep.h"
+
+extern char** environ;
 
 namespace korvel::sweep {
 
@@ -34,10 +37,33 @@ struct Running {
   Clock::time_point start;
 };
 
-// Starts the program in `folder`. Everything the child needs is prepared
-// before fork, so that the child only makes async-signal-safe calls.
-pid_t start_child(const std::string& program, const std::string& folder, std::string& error) {
-  const std::string log = folder + "/console.log";
+// The program's thread count (see the parallel exact tests).
+constexpr const char* THREADS_VARIABLE = "KORVEL_THREADS";
+
+// This process's environment without the two variables a point sets, then
+// the point's own values of them.
+std::vector<std::string> point_environment(const PointJob& job, int threads) {
+  std::vector<std::string> variables;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view text = *entry;
+    const std::string_view name = text.substr(0, text.find('='));
+    if (name != SEED_VARIABLE && name != THREADS_VARIABLE) variables.emplace_back(text);
+  }
+  if (job.seed) variables.push_back(std::string(SEED_VARIABLE) + "=" + std::to_string(*job.seed));
+  if (threads > 0) variables.push_back(std::string(THREADS_VARIABLE) + "=" + std::to_string(threads));
+  return variables;
+}
+
+// Starts the program in the job's folder. Everything the child needs is
+// prepared before fork, so that the child only makes async-signal-safe
+// calls.
+pid_t start_child(const std::string& program, const PointJob& job, int threads, std::string& error) {
+  const std::string& folder = job.folder;
+  const std::string log = folder + "/" + CONSOLE_FILE_NAME;
+  std::vector<std::string> variables = point_environment(job, threads);
+  std::vector<char*> envp;
+  for (std::string& variable : variables) envp.push_back(variable.data());
+  envp.push_back(nullptr);
   const std::string exec_failed = "korvel-sweep: cannot start " + program + "\n";
   std::fflush(stdout);
   std::fflush(stderr);
@@ -56,7 +82,7 @@ pid_t start_child(const std::string& program, const std::string& folder, std::st
     ::close(in);
     ::close(out);
     char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
-    ::execv(program.c_str(), argv);
+    ::execve(program.c_str(), argv, envp.data());
     ssize_t ignored = ::write(STDERR_FILENO, exec_failed.data(), exec_failed.size());
     (void)ignored;
     _exit(127);
@@ -158,8 +184,18 @@ std::string CLOCK_TEXT(double seconds) {
   return buffer;
 }
 
+int AVAILABLE_CORES() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return count;
+  }
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
 std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<PointJob>& points,
-                                 int jobs, bool terminal) {
+                                 int jobs, int threads, bool terminal) {
   std::vector<JobOutcome> outcomes(points.size());
   std::vector<Running> running;
   std::size_t next = 0;
@@ -171,7 +207,7 @@ std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<P
   while (finished < points.size()) {
     while (running.size() < limit && next < points.size()) {
       std::string error;
-      const pid_t pid = start_child(program, points[next].folder, error);
+      const pid_t pid = start_child(program, points[next], threads, error);
       if (pid < 0) {
         outcomes[next].failure = error;
         ++finished;
@@ -198,8 +234,8 @@ std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<P
       if (!outcome.ok) {
         outcome.failure = got < 0 ? std::string("lost track of the process: ") + std::strerror(errno)
                                   : exit_text(status);
-        std::ifstream log(point.folder + "/console.log", std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+        std::string text;
+        READ_WHOLE_FILE(point.folder + "/" + CONSOLE_FILE_NAME, text);
         const std::string message = PROGRAM_MESSAGE(text);
         if (!message.empty()) outcome.failure += "; the program said: " + message;
       }
@@ -228,8 +264,15 @@ std::string SHELL_QUOTE(std::string_view text) {
   return quoted + "'";
 }
 
-std::string JOB_COMMAND(const std::string& program, const std::string& folder) {
-  return "cd " + SHELL_QUOTE(folder) + " && " + SHELL_QUOTE(program) + " </dev/null >console.log 2>&1";
+std::string JOB_COMMAND(const std::string& program, const PointJob& job, int threads) {
+  std::string command = "cd " + SHELL_QUOTE(job.folder) + " && ";
+  if (threads > 0) command += std::string(THREADS_VARIABLE) + "=" + std::to_string(threads) + " ";
+  if (job.seed) {
+    command += std::string(SEED_VARIABLE) + "=" + std::to_string(*job.seed) + " ";
+  } else {
+    command += std::string("env -u ") + SEED_VARIABLE + " ";
+  }
+  return command + SHELL_QUOTE(program) + " </dev/null >" + CONSOLE_FILE_NAME + " 2>&1";
 }
 
 }  // namespace korvel::sweep

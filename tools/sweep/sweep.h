@@ -1,15 +1,18 @@
-// korvel-sweep: runs the simulation program once per level of
-// differentiation, in parallel, and turns the summary reports into a power
-// curve (curve.csv and curve.svg).
+// korvel-sweep: runs the simulation program once per point of a design
+// grid (differentiation x sample size and/or number of loci), locally, as a
+// job list or as a Slurm job array, and turns the summary reports into a
+// family of power curves (curve.csv, curve.svg) and the planning answer
+// (design.csv): the smallest sample size or number of loci that reaches a
+// target power.
 //
 // The pieces, each usable on its own (the tests link them directly):
-//  - drift arithmetic: generations of drift for a target F'st and back;
-//  - the input template: finding DRIFT_SIZE and STOP_T with the reading
-//    rules of the program, and rewriting only those two tokens;
+//  - the input template: the tokens a point changes, and the rewrite;
+//  - the plan: the grid of points, their folders, seeds and descriptions;
 //  - the summary report: the parameters and the total row of KORVEL.OUT;
-//  - binomial confidence intervals for a power estimate;
-//  - the curve files;
+//  - binomial intervals and the calibration check at F'st 0;
+//  - the curve files and the design table;
 //  - running the points as child processes, with progress;
+//  - the Slurm job array;
 //  - the command line.
 #pragma once
 
@@ -20,60 +23,84 @@
 #include <string_view>
 #include <vector>
 
-#include "common/capacity_profiles.h"
 #include "control/drift_arithmetic.h"
+#include "control/input_document.h"
 
 namespace korvel::sweep {
 
 using EXTENDED = long double;
 
-// Any fault the sweep reports to its user: bad options, an unreadable
-// template, a report it cannot make sense of.
+// Any fault the sweep reports to its user: an unreadable template, a report
+// it cannot make sense of, a folder it cannot write.
 class SweepError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-// ---- Drift arithmetic ---------------------------------------------------
-
-// The program's own limits and drift arithmetic (the input library).
-inline constexpr int MAX_DRIFT_SIZE = korvel::MAX_DIPLOIDS;
-inline constexpr int MAX_GENERATIONS = korvel::MAX_GENERATIONS;
-using korvel::EXPECTED_FST;
-
-// The library's GENERATIONS_FOR_FST, its refusals reported as SweepError.
-int GENERATIONS_FOR_FST(EXTENDED target_fst, int drift_size);
+// A mistake on the command line (exit status 2).
+class UsageError : public SweepError {
+ public:
+  using SweepError::SweepError;
+};
 
 // ---- Input template -----------------------------------------------------
 
-// Where a number stands in the template text.
-struct TemplateToken {
-  std::size_t offset = 0;
-  std::size_t length = 0;
-  long long value = 0;
-  int line = 0;
+// What one point changes in the template. Unset values keep the template's.
+struct PointValues {
+  int drift_size = 0;
+  int generations = 0;
+  std::optional<int> sample_size;  // every population's diploid sample size
+  std::optional<int> loci;         // the first k loci of the template
 };
 
+// The facts of a KORVEL.IN that the sweep needs.
+struct InputFacts {
+  int loci = 0;
+  int pops = 0;
+  int drift_size = 0;
+  int generations = 0;
+  std::vector<int> sample_sizes;
+  long long runs = 0;
+  long long iter1 = 0, iter2 = 0, iter3 = 0;
+  bool chi2_on = false;
+  bool fisher_on = false;
+  std::string comment1;
+};
+
+// A template as the program reads it: its bytes, its values and where each
+// value stands.
 struct SweepTemplate {
-  std::string text;  // the template's bytes, unchanged
-  TemplateToken drift_size;
-  TemplateToken stop_t;
-  int run_chi2 = 0;
-  int run_fisher = 0;
-  long long stop_runs = 0;
+  INPUT_DOCUMENT document;
+  InputFacts facts;
 };
 
-// Reads a template with the program's rules: numbers separated by any
-// character of code 32 or below, a group's numbers may continue on later
-// lines, each group ends by skipping to the next line. `name` is used in
-// messages. Throws SweepError when a number up to the runs is missing or
-// malformed.
-SweepTemplate PARSE_TEMPLATE(std::string_view name, std::string text);
-SweepTemplate READ_TEMPLATE(const std::string& path);
+// Reads a template with the program's input library and checks it as the
+// program that will run it (korvel, or korvel-ml with many_loci) would;
+// throws SweepError with the program's reason, file and line.
+SweepTemplate PARSE_TEMPLATE(std::string_view name, std::string text, bool many_loci = false);
+SweepTemplate READ_TEMPLATE(const std::string& path, bool many_loci = false);
+// A point's KORVEL.IN, as either program accepts it.
+InputFacts READ_POINT_INPUT(const std::string& path);
 
-// The template with the DRIFT_SIZE and STOP_T tokens replaced by the given
-// values; every other byte is kept.
-std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, int drift_size, int generations);
+// The point's KORVEL.IN: the template with DRIFT_SIZE, STOP_T and, when set,
+// every sample size and the number of loci replaced (loci beyond k are
+// dropped) and the second comment line replaced by `comment2`; every other
+// byte is kept.
+std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& values,
+                             std::string_view comment2);
+
+// ---- Drift arithmetic ---------------------------------------------------
+
+// The program's generations for a target F'st (GENERATIONS_FOR_FST), and 0
+// for a target of exactly 0 (no drift); a target it refuses is a
+// UsageError.
+int GENERATIONS_FOR_TARGET(EXTENDED target_fst, int drift_size);
+using korvel::EXPECTED_FST;
+
+// The generator seed of a point: derived from the sweep's seed and the
+// point's values only, so that the same command gives the same seeds
+// whatever the order, the number of jobs or the scheduler.
+std::uint32_t POINT_SEED(std::uint32_t sweep_seed, const PointValues& values);
 
 // ---- Summary report -----------------------------------------------------
 
@@ -91,23 +118,26 @@ struct SummaryReport {
 
 // Reads the parts of a finished KORVEL.OUT that the curve needs. Throws
 // SweepError naming `name` when the report is incomplete (a run that did
-// not finish has no total row) or does not have the expected layout.
+// not finish has no final lines) or does not have the expected layout.
 SummaryReport PARSE_SUMMARY_REPORT(std::string_view name, std::string_view text);
 
-// ---- Confidence intervals -----------------------------------------------
+// ---- Confidence intervals and calibration -------------------------------
 
 struct Interval {
   EXTENDED low = 0;
   EXTENDED high = 0;
 };
 
-// Wilson score interval for a binomial proportion k/n at 95 % (z is the
-// 0.975 quantile of the standard normal). Unlike the Wald interval it stays
-// within [0, 1] and has a sensible width at powers of 0 and 1, which is
-// where power curves spend much of their length.
+// Wilson score interval for a binomial proportion k/n at 95 %.
 Interval WILSON_INTERVAL(long long successes, long long trials);
 
-// ---- Points and curve files ---------------------------------------------
+// The largest number of rejections in `runs` runs that a test rejecting
+// with probability 0.05 gives with 99 % probability (the upper end of the
+// central 99 % binomial range). More rejections at F'st 0 mark the test as
+// miscalibrated.
+long long NULL_REJECTION_LIMIT(long long runs);
+
+// ---- Points -------------------------------------------------------------
 
 struct TestPower {
   long long significant = 0;
@@ -115,41 +145,116 @@ struct TestPower {
   Interval interval;
 };
 
+enum class Test { CHI2, FISHER };
+inline constexpr Test TESTS[] = {Test::CHI2, Test::FISHER};
+// "chi2" / "fisher": the prefix of the test's columns in the CSV files.
+inline const char* TEST_KEY(Test test) { return test == Test::CHI2 ? "chi2" : "fisher"; }
+
+// ---- Small helpers ------------------------------------------------------
+
+// What the program printed while running a point, in the point's folder.
+inline constexpr const char* CONSOLE_FILE_NAME = "console.log";
+
+// The whole file; false when it cannot be read.
+bool READ_WHOLE_FILE(const std::string& path, std::string& content);
+// A real with `decimals` decimals, as the result files write it.
+std::string FIXED_TEXT(EXTENDED value, int decimals);
+
 struct PointResult {
-  std::string folder;      // e.g. "point-03"
-  int generations = 0;
-  int drift_size = 0;
+  std::string folder;  // e.g. "point-03"
+  InputFacts input;    // from the point's KORVEL.IN
   EXTENDED expected_fst = 0;
   bool ok = false;
-  std::string failure;     // why the point has no result
+  std::string failure;  // why the point has no result
   std::string mean_fst_text;
   long long runs = 0;
   bool chi2_on = false;
   bool fisher_on = false;
   TestPower chi2;
   TestPower fisher;
+
+  bool on(Test test) const { return test == Test::CHI2 ? chi2_on : fisher_on; }
+  const TestPower& power(Test test) const { return test == Test::CHI2 ? chi2 : fisher; }
+  // Every population's sample size when they are all the same, else 0.
+  int common_sample_size() const;
 };
 
-// Turns a point folder into a result: its KORVEL.IN gives N and t, its
+// Turns a point folder into a result: its KORVEL.IN gives the design, its
 // KORVEL.OUT the counts. A missing or unfinished report makes a failed
 // point whose message comes from the program's console log when there is
 // one.
 PointResult COLLECT_POINT(const std::string& dir, const std::string& folder);
 
-std::string CURVE_CSV(const std::vector<PointResult>& points);
-std::string CURVE_SVG(const std::vector<PointResult>& points);
-
 // The last lines the program wrote that say something (blank lines and
 // per-run progress lines left out), joined by " / ".
 std::string PROGRAM_MESSAGE(std::string_view console_text);
 
+// ---- Curves, calibration and the design table ---------------------------
+
+// The points of one design (the same sample sizes and loci), which the
+// figure draws as one curve per test.
+struct Curve {
+  std::string label;  // "n = 30, 10 loci", or "" for a sweep of one design
+  int sample_size = 0;  // 0: the template's (or mixed)
+  int loci = 0;
+  std::vector<const PointResult*> points;  // by expected F'st
+  const PointResult* null_point = nullptr;  // F'st 0, when it ran
+  bool miscalibrated(Test test) const;
+};
+
+struct Analysis {
+  std::vector<Curve> curves;
+  bool sample_size_varies = false;
+  bool loci_vary = false;
+};
+
+// Groups the points into curves; the order is by sample size, then loci.
+Analysis ANALYSE(const std::vector<PointResult>& points);
+
+std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& analysis);
+
+struct FigureText {
+  std::string title;
+  EXTENDED target_power = 0.8L;
+};
+std::string CURVE_SVG(const std::vector<PointResult>& points, const Analysis& analysis,
+                      const FigureText& text);
+
+// One line of the planning answer: for a level of differentiation and a
+// test, the smallest sample size (or number of loci) whose power, and whose
+// lower 95 % bound, reach the target.
+struct DesignAnswer {
+  int generations = 0;
+  EXTENDED expected_fst = 0;
+  int group_loci = 0;  // with both axes: the loci count the answer is for
+  Test test = Test::CHI2;
+  std::optional<int> by_power;
+  std::optional<int> by_lower_bound;
+  std::vector<int> excluded;  // axis values not offered: miscalibrated test
+  std::string note;           // the null point's calibration, on its row
+};
+
+struct DesignTable {
+  std::string axis;  // "sample_size", "loci" or "" (one design)
+  bool grouped_by_loci = false;
+  EXTENDED target_power = 0.8L;
+  std::vector<DesignAnswer> rows;
+};
+
+DesignTable DESIGN_TABLE(const Analysis& analysis, EXTENDED target_power);
+std::string DESIGN_CSV(const DesignTable& table);
+std::string DESIGN_TEXT(const DesignTable& table);
+// One line per miscalibrated test and design: what was seen and what to do.
+std::vector<std::string> CALIBRATION_WARNINGS(const Analysis& analysis);
+
 // ---- Running ------------------------------------------------------------
 
 struct PointJob {
-  std::string folder;  // absolute path of the point folder
-  std::string label;   // e.g. "point-03"
+  std::string folder;       // absolute path of the point folder
+  std::string label;        // e.g. "point-03"
   std::string description;  // e.g. "t = 10, N = 500, expected F'st 0.0099"
-  int generations = 0;  // for the estimate of the time left
+  int generations = 0;      // for the estimate of the time left
+  std::optional<std::uint32_t> seed;  // KORVEL_SEED; unset: the program seeds itself
 };
 
 struct JobOutcome {
@@ -158,19 +263,36 @@ struct JobOutcome {
   double seconds = 0;
 };
 
-// Runs `program` once in each job's folder, at most `jobs` at a time, with
-// standard input from /dev/null and its console text in console.log. With
-// `terminal` a progress line is kept up to date on standard output; one
-// line per finished point is written either way.
+// Runs `program` once in each job's folder, at most `jobs` at a time, each
+// with KORVEL_THREADS=threads and its seed, standard input from /dev/null
+// and its console text in console.log. With `terminal` a progress line is
+// kept up to date on standard output; one line per finished point is
+// written either way.
 std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<PointJob>& points,
-                                 int jobs, bool terminal);
+                                 int jobs, int threads, bool terminal);
 
-// The shell command that runs one point, for --emit-jobs.
-std::string JOB_COMMAND(const std::string& program, const std::string& folder);
+// The shell command that runs one point. threads = 0 leaves KORVEL_THREADS
+// as the environment has it (a batch system's allocation).
+std::string JOB_COMMAND(const std::string& program, const PointJob& job, int threads);
 std::string SHELL_QUOTE(std::string_view text);
+
+// The cores this process may run on (its CPU affinity), at least 1.
+int AVAILABLE_CORES();
 
 // "1:05" / "1:02:03" for a duration in seconds.
 std::string CLOCK_TEXT(double seconds);
+
+// ---- Slurm --------------------------------------------------------------
+
+struct SlurmSettings {
+  int cpus_per_task = 1;
+  std::vector<std::string> extra_lines;  // each becomes "#SBATCH <line>"
+};
+
+// A job array with one task per point: each task runs its point's command
+// with the cores Slurm gave it.
+std::string SBATCH_SCRIPT(const std::string& program, const std::vector<PointJob>& points,
+                          const std::string& log_dir, const SlurmSettings& settings);
 
 // ---- Command line -------------------------------------------------------
 

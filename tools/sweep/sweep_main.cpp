@@ -1,5 +1,7 @@
-// The command line: plan the points, prepare their folders, run them (or
-// print the commands that would), and build the curve from the results.
+// The command line: plan the grid of points, prepare their folders (keeping
+// finished ones with --resume), run them here, print them as a job list or
+// write a Slurm job array, and build the curves and the design table from
+// the results.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,9 +13,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
+#include <map>
+#include <sstream>
 
+#include "common/capacity_profiles.h"
+#include "common/file_names.h"
 #include "sweep.h"
+#include "tests/locus_tests.h"
 
 namespace korvel::sweep {
 
@@ -22,54 +28,79 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* USAGE =
-    "usage: korvel-sweep [--fst F1,F2,... | --generations T1,T2,...] [--ne N] [--jobs J]\n"
-    "                    [--many-loci] [--out DIR] [--force] [--emit-jobs] [--program PATH]\n"
-    "                    TEMPLATE.IN\n"
-    "       korvel-sweep --collect DIR\n";
+    "usage: korvel-sweep [--fst F1,F2,... | --generations T1,T2,...] [--sample-sizes N1,N2,...]\n"
+    "                    [--loci K1,K2,...] [--ne N] [--target-power P] [--seed S] [--no-null]\n"
+    "                    [--title TEXT] [--jobs J] [--threads-per-point T] [--many-loci]\n"
+    "                    [--out DIR] [--force | --resume] [--program PATH]\n"
+    "                    [--emit-jobs | --slurm [--submit] [--sbatch-arg ARG]...] TEMPLATE.IN\n"
+    "       korvel-sweep --collect DIR [--target-power P] [--title TEXT]\n";
 
 constexpr const char* HELP =
-    "Runs the simulation once per level of differentiation and draws the power curve.\n"
+    "Runs the simulation once per point of a design grid and answers the planning question:\n"
+    "which sample size (or number of loci) reaches the target power at each F'st.\n"
     "\n"
-    "  --fst LIST          expected F'st values to reach (default 0.001,0.0025,0.005,0.01,0.02);\n"
-    "                      each gives the whole number of generations t nearest to\n"
-    "                      F = 1 - (1 - 1/(2N))^t, at least 1\n"
-    "  --generations LIST  generations of drift to run instead (0 = no drift)\n"
-    "  --ne N              effective size for every point (default: the template's)\n"
-    "  --jobs J            points run at the same time (default: the number of cores)\n"
-    "  --many-loci         run korvel-ml instead of korvel\n"
-    "  --out DIR           folder for the points and the curve (default: sweep)\n"
-    "  --force             reuse an existing DIR\n"
-    "  --emit-jobs         prepare the folders and print one shell command per point\n"
-    "                      instead of running them\n"
-    "  --collect DIR       build curve.csv and curve.svg from finished point folders\n"
-    "  --program PATH      the simulation program to run (default: korvel or korvel-ml\n"
-    "                      next to korvel-sweep, else on PATH)\n";
+    "  --fst LIST             expected F'st values (default 0.001,0.0025,0.005,0.01,0.02); each\n"
+    "                         gives the whole number of generations t nearest to\n"
+    "                         F = 1 - (1 - 1/(2N))^t, at least 1; 0 means no drift\n"
+    "  --generations LIST     generations of drift to run instead (0 = no drift)\n"
+    "  --sample-sizes LIST    diploids sampled per population (the same for every population)\n"
+    "  --loci LIST            use the first K loci of the template\n"
+    "  --ne N                 effective size for every point (default: the template's)\n"
+    "  --target-power P       power the design table looks for (default 0.8)\n"
+    "  --seed S               derive every point's generator seed from S (0..4294967295), so that\n"
+    "                         the same command gives the same results anywhere\n"
+    "  --no-null              leave out the no-drift point (F'st 0) that checks each curve's\n"
+    "                         calibration\n"
+    "  --title TEXT           title of the figure\n"
+    "  --jobs J               points run at the same time (default: the cores, or the cores\n"
+    "                         divided by --threads-per-point)\n"
+    "  --threads-per-point T  threads of each point (default: the cores shared between the\n"
+    "                         points that run at once; 1 with --emit-jobs; Slurm's\n"
+    "                         --cpus-per-task with --slurm)\n"
+    "  --many-loci            run korvel-ml instead of korvel\n"
+    "  --out DIR              folder for the points and the results (default: sweep)\n"
+    "  --force                empty an existing DIR of an earlier sweep first\n"
+    "  --resume               keep every finished point of DIR and run only the others\n"
+    "  --emit-jobs            prepare the folders and print one shell command per point\n"
+    "  --slurm                prepare the folders and write DIR/sweep.sbatch, a Slurm job array\n"
+    "  --submit               with --slurm: hand it to sbatch\n"
+    "  --sbatch-arg ARG       with --slurm: one more #SBATCH line (repeatable)\n"
+    "  --collect DIR          build curve.csv, curve.svg and design.csv from DIR's points\n"
+    "  --program PATH         the simulation program (default: korvel or korvel-ml next to\n"
+    "                         korvel-sweep, else on PATH)\n";
 
 const char* const DEFAULT_FST = "0.001,0.0025,0.005,0.01,0.02";
-
-// Files a point folder may hold from an earlier sweep.
-const char* const POINT_FILES[] = {"KORVEL.IN",    "KORVEL.OUT",  "FST.OUT",     "SUBPOPS.OUT",
-                                   "SAMPLES.OUT",  "LOCUSTST.OUT", "SUMTEST.OUT", "CONTTAB.XYZ",
-                                   "console.log"};
+constexpr const char* SEED_FILE = "seed.txt";
+constexpr const char* SETTINGS_FILE = "sweep-settings.txt";
+constexpr const char* SBATCH_FILE = "sweep.sbatch";
+constexpr const char* RESULT_FILES[] = {"curve.csv", "curve.svg", "design.csv", SBATCH_FILE};
+constexpr int MAX_SEED_DIGITS = 10;
 
 struct Options {
   std::string fst_list;
   std::string generations_list;
+  std::string sample_sizes_list;
+  std::string loci_list;
   std::optional<int> ne;
+  std::optional<EXTENDED> target_power;
+  std::optional<std::uint32_t> seed;
+  bool no_null = false;
+  std::optional<std::string> title;
   int jobs = 0;
+  int threads_per_point = 0;
   bool many_loci = false;
   std::string out = "sweep";
   bool force = false;
+  bool resume = false;
   bool emit_jobs = false;
+  bool slurm = false;
+  bool submit = false;
+  std::vector<std::string> sbatch_args;
   std::string collect;
   std::string program;
   std::string template_path;
   bool help = false;
-};
-
-class UsageError : public SweepError {
- public:
-  using SweepError::SweepError;
+  std::vector<std::string> given;  // the options given, for --collect's check
 };
 
 std::vector<std::string> split_list(const std::string& list, const std::string& option) {
@@ -92,21 +123,34 @@ long long parse_whole(const std::string& text, const std::string& what, long lon
   char* end = nullptr;
   errno = 0;
   const long long value = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno == ERANGE || value < low || value > high) {
-    throw UsageError(what + " must be a whole number from " + std::to_string(low) + " to " +
-                     std::to_string(high) + ", not \"" + text + "\"");
+  if (text.empty() || *end != '\0' || errno == ERANGE || value < low || value > high ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    throw UsageError(what + " must be a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                     ", not \"" + text + "\"");
   }
   return value;
 }
 
-EXTENDED parse_fraction(const std::string& text) {
+EXTENDED parse_real(const std::string& text, const std::string& option) {
   char* end = nullptr;
   errno = 0;
   const EXTENDED value = std::strtold(text.c_str(), &end);
   if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(value)) {
-    throw UsageError("\"" + text + "\" is not a number (in --fst)");
+    throw UsageError("\"" + text + "\" is not a number (in " + option + ")");
   }
   return value;
+}
+
+std::vector<int> parse_whole_list(const std::string& list, const std::string& option, int low, int high) {
+  std::vector<int> values;
+  for (const std::string& item : split_list(list, option)) {
+    const int value = static_cast<int>(parse_whole(item, "each value of " + option, low, high));
+    if (std::find(values.begin(), values.end(), value) != values.end()) {
+      throw UsageError(option + " names " + item + " twice");
+    }
+    values.push_back(value);
+  }
+  return values;
 }
 
 Options parse_options(const std::vector<std::string>& args) {
@@ -125,32 +169,61 @@ Options parse_options(const std::vector<std::string>& args) {
       if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
       return args[++i];
     };
-    const auto no_value = [&]() {
+    const auto flag = [&](bool& target) {
       if (has_value) throw UsageError(arg + " takes no value");
+      target = true;
     };
+    if (arg.rfind("-", 0) == 0 && arg.size() > 1) options.given.push_back(arg);
     if (arg == "--fst") options.fst_list = take();
     else if (arg == "--generations") options.generations_list = take();
-    else if (arg == "--ne") options.ne = static_cast<int>(parse_whole(take(), "--ne", 1, MAX_DRIFT_SIZE));
+    else if (arg == "--sample-sizes") options.sample_sizes_list = take();
+    else if (arg == "--loci") options.loci_list = take();
+    else if (arg == "--ne") options.ne = static_cast<int>(parse_whole(take(), "--ne", 1, MAX_DIPLOIDS));
+    else if (arg == "--target-power") {
+      const EXTENDED power = parse_real(take(), "--target-power");
+      if (!(power > 0.0L && power <= 1.0L)) throw UsageError("--target-power must be above 0 and at most 1");
+      options.target_power = power;
+    } else if (arg == "--seed") {
+      const std::string text = take();
+      if (text.size() > MAX_SEED_DIGITS) throw UsageError("--seed must be a whole number from 0 to 4294967295");
+      options.seed = static_cast<std::uint32_t>(parse_whole(text, "--seed", 0, 4294967295LL));
+    } else if (arg == "--title") options.title = take();
     else if (arg == "--jobs") options.jobs = static_cast<int>(parse_whole(take(), "--jobs", 1, 4096));
+    else if (arg == "--threads-per-point")
+      options.threads_per_point = static_cast<int>(parse_whole(take(), "--threads-per-point", 1, 4096));
     else if (arg == "--out") options.out = take();
     else if (arg == "--collect") options.collect = take();
     else if (arg == "--program") options.program = take();
-    else if (arg == "--many-loci") no_value(), options.many_loci = true;
-    else if (arg == "--force") no_value(), options.force = true;
-    else if (arg == "--emit-jobs") no_value(), options.emit_jobs = true;
+    else if (arg == "--sbatch-arg") options.sbatch_args.push_back(take());
+    else if (arg == "--no-null") flag(options.no_null);
+    else if (arg == "--many-loci") flag(options.many_loci);
+    else if (arg == "--force") flag(options.force);
+    else if (arg == "--resume") flag(options.resume);
+    else if (arg == "--emit-jobs") flag(options.emit_jobs);
+    else if (arg == "--slurm") flag(options.slurm);
+    else if (arg == "--submit") flag(options.submit);
     else if (arg == "--help" || arg == "-h") options.help = true;
     else if (arg.size() > 1 && arg[0] == '-') throw UsageError("unknown option " + arg);
     else if (!options.template_path.empty()) throw UsageError("more than one template: " + arg);
     else options.template_path = arg;
   }
   if (options.help) return options;
+  if (!options.collect.empty()) {
+    if (!options.template_path.empty()) throw UsageError("--collect takes no template");
+    for (const std::string& given : options.given) {
+      if (given != "--collect" && given != "--target-power" && given != "--title") {
+        throw UsageError(given + " does not apply to --collect");
+      }
+    }
+    return options;
+  }
   if (!options.fst_list.empty() && !options.generations_list.empty()) {
     throw UsageError("give either --fst or --generations, not both");
   }
-  if (!options.collect.empty()) {
-    if (!options.template_path.empty()) throw UsageError("--collect takes no template");
-    return options;
-  }
+  if (options.force && options.resume) throw UsageError("give either --force or --resume, not both");
+  if (options.emit_jobs && options.slurm) throw UsageError("give either --emit-jobs or --slurm, not both");
+  if (options.submit && !options.slurm) throw UsageError("--submit needs --slurm");
+  if (!options.sbatch_args.empty() && !options.slurm) throw UsageError("--sbatch-arg needs --slurm");
   if (options.template_path.empty()) throw UsageError("no template given");
   if (options.out.empty()) throw UsageError("--out needs a folder name");
   return options;
@@ -162,7 +235,7 @@ bool executable(const fs::path& path) {
 }
 
 // The simulation program: as given, else next to this program (installed
-// side by side, or one folder up in a build tree), else on PATH.
+// side by side, or in the same build folder), else on PATH.
 std::string find_program(const Options& options) {
   if (!options.program.empty()) {
     if (!executable(options.program)) throw SweepError("cannot run " + options.program);
@@ -190,39 +263,106 @@ std::string find_program(const Options& options) {
   throw SweepError("cannot find " + name + " next to korvel-sweep or on PATH; give it with --program");
 }
 
+// ---- The plan ------------------------------------------------------------
+
 struct PlannedPoint {
+  PointValues values;
+  std::optional<EXTENDED> target;
+  std::string label;
+  std::string input;  // the point's KORVEL.IN
+  std::optional<std::uint32_t> seed;
+};
+
+struct Level {
   int generations = 0;
   std::optional<EXTENDED> target;
 };
 
-std::vector<PlannedPoint> plan_points(const Options& options, int drift_size) {
-  std::vector<PlannedPoint> points;
+std::vector<Level> plan_levels(const Options& options, int drift_size) {
+  std::vector<Level> levels;
   if (!options.generations_list.empty()) {
-    for (const std::string& item : split_list(options.generations_list, "--generations")) {
-      points.push_back({static_cast<int>(parse_whole(item, "a number of generations", 0, MAX_GENERATIONS)), {}});
+    for (int t : parse_whole_list(options.generations_list, "--generations", 0, MAX_GENERATIONS)) {
+      levels.push_back({t, {}});
     }
-    return points;
+  } else {
+    for (const std::string& item : split_list(options.fst_list.empty() ? DEFAULT_FST : options.fst_list, "--fst")) {
+      const EXTENDED target = parse_real(item, "--fst");
+      levels.push_back({GENERATIONS_FOR_TARGET(target, drift_size), target});
+    }
   }
-  const std::string list = options.fst_list.empty() ? DEFAULT_FST : options.fst_list;
-  for (const std::string& item : split_list(list, "--fst")) {
-    const EXTENDED target = parse_fraction(item);
-    points.push_back({GENERATIONS_FOR_FST(target, drift_size), target});
+  // Targets closer than a generation apart make the same point: run it once.
+  std::vector<Level> distinct;
+  for (const Level& level : levels) {
+    const auto same = std::find_if(distinct.begin(), distinct.end(),
+                                   [&](const Level& kept) { return kept.generations == level.generations; });
+    if (same == distinct.end()) {
+      distinct.push_back(level);
+    } else if (level.target) {
+      std::fprintf(stderr, "korvel-sweep: F'st %.6Lg needs the same %d generations as %.6Lg; it is run once\n",
+                   *level.target, level.generations, same->target.value_or(0.0L));
+    }
   }
-  return points;
+  levels = distinct;
+  // The no-drift point that checks the calibration of each curve.
+  const bool has_null = std::any_of(levels.begin(), levels.end(), [](const Level& l) { return l.generations == 0; });
+  if (!options.no_null && !has_null) levels.insert(levels.begin(), Level{0, EXTENDED{0}});
+  return levels;
+}
+
+std::string sample_text(const SweepTemplate& tmpl, const PointValues& values) {
+  if (values.sample_size) return std::to_string(*values.sample_size);
+  const auto [low, high] = std::minmax_element(tmpl.facts.sample_sizes.begin(), tmpl.facts.sample_sizes.end());
+  return *low == *high ? std::to_string(*low) : std::to_string(*low) + "-" + std::to_string(*high);
+}
+
+// Which point it is, in the point's second comment line (at most 80
+// characters are copied to its report) and in progress lines.
+std::string describe(const SweepTemplate& tmpl, const PointValues& values) {
+  char buffer[160];
+  std::snprintf(buffer, sizeof buffer, "F'st %.6Lf, t = %d, Ne = %d, n = %s, %d loci",
+                EXPECTED_FST(values.drift_size, values.generations), values.generations, values.drift_size,
+                sample_text(tmpl, values).c_str(), values.loci.value_or(tmpl.facts.loci));
+  return buffer;
 }
 
 std::string point_label(std::size_t index, std::size_t count) {
   const std::size_t width = std::max<std::size_t>(2, std::to_string(count).size());
-  std::string number = std::to_string(index + 1);
+  const std::string number = std::to_string(index + 1);
   return "point-" + std::string(width - number.size(), '0') + number;
 }
 
-std::string describe(const PlannedPoint& point, int drift_size) {
-  char buffer[128];
-  std::snprintf(buffer, sizeof buffer, "t = %d, N = %d, expected F'st %.6Lf", point.generations, drift_size,
-                EXPECTED_FST(drift_size, point.generations));
-  return buffer;
+std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplate& tmpl, int drift_size) {
+  const std::vector<Level> levels = plan_levels(options, drift_size);
+  std::vector<std::optional<int>> sizes{std::nullopt}, loci{tmpl.facts.loci};
+  if (!options.sample_sizes_list.empty()) {
+    sizes.clear();
+    for (int n : parse_whole_list(options.sample_sizes_list, "--sample-sizes", 1, MAX_DIPLOIDS)) sizes.push_back(n);
+  }
+  if (!options.loci_list.empty()) {
+    loci.clear();
+    for (int k : parse_whole_list(options.loci_list, "--loci", 1, tmpl.facts.loci)) loci.push_back(k);
+  }
+  std::vector<PlannedPoint> plan;
+  for (const auto& n : sizes) {
+    for (const auto& k : loci) {
+      for (const Level& level : levels) {
+        PlannedPoint point;
+        point.values = {drift_size, level.generations, n, k};
+        point.target = level.target;
+        plan.push_back(point);
+      }
+    }
+  }
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    PlannedPoint& point = plan[i];
+    point.label = point_label(i, plan.size());
+    point.input = REWRITE_TEMPLATE(tmpl, point.values, "korvel-sweep: " + describe(tmpl, point.values));
+    if (options.seed) point.seed = POINT_SEED(*options.seed, point.values);
+  }
+  return plan;
 }
+
+// ---- Folders -------------------------------------------------------------
 
 void write_file(const fs::path& path, const std::string& content) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
@@ -236,73 +376,9 @@ bool is_point_folder(const std::string& name) {
   return std::all_of(name.begin() + 6, name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Empties the point folders of an earlier sweep in DIR (only the files a
-// sweep makes; a folder left empty goes too).
-void clear_old_points(const fs::path& dir) {
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(dir, ec)) {
-    if (!entry.is_directory() || !is_point_folder(entry.path().filename().string())) continue;
-    for (const char* name : POINT_FILES) fs::remove(entry.path() / name, ec);
-    if (fs::is_empty(entry.path(), ec)) fs::remove(entry.path(), ec);
-  }
-  fs::remove(dir / "curve.csv", ec);
-  fs::remove(dir / "curve.svg", ec);
-}
-
-// The template is never written or deleted, even when it is one of the
-// point files of an earlier sweep in DIR.
-void refuse_template_inside(const fs::path& dir, const std::string& template_path) {
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(dir, ec)) {
-    if (!entry.is_directory() || !is_point_folder(entry.path().filename().string())) continue;
-    if (fs::equivalent(entry.path() / "KORVEL.IN", template_path, ec)) {
-      throw SweepError("the template " + template_path + " is a point file of " + dir.string() +
-                       "; copy it elsewhere first");
-    }
-  }
-}
-
-void prepare_out_dir(const Options& options) {
-  const fs::path dir = options.out;
-  std::error_code ec;
-  if (fs::exists(dir, ec)) {
-    if (!options.force) {
-      throw SweepError(options.out + " already exists; choose another --out or add --force to reuse it");
-    }
-    if (!fs::is_directory(dir, ec)) throw SweepError(options.out + " exists and is not a folder");
-    refuse_template_inside(dir, options.template_path);
-    clear_old_points(dir);
-    return;
-  }
-  fs::create_directories(dir, ec);
-  if (ec) throw SweepError("cannot create " + options.out + ": " + ec.message());
-}
-
-// Writes curve.csv and curve.svg, reports failed points; returns the exit
-// status.
-int finish_curve(const fs::path& dir, const std::vector<PointResult>& results, bool announce) {
-  write_file(dir / "curve.csv", CURVE_CSV(results));
-  write_file(dir / "curve.svg", CURVE_SVG(results));
-  std::size_t failed = 0;
-  for (const PointResult& point : results) {
-    if (point.ok) continue;
-    ++failed;
-    std::fprintf(stderr, "korvel-sweep: %s failed: %s\n", (dir / point.folder).c_str(), point.failure.c_str());
-  }
-  if (announce) {
-    std::printf("curve: %s and %s\n", (dir / "curve.csv").c_str(), (dir / "curve.svg").c_str());
-  }
-  if (failed > 0) {
-    std::fprintf(stderr, "korvel-sweep: %zu of %zu points failed\n", failed, results.size());
-  }
-  return failed > 0 || results.empty() ? 1 : 0;
-}
-
-int collect(const Options& options) {
-  const fs::path dir = options.collect;
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) throw SweepError(options.collect + " is not a folder");
+std::vector<std::string> point_folders(const fs::path& dir) {
   std::vector<std::string> folders;
+  std::error_code ec;
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
     const std::string name = entry.path().filename().string();
     if (entry.is_directory() && is_point_folder(name)) folders.push_back(name);
@@ -311,74 +387,250 @@ int collect(const Options& options) {
   std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
     return std::make_pair(a.size(), a) < std::make_pair(b.size(), b);
   });
+  return folders;
+}
+
+// Removes the files a sweep makes in a point folder (and the folder when
+// that leaves it empty).
+void clear_point(const fs::path& folder) {
+  std::error_code ec;
+  fs::remove(folder / INPUT_FILE_NAME, ec);
+  fs::remove(folder / SUMMARY_FILE_NAME, ec);
+  for (const char* name : DETAILED_OUTPUT_FILES) fs::remove(folder / name, ec);
+  fs::remove(folder / CONTTAB_FILE_NAME, ec);
+  fs::remove(folder / CONSOLE_FILE_NAME, ec);
+  fs::remove(folder / SEED_FILE, ec);
+  if (fs::is_empty(folder, ec)) fs::remove(folder, ec);
+}
+
+std::string seed_text(const std::optional<std::uint32_t>& seed) {
+  return seed ? std::to_string(*seed) + "\n" : "";
+}
+
+// A point of an earlier run of the same command that has finished: the same
+// KORVEL.IN and seed, and a complete report.
+bool finished_point(const fs::path& dir, const PlannedPoint& point) {
+  const fs::path folder = dir / point.label;
+  std::string input, seed;
+  if (!READ_WHOLE_FILE(folder / INPUT_FILE_NAME, input) || input != point.input) return false;
+  const bool has_seed = READ_WHOLE_FILE(folder / SEED_FILE, seed);
+  if (has_seed != point.seed.has_value() || (has_seed && seed != seed_text(point.seed))) return false;
+  return COLLECT_POINT(dir.string(), point.label).ok;
+}
+
+// The template is never written or deleted, even when it is one of the
+// point files of an earlier sweep in DIR.
+void refuse_template_inside(const fs::path& dir, const std::string& template_path) {
+  std::error_code ec;
+  for (const std::string& folder : point_folders(dir)) {
+    if (fs::equivalent(dir / folder / INPUT_FILE_NAME, template_path, ec)) {
+      throw SweepError("the template " + template_path + " is a point file of " + dir.string() +
+                       "; copy it elsewhere first");
+    }
+  }
+}
+
+// Prepares DIR and every point folder; returns the points that still have
+// to run (all of them unless resuming).
+std::vector<const PlannedPoint*> prepare_points(const Options& options, const fs::path& dir,
+                                                const std::vector<PlannedPoint>& plan) {
+  std::error_code ec;
+  if (fs::exists(dir, ec)) {
+    if (!options.force && !options.resume) {
+      throw SweepError(options.out + " already exists; choose another --out, add --resume to continue its sweep "
+                       "or --force to start it again");
+    }
+    if (!fs::is_directory(dir, ec)) throw SweepError(options.out + " exists and is not a folder");
+    refuse_template_inside(dir, options.template_path);
+  } else {
+    fs::create_directories(dir, ec);
+    if (ec) throw SweepError("cannot create " + options.out + ": " + ec.message());
+  }
+  std::map<std::string, const PlannedPoint*> planned;
+  for (const PlannedPoint& point : plan) planned[point.label] = &point;
+  std::vector<std::string> kept;
+  for (const std::string& folder : point_folders(dir)) {
+    const auto found = planned.find(folder);
+    if (options.resume && found != planned.end() && finished_point(dir, *found->second)) {
+      kept.push_back(folder);
+    } else {
+      clear_point(dir / folder);
+    }
+  }
+  for (const char* name : RESULT_FILES) fs::remove(dir / name, ec);
+
+  std::vector<const PlannedPoint*> to_run;
+  for (const PlannedPoint& point : plan) {
+    if (std::find(kept.begin(), kept.end(), point.label) != kept.end()) continue;
+    const fs::path folder = dir / point.label;
+    fs::create_directories(folder, ec);
+    if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
+    write_file(folder / INPUT_FILE_NAME, point.input);
+    if (point.seed) write_file(folder / SEED_FILE, seed_text(point.seed));
+    to_run.push_back(&point);
+  }
+  return to_run;
+}
+
+// ---- Results -------------------------------------------------------------
+
+struct Settings {
+  std::string title;
+  EXTENDED target_power = 0.8L;
+};
+
+std::string settings_text(const Settings& settings) {
+  char power[32];
+  std::snprintf(power, sizeof power, "%.6Lg", settings.target_power);
+  return "title=" + settings.title + "\ntarget_power=" + power + "\n";
+}
+
+Settings read_settings(const fs::path& dir) {
+  Settings settings;
+  std::string text;
+  if (!READ_WHOLE_FILE(dir / SETTINGS_FILE, text)) return settings;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind("title=", 0) == 0) settings.title = line.substr(6);
+    if (line.rfind("target_power=", 0) == 0) {
+      const EXTENDED power = std::strtold(line.c_str() + 13, nullptr);
+      if (power > 0.0L && power <= 1.0L) settings.target_power = power;
+    }
+  }
+  return settings;
+}
+
+// Writes curve.csv, curve.svg and design.csv, prints the design table and
+// what failed or is miscalibrated; returns the exit status.
+int finish(const fs::path& dir, const std::vector<PointResult>& results, const Settings& settings) {
+  const Analysis analysis = ANALYSE(results);
+  const DesignTable table = DESIGN_TABLE(analysis, settings.target_power);
+  write_file(dir / "curve.csv", CURVE_CSV(results, analysis));
+  write_file(dir / "curve.svg", CURVE_SVG(results, analysis, {settings.title, settings.target_power}));
+  write_file(dir / "design.csv", DESIGN_CSV(table));
+  std::size_t failed = 0;
+  for (const PointResult& point : results) {
+    if (point.ok) continue;
+    ++failed;
+    std::fprintf(stderr, "korvel-sweep: %s failed: %s\n", (dir / point.folder).c_str(), point.failure.c_str());
+  }
+  std::printf("%s", DESIGN_TEXT(table).c_str());
+  std::printf("results: %s, %s and %s\n", (dir / "curve.csv").c_str(), (dir / "curve.svg").c_str(),
+              (dir / "design.csv").c_str());
+  std::fflush(stdout);
+  for (const std::string& warning : CALIBRATION_WARNINGS(analysis)) {
+    std::fprintf(stderr, "korvel-sweep: warning: %s\n", warning.c_str());
+  }
+  if (failed > 0) std::fprintf(stderr, "korvel-sweep: %zu of %zu points failed\n", failed, results.size());
+  return failed > 0 || results.empty() ? 1 : 0;
+}
+
+int collect(const Options& options) {
+  const fs::path dir = options.collect;
+  std::error_code ec;
+  if (!fs::is_directory(dir, ec)) throw SweepError(options.collect + " is not a folder");
+  const std::vector<std::string> folders = point_folders(dir);
   if (folders.empty()) throw SweepError("no point folders (point-NN) in " + options.collect);
+  Settings settings = read_settings(dir);
+  if (options.title) settings.title = *options.title;
+  if (options.target_power) settings.target_power = *options.target_power;
   std::vector<PointResult> results;
   for (const std::string& folder : folders) results.push_back(COLLECT_POINT(dir.string(), folder));
-  return finish_curve(dir, results, true);
+  return finish(dir, results, settings);
+}
+
+std::vector<PointJob> point_jobs(const fs::path& dir, const SweepTemplate& tmpl,
+                                 const std::vector<const PlannedPoint*>& points) {
+  std::vector<PointJob> jobs;
+  for (const PlannedPoint* point : points) {
+    PointJob job;
+    job.label = point->label;
+    job.folder = (dir / point->label).string();
+    job.description = describe(tmpl, point->values);
+    job.generations = point->values.generations;
+    job.seed = point->seed;
+    jobs.push_back(job);
+  }
+  return jobs;
+}
+
+// Hands the job array to sbatch and says how to collect.
+int submit(const fs::path& dir, const fs::path& script) {
+  const std::string command = "sbatch --parsable " + SHELL_QUOTE(script.string()) + " 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) throw SweepError("cannot start sbatch: " + std::string(std::strerror(errno)));
+  std::string said;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) said += buffer;
+  const int status = ::pclose(pipe);
+  while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
+  if (status != 0) throw SweepError("sbatch " + script.string() + " failed: " + (said.empty() ? "no message" : said));
+  std::printf("submitted Slurm job %s; when it has finished: korvel-sweep --collect %s\n", said.c_str(),
+              SHELL_QUOTE(dir.string()).c_str());
+  return 0;
 }
 
 int sweep(const Options& options) {
-  const SweepTemplate tmpl = READ_TEMPLATE(options.template_path);
-  const int drift_size = options.ne ? *options.ne : static_cast<int>(tmpl.drift_size.value);
-  if (drift_size < 1 || drift_size > MAX_DRIFT_SIZE) {
-    throw SweepError(options.template_path + " line " + std::to_string(tmpl.drift_size.line) +
-                     ": the effective size " + std::to_string(drift_size) + " is outside 1.." +
-                     std::to_string(MAX_DRIFT_SIZE) + "; give one with --ne");
-  }
-  const std::vector<PlannedPoint> plan = plan_points(options, drift_size);
+  // The library refuses an effective size the program cannot use.
+  const SweepTemplate tmpl = READ_TEMPLATE(options.template_path, options.many_loci);
+  const int drift_size = options.ne ? *options.ne : tmpl.facts.drift_size;
+  const std::vector<PlannedPoint> plan = plan_points(options, tmpl, drift_size);
   const std::string program = find_program(options);
-  prepare_out_dir(options);
-
   const fs::path dir = fs::absolute(options.out).lexically_normal();
-  std::vector<PointJob> jobs;
-  for (std::size_t i = 0; i < plan.size(); ++i) {
-    PointJob job;
-    job.label = point_label(i, plan.size());
-    job.folder = (dir / job.label).string();
-    job.description = describe(plan[i], drift_size);
-    job.generations = plan[i].generations;
-    std::error_code ec;
-    fs::create_directories(job.folder, ec);
-    if (ec) throw SweepError("cannot create " + job.folder + ": " + ec.message());
-    write_file(fs::path(job.folder) / "KORVEL.IN", REWRITE_TEMPLATE(tmpl, drift_size, plan[i].generations));
-    jobs.push_back(job);
-  }
+  const std::vector<const PlannedPoint*> to_run = prepare_points(options, dir, plan);
+  Settings settings;
+  settings.title = options.title.value_or("");
+  settings.target_power = options.target_power.value_or(0.8L);
+  write_file(dir / SETTINGS_FILE, settings_text(settings));
+  const std::vector<PointJob> jobs = point_jobs(dir, tmpl, to_run);
 
   if (options.emit_jobs) {
-    for (const PointJob& job : jobs) std::printf("%s\n", JOB_COMMAND(program, job.folder).c_str());
+    const int threads = options.threads_per_point > 0 ? options.threads_per_point : 1;
+    for (const PointJob& job : jobs) std::printf("%s\n", JOB_COMMAND(program, job, threads).c_str());
+    return 0;
+  }
+  if (options.slurm && !jobs.empty()) {
+    SlurmSettings slurm;
+    slurm.cpus_per_task = options.threads_per_point > 0 ? options.threads_per_point : 1;
+    slurm.extra_lines = options.sbatch_args;
+    const fs::path script = dir / SBATCH_FILE;
+    write_file(script, SBATCH_SCRIPT(program, jobs, dir.string(), slurm));
+    std::printf("wrote %s: %zu array tasks\n", script.c_str(), jobs.size());
+    if (options.submit) return submit(dir, script);
+    std::printf("submit it with: sbatch %s\nwhen it has finished: korvel-sweep --collect %s\n",
+                SHELL_QUOTE(script.string()).c_str(), SHELL_QUOTE(dir.string()).c_str());
     return 0;
   }
 
   const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+  const int cores = AVAILABLE_CORES();
   int parallel = options.jobs;
-  if (parallel < 1) parallel = std::max(1u, std::thread::hardware_concurrency());
+  if (parallel < 1) parallel = std::max(1, options.threads_per_point > 0 ? cores / options.threads_per_point : cores);
+  const int running = std::max(1, std::min<int>(parallel, static_cast<int>(jobs.size())));
+  const int threads = options.threads_per_point > 0 ? options.threads_per_point : std::max(1, cores / running);
   if (terminal) {
-    std::printf("korvel-sweep: %zu points with %s, %d at a time, in %s\n", jobs.size(),
-                fs::path(program).filename().c_str(), std::min<int>(parallel, static_cast<int>(jobs.size())),
-                dir.c_str());
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-      std::string target;
-      if (plan[i].target) {
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "  (target %.6Lg)", *plan[i].target);
-        target = buffer;
-      }
-      std::printf("  %s: %s%s\n", jobs[i].label.c_str(), jobs[i].description.c_str(), target.c_str());
-    }
+    std::printf("korvel-sweep: %zu of %zu points to run with %s, %d at a time with %d thread%s each, in %s\n",
+                jobs.size(), plan.size(), fs::path(program).filename().c_str(), running, threads,
+                threads == 1 ? "" : "s", dir.c_str());
+    for (const PointJob& job : jobs) std::printf("  %s: %s\n", job.label.c_str(), job.description.c_str());
     std::fflush(stdout);
   }
-  const std::vector<JobOutcome> outcomes = RUN_JOBS(program, jobs, parallel, terminal);
+  const std::vector<JobOutcome> outcomes = RUN_JOBS(program, jobs, parallel, threads, terminal);
+  std::map<std::string, const JobOutcome*> outcome_of;
+  for (std::size_t i = 0; i < jobs.size(); ++i) outcome_of[jobs[i].label] = &outcomes[i];
 
   std::vector<PointResult> results;
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    PointResult result = COLLECT_POINT(dir.string(), jobs[i].label);
-    if (!outcomes[i].ok) {
+  for (const PlannedPoint& point : plan) {
+    PointResult result = COLLECT_POINT(dir.string(), point.label);
+    const auto found = outcome_of.find(point.label);
+    if (found != outcome_of.end() && !found->second->ok) {
       result.ok = false;
-      result.failure = outcomes[i].failure;
+      result.failure = found->second->failure;
     }
     results.push_back(result);
   }
-  return finish_curve(dir, results, true);
+  return finish(dir, results, settings);
 }
 
 }  // namespace

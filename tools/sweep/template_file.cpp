@@ -1,158 +1,100 @@
-// The input template: located with the program's own reading rules, so that
-// the tokens replaced are exactly the ones the program will read as the
-// effective size and the generations of drift, wherever the user has put
-// them (several values on a line, a group spread over lines, comments after
-// the values).
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <limits>
-#include <sstream>
+// The input template, read and rewritten with the program's input library:
+// the tokens replaced are exactly the ones the program reads as the number
+// of loci, the effective size, the generations of drift and the sample
+// sizes, wherever the user has put them (several values on a line, a group
+// spread over lines, comments after the values), and every other byte is
+// kept.
+#include <algorithm>
 
+#include "control/input_document.h"
 #include "sweep.h"
 
 namespace korvel::sweep {
 
 namespace {
 
-bool is_separator(char c) { return static_cast<unsigned char>(c) <= 32; }
+// Every input either build accepts: a point's KORVEL.IN is read back
+// whichever program ran it.
+constexpr CAPACITY_PROFILE EITHER_CAPACITY{
+    "korvel or korvel-ml", std::max(STANDARD_CAPACITY.MAX_LOCI, MANY_LOCI_CAPACITY.MAX_LOCI),
+    std::max(STANDARD_CAPACITY.MAX_ALLELES, MANY_LOCI_CAPACITY.MAX_ALLELES),
+    std::max(STANDARD_CAPACITY.MAX_POPS, MANY_LOCI_CAPACITY.MAX_POPS)};
 
-bool parse_integer(std::string_view token, long long& value) {
-  std::string_view digits = token;
-  bool negative = false;
-  if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) {
-    negative = digits[0] == '-';
-    digits.remove_prefix(1);
-  }
-  if (digits.empty()) return false;
-  long long magnitude = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return false;
-    // Saturate well beyond every range checked below.
-    if (magnitude < 1'000'000'000'000LL) magnitude = magnitude * 10 + (c - '0');
-  }
-  value = negative ? -magnitude : magnitude;
-  return true;
+InputFacts facts_of(const INPUT_DOCUMENT& document) {
+  InputFacts facts;
+  facts.loci = document.NUMBLOCI;
+  facts.pops = document.NUMBPOPS;
+  facts.drift_size = document.DRIFT_SIZE;
+  facts.generations = document.STOP_T;
+  facts.sample_sizes.assign(document.SAMPLESIZE.begin(), document.SAMPLESIZE.end());
+  facts.runs = document.STOP_RUNS;
+  facts.iter1 = document.ITER1;
+  facts.iter2 = document.ITER2;
+  facts.iter3 = document.ITER3;
+  facts.chi2_on = document.RUN_CHI2 == 1;
+  facts.fisher_on = document.RUN_FISHER == 1;
+  facts.comment1 = document.COMMENT1;
+  return facts;
 }
-
-class TemplateReader {
- public:
-  TemplateReader(std::string_view name, const std::string& text) : name_(name), text_(text) {}
-
-  TemplateToken read_integer(std::string_view quantity, long long low, long long high) {
-    while (pos_ < text_.size() && is_separator(text_[pos_])) {
-      if (text_[pos_] == '\n') ++line_;
-      ++pos_;
-    }
-    if (pos_ >= text_.size()) {
-      fail("the file ends before " + std::string(quantity) + " was read");
-    }
-    TemplateToken token;
-    token.offset = pos_;
-    token.line = line_;
-    while (pos_ < text_.size() && !is_separator(text_[pos_])) ++pos_;
-    token.length = pos_ - token.offset;
-    const std::string_view text = std::string_view(text_).substr(token.offset, token.length);
-    if (!parse_integer(text, token.value)) {
-      fail("\"" + std::string(text) + "\" is not a whole number where " + std::string(quantity) +
-           " was expected");
-    }
-    if (token.value < low || token.value > high) {
-      fail(std::string(quantity) + " is " + std::string(text) + ", outside " + std::to_string(low) +
-           ".." + std::to_string(high));
-    }
-    return token;
-  }
-
-  TemplateToken read_int16(std::string_view quantity) {
-    return read_integer(quantity, std::numeric_limits<std::int16_t>::min(),
-                        std::numeric_limits<std::int16_t>::max());
-  }
-
-  TemplateToken read_int32(std::string_view quantity) {
-    return read_integer(quantity, std::numeric_limits<std::int32_t>::min(),
-                        std::numeric_limits<std::int32_t>::max());
-  }
-
-  // A line of text (the comments) and a group's end both move past the
-  // next LF; a CR before it belongs to the line end.
-  void skip_line() {
-    const std::size_t end = text_.find('\n', pos_);
-    if (end == std::string::npos) {
-      pos_ = text_.size();
-    } else {
-      pos_ = end + 1;
-      ++line_;
-    }
-  }
-
- private:
-  [[noreturn]] void fail(const std::string& what) const {
-    throw SweepError(name_ + " line " + std::to_string(line_) + ": " + what);
-  }
-
-  std::string name_;
-  const std::string& text_;
-  std::size_t pos_ = 0;
-  int line_ = 1;
-};
 
 }  // namespace
 
-SweepTemplate PARSE_TEMPLATE(std::string_view name, std::string text) {
+SweepTemplate PARSE_TEMPLATE(std::string_view name, std::string text, bool many_loci) {
   SweepTemplate tmpl;
-  tmpl.text = std::move(text);
-  TemplateReader in(name, tmpl.text);
-  in.skip_line();  // first comment
-  in.skip_line();  // second comment
-  in.read_int32("the first iteration factor");
-  in.read_int32("the second iteration factor");
-  in.read_int32("the third iteration factor");
-  in.skip_line();
-  tmpl.run_chi2 = static_cast<int>(in.read_int16("the chi-square test switch").value);
-  tmpl.run_fisher = static_cast<int>(in.read_int16("the exact test switch").value);
-  in.skip_line();
-  in.read_int16("the erase switch");
-  in.skip_line();
-  in.skip_line();  // free line
-  in.read_int16("the number of loci");
-  in.skip_line();
-  const long long pops = in.read_int16("the number of subpopulations").value;
-  in.skip_line();
-  tmpl.drift_size = in.read_int16("the effective size (DRIFT_SIZE)");
-  in.skip_line();
-  tmpl.stop_t = in.read_int16("the generations of drift (STOP_T)");
-  in.skip_line();
-  for (long long i = 1; i <= pops; ++i) in.read_int16("sample size " + std::to_string(i));
-  in.skip_line();
-  tmpl.stop_runs = in.read_int32("the number of runs").value;
+  try {
+    tmpl.document = READ_INPUT_TEXT(name, std::move(text), many_loci ? MANY_LOCI_CAPACITY : STANDARD_CAPACITY);
+  } catch (const INPUT_FAULT& fault) {
+    // A note may restate the summary with more detail: then it replaces it.
+    std::string message = fault.SUMMARY();
+    for (const std::string& note : fault.NOTES) {
+      message = note.rfind(message, 0) == 0 ? note : message + "; " + note;
+    }
+    throw SweepError(message);
+  }
+  tmpl.facts = facts_of(tmpl.document);
   return tmpl;
 }
 
-SweepTemplate READ_TEMPLATE(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw SweepError("cannot read " + path + ": " + std::strerror(errno));
-  std::ostringstream content;
-  content << file.rdbuf();
-  if (file.bad()) throw SweepError("cannot read " + path);
-  return PARSE_TEMPLATE(path, content.str());
+InputFacts READ_POINT_INPUT(const std::string& path) {
+  std::string content;
+  if (!READ_WHOLE_FILE(path, content)) throw SweepError("no " + path);
+  try {
+    return facts_of(READ_INPUT_TEXT(path, std::move(content), EITHER_CAPACITY));
+  } catch (const INPUT_FAULT& fault) {
+    throw SweepError(fault.SUMMARY());
+  }
 }
 
-std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, int drift_size, int generations) {
-  std::string text = tmpl.text;
-  // The later token first, so that the earlier offset stays valid.
-  const TemplateToken* first = &tmpl.drift_size;
-  const TemplateToken* second = &tmpl.stop_t;
-  std::string first_text = std::to_string(drift_size);
-  std::string second_text = std::to_string(generations);
-  if (first->offset > second->offset) {
-    std::swap(first, second);
-    std::swap(first_text, second_text);
+SweepTemplate READ_TEMPLATE(const std::string& path, bool many_loci) {
+  std::string content;
+  if (!READ_WHOLE_FILE(path, content)) throw SweepError("cannot read " + path);
+  return PARSE_TEMPLATE(path, std::move(content), many_loci);
+}
+
+std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& values, std::string_view comment2) {
+  const INPUT_DOCUMENT& document = tmpl.document;
+  std::vector<TOKEN_REPLACEMENT> edits;
+  edits.push_back({document.AT.COMMENT2, std::string(comment2)});
+  edits.push_back({document.AT.DRIFT_SIZE, std::to_string(values.drift_size)});
+  edits.push_back({document.AT.STOP_T, std::to_string(values.generations)});
+  if (values.sample_size) {
+    for (const TOKEN_SPAN& size : document.AT.SAMPLESIZE) edits.push_back({size, std::to_string(*values.sample_size)});
   }
-  text.replace(second->offset, second->length, second_text);
-  text.replace(first->offset, first->length, first_text);
-  return text;
+  const int loci = document.NUMBLOCI;
+  if (values.loci && *values.loci != loci) {
+    if (*values.loci < 1 || *values.loci > loci) {
+      throw UsageError(document.NAME + " has " + std::to_string(loci) + " loci; cannot take the first " +
+                       std::to_string(*values.loci));
+    }
+    edits.push_back({document.AT.NUMBLOCI, std::to_string(*values.loci)});
+    // The lines of the loci beyond k go, from the end of locus k (its line
+    // end included) to the end of the last locus.
+    TOKEN_SPAN rest;
+    rest.OFFSET = document.LOCI[static_cast<std::size_t>(*values.loci - 1)].SPAN.END();
+    rest.LENGTH = document.LOCI.back().SPAN.END() - rest.OFFSET;
+    edits.push_back({rest, ""});
+  }
+  return REPLACE_TOKENS(document.TEXT, edits);
 }
 
 }  // namespace korvel::sweep
