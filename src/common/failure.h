@@ -43,4 +43,12 @@ inline constexpr int STOP_EXIT_STATUS = 1;
 using END_HANDLER = void (*)(int status);
 void SET_END_HANDLER(END_HANDLER handler);
 
+// A gate that all console output passes first, and so does the end of the
+// program: the run driver, while it holds console text back to run exact
+// tests in parallel, sets one that puts out first what comes first. Not
+// entered again while it is being passed.
+using CONSOLE_GATE = void (*)();
+void SET_CONSOLE_GATE(CONSOLE_GATE gate);
+void PASS_CONSOLE_GATE();
+
 }  // namespace korvel
