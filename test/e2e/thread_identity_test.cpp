@@ -103,8 +103,8 @@ TEST(ThreadIdentity, GoldenSetUpsGiveTheSameBytesWithOneTwoAndEightThreads) {
 
 // Many short chains, loci fixed now and then, runs thrown away and redone:
 // the records of several runs are in flight at once.
-std::string MANY_SHORT_CHAINS(int erase, int runs) {
-  return "thread identity\r\nsmall samples, rare alleles\r\n20 3 15\r\n1 1\r\n" + std::to_string(erase) +
+std::string MANY_SHORT_CHAINS(int erase, int runs, const std::string& iterations = "20 3 15") {
+  return "thread identity\r\nsmall samples, rare alleles\r\n" + iterations + "\r\n1 1\r\n" + std::to_string(erase) +
          "\r\n--\r\n5\r\n3\r\n12\r\n6\r\n3 4 2\r\n" + std::to_string(runs) +
          "\r\n--\r\n--\r\n2 0.5 0.5\r\n3 0.96 0.02 0.02\r\n2 0.98 0.02\r\n4 0.4 0.3 0.2 0.1\r\n"
          "2 0.97 0.03\r\n";
@@ -117,13 +117,15 @@ TEST(ThreadIdentity, ManyShortChainsFixedLociAndRedoneRuns) {
 
 void SUMTEST_ON_FULL_DISK(const fs::path& folder) { fs::create_symlink("/dev/full", folder / "SUMTEST.OUT"); }
 void SUBPOPS_ON_FULL_DISK(const fs::path& folder) { fs::create_symlink("/dev/full", folder / "SUBPOPS.OUT"); }
-void FST_ON_FULL_DISK(const fs::path& folder) { fs::create_symlink("/dev/full", folder / "FST.OUT"); }
+void LOCUSTST_ON_FULL_DISK(const fs::path& folder) { fs::create_symlink("/dev/full", folder / "LOCUSTST.OUT"); }
 
 TEST(ThreadIdentity, AFailedWriteEndsAtTheSamePointWithRuntimeError101) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "this machine has no /dev/full";
-  // Long enough for each file to fill its buffer and be written mid-run.
-  const std::string input = MANY_SHORT_CHAINS(0, 1500);
-  for (auto prepare : {SUMTEST_ON_FULL_DISK, SUBPOPS_ON_FULL_DISK, FST_ON_FULL_DISK}) {
+  // Enough runs for each file to fill its buffer and be written mid-run,
+  // and chains long enough for the main sequence to run a few ahead of
+  // them: the failure must still come after exactly the same console lines.
+  const std::string input = MANY_SHORT_CHAINS(0, 600, "200 4 500");
+  for (auto prepare : {SUMTEST_ON_FULL_DISK, SUBPOPS_ON_FULL_DISK, LOCUSTST_ON_FULL_DISK}) {
     const OUTCOME single = RUN_WITH_THREADS(testing::SEEDED_PROGRAM, "5", input, "1", prepare);
     ASSERT_EQ(single.exit_status, 101) << single.console;
     ASSERT_NE(single.console.find("Runtime error 101: cannot write to "), std::string::npos);
