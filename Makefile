@@ -4,11 +4,12 @@
 BUILD_RELEASE := build/release
 BUILD_TEST    := build/test
 BUILD_SAN     := build/sanitize
+BUILD_TSAN    := build/sanitize-thread
 BUILD_BENCH   := build/bench
 DEMO_DIR      := demo-run
 JOBS          ?= 2
 
-.PHONY: demo build test sanitize bench install fuzz figure-check clean
+.PHONY: demo build test sanitize sanitize-thread bench install fuzz figure-check clean
 
 build:
 	cmake -S . -B $(BUILD_RELEASE) -DCMAKE_BUILD_TYPE=Release -DKORVEL_TESTS=OFF
@@ -31,6 +32,15 @@ sanitize:
 	cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=ON -DKORVEL_SANITIZE=ON
 	cmake --build $(BUILD_SAN) -j $(JOBS)
 	cd $(BUILD_SAN) && ctest --output-on-failure -j $(JOBS)
+
+# The tests that run the exact tests' chains on several threads, under the
+# thread sanitizer; any report fails the run.
+sanitize-thread:
+	cmake -S . -B $(BUILD_TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=ON -DKORVEL_SANITIZE_THREAD=ON
+	cmake --build $(BUILD_TSAN) -j $(JOBS) --target korvel-seeded korvel-ml-seeded \
+	  thread_identity_test thread_identity_test_ml chain_pool_test golden_test
+	cd $(BUILD_TSAN) && TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --output-on-failure -j $(JOBS) \
+	  -R "^(std|ml)\.(ThreadIdentity|ChainPool|Golden)"
 
 install: build
 	cmake --install $(BUILD_RELEASE)

@@ -92,9 +92,10 @@ TEST(ThreadIdentity, GoldenSetUpsGiveTheSameBytesWithOneTwoAndEightThreads) {
     const OUTCOME single = RUN_WITH_THREADS(program, seed, input, "1");
     // The single-threaded program is the one the golden files record.
     EXPECT_EQ(single.console, READ_FILE(folder / "expected" / "console.txt")) << folder.filename();
-    for (const auto& [name, content] : single.files)
+    for (const auto& [name, content] : single.files) {
       if (name != "KORVEL.IN")
         EXPECT_TRUE(content == READ_FILE(folder / "expected" / name)) << folder.filename() << " " << name;
+    }
     for (const std::string& threads : {std::string("2"), std::string("8")})
       EXPECT_SAME_OUTCOME(single, RUN_WITH_THREADS(program, seed, input, threads),
                           folder.filename().string() + " with " + threads + " threads");

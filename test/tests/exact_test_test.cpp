@@ -79,10 +79,17 @@ void ONE_STEP(EXACT_TEST_STATE& state) {
   walk.STORE();
 }
 
-// The switch the next step chooses, with the generator moved past its
-// draws.
+// The switch the next step chooses (rows, then columns, each second one
+// drawn again until it differs), with the generator moved past its draws.
 exact_chain::SWITCH CHOOSE(EXACT_TEST_STATE& state) {
-  return exact_chain::CHOOSE_SWITCH(state, state.N, state.M);
+  exact_chain::SWITCH s{};
+  s.OP1 = exact_chain::PICK(state.N, exact_chain::NEXT_UNIFORM(state));
+  s.ALL1 = exact_chain::PICK(state.M, exact_chain::NEXT_UNIFORM(state));
+  do s.OP2 = exact_chain::PICK(state.N, exact_chain::NEXT_UNIFORM(state));
+  while (s.OP2 == s.OP1);
+  do s.ALL2 = exact_chain::PICK(state.M, exact_chain::NEXT_UNIFORM(state));
+  while (s.ALL2 == s.ALL1);
+  return s;
 }
 
 // The exact P value: the probability, given the margins, of the tables no
