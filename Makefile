@@ -4,11 +4,12 @@
 BUILD_RELEASE := build/release
 BUILD_TEST    := build/test
 BUILD_SAN     := build/sanitize
+BUILD_TSAN    := build/sanitize-thread
 BUILD_BENCH   := build/bench
 DEMO_DIR      := demo-run
 JOBS          ?= 2
 
-.PHONY: demo build test sanitize bench exact-settings install fuzz figure-check clean htslib
+.PHONY: demo build test sanitize sanitize-thread bench exact-settings install fuzz figure-check clean htslib
 
 # korvel-init reads VCF/BCF through htslib: installed here when missing and
 # run as root, else the exact packages to install are named.
@@ -36,6 +37,15 @@ sanitize: htslib
 	cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=ON -DKORVEL_SANITIZE=ON
 	cmake --build $(BUILD_SAN) -j $(JOBS)
 	cd $(BUILD_SAN) && ctest --output-on-failure -j $(JOBS)
+
+# The tests that run the exact tests' chains on several threads, under the
+# thread sanitizer; any report fails the run.
+sanitize-thread: htslib
+	cmake -S . -B $(BUILD_TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=ON -DKORVEL_SANITIZE_THREAD=ON
+	cmake --build $(BUILD_TSAN) -j $(JOBS) --target korvel-seeded korvel-ml-seeded \
+	  thread_identity_test thread_identity_test_ml chain_pool_test
+	cd $(BUILD_TSAN) && TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --output-on-failure -j $(JOBS) \
+	  -R "^(std|ml)\.(ThreadIdentity|ChainPool)\."
 
 install: build
 	cmake --install $(BUILD_RELEASE)

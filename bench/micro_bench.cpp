@@ -118,7 +118,7 @@ constexpr INT32 STEPS_PER_BATCH = 50000;
 void CHAIN_ARGS(benchmark::internal::Benchmark* b) {
   b->ArgNames({"rows", "columns"});
   b->Args({6, 10});  // msat
-  b->Args({4, 2});   // snp
+  b->Args({5, 2});   // snp panel
 }
 
 // One chain run of 2 batches of STEPS_PER_BATCH steps, per iteration, for

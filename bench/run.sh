@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
 # make bench: builds the programs and the micro-benchmarks in Release,
-# times the three workloads (median wall time of several seeded runs in a
-# scratch folder under /dev/shm) and prints one table with the micro-figures.
-# A benchmark reports; it never fails on time.
+# times the workloads (median wall time of several seeded runs in a scratch
+# folder under /dev/shm) and prints one table with the micro-figures. The
+# three small workloads run on one thread; the two study-sized panels run
+# on one thread and on every core, in alternation, and the table shows the
+# speed-up and the parallel efficiency. A benchmark reports; it never fails
+# on time.
 #
 #   BENCH_REPEATS=5          runs per workload (default 3)
 #   BENCH_SEED=12345         generator seed of every run
 #   BENCH_BASELINE=DIR       also time DIR/korvel-seeded and DIR/korvel-ml-seeded
 #                            (an older build) and show the speed-up
+#   BENCH_PANEL_REPEATS=3    runs per panel and thread count (default 3)
 #   JOBS=2                   build jobs
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build/bench"
 REPEATS="${BENCH_REPEATS:-3}"
+PANEL_REPEATS="${BENCH_PANEL_REPEATS:-3}"
+CORES="$(nproc)"
 SEED="${BENCH_SEED:-12345}"
 BASELINE="${BENCH_BASELINE:-}"
 JOBS="${JOBS:-2}"
@@ -32,18 +38,27 @@ SCRATCH_BASE=/dev/shm
 SCRATCH="$(mktemp -d "$SCRATCH_BASE/korvel-bench.XXXXXX")"
 trap 'rm -rf "$SCRATCH"' EXIT
 
-# Median wall time in seconds of REPEATS runs of PROGRAM on WORKLOAD.
+# Wall time in seconds of one run of PROGRAM on WORKLOAD with THREADS.
+one_time() {
+  local program="$1" workload="$2" threads="$3" start end
+  rm -rf "$SCRATCH/run" && mkdir "$SCRATCH/run"
+  cp "$ROOT/bench/workloads/$workload/KORVEL.IN" "$SCRATCH/run/"
+  start=$(date +%s.%N)
+  (cd "$SCRATCH/run" && KORVEL_THREADS="$threads" "$program" "$SEED" >/dev/null </dev/null) ||
+    echo "warning: $program exited with $? on $workload" >&2
+  end=$(date +%s.%N)
+  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }'
+}
+
+median() { sort -g | awk '{ t[NR] = $1 } END { printf "%.2f", (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }'; }
+
+# Median wall time in seconds of REPEATS single-threaded runs.
 median_time() {
-  local program="$1" workload="$2" times=() k start end
+  local program="$1" workload="$2" k
   for ((k = 0; k < REPEATS; ++k)); do
-    rm -rf "$SCRATCH/run" && mkdir "$SCRATCH/run"
-    cp "$ROOT/bench/workloads/$workload/KORVEL.IN" "$SCRATCH/run/"
-    start=$(date +%s.%N)
-    (cd "$SCRATCH/run" && "$program" "$SEED" >/dev/null) || echo "warning: $program exited with $? on $workload" >&2
-    end=$(date +%s.%N)
-    times+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')")
-  done
-  printf '%s\n' "${times[@]}" | sort -g | awk '{ t[NR] = $1 } END { printf "%.2f", (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }'
+    one_time "$program" "$workload" 1
+    echo
+  done | median
 }
 
 RESULTS="$SCRATCH/workloads.txt"
@@ -60,14 +75,33 @@ for workload in msat snp drift; do
   echo "$workload $program $now $before" >>"$RESULTS"
 done
 
+# The panels: one thread and every core, run in turn so that both see the
+# same load of the machine.
+PANELS="$SCRATCH/panels.txt"
+: >"$PANELS"
+for workload in snp-panel msat-panel; do
+  program=korvel-seeded
+  [ "$workload" = snp-panel ] && program=korvel-ml-seeded
+  echo "timing $workload on 1 and $CORES threads ($PANEL_REPEATS runs each) ..." >&2
+  single=() all=()
+  for ((k = 0; k < PANEL_REPEATS; ++k)); do
+    single+=("$(one_time "$BUILD/$program" "$workload" 1)")
+    all+=("$(one_time "$BUILD/$program" "$workload" "$CORES")")
+  done
+  one=$(printf '%s\n' "${single[@]}" | median)
+  many=$(printf '%s\n' "${all[@]}" | median)
+  runs=$(awk 'NR == 12 { print $1 }' "$ROOT/bench/workloads/$workload/KORVEL.IN")
+  echo "$workload $program $one $many $CORES $runs" >>"$PANELS"
+done
+
 echo "running the micro-benchmarks ..." >&2
 "$BUILD/bench/korvel_micro_bench" --benchmark_min_time=0.5 --benchmark_format=json \
   --benchmark_out="$SCRATCH/micro.json" --benchmark_out_format=json >/dev/null 2>&1
 
-python3 - "$RESULTS" "$SCRATCH/micro.json" "$REPEATS" "$SEED" <<'PY'
+python3 - "$RESULTS" "$SCRATCH/micro.json" "$REPEATS" "$SEED" "$PANELS" "$PANEL_REPEATS" <<'PY'
 import json, sys
 
-results, micro, repeats, seed = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
+results, micro, repeats, seed, panels, panel_repeats = sys.argv[1:7]
 ns = {}
 for b in json.load(open(micro))["benchmarks"]:
     if b.get("run_type", "iteration") != "iteration":
@@ -87,6 +121,17 @@ for line in open(results):
         note = f"before {before} s, {float(before) / float(now):.1f}x faster"
     row(f"workload {workload} ({program}), median of {repeats}", f"{now} s", note)
 
+for line in open(panels):
+    workload, program, one, many, cores, runs = line.split()
+    one, many, cores, runs = float(one), float(many), int(cores), int(runs)
+    speedup = one / many
+    row(f"workload {workload} ({program}), 1 thread, median of {panel_repeats}", f"{one:.2f} s",
+        f"{one / runs:.2f} s per replicate")
+    row(f"workload {workload}, {cores} threads", f"{many:.2f} s",
+        f"speed-up {speedup:.2f}x, efficiency {100 * speedup / cores:.0f} %")
+    if workload == "snp-panel":
+        row("  1000 replicates of the snp-panel design, all cores", f"{1000 * many / runs / 60:.1f} min", "")
+
 raw = ns.get("BM_RawStdMt19937", float("nan"))
 row("raw std::mt19937, one output", f"{raw:.2f} ns", "the yardstick of the ratios below")
 row("program-wide MT19937 (block generation), one output", f"{ns.get('BM_BlockMt19937', float('nan')):.2f} ns",
@@ -99,7 +144,7 @@ for name, label in [("pops:6/loci:20/alleles:10/diploids:1000", "msat drift, 10 
     plain = ns.get("BM_SampleAllelesStraightforward/" + name, float("nan"))
     row(f"SAMPLE_ALLELES per gene copy: {label}", f"{fast:.2f} ns",
         f"{fast / raw:.2f}x raw; straightforward {plain:.1f} ns")
-for name, label in [("rows:6/columns:10", "6 x 10 table"), ("rows:4/columns:2", "4 x 2 table")]:
+for name, label in [("rows:6/columns:10", "6 x 10 table"), ("rows:5/columns:2", "5 x 2 table")]:
     fast = ns.get("BM_ChainStep/" + name, float("nan"))
     plain = ns.get("BM_ChainStepStraightforward/" + name, float("nan"))
     row(f"exact test, Markov-chain step: {label}", f"{fast:.1f} ns",

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "common/failure.h"
+
 namespace korvel {
 
 namespace {
@@ -15,19 +17,23 @@ bool console_is_terminal() { return ::isatty(STDOUT_FILENO) == 1; }
 }  // namespace
 
 void CONSOLE_LINE(std::string_view text) {
+  PASS_CONSOLE_GATE();
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fputc('\n', stdout);
 }
 
 void CONSOLE_EMPTY_LINES(int count) {
+  PASS_CONSOLE_GATE();
   for (int i = 0; i < count; ++i) std::fputc('\n', stdout);
 }
 
 void CLEAR_SCREEN() {
+  PASS_CONSOLE_GATE();
   if (console_is_terminal()) std::fputs("\x1b[2J\x1b[H", stdout);
 }
 
 void ALERT_TONE() {
+  PASS_CONSOLE_GATE();
   if (!console_is_terminal()) return;
   std::fputc('\a', stdout);
   std::fflush(stdout);
@@ -35,6 +41,7 @@ void ALERT_TONE() {
 }
 
 void WAIT_FOR_ENTER() {
+  PASS_CONSOLE_GATE();
   std::fflush(stdout);
   int c;
   do {

@@ -13,8 +13,11 @@ namespace {
 void exit_program(int status) { std::exit(status); }
 
 END_HANDLER end_handler = exit_program;
+CONSOLE_GATE console_gate = nullptr;
+bool passing_gate = false;
 
 [[noreturn]] void end_program(int status) {
+  PASS_CONSOLE_GATE();
   std::fflush(stdout);
   end_handler(status);
   std::abort();  // a handler that returns breaks its contract
@@ -61,6 +64,7 @@ std::string FILE_ERROR_DETAIL(std::string_view file, std::string_view action, in
 }
 
 void RUNTIME_ERROR(int code, std::string_view detail) {
+  PASS_CONSOLE_GATE();
   const std::string line = RUNTIME_ERROR_LINE(code, detail);
   std::fflush(stdout);
   std::fwrite(line.data(), 1, line.size(), stdout);
@@ -74,6 +78,7 @@ void FILE_ERROR(std::string_view file, std::string_view action, int error_number
 void PROGRAM_END(int status) { end_program(status); }
 
 void INPUT_REJECTED(std::string_view message) {
+  PASS_CONSOLE_GATE();
   std::string line(message);
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), stdout);
@@ -81,6 +86,17 @@ void INPUT_REJECTED(std::string_view message) {
 }
 
 void PROGRAM_STOP() { end_program(STOP_EXIT_STATUS); }
+
+void SET_CONSOLE_GATE(CONSOLE_GATE gate) { console_gate = gate; }
+
+void PASS_CONSOLE_GATE() {
+  if (console_gate == nullptr || passing_gate) return;
+  passing_gate = true;
+  struct LEAVE {
+    ~LEAVE() { passing_gate = false; }
+  } leave;
+  console_gate();
+}
 
 void SET_END_HANDLER(END_HANDLER handler) { end_handler = handler != nullptr ? handler : exit_program; }
 

@@ -52,4 +52,12 @@ int FILE_ERROR_CODE(int error_number);
 std::string FILE_ERROR_DETAIL(std::string_view file, std::string_view action, int error_number);
 [[noreturn]] void PROGRAM_END(int status);
 
+// A gate that all console output passes first, and so does the end of the
+// program: the run driver, while it holds console text back to run exact
+// tests in parallel, sets one that puts out first what comes first. Not
+// entered again while it is being passed.
+using CONSOLE_GATE = void (*)();
+void SET_CONSOLE_GATE(CONSOLE_GATE gate);
+void PASS_CONSOLE_GATE();
+
 }  // namespace korvel

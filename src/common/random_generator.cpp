@@ -8,6 +8,8 @@
 #include <ostream>
 #include <sstream>
 
+#include "common/target_clones.h"
+
 namespace korvel {
 
 MT19937 RANDOM_GENERATOR;
@@ -63,7 +65,7 @@ namespace {
 // the new word 0. Then all 624 words are tempered into the output block.
 // Compiled for the widest vectors the processor offers (chosen when the
 // program starts); every version computes the same words.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void TWIST_AND_TEMPER(std::uint32_t* x,
+KORVEL_TARGET_CLONES("avx512f", "avx2", "default") void TWIST_AND_TEMPER(std::uint32_t* x,
                                                                                    std::uint32_t* out) {
   constexpr int FIRST = MT19937::STATE_WORDS - SHIFT;  // 227
   for (int i = 0; i < FIRST; ++i) x[i] = TWIST(x[i + SHIFT], x[i], x[i + 1]);

@@ -61,33 +61,44 @@ void TextOut::CLOSE() {
 
 TextOut& TextOut::INT(long long value, int width) {
   require_open();
-  APPEND_INT(buffer_, value, width);
+  APPEND_INT(target(), value, width);
   return *this;
 }
 
 TextOut& TextOut::REAL(EXTENDED value, int width, int decimals) {
   require_open();
-  APPEND_REAL(buffer_, value, width, decimals);
+  APPEND_REAL(target(), value, width, decimals);
   return *this;
 }
 
 TextOut& TextOut::TEXT(std::string_view text, int width) {
   require_open();
-  APPEND_TEXT(buffer_, text, width);
+  APPEND_TEXT(target(), text, width);
   return *this;
 }
 
 TextOut& TextOut::BLANKS(int count) {
   require_open();
-  APPEND_BLANKS(buffer_, count);
+  APPEND_BLANKS(target(), count);
   return *this;
 }
 
 TextOut& TextOut::END_LINE() {
   require_open();
-  buffer_ += "\r\n";
-  if (buffer_.size() >= FLUSH_THRESHOLD) write_buffer();
+  target() += "\r\n";
+  if (held_ == nullptr && buffer_.size() >= FLUSH_THRESHOLD) write_buffer();
   return *this;
+}
+
+void TextOut::WRITE_HELD_LINES(std::string_view lines) {
+  require_open();
+  while (!lines.empty()) {
+    const std::size_t end = lines.find("\r\n");
+    const std::size_t length = end == std::string_view::npos ? lines.size() : end + 2;
+    buffer_.append(lines.substr(0, length));
+    if (end != std::string_view::npos && buffer_.size() >= FLUSH_THRESHOLD) write_buffer();
+    lines.remove_prefix(length);
+  }
 }
 
 void DELETE_FILE(std::string_view name) {

@@ -34,13 +34,22 @@ class TextOut {
   // Pushes buffered text to the file (checked).
   void FLUSH();
 
+  // While `held` is set, what is written goes to *held instead of the file
+  // (nullptr ends it). WRITE_HELD_LINES puts such text into the file later,
+  // line by line, exactly as if it were written then: the parallel run
+  // driver holds lines back so that they reach the file in program order.
+  void HOLD_LINES(std::string* held) { held_ = held; }
+  void WRITE_HELD_LINES(std::string_view lines);
+
  private:
   void require_open() const;
   void write_buffer();
+  std::string& target() { return held_ != nullptr ? *held_ : buffer_; }
 
   std::FILE* file_ = nullptr;
   std::string name_;
   std::string buffer_;
+  std::string* held_ = nullptr;
 };
 
 // Deletes a file of the working directory; a failure is a runtime error.

@@ -13,7 +13,9 @@
 #include "common/text_format.h"
 #include "control/control_state.h"
 #include "control/input_file.h"
+#include "control/parallel_runs.h"
 #include "control/summary_report.h"
+#include "control/thread_count.h"
 #include "output/population_files.h"
 #include "output/test_result_files.h"
 #include "popmodel/drift.h"
@@ -76,11 +78,15 @@ void TEST_EVERY_LOCUS_OF_THE_RUN() {
 }
 
 // One attempt at run RUN + 1. A run whose pooled samples are monomorphic at
-// every locus is taken back and redone under the same number.
-void ATTEMPT_ONE_RUN() {
+// every locus is taken back and redone under the same number. With
+// `parallel`, what the run shows and writes is handed to it to be carried
+// out in its place.
+void ATTEMPT_ONE_RUN(PARALLEL_RUNS* parallel) {
   SET_DIPLOIDS_TO_SAMPLE_TO_DRIFT_SIZE();
   ++RUN;
-  CONSOLE_LINE("Run = " + INT_TEXT(RUN, 6));
+  const std::string RUN_LINE = "Run = " + INT_TEXT(RUN, 6);
+  if (parallel != nullptr) parallel->SAY(RUN_LINE);
+  else CONSOLE_LINE(RUN_LINE);
   DRIFT_APART();
   SET_DIPLOIDS_TO_SAMPLE_TO_SAMPLESIZE();
   SAMPLE_ALLELES();
@@ -89,13 +95,37 @@ void ATTEMPT_ONE_RUN() {
     --RUN;
     return;
   }
-  WRITE_TO_SUBPOPS();
-  WRITE_TO_SAMPLES();
-  WRITE_FST_LINE();
+  if (parallel != nullptr) {
+    parallel->WRITE(OUT6, WRITE_TO_SUBPOPS);
+    parallel->WRITE(OUT7, WRITE_TO_SAMPLES);
+    parallel->WRITE(OUT5, WRITE_FST_LINE);
+  } else {
+    WRITE_TO_SUBPOPS();
+    WRITE_TO_SAMPLES();
+    WRITE_FST_LINE();
+  }
   SUM_FST += FSTPRIME;
   SUM_HT += HT;
   SUM_HS += HS;
-  TEST_EVERY_LOCUS_OF_THE_RUN();
+  if (parallel != nullptr) parallel->TEST_EVERY_LOCUS_OF_THE_RUN();
+  else TEST_EVERY_LOCUS_OF_THE_RUN();
+}
+
+// The replicate loop. With more than one thread the exact tests' chains
+// run in parallel (only they take long enough to be worth it); with one,
+// no thread is started.
+void RUN_THE_REPLICATES(int threads) {
+  if (threads <= 1 || !TEST_IS_ON(RUN_FISHER)) {
+    do {
+      ATTEMPT_ONE_RUN(nullptr);
+    } while (RUN != STOP_RUNS);
+    return;
+  }
+  PARALLEL_RUNS parallel(threads);
+  do {
+    ATTEMPT_ONE_RUN(&parallel);
+  } while (RUN != STOP_RUNS);
+  parallel.FINISH();
 }
 
 void CLOSE_OUTPUT_FILES() {
@@ -160,6 +190,7 @@ void ERASE_OUTFILES() {
 }
 
 int KORVEL_MAIN(std::uint32_t seed) {
+  const int THREADS = THREADS_TO_USE();
   SEED_RANDOM_GENERATOR(seed);
   INITIALIZE_ARRAYS();
   READ_INFILE();
@@ -174,9 +205,7 @@ int KORVEL_MAIN(std::uint32_t seed) {
   SUM_HT = 0;
   SUM_HS = 0;
   TIMER();
-  do {
-    ATTEMPT_ONE_RUN();
-  } while (RUN != STOP_RUNS);
+  RUN_THE_REPLICATES(THREADS);
   TIMER();
   WRITE_FINAL_RESULTS();
   WARN_ABOUT_EXACT_RESOLUTION();

@@ -8,6 +8,7 @@
 
 #include "common/random_generator.h"
 #include "common/tables.h"
+#include "common/target_clones.h"
 
 namespace korvel {
 
@@ -74,7 +75,7 @@ inline std::int64_t FLOOR_OF(EXTENDED x) {
 // usual case): the running sums never fall, never exceed 100, and are not
 // negative, so floor is truncation and only the upper end needs a limit.
 // Truncation is a single FISTTP where the processor has it (SSE3).
-__attribute__((target_clones("sse3", "default"))) void PREPARE_PROPER_LOCUS(const double* freqs, int last,
+KORVEL_TARGET_CLONES("sse3", "default") void PREPARE_PROPER_LOCUS(const double* freqs, int last,
                                                                              std::int64_t* threshold) {
   EXTENDED pr = 0.0L;
   for (int k = 1; k < last; ++k) {
@@ -142,7 +143,7 @@ int GUIDE_BITS_FOR(int alleles, INT32 copies) {
 // The number of the n draws g[0..n-1] that are <= t. Compiled for the
 // widest vectors the processor offers (chosen when the program starts);
 // every version counts the same.
-__attribute__((target_clones("avx512f", "avx2", "default"))) INT32 COUNT_AT_MOST(const std::uint32_t* g, int n,
+KORVEL_TARGET_CLONES("avx512f", "avx2", "default") INT32 COUNT_AT_MOST(const std::uint32_t* g, int n,
                                                                                  std::uint32_t t) {
   INT32 count = 0;
   for (int k = 0; k < n; ++k) count += g[k] <= t ? 1 : 0;

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 
 #include "common/capacity.h"
 #include "common/number_types.h"
@@ -44,24 +45,24 @@ struct EXACT_TEST_STATE {
   INT32 OP1 = 0, OP2 = 0, ALL1 = 0, ALL2 = 0;
   // ln(probability of the current table / probability of the observed one).
   EXTENDED RHO = 0.0L;
-  INT32 CNMOY = 0;
-  INT32 LIGNE = 0, COLON = 0;
+  // The results of CHAINE: the P value and its standard error. FISHER
+  // hands them on in the program-wide HM and HECA.
+  EXTENDED HM = 0.0L, HECA = 0.0L;
+
+  // When set, CHAINE gives up (throwing CHAIN_CANCELLED) soon after the flag
+  // is raised: a chain run on another thread is called off when the program
+  // ends early.
+  const std::atomic<bool>* CANCELLED = nullptr;
 
   // Loads and checks CONTTAB.XYZ; returns with a usable table or stops the
   // program with its messages.
   void READINFILE();
+  // Seeds the generator; the seeds are in 1..168, as READINFILE ensures.
   void MAKE_RANDOM();
-  // Leaves the next uniform number, a multiple of 2^-24 in [0, 1), in UNI
-  // (and UNI24).
-  void GOSUB100();
-  // Draws rows OP1 != OP2 and columns ALL1 != ALL2.
-  void GOSUB20();
-  // One Metropolis step (choice, acceptance, switch, tolerance on RHO),
-  // without the counting of the batches.
-  void STEP();
-  void DEMEMORIZATION();
   // Dememorization, the B batches of C counted steps, and HM, HECA.
   void CHAINE();
 };
+
+struct CHAIN_CANCELLED {};
 
 }  // namespace korvel

@@ -59,7 +59,7 @@ void TEST_EACH_LOCUS_FOR_FIXED_SAMPLES() {
   NUMB_NONFIXED_LOCI = static_cast<INT16>(NUMBLOCI - FIXED);
 }
 
-void TEST_LOCUS_X() {
+std::string MAKE_CONTTAB_TEXT() {
   // Drawn for every tested locus, test on or off, so that the program-wide
   // sequence does not depend on the test switches.
   const INT16 X1 = static_cast<INT16>(1 + INTEGER_DRAW(SEED_RANGE));
@@ -96,8 +96,12 @@ void TEST_LOCUS_X() {
     }
     END_LINE(TEXT);
   }
-  WRITE_CONTTAB(TEXT);
+  return TEXT;
+}
 
+void TEST_LOCUS_X() {
+  const std::string TEXT = MAKE_CONTTAB_TEXT();
+  WRITE_CONTTAB(TEXT);
   const CONTTAB_LOAN LOAN(TEXT);
   if (TEST_IS_ON(RUN_CHI2)) DO_CHISQUARE();
   if (TEST_IS_ON(RUN_FISHER)) FISHER();

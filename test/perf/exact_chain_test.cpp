@@ -12,6 +12,7 @@
 #include <string>
 
 #include "support/straightforward.h"
+#include "tests/exact_chain.h"
 #include "tests/exact_test_state.h"
 #include "tests/test_state.h"
 
@@ -21,6 +22,15 @@ namespace {
 using reference::REFERENCE_CHAIN;
 
 bool SAME_BITS(EXTENDED a, EXTENDED b) { return std::memcmp(&a, &b, 10) == 0; }
+
+// One step of the program's walk (the tolerance applied, as after the
+// first step of any walk), with the generator and the switch left in the
+// state.
+void ONE_STEP(EXACT_TEST_STATE& s) {
+  exact_chain::WALKER walk(s);
+  walk.RUN(1);
+  walk.STORE();
+}
 
 void EXPECT_SAME_GENERATOR(const REFERENCE_CHAIN& r, const EXACT_TEST_STATE& s, const std::string& what) {
   for (int k = 1; k <= 97; ++k)
@@ -62,8 +72,8 @@ void EXPECT_SAME_CHAIN(REFERENCE_CHAIN& r, EXACT_TEST_STATE& s, const std::strin
   s.MAKE_RANDOM();
   r.CHAINE();
   s.CHAINE();
-  ASSERT_TRUE(SAME_BITS(r.HM, HM)) << what << ": HM " << static_cast<double>(r.HM) << " vs " << static_cast<double>(HM);
-  ASSERT_TRUE(SAME_BITS(r.HECA, HECA)) << what << ": HECA";
+  ASSERT_TRUE(SAME_BITS(r.HM, s.HM)) << what << ": HM " << static_cast<double>(r.HM) << " vs " << static_cast<double>(s.HM);
+  ASSERT_TRUE(SAME_BITS(r.HECA, s.HECA)) << what << ": HECA";
   ASSERT_TRUE(SAME_BITS(r.RHO, s.RHO)) << what << ": RHO";
   ASSERT_EQ(r.MM, s.MM) << what << ": table";
   EXPECT_SAME_GENERATOR(r, s, what);
@@ -87,25 +97,9 @@ TEST(ExactChainIdentity, SeedingForEverySeedOfEachPosition) {
       EXPECT_SAME_GENERATOR(r, s, "seed " + std::to_string(seed) + " at " + std::to_string(position));
       for (int k = 0; k < 3000; ++k) {
         r.GOSUB100();
-        s.GOSUB100();
-        ASSERT_EQ(r.UNI, s.UNI) << "draw " << k;
+        ASSERT_EQ(r.UNI * 16777216.0L, static_cast<EXTENDED>(exact_chain::NEXT_UNIFORM(s))) << "draw " << k;
       }
     }
-  }
-}
-
-TEST(ExactChainIdentity, SeedsOutsideTheGroupsTakeThePlainArithmetic) {
-  // The reader refuses them, but the seeding itself must still agree.
-  for (INT16 odd : {0, 169, 178, 179, 200, -3}) {
-    REFERENCE_CHAIN r;
-    EXACT_TEST_STATE s;
-    r.UU1 = s.UU1 = odd;
-    r.UU2 = s.UU2 = 5;
-    r.UU3 = s.UU3 = 142;
-    r.UU4 = s.UU4 = odd;
-    r.MAKE_RANDOM();
-    s.MAKE_RANDOM();
-    EXPECT_SAME_GENERATOR(r, s, "seed " + std::to_string(odd));
   }
 }
 
@@ -143,8 +137,8 @@ TEST(ExactChainIdentity, TableWithoutPossibleSwitch) {
     r.B = s.B = 4;
     r.C = s.C = 25;
     EXPECT_SAME_CHAIN(r, s, "dememorization " + std::to_string(mem));
-    EXPECT_EQ(HM, 1.0L);
-    EXPECT_EQ(HECA, 0.0L);
+    EXPECT_EQ(s.HM, 1.0L);
+    EXPECT_EQ(s.HECA, 0.0L);
   }
 }
 
@@ -202,7 +196,7 @@ TEST(ExactChainIdentity, SingleStepsMatchStepByStep) {
     r.RHO = s.RHO = round % 2 == 0 ? 0.0L : 5.0E-9L;
     for (int k = 0; k < 500; ++k) {
       r.STEP();
-      s.STEP();
+      ONE_STEP(s);
       ASSERT_TRUE(SAME_BITS(r.RHO, s.RHO)) << "round " << round << " step " << k;
       ASSERT_EQ(r.MM, s.MM);
       ASSERT_EQ(r.OP1, s.OP1);
@@ -212,6 +206,43 @@ TEST(ExactChainIdentity, SingleStepsMatchStepByStep) {
     }
     EXPECT_SAME_GENERATOR(r, s, "round " + std::to_string(round));
   }
+}
+
+TEST(ExactChainIdentity, AcceptanceDrawExactlyOnTheBoundaryIsAccepted) {
+  // From the table of ones every switch has PROB1 = 1 and PROB2 = 4; with
+  // these seeds the ninth step's acceptance draw is exactly 1/4 (u = 2^22),
+  // so PROB1 * 2^24 = u * PROB2: PSWITCH >= UNI holds with equality and the
+  // switch is made.
+  REFERENCE_CHAIN r;
+  EXACT_TEST_STATE s;
+  r.N = s.N = 2;
+  r.M = s.M = 2;
+  for (std::size_t i = 1; i <= 2; ++i)
+    for (std::size_t j = 1; j <= 2; ++j) r.MM[i][j] = s.MM[i][j] = 1;
+  r.UU1 = s.UU1 = 1;
+  r.UU2 = s.UU2 = 56;
+  r.UU3 = s.UU3 = 36;
+  r.UU4 = s.UU4 = 141;
+  r.MAKE_RANDOM();
+  s.MAKE_RANDOM();
+  constexpr int BOUNDARY_STEP = 8;
+  for (int k = 0; k <= BOUNDARY_STEP; ++k) {
+    if (k == BOUNDARY_STEP) {
+      REFERENCE_CHAIN look = r;
+      look.GOSUB20();
+      ASSERT_EQ(look.MM[look.OP1][look.ALL1] * look.MM[look.OP2][look.ALL2], 1);
+      ASSERT_EQ((look.MM[look.OP2][look.ALL1] + 1) * (look.MM[look.OP1][look.ALL2] + 1), 4);
+      look.GOSUB100();
+      ASSERT_EQ(look.UNI, 0.25L) << "the draw no longer lands on the boundary";
+    }
+    const auto before = r.MM;
+    r.STEP();
+    ONE_STEP(s);
+    ASSERT_EQ(r.MM, s.MM) << "step " << k;
+    ASSERT_TRUE(SAME_BITS(r.RHO, s.RHO)) << "step " << k;
+    if (k == BOUNDARY_STEP) EXPECT_NE(r.MM, before) << "the switch on the boundary was not made";
+  }
+  EXPECT_SAME_GENERATOR(r, s, "after the boundary");
 }
 
 }  // namespace

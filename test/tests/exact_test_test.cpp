@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/exact_chain.h"
 #include "tests/exact_test.h"
 #include "tests/exact_test_state.h"
 #include "tests/test_state.h"
@@ -71,6 +72,26 @@ bool SAME_GENERATOR(const EXACT_TEST_STATE& a, const EXACT_TEST_STATE& b) {
   return a.U == b.U && a.DI == b.DI && a.DP == b.DP && a.DQ == b.DQ;
 }
 
+// One step of the chain (choice, acceptance, switch, tolerance).
+void ONE_STEP(EXACT_TEST_STATE& state) {
+  exact_chain::WALKER walk(state);
+  walk.RUN(1);
+  walk.STORE();
+}
+
+// The switch the next step chooses (rows, then columns, each second one
+// drawn again until it differs), with the generator moved past its draws.
+exact_chain::SWITCH CHOOSE(EXACT_TEST_STATE& state) {
+  exact_chain::SWITCH s{};
+  s.OP1 = exact_chain::PICK(state.N, exact_chain::NEXT_UNIFORM(state));
+  s.ALL1 = exact_chain::PICK(state.M, exact_chain::NEXT_UNIFORM(state));
+  do s.OP2 = exact_chain::PICK(state.N, exact_chain::NEXT_UNIFORM(state));
+  while (s.OP2 == s.OP1);
+  do s.ALL2 = exact_chain::PICK(state.M, exact_chain::NEXT_UNIFORM(state));
+  while (s.ALL2 == s.ALL1);
+  return s;
+}
+
 // The exact P value: the probability, given the margins, of the tables no
 // more probable than the observed one, by enumerating every table.
 double EXACT_P_BY_ENUMERATION(const TABLE_ROWS& observed) {
@@ -121,12 +142,9 @@ double EXACT_P_BY_ENUMERATION(const TABLE_ROWS& observed) {
 
 TEST_F(ExactTestTest, GeneratorReproducesTheReferenceSequence) {
   EXACT_TEST_STATE state = SEEDED_STATE(12, 34, 56, 78);
-  for (int i = 0; i < 20000; ++i) state.GOSUB100();
-  for (EXTENDED expected : {6533892.0L, 14220222.0L, 7275067.0L, 6172232.0L, 8354498.0L,
-                            10633180.0L}) {
-    state.GOSUB100();
-    EXPECT_EQ(state.UNI * 16777216.0L, expected);
-  }
+  for (int i = 0; i < 20000; ++i) exact_chain::NEXT_UNIFORM(state);
+  for (INT32 expected : {6533892, 14220222, 7275067, 6172232, 8354498, 10633180})
+    EXPECT_EQ(exact_chain::NEXT_UNIFORM(state), expected);
 }
 
 TEST_F(ExactTestTest, RatioOfOneIsAcceptedWithoutADrawAndKeepsRho) {
@@ -136,11 +154,10 @@ TEST_F(ExactTestTest, RatioOfOneIsAcceptedWithoutADrawAndKeepsRho) {
   int switches = 0;
   for (int i = 0; i < 40; ++i) {
     EXACT_TEST_STATE choice_only = state;
-    choice_only.GOSUB20();
-    const bool possible = state.MM[choice_only.OP1][choice_only.ALL1] *
-                              state.MM[choice_only.OP2][choice_only.ALL2] != 0;
+    const auto s = CHOOSE(choice_only);
+    const bool possible = state.MM[s.OP1][s.ALL1] * state.MM[s.OP2][s.ALL2] != 0;
     const INT32 before = state.MM[1][1];
-    state.STEP();
+    ONE_STEP(state);
     EXPECT_TRUE(SAME_GENERATOR(state, choice_only)) << "step " << i;
     EXPECT_EQ(state.MM[1][1], possible ? 1 - before : before);
     EXPECT_EQ(state.RHO, 0.0L);
@@ -153,12 +170,11 @@ TEST_F(ExactTestTest, RatioBelowOneTakesOneMoreDraw) {
   EXACT_TEST_STATE state = STATE_WITH_TABLE({{3, 1}, {1, 1}});
   for (int i = 0; i < 40; ++i) {
     EXACT_TEST_STATE expected = state;
-    expected.GOSUB20();
-    const INT32 taken = state.MM[expected.OP1][expected.ALL1] * state.MM[expected.OP2][expected.ALL2];
-    const INT32 given =
-        (state.MM[expected.OP2][expected.ALL1] + 1) * (state.MM[expected.OP1][expected.ALL2] + 1);
-    if (taken != 0 && taken < given) expected.GOSUB100();
-    state.STEP();
+    const auto s = CHOOSE(expected);
+    const INT32 taken = state.MM[s.OP1][s.ALL1] * state.MM[s.OP2][s.ALL2];
+    const INT32 given = (state.MM[s.OP2][s.ALL1] + 1) * (state.MM[s.OP1][s.ALL2] + 1);
+    if (taken != 0 && taken < given) exact_chain::NEXT_UNIFORM(expected);
+    ONE_STEP(state);
     ASSERT_TRUE(SAME_GENERATOR(state, expected)) << "step " << i;
     // Margins are kept.
     ASSERT_EQ(state.MM[1][1] + state.MM[1][2], 4);
