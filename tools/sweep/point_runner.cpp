@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "control/seed_setting.h"
+#include "control/thread_count.h"
 #include "sweep.h"
 
 extern char** environ;
@@ -36,9 +37,6 @@ struct Running {
   std::size_t index = 0;
   Clock::time_point start;
 };
-
-// The program's thread count (see the parallel exact tests).
-constexpr const char* THREADS_VARIABLE = "KORVEL_THREADS";
 
 // This process's environment without the two variables a point sets, then
 // the point's own values of them.

@@ -1,6 +1,7 @@
 // The Slurm job array: one task per point. Each task runs its point's
 // command with KORVEL_THREADS set to the cores Slurm gave the task, so a
 // point never uses more than its allocation.
+#include "control/thread_count.h"
 #include "sweep.h"
 
 namespace korvel::sweep {
@@ -16,9 +17,11 @@ std::string SBATCH_SCRIPT(const std::string& program, const std::vector<PointJob
   script +=
       "# Written by korvel-sweep: one array task per point; korvel-sweep --collect\n"
       "# builds the curve when all have finished.\n"
-      "set -u\n"
-      "export KORVEL_THREADS=\"${SLURM_CPUS_PER_TASK:-1}\"\n"
-      "case \"${SLURM_ARRAY_TASK_ID:?not started as a Slurm array task}\" in\n";
+      "set -u\n";
+  script += "export ";
+  script += THREADS_VARIABLE;
+  script += "=\"${SLURM_CPUS_PER_TASK:-1}\"\n";
+  script += "case \"${SLURM_ARRAY_TASK_ID:?not started as a Slurm array task}\" in\n";
   for (std::size_t i = 0; i < points.size(); ++i) {
     script += "  " + std::to_string(i + 1) + ") " + JOB_COMMAND(program, points[i], 0) + " ;;\n";
   }
