@@ -42,7 +42,6 @@ class TextIn {
 
   // Line (1-based) on which the last number read stood.
   int LAST_LINE() const { return last_line_; }
-  int CURRENT_LINE() const { return line_; }
   bool AT_END() const { return pos_ >= text_.size(); }
   const std::string& NAME() const { return name_; }
 

@@ -9,14 +9,9 @@ namespace korvel {
 
 namespace {
 
-// Field widths of the power table; the column header of KORVEL.OUT uses
-// the same ones.
-constexpr int W_LOCI = 5;
-constexpr int W_ALLELES = 8;
-constexpr int W_RUNS = 6;
-constexpr int W_CHI2_COUNT = 6;
-constexpr int W_FISHER_COUNT = 8;
-constexpr int W_PROPORTION = 8;
+using namespace power_table;
+
+// Width of the three F'st values below the power table.
 constexpr int W_FST = 10;
 
 // A mark in front of a number made a text of at least 3 characters:
@@ -36,14 +31,14 @@ void WRITE_TABLE_ROW(const std::string& loci, const std::string& alleles, INT32 
                      INT32 chi2_hits, INT32 exact_hits, bool total_row) {
   OUT1.TEXT(loci, W_LOCI).TEXT(alleles, W_ALLELES).INT(runs, W_RUNS);
   if (TEST_IS_ON(RUN_CHI2))
-    OUT1.INT(chi2_hits, W_CHI2_COUNT).REAL(PROPORTION(chi2_hits, runs), W_PROPORTION, 4);
+    OUT1.INT(chi2_hits, W_CHI2_COUNT).REAL(PROPORTION(chi2_hits, runs), W_CHI2_PROPORTION, 4);
   else
-    OUT1.BLANKS(W_CHI2_COUNT + W_PROPORTION);
+    OUT1.BLANKS(W_CHI2_COUNT + W_CHI2_PROPORTION);
   if (TEST_IS_ON(RUN_FISHER)) {
-    OUT1.INT(exact_hits, W_FISHER_COUNT).REAL(PROPORTION(exact_hits, runs), W_PROPORTION, 4);
+    OUT1.INT(exact_hits, W_FISHER_COUNT).REAL(PROPORTION(exact_hits, runs), W_FISHER_PROPORTION, 4);
     OUT1.END_LINE();
   } else {
-    OUT1.BLANKS(W_FISHER_COUNT + W_PROPORTION);
+    OUT1.BLANKS(W_FISHER_COUNT + W_FISHER_PROPORTION);
     if (!total_row) OUT1.END_LINE();
   }
 }

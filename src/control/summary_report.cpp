@@ -9,6 +9,8 @@ namespace korvel {
 
 namespace {
 
+using namespace power_table;
+
 constexpr const char* SUMMARY_FILE_NAME = "KORVEL.OUT";
 
 void WRITE_SIMULATION_PARAMETERS() {
@@ -37,7 +39,7 @@ void WRITE_BASE_POPULATION() {
   OUT1.TEXT("Base population allele frequencies:").END_LINE();
   for (int I = 1; I <= NUMBLOCI; ++I) {
     OUT1.TEXT("  Locus ").INT(I, 2).TEXT(":");
-    for (int J = 1; J <= ALLELES_PER_LOCUS[I]; ++J) OUT1.REAL(BASEPOP[I][J], 7, 3);
+    for (int A = 1; A <= ALLELES_PER_LOCUS[I]; ++A) OUT1.REAL(BASEPOP[I][A], 7, 3);
     OUT1.END_LINE();
   }
   OUT1.END_LINE();
@@ -51,8 +53,9 @@ void WRITE_BASE_POPULATION() {
 void WRITE_POWER_TABLE_HEADER() {
   OUT1.TEXT("Proportion of significances (P<0.05) for summed/combined test statistics:").END_LINE();
   OUT1.END_LINE();
-  OUT1.TEXT("Loci", 5).TEXT("Alleles", 8).TEXT("Runs", 6).TEXT("#Chi2", 6).TEXT("Chi2", 8)
-      .TEXT("#Fisher", 8).TEXT("Fisher", 8);
+  OUT1.TEXT("Loci", W_LOCI).TEXT("Alleles", W_ALLELES).TEXT("Runs", W_RUNS);
+  OUT1.TEXT("#Chi2", W_CHI2_COUNT).TEXT("Chi2", W_CHI2_PROPORTION);
+  OUT1.TEXT("#Fisher", W_FISHER_COUNT).TEXT("Fisher", W_FISHER_PROPORTION);
 }
 
 }  // namespace

@@ -6,6 +6,18 @@
 
 namespace korvel {
 
+// Field widths of the power table, shared by its column header
+// (WRITE_OUTFILE) and its rows (WRITE_FINAL_RESULTS).
+namespace power_table {
+inline constexpr int W_LOCI = 5;
+inline constexpr int W_ALLELES = 8;
+inline constexpr int W_RUNS = 6;
+inline constexpr int W_CHI2_COUNT = 6;
+inline constexpr int W_CHI2_PROPORTION = 8;
+inline constexpr int W_FISHER_COUNT = 8;
+inline constexpr int W_FISHER_PROPORTION = 8;
+}  // namespace power_table
+
 void WRITE_OUTFILE();
 void WRITE_FINAL_RESULTS();
 

@@ -96,7 +96,7 @@ TEST(ExactChainIdentity, SeedingForEverySeedOfEachPosition) {
 
 TEST(ExactChainIdentity, SeedsOutsideTheGroupsTakeThePlainArithmetic) {
   // The reader refuses them, but the seeding itself must still agree.
-  for (INT16 odd : {0, 169, 178, 179, 200, -3}) {
+  for (INT16 odd : std::initializer_list<INT16>{0, 169, 178, 179, 200, -3}) {
     REFERENCE_CHAIN r;
     EXACT_TEST_STATE s;
     r.UU1 = s.UU1 = odd;
