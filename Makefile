@@ -8,7 +8,7 @@ BUILD_BENCH   := build/bench
 DEMO_DIR      := demo-run
 JOBS          ?= 2
 
-.PHONY: demo build test sanitize bench install fuzz figure-check clean
+.PHONY: demo build test sanitize bench install fuzz figure-check clean format-check format
 
 build:
 	cmake -S . -B $(BUILD_RELEASE) -DCMAKE_BUILD_TYPE=Release -DKORVEL_TESTS=OFF
@@ -56,3 +56,11 @@ figure-check:
 # prints one table. Reports only: it never fails on time.
 bench:
 	JOBS=$(JOBS) bench/run.sh
+
+# Layout of the C++ sources against .clang-format: format-check reports,
+# format rewrites.
+format-check:
+	bash tools/format_check.sh
+
+format:
+	bash tools/format_check.sh --fix
