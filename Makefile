@@ -9,7 +9,7 @@ BUILD_BENCH   := build/bench
 DEMO_DIR      := demo-run
 JOBS          ?= 2
 
-.PHONY: demo build test sanitize sanitize-thread bench exact-settings install fuzz figure-check clean htslib
+.PHONY: demo build test sanitize sanitize-thread bench exact-settings install fuzz figure-check clean htslib format-check format
 
 # korvel-init reads VCF/BCF through htslib: installed here when missing and
 # run as root, else the exact packages to install are named.
@@ -76,3 +76,11 @@ bench:
 # for several exact-test chain settings (the README's table). Reports only.
 exact-settings:
 	JOBS=$(JOBS) bench/exact_settings.sh
+
+# Layout of the C++ sources against .clang-format: format-check reports,
+# format rewrites.
+format-check:
+	bash tools/format_check.sh
+
+format:
+	bash tools/format_check.sh --fix

@@ -127,12 +127,18 @@ TEST(MissingInput, IsRuntimeError2AndCreatesNothing) {
   EXPECT_TRUE(FOLDER_CONTENTS(folder.path()).empty());
 }
 
-TEST(ExactTestOff, IgnoresItsIterationFactors) {
-  ScratchFolder folder;
-  BrokenCase c{"exact test off", {{3, "0 0 0"}, {4, "1 0"}, {12, "1"}}, 0, ""};
-  WRITE_FILE(folder.path() / "KORVEL.IN", INPUT_TEXT(c));
-  const auto result = RUN_PROGRAM(PROGRAM, {"7"}, folder.path());
-  EXPECT_EQ(result.exit_status, 0) << result.console;
+// Values on the edge of what the checks allow run to the end.
+TEST(EdgeInput, IsAccepted) {
+  const std::vector<BrokenCase> accepted = {
+      {"exact test off ignores its iteration factors", {{3, "0 0 0"}, {4, "1 0"}, {12, "1"}}, 0, ""},
+      {"largest drift and sample sizes", {{4, "1 0"}, {9, "16383"}, {10, "1"}, {11, "16383 16383 16383"}, {12, "1"}}, 0, ""},
+  };
+  for (const BrokenCase& c : accepted) {
+    ScratchFolder folder;
+    WRITE_FILE(folder.path() / "KORVEL.IN", INPUT_TEXT(c));
+    const auto result = RUN_PROGRAM(PROGRAM, {"7"}, folder.path());
+    EXPECT_EQ(result.exit_status, 0) << c.name << "\n" << result.console;
+  }
 }
 
 }  // namespace

@@ -86,9 +86,9 @@ TEST_P(Golden, RunWritesExactlyTheExpectedFilesAndConsole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, Golden, ::testing::ValuesIn(GOLDEN_CASES()),
-                         [](const auto& info) {
+                         [](const auto& case_info) {
                            std::string name;
-                           for (char c : info.param) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           for (char c : case_info.param) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                            return name;
                          });
 

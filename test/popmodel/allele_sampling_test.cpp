@@ -159,55 +159,5 @@ TEST(SampleAlleles, SameGeneratorStateGivesSameCounts) {
   EXPECT_TRUE(first == ALL_POPS_ACOUNT);
 }
 
-// The draw rule written as plainly as possible: a running sum per draw.
-// The sampler must give the same counts, whatever search it uses.
-TEST(SampleAlleles, MatchesAPlainRunningSumScan) {
-  const int loci = MAX_LOCI < 40 ? MAX_LOCI : 40;
-  SET_UP_TABLES(3, loci, 40);
-  std::mt19937 shape(8);
-  for (int j = 1; j <= loci; ++j) {
-    const int alleles = 1 + static_cast<int>(shape() % MAX_ALLELES);
-    std::vector<double> freqs(alleles, 0.0);
-    double total = 0.0;
-    for (double& f : freqs) {
-      if (shape() % 3 != 0) f = 1.0 + shape() % 1000;
-      total += f;
-    }
-    if (total == 0.0) freqs[0] = total = 1.0;
-    // Some loci fall short of 1 by up to 1e-6, as the input check allows.
-    const double scale = (j % 4 == 0) ? 1.0 - 1.0E-6 : 1.0;
-    for (double& f : freqs) f = f / total * scale;
-    SET_LOCUS(j, freqs);
-  }
-  SEED_RANDOM_GENERATOR(31337);
-  SAMPLE_ALLELES();
-  static POP2 sampled;  // too large for the stack
-  sampled = ALL_POPS_ACOUNT;
-
-  SEED_RANDOM_GENERATOR(31337);
-  for (int i = 1; i <= NUMBPOPS; ++i)
-    for (int j = 1; j <= NUMBLOCI; ++j) {
-      std::vector<int> counts(ALLELES_PER_LOCUS[j] + 1, 0);
-      int last_nonzero = 1;
-      for (int k = 1; k <= ALLELES_PER_LOCUS[j]; ++k)
-        if (ALL_POPS_AFREQ[i][j][k] != 0.0) last_nonzero = k;
-      for (int n = 0; n < 2 * NUMB_DIPLOIDS_TO_SAMPLE[i]; ++n) {
-        const long double x = REAL_DRAW();
-        long double pr = 0.0L;
-        int chosen = last_nonzero;
-        for (int k = 1; k <= ALLELES_PER_LOCUS[j]; ++k) {
-          pr += ALL_POPS_AFREQ[i][j][k];
-          if (x <= pr) {
-            chosen = k;
-            break;
-          }
-        }
-        ++counts[chosen];
-      }
-      for (int k = 1; k <= ALLELES_PER_LOCUS[j]; ++k)
-        ASSERT_EQ(sampled[i][j][k], counts[k]) << "pop " << i << " locus " << j << " allele " << k;
-    }
-}
-
 }  // namespace
 }  // namespace korvel

@@ -1,7 +1,9 @@
 #include "support/run_program.h"
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,7 +28,7 @@ void drain(int fd, std::string& into, bool& open) {
 }  // namespace
 
 ProgramResult RUN_PROGRAM(const std::string& program, const std::vector<std::string>& arguments,
-                          const std::filesystem::path& folder, const std::string& input) {
+                          const std::filesystem::path& folder, const std::string& input, FileAccess access) {
   int in_pipe[2], out_pipe[2], err_pipe[2];
   if (::pipe(in_pipe) != 0 || ::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0)
     throw std::runtime_error("pipe failed");
@@ -38,6 +40,12 @@ ProgramResult RUN_PROGRAM(const std::string& program, const std::vector<std::str
     ::dup2(err_pipe[1], STDERR_FILENO);
     for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) ::close(fd);
     if (::chdir(folder.c_str()) != 0) ::_exit(127);
+    // Root keeps its capabilities across exec unless they leave the
+    // bounding set; an ordinary user has none to give up.
+    if (access == FileAccess::PERMISSION_BITS_HOLD && ::geteuid() == 0 &&
+        (::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0) != 0 ||
+         ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0) != 0))
+      ::_exit(CANNOT_DROP_OVERRIDE);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));

@@ -144,13 +144,17 @@ TEST_F(CombineLoci, AllelesOfALocusComeFromItsDegreesOfFreedom) {
 }
 
 TEST_F(CombineLoci, RunsFallIntoTheirClasses) {
-  // Ten loci of which two are fixed: class 3 only.
+  // Ten loci of which two are fixed: class 3 only. Fisher's combination
+  // has 2 df per tested locus: 16, where 20 would make P = 0.064.
   NUMBLOCI = 10;
   STARTNUMBALLELES = 16;
-  for (int locus = 0; locus < 8; ++locus) ADD_LOCUS(1.0L, 2, 0.9L);
+  for (int locus = 0; locus < 8; ++locus) ADD_LOCUS(1.0L, 2, 0.15L);
   EXPECT_EQ(NUMB_NONFIXED_LOCI, 8);
   WRITE_TO_SUMTEST();
-  EXPECT_EQ(READ_COUNTERS(), (Counters{0, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0}));
+  EXPECT_EQ(LAST_LINE(FILE_TEXT(OUT10)),
+            "      1     8      16   2.00     8.000          16" + REAL_TEXT(GAMMQ(8.0L, 4.0L), 12, 4) + "         16" +
+                REAL_TEXT(SUM_LN_GEXACT_P, 17, 4) + REAL_TEXT(GAMMQ(8.0L, SUM_LN_GEXACT_P / 2.0L), 12, 4));
+  EXPECT_EQ(READ_COUNTERS(), (Counters{0, 0, 0, 0, 0, 0, 1, 0, 1, 1, 0, 1}));
 
   // No locus fixed, but one input allele missing: class 2, not class 1.
   CLEAR_COUNTERS();

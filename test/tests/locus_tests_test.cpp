@@ -2,8 +2,8 @@
 // two tests for one locus.
 #include <gtest/gtest.h>
 
+#include "support/generator_priming.h"
 #include "support/scratch_folder.h"
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -49,44 +49,16 @@ class LocusTestsTest : public ::testing::Test {
     ALLELES_PER_LOCUS[locus] = static_cast<INT16>(counts.size());
   }
 
-  static std::string FILE_TEXT(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
   testing::ScratchFolder folder_;
 };
 
 // Sets the program-wide generator so that its next four integer draws with
 // range 165 give the seeds asked for.
 void GENERATOR_GIVING_SEEDS(std::initializer_list<int> seeds) {
-  auto untemper = [](std::uint32_t y) {
-    y ^= y >> 18;
-    y ^= (y << 15) & 0xefc60000u;
-    std::uint32_t x = y;
-    for (int i = 0; i < 5; ++i) x = y ^ ((x << 7) & 0x9d2c5680u);
-    y = x;
-    for (int i = 0; i < 3; ++i) x = y ^ (x >> 11);
-    return x;
-  };
-  std::mt19937 template_engine(1);
-  std::stringstream state;
-  state << template_engine;
-  std::vector<std::uint32_t> words;
-  std::uint64_t w;
-  while (state >> w) words.push_back(static_cast<std::uint32_t>(w));
-  ASSERT_EQ(words.size(), 625u);
-  int index = 0;
-  for (int seed : seeds) {
-    const std::uint64_t output = ((static_cast<std::uint64_t>(seed - 1) << 32) / 165) + 1;
-    words[index++] = untemper(static_cast<std::uint32_t>(output));
-  }
-  words[624] = 0;  // position: the next output is the first word, untwisted
-  std::stringstream chosen;
-  for (std::uint32_t word : words) chosen << word << ' ';
-  chosen >> RANDOM_GENERATOR;
+  std::vector<std::uint32_t> outputs;
+  for (int seed : seeds)
+    outputs.push_back(static_cast<std::uint32_t>(((static_cast<std::uint64_t>(seed - 1) << 32) / 165) + 1));
+  testing::PRIME_OUTPUTS(outputs);
   std::mt19937 probe = RANDOM_GENERATOR;
   for (int seed : seeds)
     ASSERT_EQ(1 + INTEGER_FROM_OUTPUT(165, static_cast<std::uint32_t>(probe())),
@@ -147,7 +119,7 @@ TEST_F(LocusTestsTest, ContingencyTableFileMatchesTheWorkedExample) {
   SAMPLE(3, 1, {10, 3, 0, 7});
   GENERATOR_GIVING_SEEDS({17, 5, 142, 88});
   TEST_LOCUS_X();
-  EXPECT_EQ(FILE_TEXT("CONTTAB.XYZ"),
+  EXPECT_EQ(testing::READ_FILE("CONTTAB.XYZ"),
             "    3    3   17    5  142   88  1000  20  500\r\n"
             "   12    0    8\r\n"
             "    7    9    4\r\n"
@@ -161,7 +133,7 @@ TEST_F(LocusTestsTest, AbsentAllelesAreLeftOutAndEveryRowIsKept) {
   SAMPLE(2, 2, {0, 0, 7, 3, 0});
   GENERATOR_GIVING_SEEDS({1, 165, 2, 164});
   TEST_LOCUS_X();
-  EXPECT_EQ(FILE_TEXT("CONTTAB.XYZ"),
+  EXPECT_EQ(testing::READ_FILE("CONTTAB.XYZ"),
             "    2    3    1  165    2  164  1000  20  500\r\n"
             "    6    0    4\r\n"
             "    0    7    3\r\n");
@@ -175,7 +147,7 @@ TEST_F(LocusTestsTest, LargeCountsKeepABlankAndReadBack) {
   RUN_CHI2 = 1;
   GENERATOR_GIVING_SEEDS({9, 99, 10, 100});
   TEST_LOCUS_X();
-  EXPECT_EQ(FILE_TEXT("CONTTAB.XYZ"),
+  EXPECT_EQ(testing::READ_FILE("CONTTAB.XYZ"),
             "    2    2    9   99   10  100  123456  20  500\r\n"
             " 12000    0\r\n"
             " 11000 1000\r\n");
@@ -189,13 +161,13 @@ TEST_F(LocusTestsTest, LargeCountsKeepABlankAndReadBack) {
 TEST_F(LocusTestsTest, FourSeedDrawsPerLocusWhateverTheSwitches) {
   SAMPLE(1, 1, {5, 3});
   SAMPLE(2, 1, {1, 7});
-  for (INT16 chi2 : {0, 1}) {
-    for (INT16 fisher : {0, 1, 2}) {
+  for (INT16 chi2 : std::initializer_list<INT16>{0, 1}) {
+    for (INT16 fisher : std::initializer_list<INT16>{0, 1, 2}) {
       RUN_CHI2 = chi2;
       RUN_FISHER = fisher;
       std::mt19937 expected = RANDOM_GENERATOR;
       std::vector<std::uint32_t> seeds;
-      for (int i = 0; i < 4; ++i) seeds.push_back(1 + INTEGER_FROM_OUTPUT(165, expected()));
+      for (int i = 0; i < 4; ++i) seeds.push_back(1 + INTEGER_FROM_OUTPUT(165, static_cast<std::uint32_t>(expected())));
       std::filesystem::remove("CONTTAB.XYZ");
       CHISQ = -1.0L;
       HM = -1.0L;
@@ -204,7 +176,7 @@ TEST_F(LocusTestsTest, FourSeedDrawsPerLocusWhateverTheSwitches) {
       EXPECT_EQ(HM >= 0.0L, fisher == 1);
       // The exact test's chain never draws from the program-wide generator.
       EXPECT_TRUE(RANDOM_GENERATOR == expected) << "chi2 " << chi2 << " fisher " << fisher;
-      std::istringstream line(FILE_TEXT("CONTTAB.XYZ"));
+      std::istringstream line(testing::READ_FILE("CONTTAB.XYZ"));
       int rows, columns;
       line >> rows >> columns;
       for (std::uint32_t seed : seeds) {

@@ -32,11 +32,11 @@ constexpr EXTENDED ONE_THIRD = 0.33333333333333333334L;
 constexpr EXTENDED Z_CUTOFF = 5.0L;
 constexpr EXTENDED NORMAL_DIVISOR = 2.5066282532517661L;
 constexpr EXTENDED P_TAIL = 0.2316419L;
-constexpr EXTENDED B1 = 0.31938153L;
-constexpr EXTENDED B2 = -0.356563782L;
-constexpr EXTENDED B3 = 1.781477937L;
-constexpr EXTENDED B4 = -1.821255978L;
-constexpr EXTENDED B5 = 1.330274429L;
+constexpr EXTENDED TAIL_B1 = 0.31938153L;
+constexpr EXTENDED TAIL_B2 = -0.356563782L;
+constexpr EXTENDED TAIL_B3 = 1.781477937L;
+constexpr EXTENDED TAIL_B4 = -1.821255978L;
+constexpr EXTENDED TAIL_B5 = 1.330274429L;
 
 void NUMERICAL_PAUSE(const char* message) {
   CONSOLE_LINE(message);
@@ -58,8 +58,8 @@ EXTENDED NORMAL_APPROXIMATION(INT32 DF, EXTENDED CHI) {
   const EXTENDED ZXX = std::exp(-XX * XX / 2.0L) / NORMAL_DIVISOR;
   const EXTENDED TT = 1.0L / (1.0L + P_TAIL * XX);
   const EXTENDED LN_TT = std::log(TT);
-  EXTENDED QXX = B1 * TT + B2 * (TT * TT) + B3 * std::exp(3.0L * LN_TT);
-  QXX = (QXX + B4 * std::exp(4.0L * LN_TT) + B5 * std::exp(5.0L * LN_TT)) * ZXX;
+  EXTENDED QXX = TAIL_B1 * TT + TAIL_B2 * (TT * TT) + TAIL_B3 * std::exp(3.0L * LN_TT);
+  QXX = (QXX + TAIL_B4 * std::exp(4.0L * LN_TT) + TAIL_B5 * std::exp(5.0L * LN_TT)) * ZXX;
   return XY ? 1.0L - QXX : QXX;
 }
 
