@@ -125,8 +125,8 @@ for line in open(panels):
     workload, program, one, many, cores, runs = line.split()
     one, many, cores, runs = float(one), float(many), int(cores), int(runs)
     speedup = one / many
-    row(f"workload {workload} ({program}), 1 thread, median of {panel_repeats}", f"{one:.2f} s",
-        f"{one / runs:.2f} s per replicate")
+    row(f"workload {workload} ({program}), 1 thread", f"{one:.2f} s",
+        f"{one / runs:.2f} s per replicate, median of {panel_repeats}")
     row(f"workload {workload}, {cores} threads", f"{many:.2f} s",
         f"speed-up {speedup:.2f}x, efficiency {100 * speedup / cores:.0f} %")
     if workload == "snp-panel":

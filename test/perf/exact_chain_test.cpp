@@ -240,7 +240,9 @@ TEST(ExactChainIdentity, AcceptanceDrawExactlyOnTheBoundaryIsAccepted) {
     ONE_STEP(s);
     ASSERT_EQ(r.MM, s.MM) << "step " << k;
     ASSERT_TRUE(SAME_BITS(r.RHO, s.RHO)) << "step " << k;
-    if (k == BOUNDARY_STEP) EXPECT_NE(r.MM, before) << "the switch on the boundary was not made";
+    if (k == BOUNDARY_STEP) {
+      EXPECT_NE(r.MM, before) << "the switch on the boundary was not made";
+    }
   }
   EXPECT_SAME_GENERATOR(r, s, "after the boundary");
 }
