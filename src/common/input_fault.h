@@ -16,7 +16,7 @@ namespace korvel {
 class INPUT_FAULT : public std::runtime_error {
  public:
   enum KIND {
-    FILE_ERROR,      // missing or unreadable file (runtime error)
+    FILE_FAULT,      // missing or unreadable file (runtime error)
     INVALID_NUMBER,  // a token that is not a number (runtime error 106)
     FILE_ENDS,       // the file ends before a value
     OUT_OF_RANGE,    // an integer beyond the range of its type

@@ -107,7 +107,7 @@ void TextIn::file_fault(const std::string& path, std::string_view action, int er
   const int code = FILE_ERROR_CODE(error_number);
   const std::string detail = FILE_ERROR_DETAIL(path, action, error_number);
   const std::string what = "cannot " + std::string(action) + ": " + std::strerror(error_number);
-  fail(INPUT_FAULT(INPUT_FAULT::FILE_ERROR, path, 0, what, RUNTIME_ERROR_LINE(code, detail), code));
+  fail(INPUT_FAULT(INPUT_FAULT::FILE_FAULT, path, 0, what, RUNTIME_ERROR_LINE(code, detail), code));
 }
 
 void TextIn::OPEN(std::string_view name, bool any_letter_case) {

@@ -4,10 +4,14 @@
 
 #include "control/run_driver.h"
 #include "control/seed_setting.h"
+#include "control/thread_count.h"
 
 int main() {
   std::uint32_t seed = 0;
   if (const int refused = korvel::CHOOSE_SEED(seed); refused != 0) return refused;
+  // A bad KORVEL_THREADS is refused before anything is written, the seed
+  // line included; the run driver asks again for the count it uses.
+  korvel::THREADS_TO_USE();
   std::fprintf(stderr, "%s\n", korvel::SEED_LINE(seed).c_str());
   return korvel::KORVEL_MAIN(seed);
 }

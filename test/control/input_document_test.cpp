@@ -146,7 +146,7 @@ INPUT_FAULT FAULT_OF(const std::string& text, const CAPACITY_PROFILE& capacity) 
     return fault;
   }
   ADD_FAILURE() << "accepted:\n" << text;
-  return INPUT_FAULT(INPUT_FAULT::FILE_ERROR, "", 0, "", "", 0);
+  return INPUT_FAULT(INPUT_FAULT::FILE_FAULT, "", 0, "", "", 0);
 }
 
 std::string FILE_WITH(const std::string& loci_count, const std::string& locus_lines) {
