@@ -257,9 +257,15 @@ class ScratchFile {
     const fs::path target(output);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     for (int attempt = 0; attempt < 100 && descriptor_ < 0; ++attempt) {
-      path_ = (folder / ("." + target.filename().string() + ".korvel-init-" + std::to_string(::getpid()) + "-" +
-                         std::to_string(attempt)))
-                  .string();
+      // Built by appending: GCC 12 misjudges a chain of operator+ here
+      // (-Wrestrict in an optimised build).
+      std::string name = ".";
+      name += target.filename().string();
+      name += ".korvel-init-";
+      name += std::to_string(::getpid());
+      name += '-';
+      name += std::to_string(attempt);
+      path_ = (folder / name).string();
       descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (descriptor_ < 0 && errno != EEXIST) break;
     }
