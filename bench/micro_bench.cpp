@@ -65,10 +65,10 @@ void SET_UP_SAMPLING(int pops, int loci, int alleles, int diploids) {
 
 void SAMPLING_ARGS(benchmark::internal::Benchmark* b) {
   b->ArgNames({"pops", "loci", "alleles", "diploids"});
-  b->Args({6, 20, 10, 1000});   // msat drift
-  b->Args({4, 100, 2, 500});    // snp drift
-  b->Args({10, 10, 4, 5000});   // drift
-  b->Args({6, 20, 100, 50});    // many alleles, small sample
+  b->Args({6, 20, 10, 1000});  // msat drift
+  b->Args({4, 100, 2, 500});   // snp drift
+  b->Args({10, 10, 4, 5000});  // drift
+  b->Args({6, 20, 100, 50});   // many alleles, small sample
 }
 
 void BM_SampleAlleles(benchmark::State& state) {

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "common/failure.h"
-#include "control/input_file.h"
 #include "common/tables.h"
+#include "control/input_file.h"
 
 namespace {
 

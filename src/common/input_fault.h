@@ -25,13 +25,13 @@ class INPUT_FAULT : public std::runtime_error {
     UNUSABLE_VALUE,  // a value the simulation cannot work with
   };
 
-  INPUT_FAULT(KIND kind, std::string file, int line, std::string what, std::string console,
-              int exit_status, bool alert = false);
+  INPUT_FAULT(KIND kind, std::string file, int line, std::string what, std::string console, int exit_status,
+              bool alert = false);
 
   KIND FAULT_KIND;
-  std::string FILE;  // name of the file as opened
-  int LINE;          // 0 when the fault has no line (the file cannot be opened)
-  std::string WHAT;  // what is wrong, one line, without the place
+  std::string FILE;     // name of the file as opened
+  int LINE;             // 0 when the fault has no line (the file cannot be opened)
+  std::string WHAT;     // what is wrong, one line, without the place
   std::string CONSOLE;  // exactly what the program writes on standard output
   int EXIT_STATUS;
   bool ALERT;

@@ -48,7 +48,6 @@ std::uint64_t mix64(std::uint64_t z) {
 
 }  // namespace
 
-
 void MT19937::seed(std::uint32_t value) {
   state_[0] = value;
   for (std::uint32_t i = 1; i < STATE_WORDS; ++i)
@@ -65,8 +64,8 @@ namespace {
 // the new word 0. Then all 624 words are tempered into the output block.
 // Compiled for the widest vectors the processor offers (chosen when the
 // program starts); every version computes the same words.
-KORVEL_TARGET_CLONES("avx512f", "avx2", "default") void TWIST_AND_TEMPER(std::uint32_t* x,
-                                                                                   std::uint32_t* out) {
+KORVEL_TARGET_CLONES("avx512f", "avx2", "default")
+void TWIST_AND_TEMPER(std::uint32_t* x, std::uint32_t* out) {
   constexpr int FIRST = MT19937::STATE_WORDS - SHIFT;  // 227
   for (int i = 0; i < FIRST; ++i) x[i] = TWIST(x[i + SHIFT], x[i], x[i + 1]);
   for (int i = FIRST; i < MT19937::STATE_WORDS - 1; ++i) x[i] = TWIST(x[i - FIRST], x[i], x[i + 1]);
@@ -82,7 +81,8 @@ void MT19937::NEXT_BLOCK() {
 }
 
 void MT19937::TEMPER_BLOCK() {
-  for (int i = 0; i < STATE_WORDS; ++i) tempered_[static_cast<std::size_t>(i)] = TEMPER(state_[static_cast<std::size_t>(i)]);
+  for (int i = 0; i < STATE_WORDS; ++i)
+    tempered_[static_cast<std::size_t>(i)] = TEMPER(state_[static_cast<std::size_t>(i)]);
 }
 
 void MT19937::discard(unsigned long long count) {
@@ -122,8 +122,8 @@ std::istream& operator>>(std::istream& in, MT19937& engine) {
 std::uint32_t SEED_FROM_CLOCK() {
   timespec tick{};
   ::clock_gettime(CLOCK_MONOTONIC, &tick);
-  const std::uint64_t milliseconds =
-      static_cast<std::uint64_t>(tick.tv_sec) * 1000u + static_cast<std::uint64_t>(tick.tv_nsec) / 1000000u;
+  const std::uint64_t milliseconds = static_cast<std::uint64_t>(tick.tv_sec) * 1000u +
+                                     static_cast<std::uint64_t>(tick.tv_nsec) / 1000000u;
   const std::uint64_t fine = static_cast<std::uint64_t>(
       std::chrono::high_resolution_clock::now().time_since_epoch().count());
   std::random_device device;

@@ -25,11 +25,11 @@ using POP2 = std::array<POP_ARRAY2, MAX_POPS + 1>;
 using ALLELE_ARRAY = std::array<INT16, MAX_LOCI + 1>;
 using TYPE2 = std::array<INT16, MAX_POPS + 1>;
 
-extern POP_ARRAY BASEPOP;          // base-population allele frequencies
-extern POP1 ALL_POPS_AFREQ;        // current frequencies of every subpopulation
-extern POP2 ALL_POPS_ACOUNT;       // allele counts of the last sampling
+extern POP_ARRAY BASEPOP;     // base-population allele frequencies
+extern POP1 ALL_POPS_AFREQ;   // current frequencies of every subpopulation
+extern POP2 ALL_POPS_ACOUNT;  // allele counts of the last sampling
 extern ALLELE_ARRAY ALLELES_PER_LOCUS;
-extern ALLELE_ARRAY FIXED_LOCUS;   // 1 when monomorphic in the run's pooled samples
+extern ALLELE_ARRAY FIXED_LOCUS;  // 1 when monomorphic in the run's pooled samples
 extern TYPE2 SAMPLESIZE;
 extern TYPE2 NUMB_DIPLOIDS_TO_SAMPLE;
 
@@ -37,11 +37,11 @@ extern INT16 NUMBLOCI;
 extern INT16 NUMBPOPS;
 extern INT16 DRIFT_SIZE;
 extern INT16 STOP_T;
-extern INT16 T;                    // generations of drift made in the run
+extern INT16 T;  // generations of drift made in the run
 extern INT32 RUN;
 extern INT32 STOP_RUNS;
 extern INT32 TOTALSAMPLESIZE;
-extern INT16 J;                    // the locus in hand in the per-locus loop
+extern INT16 J;  // the locus in hand in the per-locus loop
 extern INT16 STARTNUMBALLELES;
 
 extern EXTENDED HT;
@@ -49,11 +49,11 @@ extern EXTENDED HS;
 extern EXTENDED FSTPRIME;
 extern INT16 NUMB_NONFIXED_LOCI;
 
-extern INT16 RUN_CHI2;             // a test is on when its switch equals 1
+extern INT16 RUN_CHI2;  // a test is on when its switch equals 1
 extern INT16 RUN_FISHER;
-extern INT32 ITER1;                // exact test: dememorization steps
-extern INT32 ITER2;                // exact test: batches
-extern INT32 ITER3;                // exact test: steps per batch
+extern INT32 ITER1;  // exact test: dememorization steps
+extern INT32 ITER2;  // exact test: batches
+extern INT32 ITER3;  // exact test: steps per batch
 
 // Significance counters: runs per class and significant runs per test.
 extern INT32 NUMBR1, R1CHI2, R1GEXACT;

@@ -31,8 +31,8 @@ void TextOut::CREATE(std::string_view name) {
 
 void TextOut::require_open() const {
   if (file_ == nullptr)
-    RUNTIME_ERROR(FILE_NOT_OPEN, "write to " + (name_.empty() ? std::string("a file") : name_) +
-                                     " that is not open");
+    RUNTIME_ERROR(FILE_NOT_OPEN,
+                  "write to " + (name_.empty() ? std::string("a file") : name_) + " that is not open");
 }
 
 void TextOut::write_buffer() {

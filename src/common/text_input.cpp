@@ -163,8 +163,10 @@ std::string_view TextIn::next_token(std::string_view quantity) {
 
 void TextIn::invalid_number(std::string_view token, std::string_view quantity) const {
   const std::string what = "\"" + std::string(token) + "\" where " + std::string(quantity) + " was expected";
-  const std::string detail = "invalid numeric format in " + name_ + " line " + std::to_string(last_line_) + ": " + what;
-  const std::string summary = "\"" + std::string(token) + "\" is not a number; " + std::string(quantity) + " was expected";
+  const std::string detail = "invalid numeric format in " + name_ + " line " + std::to_string(last_line_) +
+                             ": " + what;
+  const std::string summary = "\"" + std::string(token) + "\" is not a number; " + std::string(quantity) +
+                              " was expected";
   fail(INPUT_FAULT(INPUT_FAULT::INVALID_NUMBER, name_, last_line_, summary,
                    RUNTIME_ERROR_LINE(INVALID_NUMERIC_FORMAT, detail), INVALID_NUMERIC_FORMAT));
 }
@@ -183,13 +185,13 @@ long long TextIn::READ_INTEGER(std::string_view quantity, long long low, long lo
 }
 
 INT16 TextIn::READ_INT16(std::string_view quantity) {
-  return static_cast<INT16>(READ_INTEGER(quantity, std::numeric_limits<INT16>::min(),
-                                         std::numeric_limits<INT16>::max()));
+  return static_cast<INT16>(
+      READ_INTEGER(quantity, std::numeric_limits<INT16>::min(), std::numeric_limits<INT16>::max()));
 }
 
 INT32 TextIn::READ_INT32(std::string_view quantity) {
-  return static_cast<INT32>(READ_INTEGER(quantity, std::numeric_limits<INT32>::min(),
-                                         std::numeric_limits<INT32>::max()));
+  return static_cast<INT32>(
+      READ_INTEGER(quantity, std::numeric_limits<INT32>::min(), std::numeric_limits<INT32>::max()));
 }
 
 double TextIn::READ_REAL(std::string_view quantity) {

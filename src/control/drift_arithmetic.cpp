@@ -39,9 +39,10 @@ int GENERATIONS_FOR_FST(EXTENDED target_fst, int drift_size) {
   const EXTENDED per_generation = std::log(1.0L - 1.0L / (2.0L * static_cast<EXTENDED>(drift_size)));
   const EXTENDED exact = std::log(1.0L - target_fst) / per_generation;
   if (exact > static_cast<EXTENDED>(MAX_GENERATIONS) + 0.5L) {
-    throw std::invalid_argument("target F'st " + NUMBER_TEXT(target_fst) + " needs about " + NUMBER_TEXT(exact) +
-                                " generations with N = " + std::to_string(drift_size) + ", more than the " +
-                                std::to_string(MAX_GENERATIONS) + " the input file can hold");
+    throw std::invalid_argument("target F'st " + NUMBER_TEXT(target_fst) + " needs about " +
+                                NUMBER_TEXT(exact) + " generations with N = " + std::to_string(drift_size) +
+                                ", more than the " + std::to_string(MAX_GENERATIONS) +
+                                " the input file can hold");
   }
   const long long rounded = std::llround(exact);
   return rounded < 1 ? 1 : static_cast<int>(rounded);

@@ -14,9 +14,7 @@ using namespace report_layout;
 
 // A mark in front of a number made a text of at least 3 characters:
 // "<" and 20 give "< 20", "=<" and 200 give "=<200".
-std::string MARKED(std::string_view mark, INT16 number) {
-  return std::string(mark) + INT_TEXT(number, 3);
-}
+std::string MARKED(std::string_view mark, INT16 number) { return std::string(mark) + INT_TEXT(number, 3); }
 
 EXTENDED PROPORTION(INT32 hits, INT32 runs) {
   return static_cast<EXTENDED>(hits) / static_cast<EXTENDED>(runs);
@@ -25,15 +23,15 @@ EXTENDED PROPORTION(INT32 hits, INT32 runs) {
 // One row of the power table. The exact-test fields end the line; the
 // total row leaves its line open when the exact test is off, and the
 // blank lines after the table close it.
-void WRITE_TABLE_ROW(const std::string& loci, const std::string& alleles, INT32 runs,
-                     INT32 chi2_hits, INT32 exact_hits, bool total_row) {
+void WRITE_TABLE_ROW(const std::string& loci, const std::string& alleles, INT32 runs, INT32 chi2_hits,
+                     INT32 exact_hits, bool total_row) {
   OUT1.TEXT(loci, W_LOCI).TEXT(alleles, W_ALLELES).INT(runs, W_RUNS);
   if (TEST_IS_ON(RUN_CHI2))
     OUT1.INT(chi2_hits, W_CHI2_COUNT).REAL(PROPORTION(chi2_hits, runs), W_PROPORTION, PROPORTION_DECIMALS);
-  else
-    OUT1.BLANKS(W_CHI2_COUNT + W_PROPORTION);
+  else OUT1.BLANKS(W_CHI2_COUNT + W_PROPORTION);
   if (TEST_IS_ON(RUN_FISHER)) {
-    OUT1.INT(exact_hits, W_FISHER_COUNT).REAL(PROPORTION(exact_hits, runs), W_PROPORTION, PROPORTION_DECIMALS);
+    OUT1.INT(exact_hits, W_FISHER_COUNT)
+        .REAL(PROPORTION(exact_hits, runs), W_PROPORTION, PROPORTION_DECIMALS);
     OUT1.END_LINE();
   } else {
     OUT1.BLANKS(W_FISHER_COUNT + W_PROPORTION);
@@ -47,7 +45,8 @@ void WRITE_POWER_TABLE() {
   if (NUMBR1 > 0) WRITE_TABLE_ROW(loci, alleles, NUMBR1, R1CHI2, R1GEXACT, false);
   if (NUMBR2 > 0) WRITE_TABLE_ROW(loci, MARKED("=<", STARTNUMBALLELES), NUMBR2, R2CHI2, R2GEXACT, false);
   if (NUMBR3 > 0) WRITE_TABLE_ROW(MARKED("<", NUMBLOCI), "***", NUMBR3, R3CHI2, R3GEXACT, false);
-  WRITE_TABLE_ROW(std::string(TOTAL_ROW_LOCI), std::string(TOTAL_ROW_ALLELES), NUMBTOT, TOTCHI2, TOTGEXACT, true);
+  WRITE_TABLE_ROW(std::string(TOTAL_ROW_LOCI), std::string(TOTAL_ROW_ALLELES), NUMBTOT, TOTCHI2, TOTGEXACT,
+                  true);
 }
 
 // The same correction for the number of subpopulations as within a run,

@@ -42,7 +42,7 @@ std::vector<std::string_view> LINE_TOKENS(std::string_view text, int line) {
   while (i < end) {
     while (i < end && static_cast<unsigned char>(text[i]) <= 32) ++i;
     const std::size_t start = i;
-    while (i < end && static_cast<unsigned char>(text[i]) > 32) ++i;
+    while (i<end&& static_cast<unsigned char>(text[i])> 32) ++i;
     if (i > start) tokens.push_back(text.substr(start, i - start));
   }
   return tokens;
@@ -171,8 +171,8 @@ class DocumentReader {
       locus.SPAN = count;
       locus.LAST_LINE = count.LINE;
       for (int a = 1; a <= locus.ALLELES; ++a) {
-        locus.FREQUENCIES.push_back(in_.READ_REAL("the frequency of allele " + std::to_string(a) +
-                                                  " at locus " + std::to_string(l)));
+        locus.FREQUENCIES.push_back(
+            in_.READ_REAL("the frequency of allele " + std::to_string(a) + " at locus " + std::to_string(l)));
         locus.LAST_LINE = in_.LAST_LINE();
         if (locus.LAST_LINE == count.LINE) ++locus.FREQUENCIES_ON_FIRST_LINE;
       }
@@ -194,8 +194,9 @@ class DocumentReader {
       const int l = static_cast<int>(first_beyond - document_.LOCI.data()) + 1;
       std::string what = "locus " + std::to_string(l) + " declares " + std::to_string(first_beyond->ALLELES) +
                          " alleles";
-      if (beyond > 1) what += " (and " + PLURAL(beyond - 1, "other locus", "other loci") + " more than " +
-                              std::to_string(capacity_.MAX_ALLELES) + ")";
+      if (beyond > 1)
+        what += " (and " + PLURAL(beyond - 1, "other locus", "other loci") + " more than " +
+                std::to_string(capacity_.MAX_ALLELES) + ")";
       CAPACITY_STOP("  TOO MANY ALLELES/LOCUS!", capacity_.MAX_ALLELES, first_beyond->SPAN.LINE, what,
                     MOST_ALLELES(), &CAPACITY_PROFILE::MAX_ALLELES, "alleles per locus");
     }
@@ -223,7 +224,8 @@ class DocumentReader {
 
   void CHECK_SIZE(int line, const std::string& quantity, long long value) {
     if (value < 1 || value > MAX_DIPLOIDS)
-      REJECT(line, quantity + " is " + std::to_string(value) + "; it must lie in 1.." + std::to_string(MAX_DIPLOIDS));
+      REJECT(line, quantity + " is " + std::to_string(value) + "; it must lie in 1.." +
+                       std::to_string(MAX_DIPLOIDS));
   }
 
   // Values that the simulation cannot use: each would otherwise divide by
@@ -239,13 +241,15 @@ class DocumentReader {
                                     "; at least 1 is needed when the exact test is on");
     }
     if (d.NUMBLOCI < 1)
-      REJECT(d.AT.NUMBLOCI.LINE, "number of loci is " + std::to_string(d.NUMBLOCI) + "; at least 1 is needed");
+      REJECT(d.AT.NUMBLOCI.LINE,
+             "number of loci is " + std::to_string(d.NUMBLOCI) + "; at least 1 is needed");
     if (d.NUMBPOPS < 2)
       REJECT(d.AT.NUMBPOPS.LINE,
              "number of populations is " + std::to_string(d.NUMBPOPS) + "; at least 2 are needed");
     CHECK_SIZE(d.AT.DRIFT_SIZE.LINE, "effective size during drift", d.DRIFT_SIZE);
     for (std::size_t i = 0; i < d.SAMPLESIZE.size(); ++i)
-      CHECK_SIZE(d.AT.SAMPLESIZE[i].LINE, "sample size of population " + std::to_string(i + 1), d.SAMPLESIZE[i]);
+      CHECK_SIZE(d.AT.SAMPLESIZE[i].LINE, "sample size of population " + std::to_string(i + 1),
+                 d.SAMPLESIZE[i]);
     if (d.STOP_RUNS < 1)
       REJECT(d.AT.STOP_RUNS.LINE,
              "number of replicate runs is " + std::to_string(d.STOP_RUNS) + "; at least 1 is needed");
@@ -271,7 +275,8 @@ class DocumentReader {
 
   [[noreturn]] void REJECT(int line, const std::string& what) const {
     throw INPUT_FAULT(INPUT_FAULT::UNUSABLE_VALUE, document_.NAME, line, what,
-                      document_.NAME + " line " + std::to_string(line) + ": " + what + "\n", STOP_EXIT_STATUS);
+                      document_.NAME + " line " + std::to_string(line) + ": " + what + "\n",
+                      STOP_EXIT_STATUS);
   }
 
   // The program's capacity stop, with a note that says which build holds
@@ -280,9 +285,10 @@ class DocumentReader {
                                   int value, int CAPACITY_PROFILE::*limit, const std::string& unit) const {
     const std::string console = std::string(17, '\n') + quantity_line + "\n  Maximum for this version is " +
                                 INT_TEXT(maximum) + ".\n";
-    INPUT_FAULT fault(INPUT_FAULT::CAPACITY, document_.NAME, line,
-                      what + "; " + capacity_.BUILD_NAME + " holds at most " + std::to_string(maximum) + " " + unit,
-                      console, STOP_EXIT_STATUS);
+    INPUT_FAULT fault(
+        INPUT_FAULT::CAPACITY, document_.NAME, line,
+        what + "; " + capacity_.BUILD_NAME + " holds at most " + std::to_string(maximum) + " " + unit,
+        console, STOP_EXIT_STATUS);
     const CAPACITY_PROFILE& other = OTHER_CAPACITY(capacity_);
     if (value <= other.*limit) {
       fault.NOTES.push_back(fault.SUMMARY() + "; " + other.BUILD_NAME + " holds up to " +
@@ -298,8 +304,9 @@ class DocumentReader {
     const std::string console = std::string(10, '\n') + "   PROGRAM HALTED\n" +
                                 "   Allele frequencies do not sum to unity at Locus " + INT_TEXT(l, 2) + "\n";
     INPUT_FAULT fault(INPUT_FAULT::FREQUENCY_SUM, document_.NAME, locus.SPAN.LINE,
-                      "the frequencies of locus " + std::to_string(l) + " sum to " + NUMBER_TEXT(sum, "%.12g") +
-                          "; they must sum to 1 within " + NUMBER_TEXT(static_cast<double>(FREQUENCY_SUM_TOLERANCE), "%.6f"),
+                      "the frequencies of locus " + std::to_string(l) + " sum to " +
+                          NUMBER_TEXT(sum, "%.12g") + "; they must sum to 1 within " +
+                          NUMBER_TEXT(static_cast<double>(FREQUENCY_SUM_TOLERANCE), "%.6f"),
                       console, STOP_EXIT_STATUS, /*alert=*/true);
     fault.NOTES.push_back(fault.SUMMARY());
     throw fault;
@@ -315,11 +322,11 @@ class DocumentReader {
       const LOCUS_DOCUMENT& locus = document_.LOCI[i];
       if (locus.LAST_LINE <= locus.SPAN.LINE) continue;
       if (!LOOKS_LIKE_A_LOCUS_LINE(text, locus.SPAN.LINE + 1)) continue;
-      fault.NOTES.push_back(document_.NAME + ": locus " + std::to_string(i + 1) + " declares " +
-                            PLURAL(locus.ALLELES, "allele", "alleles") + " but line " +
-                            std::to_string(locus.SPAN.LINE) + " holds only " +
-                            PLURAL(locus.FREQUENCIES_ON_FIRST_LINE, "frequency", "frequencies") +
-                            ", so the frequencies were taken on from line " + std::to_string(locus.SPAN.LINE + 1));
+      fault.NOTES.push_back(
+          document_.NAME + ": locus " + std::to_string(i + 1) + " declares " +
+          PLURAL(locus.ALLELES, "allele", "alleles") + " but line " + std::to_string(locus.SPAN.LINE) +
+          " holds only " + PLURAL(locus.FREQUENCIES_ON_FIRST_LINE, "frequency", "frequencies") +
+          ", so the frequencies were taken on from line " + std::to_string(locus.SPAN.LINE + 1));
       return;
     }
   }
@@ -372,7 +379,8 @@ INPUT_DOCUMENT READ_INPUT_TEXT(std::string_view name, std::string text, const CA
   return DocumentReader(name, std::move(text), capacity).READ();
 }
 
-INPUT_DOCUMENT READ_INPUT_FILE(const std::string& path, const CAPACITY_PROFILE& capacity, bool any_letter_case) {
+INPUT_DOCUMENT READ_INPUT_FILE(const std::string& path, const CAPACITY_PROFILE& capacity,
+                               bool any_letter_case) {
   TextIn file;
   file.THROW_FAULTS(true);
   file.OPEN(path, any_letter_case);
@@ -381,10 +389,12 @@ INPUT_DOCUMENT READ_INPUT_FILE(const std::string& path, const CAPACITY_PROFILE& 
 
 const CAPACITY_PROFILE* FITTING_CAPACITY(const INPUT_DOCUMENT& document) {
   int most_alleles = 0;
-  for (const LOCUS_DOCUMENT& locus : document.LOCI) most_alleles = std::max(most_alleles, static_cast<int>(locus.ALLELES));
+  for (const LOCUS_DOCUMENT& locus : document.LOCI)
+    most_alleles = std::max(most_alleles, static_cast<int>(locus.ALLELES));
   for (const CAPACITY_PROFILE* profile : {&STANDARD_CAPACITY, &MANY_LOCI_CAPACITY}) {
     if (static_cast<int>(document.LOCI.size()) <= profile->MAX_LOCI &&
-        static_cast<int>(document.SAMPLESIZE.size()) <= profile->MAX_POPS && most_alleles <= profile->MAX_ALLELES)
+        static_cast<int>(document.SAMPLESIZE.size()) <= profile->MAX_POPS &&
+        most_alleles <= profile->MAX_ALLELES)
       return profile;
   }
   return nullptr;
@@ -417,12 +427,14 @@ std::string WRITE_INPUT_TEXT(const INPUT_DOCUMENT& document) {
                  "exact test: dememorization steps, batches, steps per batch");
   APPEND_SETTING(out, std::to_string(d.RUN_CHI2) + " " + std::to_string(d.RUN_FISHER),
                  "chi-square test (1 = on), exact test (1 = on)");
-  APPEND_SETTING(out, std::to_string(d.ERASE_DETAILED_OUTPUT), "1 = delete the detailed output files at the end");
+  APPEND_SETTING(out, std::to_string(d.ERASE_DETAILED_OUTPUT),
+                 "1 = delete the detailed output files at the end");
   out += RULE + LINE_END;
   APPEND_SETTING(out, std::to_string(d.NUMBLOCI), "number of loci");
   APPEND_SETTING(out, std::to_string(d.NUMBPOPS), "number of subpopulations");
   APPEND_SETTING(out, std::to_string(d.DRIFT_SIZE), "effective size during drift (diploid individuals)");
-  APPEND_SETTING(out, std::to_string(d.STOP_T), "generations of drift (0 = samples from the base population)");
+  APPEND_SETTING(out, std::to_string(d.STOP_T),
+                 "generations of drift (0 = samples from the base population)");
   std::string sizes;
   for (INT16 size : d.SAMPLESIZE) {
     if (!sizes.empty()) sizes += ' ';
@@ -444,8 +456,9 @@ std::string WRITE_INPUT_TEXT(const INPUT_DOCUMENT& document) {
 }
 
 std::string REPLACE_TOKENS(std::string_view text, std::vector<TOKEN_REPLACEMENT> replacements) {
-  std::sort(replacements.begin(), replacements.end(),
-            [](const TOKEN_REPLACEMENT& a, const TOKEN_REPLACEMENT& b) { return a.SPAN.OFFSET < b.SPAN.OFFSET; });
+  std::sort(
+      replacements.begin(), replacements.end(),
+      [](const TOKEN_REPLACEMENT& a, const TOKEN_REPLACEMENT& b) { return a.SPAN.OFFSET < b.SPAN.OFFSET; });
   std::string out;
   std::size_t kept_from = 0;
   for (const TOKEN_REPLACEMENT& replacement : replacements) {

@@ -48,10 +48,10 @@ struct TOKEN_SPAN {
 };
 
 struct LOCUS_DOCUMENT {
-  INT16 ALLELES = 0;                 // as declared
-  std::vector<double> FREQUENCIES;   // in allele order, ALLELES of them once read
-  TOKEN_SPAN SPAN;                   // LINE: the allele count's line
-  int LAST_LINE = 0;                 // line of the last frequency
+  INT16 ALLELES = 0;                // as declared
+  std::vector<double> FREQUENCIES;  // in allele order, ALLELES of them once read
+  TOKEN_SPAN SPAN;                  // LINE: the allele count's line
+  int LAST_LINE = 0;                // line of the last frequency
   int FREQUENCIES_ON_FIRST_LINE = 0;
 };
 
@@ -61,7 +61,7 @@ struct INPUT_DOCUMENT {
   std::string NAME;  // file name used in messages
   std::string TEXT;  // the bytes read (empty for a document built in memory)
 
-  std::string COMMENT1, COMMENT2;  // at most COMMENT_LENGTH characters each
+  std::string COMMENT1, COMMENT2;         // at most COMMENT_LENGTH characters each
   INT32 ITER1 = 0, ITER2 = 0, ITER3 = 0;  // dememorization steps, batches, steps per batch
   INT16 RUN_CHI2 = 0, RUN_FISHER = 0;     // 1 = on
   INT16 ERASE_DETAILED_OUTPUT = 0;        // 1 = delete the detailed files

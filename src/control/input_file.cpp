@@ -28,13 +28,15 @@ void STORE_IN_TABLES(const INPUT_DOCUMENT& d) {
   for (int l = 1; l <= NUMBLOCI; ++l) {
     const LOCUS_DOCUMENT& locus = d.LOCI[static_cast<std::size_t>(l - 1)];
     ALLELES_PER_LOCUS[l] = locus.ALLELES;
-    for (int a = 1; a <= locus.ALLELES; ++a) BASEPOP[l][a] = locus.FREQUENCIES[static_cast<std::size_t>(a - 1)];
+    for (int a = 1; a <= locus.ALLELES; ++a)
+      BASEPOP[l][a] = locus.FREQUENCIES[static_cast<std::size_t>(a - 1)];
   }
 }
 
 void COUNT_START_ALLELES() {
   STARTNUMBALLELES = 0;
-  for (int l = 1; l <= MAX_LOCI; ++l) STARTNUMBALLELES = static_cast<INT16>(STARTNUMBALLELES + ALLELES_PER_LOCUS[l]);
+  for (int l = 1; l <= MAX_LOCI; ++l)
+    STARTNUMBALLELES = static_cast<INT16>(STARTNUMBALLELES + ALLELES_PER_LOCUS[l]);
 }
 
 void SHOW_BANNER() {

@@ -1,10 +1,10 @@
 #include "control/run_driver.h"
 
+#include <sys/time.h>
 #include <cmath>
 #include <cstdio>
-#include <string>
 #include <ctime>
-#include <sys/time.h>
+#include <string>
 
 #include "common/console.h"
 #include "common/file_names.h"
@@ -18,8 +18,8 @@
 #include "control/thread_count.h"
 #include "output/population_files.h"
 #include "output/test_result_files.h"
-#include "popmodel/drift.h"
 #include "popmodel/allele_sampling.h"
+#include "popmodel/drift.h"
 #include "tests/combine_loci.h"
 #include "tests/exact_resolution.h"
 #include "tests/locus_tests.h"
@@ -43,8 +43,7 @@ void READ_TIME_OF_DAY() {
 }
 
 EXTENDED SECONDS_SINCE_MIDNIGHT() {
-  return static_cast<EXTENDED>(HUND) / 100.0L +
-         static_cast<EXTENDED>(HOUR * 3600 + MIN * 60 + SEC);
+  return static_cast<EXTENDED>(HUND) / 100.0L + static_cast<EXTENDED>(HOUR * 3600 + MIN * 60 + SEC);
 }
 
 void CREATE_FST_FILE() {

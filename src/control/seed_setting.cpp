@@ -32,8 +32,10 @@ int CHOOSE_SEED(std::uint32_t& seed) {
   }
   const std::optional<std::uint32_t> parsed = PARSE_SEED_TEXT(text);
   if (!parsed) {
-    std::fprintf(stderr, "%s: %s is \"%s\"; it must be a whole number from 0 to 4294967295 (unset it for a seed from the clock)\n",
-                 BUILD_NAME, SEED_VARIABLE, text);
+    std::fprintf(
+        stderr,
+        "%s: %s is \"%s\"; it must be a whole number from 0 to 4294967295 (unset it for a seed from the clock)\n",
+        BUILD_NAME, SEED_VARIABLE, text);
     return 2;
   }
   seed = *parsed;

@@ -40,7 +40,7 @@ constexpr EXTENDED TWO_TO_32 = 4294967296.0L;
 constexpr std::int64_t HIGHEST_OUTPUT = 0xFFFFFFFFLL;
 
 struct LOCUS_DRAW {
-  THRESHOLDS threshold;  // alleles 1..last are set
+  THRESHOLDS threshold;   // alleles 1..last are set
   INT16 last = 1;         // the allele of a draw above every cumulative sum
   bool ascending = true;  // thresholds never fall and start at 0 or above
 };
@@ -75,8 +75,8 @@ inline std::int64_t FLOOR_OF(EXTENDED x) {
 // usual case): the running sums never fall, never exceed 100, and are not
 // negative, so floor is truncation and only the upper end needs a limit.
 // Truncation is a single FISTTP where the processor has it (SSE3).
-KORVEL_TARGET_CLONES("sse3", "default") void PREPARE_PROPER_LOCUS(const double* freqs, int last,
-                                                                             std::int64_t* threshold) {
+KORVEL_TARGET_CLONES("sse3", "default")
+void PREPARE_PROPER_LOCUS(const double* freqs, int last, std::int64_t* threshold) {
   EXTENDED pr = 0.0L;
   for (int k = 1; k < last; ++k) {
     pr += static_cast<EXTENDED>(freqs[k]);
@@ -143,8 +143,8 @@ int GUIDE_BITS_FOR(int alleles, INT32 copies) {
 // The number of the n draws g[0..n-1] that are <= t. Compiled for the
 // widest vectors the processor offers (chosen when the program starts);
 // every version counts the same.
-KORVEL_TARGET_CLONES("avx512f", "avx2", "default") INT32 COUNT_AT_MOST(const std::uint32_t* g, int n,
-                                                                                 std::uint32_t t) {
+KORVEL_TARGET_CLONES("avx512f", "avx2", "default")
+INT32 COUNT_AT_MOST(const std::uint32_t* g, int n, std::uint32_t t) {
   INT32 count = 0;
   for (int k = 0; k < n; ++k) count += g[k] <= t ? 1 : 0;
   return count;
@@ -183,10 +183,12 @@ void COUNT_BY_THRESHOLDS(const LOCUS_DRAW& draw, INT32 copies, std::array<INT32,
 // draw of the bucket, so the scan that starts there ends on the same allele
 // as a scan from allele 1; the threshold of allele last, the highest output,
 // ends every scan.
-void COUNT_BY_GUIDE(const LOCUS_DRAW& draw, int bits, INT32 copies, std::array<INT32, MAX_ALLELES + 1>& counts) {
+void COUNT_BY_GUIDE(const LOCUS_DRAW& draw, int bits, INT32 copies,
+                    std::array<INT32, MAX_ALLELES + 1>& counts) {
   std::array<std::uint32_t, MAX_ALLELES + 1> limit;
   for (INT16 k = 1; k <= draw.last; ++k)
-    limit[static_cast<std::size_t>(k)] = static_cast<std::uint32_t>(draw.threshold[static_cast<std::size_t>(k)]);
+    limit[static_cast<std::size_t>(k)] = static_cast<std::uint32_t>(
+        draw.threshold[static_cast<std::size_t>(k)]);
   const int shift = 32 - bits;
   const int buckets = 1 << bits;
   std::array<std::uint8_t, GUIDE_SIZE + 1> below{};  // alleles per top bits, one bucket up

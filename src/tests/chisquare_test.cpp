@@ -25,12 +25,12 @@ constexpr EXTENDED TINY = 1.0E-30L;
 // would be written outside it.
 void CHECK_TABLE_FITS(const TextIn& INFILE, INT16 ROWS, INT16 COLS) {
   if (ROWS > MAX_POPS) {
-    INPUT_REJECTED(INFILE.NAME() + " line 1: number of rows is " + std::to_string(ROWS) +
-                   "; at most " + std::to_string(MAX_POPS) + " fit the table");
+    INPUT_REJECTED(INFILE.NAME() + " line 1: number of rows is " + std::to_string(ROWS) + "; at most " +
+                   std::to_string(MAX_POPS) + " fit the table");
   }
   if (COLS > MAX_ALLELES) {
-    INPUT_REJECTED(INFILE.NAME() + " line 1: number of columns is " + std::to_string(COLS) +
-                   "; at most " + std::to_string(MAX_ALLELES) + " fit the table");
+    INPUT_REJECTED(INFILE.NAME() + " line 1: number of columns is " + std::to_string(COLS) + "; at most " +
+                   std::to_string(MAX_ALLELES) + " fit the table");
   }
 }
 
@@ -56,8 +56,7 @@ void DO_CHISQUARE() {
   CNTAB1(TABLE, ROWS, COLS, CHISQ, DF, PROB);
 }
 
-void CNTAB1(CHI2_TABLE NN, INT32 NI, INT32 NJ, EXTENDED& CHISQ_OUT, EXTENDED& DF_OUT,
-            EXTENDED& PROB_OUT) {
+void CNTAB1(CHI2_TABLE NN, INT32 NI, INT32 NJ, EXTENDED& CHISQ_OUT, EXTENDED& DF_OUT, EXTENDED& PROB_OUT) {
   std::array<EXTENDED, MAX_POPS + 1> SUMI{};
   std::array<EXTENDED, MAX_ALLELES + 1> SUMJ{};
   EXTENDED SUM = 0.0L;

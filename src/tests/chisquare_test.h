@@ -8,7 +8,6 @@ namespace korvel {
 
 void DO_CHISQUARE();
 // NN is taken by value: the caller's table is never changed.
-void CNTAB1(CHI2_TABLE NN, INT32 NI, INT32 NJ, EXTENDED& CHISQ_OUT, EXTENDED& DF_OUT,
-            EXTENDED& PROB_OUT);
+void CNTAB1(CHI2_TABLE NN, INT32 NI, INT32 NJ, EXTENDED& CHISQ_OUT, EXTENDED& DF_OUT, EXTENDED& PROB_OUT);
 
 }  // namespace korvel

@@ -16,8 +16,7 @@ constexpr EXTENDED SIGNIFICANCE_LEVEL = 0.05L;
 
 bool IS_SIGNIFICANT(EXTENDED p) { return p < SIGNIFICANCE_LEVEL; }
 
-void COUNT_RUN(INT32& runs, INT32& chi2_hits, INT32& exact_hits, EXTENDED XCHI2,
-               EXTENDED XGEXACT) {
+void COUNT_RUN(INT32& runs, INT32& chi2_hits, INT32& exact_hits, EXTENDED XCHI2, EXTENDED XGEXACT) {
   ++runs;
   if (IS_SIGNIFICANT(XCHI2)) ++chi2_hits;
   if (IS_SIGNIFICANT(XGEXACT)) ++exact_hits;
@@ -49,8 +48,7 @@ void SUM_FOR_TOTAL_P() {
   // The table of a tested locus has (NUMBPOPS - 1) * (alleles - 1) degrees
   // of freedom, so this adds the alleles present in the pooled sample. With
   // the chi-square test off CHI2_DF stays 0 and every locus adds 1.
-  const EXTENDED alleles_of_locus =
-      static_cast<EXTENDED>(CHI2_DF) / static_cast<EXTENDED>(NUMBPOPS - 1);
+  const EXTENDED alleles_of_locus = static_cast<EXTENDED>(CHI2_DF) / static_cast<EXTENDED>(NUMBPOPS - 1);
   NUMB_ALLELES = static_cast<double>(static_cast<EXTENDED>(NUMB_ALLELES) + alleles_of_locus + 1.0L);
   MEAN_ALLELES_PER_LOCUS = static_cast<double>(static_cast<EXTENDED>(NUMB_ALLELES) /
                                                static_cast<EXTENDED>(NUMB_NONFIXED_LOCI));
@@ -61,12 +59,10 @@ void WRITE_TO_SUMTEST() {
   // every run; the final report leaves its columns out.
   EXTENDED XCHI2 = 0.0L;
   EXTENDED XGEXACT = 0.0L;
-  if (TEST_IS_ON(RUN_CHI2))
-    XCHI2 = GAMMQ(static_cast<EXTENDED>(SUM_CHI2_DF) / 2.0L, SUM_CHI2 / 2.0L);
+  if (TEST_IS_ON(RUN_CHI2)) XCHI2 = GAMMQ(static_cast<EXTENDED>(SUM_CHI2_DF) / 2.0L, SUM_CHI2 / 2.0L);
   const INT16 DF_EXACT = static_cast<INT16>(2 * NUMB_NONFIXED_LOCI);
   // Fisher's method: -2 sum ln P is chi-square with 2k df for k loci.
-  if (TEST_IS_ON(RUN_FISHER))
-    XGEXACT = GAMMQ(static_cast<EXTENDED>(DF_EXACT) / 2.0L, SUM_LN_GEXACT_P / 2.0L);
+  if (TEST_IS_ON(RUN_FISHER)) XGEXACT = GAMMQ(static_cast<EXTENDED>(DF_EXACT) / 2.0L, SUM_LN_GEXACT_P / 2.0L);
 
   WRITE_SUMTEST_LINE(XCHI2, DF_EXACT, XGEXACT);
 

@@ -76,8 +76,8 @@ inline constexpr int LN_CACHE_BITS = 16;
 inline thread_local std::array<LN_ENTRY, std::size_t{1} << LN_CACHE_BITS> LN_CACHE;
 
 inline EXTENDED LN_RATIO(INT32 prob1, INT32 prob2) {
-  const std::uint64_t key =
-      (static_cast<std::uint64_t>(static_cast<std::uint32_t>(prob1)) << 32) | static_cast<std::uint32_t>(prob2);
+  const std::uint64_t key = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(prob1)) << 32) |
+                            static_cast<std::uint32_t>(prob2);
   LN_ENTRY& entry = LN_CACHE[(key * 0x9E3779B97F4A7C15ULL) >> (64 - LN_CACHE_BITS)];
   if (entry.key != key) {
     entry.key = key;
@@ -139,8 +139,8 @@ template <int LAST>
 constexpr std::array<INT32, LAST + 1> SEQUENCE_MULTIPLES_UP_TO() {
   std::array<INT32, LAST + 1> multiple{};
   for (int k = 1; k <= LAST; ++k)
-    multiple[static_cast<std::size_t>(k)] =
-        WRAP(multiple[static_cast<std::size_t>(k - 1)] - (SEQUENCE_MODULUS - SEQUENCE_STEP), SEQUENCE_MODULUS);
+    multiple[static_cast<std::size_t>(k)] = WRAP(
+        multiple[static_cast<std::size_t>(k - 1)] - (SEQUENCE_MODULUS - SEQUENCE_STEP), SEQUENCE_MODULUS);
   return multiple;
 }
 
@@ -346,7 +346,7 @@ class WALKER {
         cursor.next += static_cast<int>(possible & below_one);
         // The integer form of PSWITCH >= UNI (SWITCH_ACCEPTED).
         const bool made = possible & (!below_one | ((static_cast<std::int64_t>(PROB1) << 24) >=
-                                                     static_cast<std::int64_t>(u) * PROB2));
+                                                    static_cast<std::int64_t>(u) * PROB2));
         const INT32 unit = static_cast<INT32>(made);
         take1 -= unit;
         take2 -= unit;
@@ -378,8 +378,8 @@ class WALKER {
   }
 
  private:
-  static void PLAIN_STEP(DRAW_CURSOR& cursor, INT32& take1, INT32& take2, INT32& give1, INT32& give2, INT32 PROB1,
-                         INT32 PROB2, EXTENDED& RHO) {
+  static void PLAIN_STEP(DRAW_CURSOR& cursor, INT32& take1, INT32& take2, INT32& give1, INT32& give2,
+                         INT32 PROB1, INT32 PROB2, EXTENDED& RHO) {
     if (PROB1 == 0 || !SWITCH_ACCEPTED(cursor, PROB1, PROB2)) return;
     --take1;
     --take2;

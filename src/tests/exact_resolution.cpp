@@ -34,14 +34,14 @@ std::string EXACT_RESOLUTION_WARNING(std::int64_t zero_p_loci, std::int64_t test
                                      INT32 steps_per_batch) {
   const std::int64_t counted = static_cast<std::int64_t>(batches) * steps_per_batch;
   if (zero_p_loci == 0 || tested_loci == 0 || counted >= ADEQUATE_COUNTED_STEPS) return "";
-  const std::string share = FORMATTED("%.2g", 100.0 * static_cast<double>(zero_p_loci) / static_cast<double>(tested_loci));
+  const std::string share = FORMATTED(
+      "%.2g", 100.0 * static_cast<double>(zero_p_loci) / static_cast<double>(tested_loci));
   const std::string name = BUILD_NAME;
   return name + ": warning: " + std::to_string(zero_p_loci) + " of " + std::to_string(tested_loci) +
-         " tested loci (" + share + " %) had an estimated exact-test P of 0.\n" +
-         "  With " + std::to_string(batches) + " batches of " + std::to_string(steps_per_batch) + " steps (" +
+         " tested loci (" + share + " %) had an estimated exact-test P of 0.\n" + "  With " +
+         std::to_string(batches) + " batches of " + std::to_string(steps_per_batch) + " steps (" +
          std::to_string(counted) + " counted steps per locus) an estimate of 0 only says P < 1/" +
-         std::to_string(counted) + ",\n" +
-         "  yet each such locus entered Fisher's combination as P = " +
+         std::to_string(counted) + ",\n" + "  yet each such locus entered Fisher's combination as P = " +
          FORMATTED("%.5f", static_cast<double>(SMALLEST_EXACT_P)) + ": the combined exact test is\n" +
          "  anti-conservative (the Fisher column of KORVEL.OUT rejects too often; its power is overstated).\n" +
          "  Use at least " + std::to_string(ADEQUATE_COUNTED_STEPS) +

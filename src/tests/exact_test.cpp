@@ -54,8 +54,7 @@ void EXACT_TEST_STATE::READINFILE() {
     CONSOLE_LINE("Table only contains one column!!");
     CHECK = true;
   }
-  if (SEED_OUT_OF_RANGE(UU1) || SEED_OUT_OF_RANGE(UU2) || SEED_OUT_OF_RANGE(UU3) ||
-      SEED_OUT_OF_RANGE(UU4)) {
+  if (SEED_OUT_OF_RANGE(UU1) || SEED_OUT_OF_RANGE(UU2) || SEED_OUT_OF_RANGE(UU3) || SEED_OUT_OF_RANGE(UU4)) {
     CONSOLE_LINE("Seed number must be in the range 1-168!!");
     CHECK = true;
   }
@@ -196,8 +195,8 @@ void EXACT_TEST_STATE::CHAINE() {
   // The spread needs two batches, and rounding can leave the sum of
   // squared deviations slightly below 0 when all fractions are equal: in
   // both cases the standard error is 0, never a NaN.
-  const EXTENDED VARIANCE =
-      B < 2 ? 0.0L : (HECA - HM * HM / BATCHES) / BATCHES / static_cast<EXTENDED>(B - 1);
+  const EXTENDED VARIANCE = B < 2 ? 0.0L
+                                  : (HECA - HM * HM / BATCHES) / BATCHES / static_cast<EXTENDED>(B - 1);
   HECA = VARIANCE > 0.0L ? std::sqrt(VARIANCE) : 0.0L;
   HM = HM / BATCHES;
 }

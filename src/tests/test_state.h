@@ -13,8 +13,8 @@ namespace korvel {
 // Rows 1..MAX_POPS, columns 0..MAX_ALLELES (column 0 is only ever cleared).
 using CHI2_TABLE = std::array<std::array<INT32, MAX_ALLELES + 1>, MAX_POPS + 1>;
 extern CHI2_TABLE TABLE;
-extern EXTENDED CHISQ, DF, PROB;           // contingency chi-square results
-extern EXTENDED HM, HECA;                  // exact test: P value and its SE
+extern EXTENDED CHISQ, DF, PROB;  // contingency chi-square results
+extern EXTENDED HM, HECA;         // exact test: P value and its SE
 
 // Per-locus values (set by WRITE_TO_LOCUSTST from the tests' results).
 extern EXTENDED CHI2;

@@ -66,8 +66,12 @@ TEST(TextFileDeathTest, CreatingInAVanishedFolderFailsWithTheReason) {
 
 TEST(TextFileDeathTest, DeletingAMissingFileIsRuntimeError2) {
   ScratchFolder folder;
-  EXPECT_EXIT({ STDOUT_TO_STDERR(); DELETE_FILE("CONTTAB.XYZ"); }, ::testing::ExitedWithCode(2),
-              "Runtime error 2: cannot delete CONTTAB.XYZ: No such file or directory");
+  EXPECT_EXIT(
+      {
+        STDOUT_TO_STDERR();
+        DELETE_FILE("CONTTAB.XYZ");
+      },
+      ::testing::ExitedWithCode(2), "Runtime error 2: cannot delete CONTTAB.XYZ: No such file or directory");
 }
 
 }  // namespace

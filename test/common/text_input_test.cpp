@@ -62,7 +62,8 @@ TEST(TextInput, RealsConvertDirectlyToTheNearestDouble) {
 TEST(TextInput, TokenParsersRejectWhatIsNotADecimalNumber) {
   double real = 0;
   long long integer = 0;
-  for (const char* bad : {"nan", "inf", "-inf", "infinity", "0x1p3", "1e", "e5", ".", "1.2.3", "12abc", "", "+"})
+  for (const char* bad :
+       {"nan", "inf", "-inf", "infinity", "0x1p3", "1e", "e5", ".", "1.2.3", "12abc", "", "+"})
     EXPECT_FALSE(PARSE_REAL_TOKEN(bad, real)) << bad;
   EXPECT_FALSE(PARSE_REAL_TOKEN("1e99999", real));
   for (const char* bad : {"1.0", "1e3", "abc", "--1", "+", "", "12a"})

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "support/scratch_folder.h"
 #include <string>
+#include "support/scratch_folder.h"
 
 #include "common/tables.h"
 #include "control/summary_report.h"
@@ -11,8 +11,8 @@ namespace {
 
 const std::string HEADER = " Loci Alleles  Runs #Chi2    Chi2 #Fisher  Fisher";
 
-void SET_COUNTERS(INT32 r1, INT32 r1chi2, INT32 r1exact, INT32 r2, INT32 r2chi2, INT32 r2exact,
-                  INT32 r3, INT32 r3chi2, INT32 r3exact) {
+void SET_COUNTERS(INT32 r1, INT32 r1chi2, INT32 r1exact, INT32 r2, INT32 r2chi2, INT32 r2exact, INT32 r3,
+                  INT32 r3chi2, INT32 r3exact) {
   NUMBR1 = r1, R1CHI2 = r1chi2, R1GEXACT = r1exact;
   NUMBR2 = r2, R2CHI2 = r2chi2, R2GEXACT = r2exact;
   NUMBR3 = r3, R3CHI2 = r3chi2, R3GEXACT = r3exact;
@@ -74,8 +74,12 @@ TEST(FinalResults, ChiSquareOffLeavesFourteenBlanksAndEmptyClassesNoRow) {
   SET_RUNS(3, 0.0L, 0.5L, 0.5L);
   EXPECT_EQ(FINAL_REPORT(), HEADER +
                                 "\r\n"
-                                "    3   =<  7     3" + std::string(14, ' ') + "       1  0.3333\r\n"
-                                "  Tot     ***     3" + std::string(14, ' ') + "       1  0.3333\r\n"
+                                "    3   =<  7     3" +
+                                std::string(14, ' ') +
+                                "       1  0.3333\r\n"
+                                "  Tot     ***     3" +
+                                std::string(14, ' ') +
+                                "       1  0.3333\r\n"
                                 "\r\n"
                                 "\r\n"
                                 "-----\r\n"
@@ -99,8 +103,12 @@ TEST(FinalResults, ExactTestOffLeavesTheTotalRowToTheBlankLines) {
   const std::string off(16, ' ');
   EXPECT_EQ(FINAL_REPORT(), HEADER +
                                 "\r\n"
-                                " <  4     ***     1     1  1.0000" + off + "\r\n"
-                                "  Tot     ***     1     1  1.0000" + off + "\r\n"
+                                " <  4     ***     1     1  1.0000" +
+                                off +
+                                "\r\n"
+                                "  Tot     ***     1     1  1.0000" +
+                                off +
+                                "\r\n"
                                 "\r\n"
                                 "-----\r\n"
                                 "Average F'st over all the 1 runs =     0.2500\r\n"

@@ -36,7 +36,9 @@ const std::string TRICKY =
     "   0.5 spread\r\n"
     "3 0.2 0.3 0.5";
 
-std::string AT(const std::string& text, const TOKEN_SPAN& span) { return text.substr(span.OFFSET, span.LENGTH); }
+std::string AT(const std::string& text, const TOKEN_SPAN& span) {
+  return text.substr(span.OFFSET, span.LENGTH);
+}
 
 TEST(InputDocument, RecordsWhereEveryValueStands) {
   const INPUT_DOCUMENT d = READ_INPUT_TEXT("T.IN", TRICKY, STANDARD_CAPACITY);
@@ -67,8 +69,10 @@ TEST(InputDocument, RecordsWhereEveryValueStands) {
 // the second comment, every other byte kept; the program's reader agrees.
 TEST(InputDocument, TokensReplacedInPlaceReadBackAsTheNewValues) {
   const INPUT_DOCUMENT d = READ_INPUT_TEXT("T.IN", TRICKY, STANDARD_CAPACITY);
-  std::vector<TOKEN_REPLACEMENT> changes = {{d.AT.STOP_T, "7"},          {d.AT.DRIFT_SIZE, "16383"},
-                                            {d.AT.NUMBLOCI, "1"},         {d.AT.COMMENT2, "point 3"},
+  std::vector<TOKEN_REPLACEMENT> changes = {{d.AT.STOP_T, "7"},
+                                            {d.AT.DRIFT_SIZE, "16383"},
+                                            {d.AT.NUMBLOCI, "1"},
+                                            {d.AT.COMMENT2, "point 3"},
                                             {d.AT.SAMPLESIZE[1], "120"}};
   const std::string out = REPLACE_TOKENS(d.TEXT.substr(0, d.LOCI[0].SPAN.END()), changes);
   EXPECT_EQ(out.substr(0, d.AT.COMMENT2.OFFSET), TRICKY.substr(0, d.AT.COMMENT2.OFFSET));
@@ -170,13 +174,13 @@ TEST(InputDocument, FaultsCarryTheProgramsTextAndNameTheCause) {
   const INPUT_FAULT sum = FAULT_OF(FILE_WITH("2", "2 0.5 0.5\n2 0.5 0.49\n"), STANDARD_CAPACITY);
   EXPECT_TRUE(sum.ALERT);
   EXPECT_EQ(sum.WHAT, "the frequencies of locus 2 sum to 0.99; they must sum to 1 within 0.000001");
-  EXPECT_EQ(sum.CONSOLE.substr(10), "   PROGRAM HALTED\n   Allele frequencies do not sum to unity at Locus  2\n");
+  EXPECT_EQ(sum.CONSOLE.substr(10),
+            "   PROGRAM HALTED\n   Allele frequencies do not sum to unity at Locus  2\n");
 
   // Locus 1 lacks a frequency: it takes locus 2's allele count as its
   // second frequency, locus 2 takes locus 3's line, and the file ends
   // before locus 3.
-  const INPUT_FAULT run_on =
-      FAULT_OF(FILE_WITH("3", "2 0.5\n3 0.2 0.3 0.5\n2 0.4 0.6\n"), STANDARD_CAPACITY);
+  const INPUT_FAULT run_on = FAULT_OF(FILE_WITH("3", "2 0.5\n3 0.2 0.3 0.5\n2 0.4 0.6\n"), STANDARD_CAPACITY);
   EXPECT_EQ(run_on.FAULT_KIND, INPUT_FAULT::FILE_ENDS);
   ASSERT_EQ(run_on.NOTES.size(), 1u);
   EXPECT_EQ(run_on.NOTES[0],
@@ -186,8 +190,9 @@ TEST(InputDocument, FaultsCarryTheProgramsTextAndNameTheCause) {
   const INPUT_FAULT word = FAULT_OF(FILE_WITH("two", ""), STANDARD_CAPACITY);
   EXPECT_EQ(word.FAULT_KIND, INPUT_FAULT::INVALID_NUMBER);
   EXPECT_EQ(word.EXIT_STATUS, 106);
-  EXPECT_EQ(word.CONSOLE,
-            "Runtime error 106: invalid numeric format in F.IN line 7: \"two\" where the number of loci was expected\n");
+  EXPECT_EQ(
+      word.CONSOLE,
+      "Runtime error 106: invalid numeric format in F.IN line 7: \"two\" where the number of loci was expected\n");
   EXPECT_TRUE(word.NOTES.empty());
 
   try {

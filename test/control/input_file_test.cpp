@@ -38,8 +38,8 @@ struct InputSetup {
   std::string text() const {
     std::ostringstream s;
     const std::string& e = line_end;
-    s << comment1 << e << comment2 << e << iterations << e << switches << e << erase << e
-      << "--------" << e << loci << e << pops << e << drift_size << e << generations << e;
+    s << comment1 << e << comment2 << e << iterations << e << switches << e << erase << e << "--------" << e
+      << loci << e << pops << e << drift_size << e << generations << e;
     if (sample_sizes.empty()) {
       for (int i = 0; i < pops; ++i) s << "20 ";
       s << e;
@@ -165,7 +165,8 @@ void EXPECT_STOP(const InputSetup& setup, const std::string& message) {
 TEST_F(InputFileDeathTest, OneBeyondEachMaximumStopsWithItsMessage) {
   InputSetup loci;
   loci.loci = MAX_LOCI + 1;
-  EXPECT_STOP(loci, "\n\n  TOO MANY LOCI!\n  Maximum for this version is " + std::to_string(MAX_LOCI) + "\\.\n");
+  EXPECT_STOP(loci,
+              "\n\n  TOO MANY LOCI!\n  Maximum for this version is " + std::to_string(MAX_LOCI) + "\\.\n");
   InputSetup pops;
   pops.pops = MAX_POPS + 1;
   EXPECT_STOP(pops, "  TOO MANY POPULATIONS!\n  Maximum for this version is " + std::to_string(MAX_POPS));
@@ -174,7 +175,8 @@ TEST_F(InputFileDeathTest, OneBeyondEachMaximumStopsWithItsMessage) {
   std::string line = std::to_string(MAX_ALLELES + 1);
   for (int a = 0; a <= MAX_ALLELES; ++a) line += a == 0 ? " 1" : " 0";
   alleles.locus_lines = {line};
-  EXPECT_STOP(alleles, "  TOO MANY ALLELES/LOCUS!\n  Maximum for this version is " + std::to_string(MAX_ALLELES));
+  EXPECT_STOP(alleles,
+              "  TOO MANY ALLELES/LOCUS!\n  Maximum for this version is " + std::to_string(MAX_ALLELES));
 }
 
 TEST_F(InputFileDeathTest, AlleleCountStopComesBeforeFrequencyStop) {
@@ -190,8 +192,7 @@ TEST_F(InputFileDeathTest, FirstFailingLocusIsReported) {
   InputSetup setup;
   setup.loci = 3;
   setup.locus_lines = {"2 0.5 0.5", "2 0.5 0.49999", "2 0.2 0.2"};
-  EXPECT_STOP(setup,
-              "\n   PROGRAM HALTED\n   Allele frequencies do not sum to unity at Locus  2\n");
+  EXPECT_STOP(setup, "\n   PROGRAM HALTED\n   Allele frequencies do not sum to unity at Locus  2\n");
 }
 
 TEST_F(InputFileDeathTest, StopMessagesComeAfterTheRightNumberOfEmptyLines) {

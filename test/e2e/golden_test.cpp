@@ -85,12 +85,11 @@ TEST_P(Golden, RunWritesExactlyTheExpectedFilesAndConsole) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, Golden, ::testing::ValuesIn(GOLDEN_CASES()),
-                         [](const auto& case_info) {
-                           std::string name;
-                           for (char c : case_info.param) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Runs, Golden, ::testing::ValuesIn(GOLDEN_CASES()), [](const auto& case_info) {
+  std::string name;
+  for (char c : case_info.param) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  return name;
+});
 
 }  // namespace
 }  // namespace korvel

@@ -45,7 +45,8 @@ struct Finished {
   std::vector<std::pair<std::string, std::string>> files;
 };
 
-Finished RUN_IN_FOLDER(const std::string& input, const std::string& program, const std::vector<std::string>& args) {
+Finished RUN_IN_FOLDER(const std::string& input, const std::string& program,
+                       const std::vector<std::string>& args) {
   ScratchFolder folder;
   WRITE_FILE(folder.path() / "KORVEL.IN", input);
   Finished run{RUN_PROGRAM(program, args, folder.path()), {}};
@@ -85,7 +86,8 @@ TEST(Seed, EveryRunSaysItsSeedAndKorvelSeedRepeatsTheRun) {
   EXPECT_EQ(again.files, first.files);
   EXPECT_EQ(again.result.console, first.result.console);
   EXPECT_EQ(seeded.files, first.files);
-  EXPECT_EQ(seeded.result.errors.find("seed "), std::string::npos) << "the test program's seed is its argument";
+  EXPECT_EQ(seeded.result.errors.find("seed "), std::string::npos)
+      << "the test program's seed is its argument";
 }
 
 TEST(Seed, OnlyAWholeNumberOf32BitsIsTaken) {
@@ -103,7 +105,8 @@ TEST(Seed, OnlyAWholeNumberOf32BitsIsTaken) {
     const auto result = RUN_PROGRAM(DELIVERABLE, {}, folder.path());
     EXPECT_EQ(result.exit_status, 2) << bad;
     EXPECT_EQ(result.console, "") << bad;
-    EXPECT_NE(result.errors.find("KORVEL_SEED is \"" + std::string(bad) + "\"; it must be a whole number from 0 to 4294967295"),
+    EXPECT_NE(result.errors.find("KORVEL_SEED is \"" + std::string(bad) +
+                                 "\"; it must be a whole number from 0 to 4294967295"),
               std::string::npos)
         << result.errors;
     EXPECT_EQ(FOLDER_CONTENTS(folder.path()), before);
@@ -116,7 +119,8 @@ TEST(ResolutionWarning, NeedsAnEstimateOfZeroAndFewerThan20000CountedSteps) {
   EXPECT_EQ(EXACT_RESOLUTION_WARNING(0, 300, 10, 100), "");
   const std::string warning = EXACT_RESOLUTION_WARNING(3, 200, 10, 100);
   EXPECT_EQ(warning.substr(0, warning.find('\n')),
-            std::string(BUILD_NAME) + ": warning: 3 of 200 tested loci (1.5 %) had an estimated exact-test P of 0.");
+            std::string(BUILD_NAME) +
+                ": warning: 3 of 200 tested loci (1.5 %) had an estimated exact-test P of 0.");
   EXPECT_NE(warning.find("only says P < 1/1000"), std::string::npos);
   EXPECT_NE(warning.find("as P = 0.00005"), std::string::npos);
   EXPECT_NE(warning.find("anti-conservative"), std::string::npos);
@@ -126,7 +130,8 @@ TEST(ResolutionWarning, NeedsAnEstimateOfZeroAndFewerThan20000CountedSteps) {
 TEST(ResolutionWarning, AppearsExactlyForShortChainsWithTheExactTestOn) {
   const Finished short_chain = RUN_IN_FOLDER(SNP_PANEL("100 10 100"), SEEDED, {"3"});
   ASSERT_EQ(short_chain.result.exit_status, 0);
-  EXPECT_NE(short_chain.result.errors.find(": warning: 7 of 200 tested loci (3.5 %) had an estimated exact-test P of 0."),
+  EXPECT_NE(short_chain.result.errors.find(
+                ": warning: 7 of 200 tested loci (3.5 %) had an estimated exact-test P of 0."),
             std::string::npos)
       << short_chain.result.errors;
   for (const std::string& quiet : {SNP_PANEL("1000 100 200"), SNP_PANEL("100 10 100", "1 0")}) {
@@ -153,8 +158,8 @@ TEST(ResolutionWarning, LeavesTheDescribedOutputAsRecorded) {
 // ---- Notes on broken files ----------------------------------------------
 
 std::string BROKEN(const std::string& loci, const std::string& locus_lines) {
-  return "broken\r\nfile\r\n100 10 100\r\n1 1\r\n0\r\n--\r\n" + loci + "\r\n3\r\n50\r\n5\r\n10 10 10\r\n2\r\n--\r\n--\r\n" +
-         locus_lines;
+  return "broken\r\nfile\r\n100 10 100\r\n1 1\r\n0\r\n--\r\n" + loci +
+         "\r\n3\r\n50\r\n5\r\n10 10 10\r\n2\r\n--\r\n--\r\n" + locus_lines;
 }
 
 std::string ALLELES_LINE(int alleles) {

@@ -54,8 +54,8 @@ TEST(RunControl, OtherEraseValuesKeepTheDetailedFilesButNeverTheTableFile) {
     const auto result = RUN_PROGRAM(SEEDED, {"11"}, folder.path());
     ASSERT_EQ(result.exit_status, 0) << result.console;
     EXPECT_EQ(FILE_NAMES(folder.path()),
-              (std::vector<std::string>{"FST.OUT", "KORVEL.IN", "KORVEL.OUT", "LOCUSTST.OUT",
-                                        "SAMPLES.OUT", "SUBPOPS.OUT", "SUMTEST.OUT"}))
+              (std::vector<std::string>{"FST.OUT", "KORVEL.IN", "KORVEL.OUT", "LOCUSTST.OUT", "SAMPLES.OUT",
+                                        "SUBPOPS.OUT", "SUMTEST.OUT"}))
         << "erase switch " << erase;
   }
 }
@@ -109,9 +109,9 @@ TEST(RunControl, AnUnwritableFolderEndsWithRuntimeError5AndLeavesItAsItWas) {
   auto result = RUN_PROGRAM(SEEDED, {"3"}, locked, "", testing::FileAccess::PERMISSION_BITS_HOLD);
   if (result.exit_status == testing::CANNOT_DROP_OVERRIDE) {
     fs::permissions(locked, fs::perms::owner_all);
-    const bool mounted =
-        ::mount(locked.c_str(), locked.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
-        ::mount(nullptr, locked.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    const bool mounted = ::mount(locked.c_str(), locked.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
+                         ::mount(nullptr, locked.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
+                                 nullptr) == 0;
     if (!mounted) {
       ::umount(locked.c_str());
       GTEST_SKIP() << "running as root that can neither give up its file-permission override nor mount";

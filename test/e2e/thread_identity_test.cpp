@@ -46,7 +46,8 @@ OUTCOME RUN_WITH_THREADS(const std::string& program, const std::string& seed, co
   ::unsetenv("KORVEL_THREADS");
   OUTCOME outcome{result.exit_status, result.signal, WITHOUT_ELAPSED_TIME(result.console), {}};
   for (const auto& entry : fs::directory_iterator(folder.path()))
-    if (!entry.is_symlink()) outcome.files.emplace_back(entry.path().filename().string(), READ_FILE(entry.path()));
+    if (!entry.is_symlink())
+      outcome.files.emplace_back(entry.path().filename().string(), READ_FILE(entry.path()));
   std::sort(outcome.files.begin(), outcome.files.end());
   return outcome;
 }
@@ -85,7 +86,8 @@ TEST(ThreadIdentity, GoldenSetUpsGiveTheSameBytesWithOneTwoAndEightThreads) {
   for (const auto& entry : fs::directory_iterator(GOLDEN_ROOT)) {
     if (!entry.is_directory()) continue;
     const fs::path folder = entry.path();
-    const std::string program = TRIMMED(READ_FILE(folder / "program")) == "korvel-ml" ? KORVEL_ML_SEEDED : KORVEL_SEEDED;
+    const std::string program = TRIMMED(READ_FILE(folder / "program")) == "korvel-ml" ? KORVEL_ML_SEEDED
+                                                                                      : KORVEL_SEEDED;
     const std::string input = READ_FILE(folder / "KORVEL.IN");
     const std::string seed = TRIMMED(READ_FILE(folder / "seed"));
     const OUTCOME single = RUN_WITH_THREADS(program, seed, input, "1");
@@ -104,8 +106,8 @@ TEST(ThreadIdentity, GoldenSetUpsGiveTheSameBytesWithOneTwoAndEightThreads) {
 // Many short chains, loci fixed now and then, runs thrown away and redone:
 // the records of several runs are in flight at once.
 std::string MANY_SHORT_CHAINS(int erase, int runs, const std::string& iterations = "20 3 15") {
-  return "thread identity\r\nsmall samples, rare alleles\r\n" + iterations + "\r\n1 1\r\n" + std::to_string(erase) +
-         "\r\n--\r\n5\r\n3\r\n12\r\n6\r\n3 4 2\r\n" + std::to_string(runs) +
+  return "thread identity\r\nsmall samples, rare alleles\r\n" + iterations + "\r\n1 1\r\n" +
+         std::to_string(erase) + "\r\n--\r\n5\r\n3\r\n12\r\n6\r\n3 4 2\r\n" + std::to_string(runs) +
          "\r\n--\r\n--\r\n2 0.5 0.5\r\n3 0.96 0.02 0.02\r\n2 0.98 0.02\r\n4 0.4 0.3 0.2 0.1\r\n"
          "2 0.97 0.03\r\n";
 }
@@ -117,7 +119,9 @@ TEST(ThreadIdentity, ManyShortChainsFixedLociAndRedoneRuns) {
 
 void SUMTEST_ON_FULL_DISK(const fs::path& folder) { fs::create_symlink("/dev/full", folder / "SUMTEST.OUT"); }
 void SUBPOPS_ON_FULL_DISK(const fs::path& folder) { fs::create_symlink("/dev/full", folder / "SUBPOPS.OUT"); }
-void LOCUSTST_ON_FULL_DISK(const fs::path& folder) { fs::create_symlink("/dev/full", folder / "LOCUSTST.OUT"); }
+void LOCUSTST_ON_FULL_DISK(const fs::path& folder) {
+  fs::create_symlink("/dev/full", folder / "LOCUSTST.OUT");
+}
 
 TEST(ThreadIdentity, AFailedWriteEndsAtTheSamePointWithRuntimeError101) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "this machine has no /dev/full";

@@ -99,8 +99,9 @@ TEST(BasePopulation, LociChosenFirstOrAtRandomInDataOrder) {
     SELECT_LOCI(a, 3, seed);
     SELECT_LOCI(b, 3, seed);
     ASSERT_EQ(NAMES(a), NAMES(b));
-    ASSERT_TRUE(std::is_sorted(a.loci.begin(), a.loci.end(),
-                               [](const BaseLocus& x, const BaseLocus& y) { return std::stoi(x.name) < std::stoi(y.name); }));
+    ASSERT_TRUE(std::is_sorted(a.loci.begin(), a.loci.end(), [](const BaseLocus& x, const BaseLocus& y) {
+      return std::stoi(x.name) < std::stoi(y.name);
+    }));
     for (const std::string& name : NAMES(a)) ++picked[name];
     subsets.insert(NAMES(a));
   }

@@ -66,8 +66,7 @@ TEST(GenepopReader, MissingGenotypesAndMissingCopies) {
 }
 
 TEST(GenepopReader, PopLinesInAnyCaseAndAStrayEmptyPopulation) {
-  const GenotypeData data =
-      READ_GENEPOP_TEXT("data.gen", "t\nA\npOp\na , 0101\n\nPOP\nPop\nb , 0202\nPOP\n");
+  const GenotypeData data = READ_GENEPOP_TEXT("data.gen", "t\nA\npOp\na , 0101\n\nPOP\nPop\nb , 0202\nPOP\n");
   EXPECT_EQ(data.populations, (std::vector<std::string>{"a", "b"}));
   ASSERT_EQ(data.notes.size(), 2u);
   EXPECT_NE(data.notes[0].find("line 6"), std::string::npos) << data.notes[0];
@@ -78,13 +77,18 @@ TEST(GenepopReader, FaultsNameTheLineAndWhatWasExpected) {
   EXPECT_EQ(FAULT(""), "data.gen line 1: the file is empty");
   EXPECT_NE(FAULT("t\nA\nB\n").find("no Pop line"), std::string::npos);
   EXPECT_NE(FAULT("t\nPop\na , 0101\n").find("line 2: no locus names"), std::string::npos);
-  EXPECT_NE(FAULT("t\nA, B\nPop\na , 0101 0101\nb , 0101\n").find("line 5: individual \"b\" has 1 genotypes; the file names 2 loci"),
+  EXPECT_NE(FAULT("t\nA, B\nPop\na , 0101 0101\nb , 0101\n")
+                .find("line 5: individual \"b\" has 1 genotypes; the file names 2 loci"),
             std::string::npos);
-  EXPECT_NE(FAULT("t\nA\nPop\na , 01O1\n").find("line 4: individual \"a\", locus A: genotype \"01O1\" is not made of digits"),
+  EXPECT_NE(FAULT("t\nA\nPop\na , 01O1\n")
+                .find("line 4: individual \"a\", locus A: genotype \"01O1\" is not made of digits"),
             std::string::npos);
   EXPECT_NE(FAULT("t\nA\nPop\na , 10101\n").find("has 5 digits; expected 4 or 6"), std::string::npos);
-  EXPECT_NE(FAULT("t\nA\nPop\na , 0101\nb , 101101\n").find("line 5: individual \"b\", locus A: genotype \"101101\" has 6 digits but line 4 gave this locus 4"),
-            std::string::npos);
+  EXPECT_NE(
+      FAULT("t\nA\nPop\na , 0101\nb , 101101\n")
+          .find(
+              "line 5: individual \"b\", locus A: genotype \"101101\" has 6 digits but line 4 gave this locus 4"),
+      std::string::npos);
   EXPECT_NE(FAULT("t\nA\nPop\nno comma 0101\n").find("line 4: expected an individual"), std::string::npos);
   EXPECT_NE(FAULT("t\nA\nPop\nPop\n").find("no individuals"), std::string::npos);
 }

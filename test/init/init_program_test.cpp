@@ -50,7 +50,8 @@ void EXPECT_FREQUENCIES(const INPUT_DOCUMENT& document, const std::vector<std::v
   for (std::size_t l = 0; l < expected.size(); ++l) {
     ASSERT_EQ(document.LOCI[l].FREQUENCIES.size(), expected[l].size()) << "locus " << l + 1;
     for (std::size_t a = 0; a < expected[l].size(); ++a) {
-      EXPECT_DOUBLE_EQ(document.LOCI[l].FREQUENCIES[a], expected[l][a]) << "locus " << l + 1 << " allele " << a + 1;
+      EXPECT_DOUBLE_EQ(document.LOCI[l].FREQUENCIES[a], expected[l][a])
+          << "locus " << l + 1 << " allele " << a + 1;
     }
   }
 }
@@ -89,7 +90,8 @@ TEST(InitProgram, GenepopRoundTripWithTheDefaultDesign) {
   EXPECT_EQ(document.RUN_FISHER, 1);
   EXPECT_EQ(document.ERASE_DETAILED_OUTPUT, 0);
   // The default chain counts batches x steps >= 20000 steps per locus.
-  EXPECT_EQ(std::vector<INT32>({document.ITER1, document.ITER2, document.ITER3}), std::vector<INT32>({1000, 100, 1000}));
+  EXPECT_EQ(std::vector<INT32>({document.ITER1, document.ITER2, document.ITER3}),
+            std::vector<INT32>({1000, 100, 1000}));
   EXPECT_FALSE(SAYS(result, "warning"));
 }
 
@@ -97,10 +99,10 @@ TEST(InitProgram, OnePopulationAndEveryDesignOption) {
   ScratchFolder folder;
   const Panel panel = RANDOM_PANEL(22, 6, 5, {20, 20, 20}, 0.0, 1);  // haploid
   WRITE_FILE(folder.path() / "data.gen", GENEPOP_TEXT(panel, 3));
-  const ProgramResult result =
-      RUN_INIT(folder, {"--pop", "P2_1", "--populations", "4", "--samples", "10,20,30,40", "--ne", "250",
-                        "--fst", "0.05", "--runs", "30", "--exact", "500,50,400", "--tests", "exact", "--erase",
-                        "-o", "design.in", "data.gen"});
+  const ProgramResult result = RUN_INIT(
+      folder, {"--pop",   "P2_1",  "--populations", "4",      "--samples", "10,20,30,40", "--ne",
+               "250",     "--fst", "0.05",          "--runs", "30",        "--exact",     "500,50,400",
+               "--tests", "exact", "--erase",       "-o",     "design.in", "data.gen"});
   ASSERT_EQ(result.exit_status, 0) << result.errors;
   const INPUT_DOCUMENT document = READ_BACK("design.in", STANDARD_CAPACITY);
   EXPECT_FREQUENCIES(document, EXPECTED_FREQUENCIES(panel, 1));
@@ -108,13 +110,15 @@ TEST(InitProgram, OnePopulationAndEveryDesignOption) {
   EXPECT_EQ(document.DRIFT_SIZE, 250);
   EXPECT_EQ(document.STOP_T, GENERATIONS_FOR_FST(0.05L, 250));
   EXPECT_EQ(document.STOP_RUNS, 30);
-  EXPECT_EQ(std::vector<INT32>({document.ITER1, document.ITER2, document.ITER3}), std::vector<INT32>({500, 50, 400}));
+  EXPECT_EQ(std::vector<INT32>({document.ITER1, document.ITER2, document.ITER3}),
+            std::vector<INT32>({500, 50, 400}));
   EXPECT_EQ(document.RUN_CHI2, 0);
   EXPECT_EQ(document.RUN_FISHER, 1);
   EXPECT_EQ(document.ERASE_DETAILED_OUTPUT, 1);
   EXPECT_EQ(document.COMMENT1, "korvel-init 2026-06-10 from data.gen (population P2_1)");
   EXPECT_EQ(document.COMMENT2.substr(0, 40), "Options: --pop P2_1 --populations 4 --sa");
-  EXPECT_TRUE(SAYS(result, "expected F'st: " + std::to_string(EXPECTED_FST(250, document.STOP_T)).substr(0, 6)))
+  EXPECT_TRUE(
+      SAYS(result, "expected F'st: " + std::to_string(EXPECTED_FST(250, document.STOP_T)).substr(0, 6)))
       << result.errors;
 }
 
@@ -155,9 +159,12 @@ TEST(InitProgram, ADesignNoProgramHoldsIsRefusedWithWhatToDo) {
   const auto before = FOLDER_CONTENTS(folder.path());
   const ProgramResult result = RUN_INIT(folder, {"data.gen"});
   EXPECT_EQ(result.exit_status, 1);
-  EXPECT_TRUE(SAYS(result, "neither program can run this design:\n"
-                           "  korvel holds at most 100 loci and the data keep 130 (--max-loci 100")) << result.errors;
-  EXPECT_TRUE(SAYS(result, "  korvel-ml holds at most 5 alleles per locus and 130 loci have more")) << result.errors;
+  EXPECT_TRUE(SAYS(result,
+                   "neither program can run this design:\n"
+                   "  korvel holds at most 100 loci and the data keep 130 (--max-loci 100"))
+      << result.errors;
+  EXPECT_TRUE(SAYS(result, "  korvel-ml holds at most 5 alleles per locus and 130 loci have more"))
+      << result.errors;
   EXPECT_TRUE(SAYS(result, "--max-alleles 5 merges the rarest")) << result.errors;
   EXPECT_TRUE(FOLDER_CONTENTS(folder.path()) == before) << NAMES(folder.path());
 
@@ -215,7 +222,8 @@ TEST(InitProgram, MergedAllelesFitTheManyLociBuildAndTheSummarySaysTheDataChange
     }
     std::vector<std::size_t> order(locus.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return locus[a] > locus[b]; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return locus[a] > locus[b]; });
     std::vector<std::size_t> kept(order.begin(), order.begin() + 4);
     std::sort(kept.begin(), kept.end());
     std::vector<double> merged;
@@ -249,11 +257,17 @@ TEST(InitProgram, BadInputIsNamedAndLeavesNothingBehind) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {{"data.gen"}, 1, "korvel-init: data.gen line 13: individual \"P2_3\" has 5 genotypes; the file names 4 loci"},
+      {{"data.gen"},
+       1,
+       "korvel-init: data.gen line 13: individual \"P2_3\" has 5 genotypes; the file names 4 loci"},
       {{"missing.gen"}, 1, "korvel-init: cannot read missing.gen: No such file or directory"},
-      {{"--popmap", "pops.txt", "data.vcf.gz"}, 1, "pops.txt line 13: sample \"ghost\" is not in data.vcf.gz"},
+      {{"--popmap", "pops.txt", "data.vcf.gz"},
+       1,
+       "pops.txt line 13: sample \"ghost\" is not in data.vcf.gz"},
       {{"--popmap", "pops.txt", "data.gen"}, 2, "--popmap is for VCF data"},
-      {{"--pop", "Nowhere", "data.vcf.gz"}, 1, "--pop Nowhere: no such population in data.vcf.gz (populations: all samples"},
+      {{"--pop", "Nowhere", "data.vcf.gz"},
+       1,
+       "--pop Nowhere: no such population in data.vcf.gz (populations: all samples"},
       {{"flat.gen"}, 1, "no locus is polymorphic in the one population of flat.gen"},
       {{"--fst", "0.01", "--generations", "4", "data.vcf.gz"}, 2, "give --fst or --generations, not both"},
       {{"--seed", "3", "data.vcf.gz"}, 2, "--seed chooses the loci that --max-loci keeps"},
@@ -294,7 +308,8 @@ TEST(InitProgram, ShortChainsAreWarnedAbout) {
   WRITE_FILE(folder.path() / "data.gen", GENEPOP_TEXT(RANDOM_PANEL(28, 4, 3, {6, 6})));
   const ProgramResult result = RUN_INIT(folder, {"--exact", "100,10,100", "data.gen"});
   ASSERT_EQ(result.exit_status, 0) << result.errors;
-  EXPECT_TRUE(SAYS(result, "warning: 10 batches x 100 steps are fewer than 20000 counted steps")) << result.errors;
+  EXPECT_TRUE(SAYS(result, "warning: 10 batches x 100 steps are fewer than 20000 counted steps"))
+      << result.errors;
 }
 
 // ---- The programs run what korvel-init writes ----------------------------------------
@@ -309,14 +324,15 @@ TEST(InitProgram, TheNamedProgramRunsTheWrittenFile) {
   };
   const std::vector<Run> runs = {
       {{examples + "pilot.gen"}, "korvel", KORVEL_SEEDED},
-      {{"--popmap", examples + "pilot.popmap", "--pass-only", examples + "pilot.vcf.gz"}, "korvel-ml",
+      {{"--popmap", examples + "pilot.popmap", "--pass-only", examples + "pilot.vcf.gz"},
+       "korvel-ml",
        KORVEL_ML_SEEDED},
   };
   for (const Run& run : runs) {
     std::filesystem::remove_all(folder.path() / "run");
     std::filesystem::create_directory(folder.path() / "run");
-    std::vector<std::string> arguments = {"--runs", "3", "--ne", "200", "--generations", "4", "--exact",
-                                          "200,100,200", "-o", "run/KORVEL.IN"};
+    std::vector<std::string> arguments = {"--runs", "3",       "--ne",        "200", "--generations",
+                                          "4",      "--exact", "200,100,200", "-o",  "run/KORVEL.IN"};
     arguments.insert(arguments.end(), run.arguments.begin(), run.arguments.end());
     const ProgramResult made = RUN_INIT(folder, arguments);
     ASSERT_EQ(made.exit_status, 0) << made.errors;

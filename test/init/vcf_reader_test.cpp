@@ -46,7 +46,9 @@ TEST(VcfReader, EveryContainerGivesTheIndependentCounts) {
     WRITE_VCF("data", panel, layout);
     EXPECT_EQ(DETECT_FORMAT("data"), DataFormat::VCF);
     const GenotypeData data = READ_VCF("data", {});
-    EXPECT_EQ(data.format, std::string(mode) == "wb" ? "BCF" : std::string(mode) == "w" ? "VCF" : "bgzipped VCF");
+    EXPECT_EQ(data.format, std::string(mode) == "wb"  ? "BCF"
+                           : std::string(mode) == "w" ? "VCF"
+                                                      : "bgzipped VCF");
     EXPECT_EQ(data.populations, (std::vector<std::string>{"all samples"}));
     EXPECT_EQ(data.individuals[0], 25);
     EXPECT_EQ(POOLED_FREQUENCIES(data), testing::EXPECTED_FREQUENCIES(panel));
@@ -64,7 +66,8 @@ TEST(VcfReader, MultiAllelicMissingHalfMissingHaploidAndPhasedCalls) {
   // multi: 0/3, 2/2, ./., 1/. ; haploid: 1, 0, ., 1 ; gone: all missing.
   const std::vector<std::vector<std::vector<int>>> calls = {
       {{0, 3}, {1}, {}}, {{2, 2}, {0}, {}}, {{}, {}, {MISSING, MISSING}}, {{1, MISSING}, {1}, {}}};
-  for (std::size_t s = 0; s < calls.size(); ++s) panel.individuals.push_back({"s" + std::to_string(s), 0, calls[s]});
+  for (std::size_t s = 0; s < calls.size(); ++s)
+    panel.individuals.push_back({"s" + std::to_string(s), 0, calls[s]});
   for (bool phased : {false, true}) {
     VcfLayout layout;
     layout.phased = phased;
@@ -140,7 +143,8 @@ TEST(VcfReader, PopulationMapFaults) {
     }
     return std::string("no fault");
   };
-  EXPECT_EQ(fault("a P1\nb\n"), "pops.txt line 2: expected two columns, sample and population, found 1: \"b\"");
+  EXPECT_EQ(fault("a P1\nb\n"),
+            "pops.txt line 2: expected two columns, sample and population, found 1: \"b\"");
   EXPECT_EQ(fault("a P1\na P2\n"), "pops.txt line 2: sample \"a\" is already mapped at line 1");
   EXPECT_EQ(fault("# nothing\n\n"), "pops.txt: no samples in the population map");
 }
@@ -151,19 +155,22 @@ TEST(VcfReader, FilesWithoutGenotypesOrUnreadable) {
   VcfLayout layout;
   layout.gt_header = false;
   WRITE_VCF("nogt.vcf", panel, layout);
-  EXPECT_EQ(FAULT("nogt.vcf"), "nogt.vcf: the header declares no GT (genotype) field, so there are no genotypes to count");
+  EXPECT_EQ(FAULT("nogt.vcf"),
+            "nogt.vcf: the header declares no GT (genotype) field, so there are no genotypes to count");
   Panel nobody = panel;
   nobody.individuals.clear();
   WRITE_VCF("nosamples.vcf", nobody, {});
-  EXPECT_EQ(FAULT("nosamples.vcf"), "nosamples.vcf: the file has no samples, so there are no genotypes to count");
+  EXPECT_EQ(FAULT("nosamples.vcf"),
+            "nosamples.vcf: the file has no samples, so there are no genotypes to count");
   EXPECT_NE(FAULT("absent.vcf").find("cannot read absent.vcf"), std::string::npos);
   // A genotype naming an allele the record lacks, written through htslib's
   // API, which does not check it.
   Panel wrong = panel;
   wrong.individuals[1].calls[1] = {0, 7};
   WRITE_VCF("wrong.bcf", wrong, {});
-  EXPECT_EQ(FAULT("wrong.bcf"), "wrong.bcf record 2 (L2), sample P1_2: the genotype names allele 7 but the record "
-                                "has only 2 (REF and ALT)");
+  EXPECT_EQ(FAULT("wrong.bcf"),
+            "wrong.bcf record 2 (L2), sample P1_2: the genotype names allele 7 but the record "
+            "has only 2 (REF and ALT)");
   // A VCF cut short inside its last record.
   const Panel many = RANDOM_PANEL(5, 300, 2, {20});
   VcfLayout plain;
@@ -171,7 +178,8 @@ TEST(VcfReader, FilesWithoutGenotypesOrUnreadable) {
   WRITE_VCF("whole.vcf", many, plain);
   const std::string whole = korvel::testing::READ_FILE("whole.vcf");
   WRITE_FILE("cut.vcf", whole.substr(0, whole.size() - 7));
-  EXPECT_NE(FAULT("cut.vcf").find("cut.vcf record 300 (after L299): htslib cannot read it"), std::string::npos)
+  EXPECT_NE(FAULT("cut.vcf").find("cut.vcf record 300 (after L299): htslib cannot read it"),
+            std::string::npos)
       << FAULT("cut.vcf");
 }
 

@@ -72,17 +72,15 @@ TEST(PopulationFiles, WorkedExampleByteForByte) {
                                          "  Locus  1:  0.500  0.500",
                                          "----------------------------------------"};
   std::vector<std::string> subpops = base;
-  subpops.insert(subpops.end(),
-                 {"Allele frequencies for each run, locus, and subpopulation after the",
-                  "\"drift-apart\" process is completed (cf. FST.OUT):", "",
-                  "Run =     1,   t =  10,  Fst = 0.2857", "Locus  1", "Pop  1    0.800  0.200",
-                  "Pop  2    0.400  0.600", ""});
+  subpops.insert(subpops.end(), {"Allele frequencies for each run, locus, and subpopulation after the",
+                                 "\"drift-apart\" process is completed (cf. FST.OUT):", "",
+                                 "Run =     1,   t =  10,  Fst = 0.2857", "Locus  1",
+                                 "Pop  1    0.800  0.200", "Pop  2    0.400  0.600", ""});
   std::vector<std::string> samples = base;
-  samples.insert(samples.end(),
-                 {"Alleles sampled from the final subpopulations (after drifting apart).",
-                  "Number of alleles of each type per run, locus, and subpopulation:", "",
-                  "Run =     1,   t =  10,  Fst = 0.2857", "Locus  1", "Pop  1       31      9",
-                  "Pop  2       17     23", ""});
+  samples.insert(samples.end(), {"Alleles sampled from the final subpopulations (after drifting apart).",
+                                 "Number of alleles of each type per run, locus, and subpopulation:", "",
+                                 "Run =     1,   t =  10,  Fst = 0.2857", "Locus  1",
+                                 "Pop  1       31      9", "Pop  2       17     23", ""});
   EXPECT_EQ(READ_FILE("SUBPOPS.OUT"), LINES(subpops));
   EXPECT_EQ(READ_FILE("SAMPLES.OUT"), LINES(samples));
 
@@ -90,8 +88,8 @@ TEST(PopulationFiles, WorkedExampleByteForByte) {
   // replaces the files.
   SET_UP_EXAMPLE();
   WRITE_BOTH_FILES(2);
-  samples.insert(samples.end(), {"Run =     2,   t =  10,  Fst = 0.2857", "Locus  1", "Pop  1       31      9",
-                                 "Pop  2       17     23", ""});
+  samples.insert(samples.end(), {"Run =     2,   t =  10,  Fst = 0.2857", "Locus  1",
+                                 "Pop  1       31      9", "Pop  2       17     23", ""});
   EXPECT_EQ(READ_FILE("SAMPLES.OUT"), LINES(samples));
 }
 
@@ -132,15 +130,17 @@ TEST(PopulationFiles, NoDriftLostAllelesAndWideNumbers) {
   const std::string samples = READ_FILE("SAMPLES.OUT");
   EXPECT_NE(subpops.find(LINES({"  Locus  1:  1.000  0.000"})), std::string::npos);
   EXPECT_NE(subpops.find(LINES({"  Locus 100:  0.250  0.000  0.750"})), std::string::npos);
-  EXPECT_NE(subpops.find(LINES({"Run = 123456,   t =   0,  Fst = 0.0000", "Locus  1",
-                                "Pop  1    1.000  0.000"})),
+  EXPECT_NE(
+      subpops.find(LINES({"Run = 123456,   t =   0,  Fst = 0.0000", "Locus  1", "Pop  1    1.000  0.000"})),
+      std::string::npos);
+  EXPECT_NE(subpops.find(
+                LINES({"Locus 100", "Pop  1    0.250  0.000  0.750", "Pop  2    0.000  0.000  0.000", ""})),
             std::string::npos);
-  EXPECT_NE(subpops.find(LINES({"Locus 100", "Pop  1    0.250  0.000  0.750", "Pop  2    0.000  0.000  0.000", ""})),
-            std::string::npos);
-  EXPECT_NE(samples.find(LINES({"Run = 123456,   t = 1234,  Fst = 1.0000", "Locus  1",
-                                "Pop  1       40      0"})),
-            std::string::npos);
-  EXPECT_NE(samples.find(LINES({"Locus 100", "Pop  1    12345      0      0", "Pop  2        0      0      0", ""})),
+  EXPECT_NE(
+      samples.find(LINES({"Run = 123456,   t = 1234,  Fst = 1.0000", "Locus  1", "Pop  1       40      0"})),
+      std::string::npos);
+  EXPECT_NE(samples.find(
+                LINES({"Locus 100", "Pop  1    12345      0      0", "Pop  2        0      0      0", ""})),
             std::string::npos);
   // 1 + 100 x (2 + 2) lines per run block after the header of 100 + 6 lines.
   std::size_t line_ends = 0;

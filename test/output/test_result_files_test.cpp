@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "support/scratch_folder.h"
 #include <filesystem>
 #include <string>
+#include "support/scratch_folder.h"
 
 #include "common/tables.h"
 #include "tests/test_state.h"
@@ -12,8 +12,7 @@
 namespace korvel {
 namespace {
 
-const std::string LOCUS_HEADER =
-    "\r\n    Run  Locus      Chi2 Chi2_df   Chi2_P      Fisher_P        SE\r\n";
+const std::string LOCUS_HEADER = "\r\n    Run  Locus      Chi2 Chi2_df   Chi2_P      Fisher_P        SE\r\n";
 const std::string SUM_HEADER =
     "\r\n    Run  Loci Alleles    A/L   SumChi2  SumChi2_df   SumChi2_P  df_Fisher  "
     "Sum-2lnFisher_P TotFisher_P\r\n";

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "common/random_generator.h"
-#include "support/generator_priming.h"
 #include "common/tables.h"
 #include "popmodel/allele_sampling.h"
+#include "support/generator_priming.h"
 #include "support/straightforward.h"
 
 namespace korvel {

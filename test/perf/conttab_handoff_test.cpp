@@ -4,8 +4,8 @@
 // TEST_LOCUS_X runs, get exactly the results they get from the file itself.
 #include <gtest/gtest.h>
 
-#include "support/scratch_folder.h"
 #include <unistd.h>
+#include "support/scratch_folder.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -83,14 +83,16 @@ class ConttabHandoffTest : public ::testing::Test {
     const int large = pick() % 4 == 0 ? 30000 : 60;
     for (int i = 1; i <= NUMBPOPS; ++i)
       for (int k = 1; k <= alleles; ++k)
-        ALL_POPS_ACOUNT[i][J][k] = static_cast<INT16>(pick() % 3 == 0 ? 0 : pick() % static_cast<unsigned>(large));
+        ALL_POPS_ACOUNT[i][J][k] = static_cast<INT16>(
+            pick() % 3 == 0 ? 0 : pick() % static_cast<unsigned>(large));
     // Two columns that are surely not empty, in two different rows.
     ALL_POPS_ACOUNT[1][J][1] = static_cast<INT16>(1 + ALL_POPS_ACOUNT[1][J][1]);
     ALL_POPS_ACOUNT[2][J][alleles] = static_cast<INT16>(1 + ALL_POPS_ACOUNT[2][J][alleles]);
     ITER1 = static_cast<INT32>(pick() % 60);
     ITER2 = 2 + static_cast<INT32>(pick() % 4);
     // Now and then a long number of steps, for the widths of line 1.
-    ITER3 = pick() % 5 == 0 ? 100000 + static_cast<INT32>(pick() % 900000) : 1 + static_cast<INT32>(pick() % 60);
+    ITER3 = pick() % 5 == 0 ? 100000 + static_cast<INT32>(pick() % 900000)
+                            : 1 + static_cast<INT32>(pick() % 60);
   }
 
   testing::ScratchFolder folder_;

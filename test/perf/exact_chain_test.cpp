@@ -34,7 +34,8 @@ void ONE_STEP(EXACT_TEST_STATE& s) {
 
 void EXPECT_SAME_GENERATOR(const REFERENCE_CHAIN& r, const EXACT_TEST_STATE& s, const std::string& what) {
   for (int k = 1; k <= 97; ++k)
-    ASSERT_EQ(r.U[static_cast<std::size_t>(k)] * 16777216.0L, static_cast<EXTENDED>(s.U[static_cast<std::size_t>(k)]))
+    ASSERT_EQ(r.U[static_cast<std::size_t>(k)] * 16777216.0L,
+              static_cast<EXTENDED>(s.U[static_cast<std::size_t>(k)]))
         << what << " U[" << k << "]";
   ASSERT_EQ(r.DI * 16777216.0L, static_cast<EXTENDED>(s.DI)) << what;
   ASSERT_EQ(r.DP, s.DP) << what;
@@ -49,7 +50,8 @@ void RANDOM_TABLE(std::mt19937& pick, REFERENCE_CHAIN& r, EXACT_TEST_STATE& s, I
   r.N = s.N = static_cast<INT16>(rows);
   r.M = s.M = static_cast<INT16>(columns);
   const int empty_row = pick() % 5 == 0 ? 1 + static_cast<int>(pick() % static_cast<unsigned>(rows)) : 0;
-  const int empty_column = pick() % 5 == 0 ? 1 + static_cast<int>(pick() % static_cast<unsigned>(columns)) : 0;
+  const int empty_column = pick() % 5 == 0 ? 1 + static_cast<int>(pick() % static_cast<unsigned>(columns))
+                                           : 0;
   for (int i = 1; i <= rows; ++i) {
     for (int j = 1; j <= columns; ++j) {
       INT32 count = static_cast<INT32>(pick() % static_cast<unsigned>(scale + 1));
@@ -72,7 +74,8 @@ void EXPECT_SAME_CHAIN(REFERENCE_CHAIN& r, EXACT_TEST_STATE& s, const std::strin
   s.MAKE_RANDOM();
   r.CHAINE();
   s.CHAINE();
-  ASSERT_TRUE(SAME_BITS(r.HM, s.HM)) << what << ": HM " << static_cast<double>(r.HM) << " vs " << static_cast<double>(s.HM);
+  ASSERT_TRUE(SAME_BITS(r.HM, s.HM)) << what << ": HM " << static_cast<double>(r.HM) << " vs "
+                                     << static_cast<double>(s.HM);
   ASSERT_TRUE(SAME_BITS(r.HECA, s.HECA)) << what << ": HECA";
   ASSERT_TRUE(SAME_BITS(r.RHO, s.RHO)) << what << ": RHO";
   ASSERT_EQ(r.MM, s.MM) << what << ": table";

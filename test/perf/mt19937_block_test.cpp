@@ -37,7 +37,8 @@ TEST(Mt19937Block, MillionsOfOutputsOfTheProgramWideGenerator) {
     SEED_RANDOM_GENERATOR(seed);
     std::mt19937 plain(seed);
     std::uint64_t mismatches = 0;
-    for (int k = 0; k < 5000000; ++k) mismatches += NEXT_OUTPUT() != static_cast<std::uint32_t>(plain()) ? 1 : 0;
+    for (int k = 0; k < 5000000; ++k)
+      mismatches += NEXT_OUTPUT() != static_cast<std::uint32_t>(plain()) ? 1 : 0;
     EXPECT_EQ(mismatches, 0u) << "seed " << seed;
     EXPECT_TRUE(RANDOM_GENERATOR == plain);
   }

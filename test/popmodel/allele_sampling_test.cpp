@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "common/random_generator.h"
-#include "support/generator_priming.h"
 #include "common/tables.h"
+#include "support/generator_priming.h"
 
 namespace korvel {
 namespace {
@@ -60,8 +60,8 @@ TEST(SampleAlleles, DrawsOnTheBoundariesOfTheCumulativeSums) {
   SET_LOCUS(1, {0.0, 0.25, 0.25, 0.5});
   // 0 goes to allele 1 although its frequency is 0 (0 <= 0); a draw equal
   // to a cumulative sum goes to the allele whose sum it equals.
-  PRIME_AND_CHECK({0u, OUTPUT_FOR(0.25L), OUTPUT_FOR(0.25L) + 1u, OUTPUT_FOR(0.5L), OUTPUT_FOR(0.5L) + 1u,
-                 0xFFFFFFFFu});
+  PRIME_AND_CHECK(
+      {0u, OUTPUT_FOR(0.25L), OUTPUT_FOR(0.25L) + 1u, OUTPUT_FOR(0.5L), OUTPUT_FOR(0.5L) + 1u, 0xFFFFFFFFu});
   SAMPLE_ALLELES();
   EXPECT_EQ(COUNTS(1, 1), (std::vector<int>{1, 1, 2, 2}));
 }

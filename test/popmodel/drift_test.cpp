@@ -158,7 +158,8 @@ TEST(DriftApart, HeterozygosityDecaysAsExpectedUnderDrift) {
       sum_fst += FSTPRIME;
     }
     const long double retained = std::pow(1.0L - 1.0L / (2.0L * n), static_cast<long double>(generations));
-    EXPECT_NEAR(static_cast<double>(sum_hs / runs / (0.5L * retained)), 1.0, 0.05) << generations << " generations";
+    EXPECT_NEAR(static_cast<double>(sum_hs / runs / (0.5L * retained)), 1.0, 0.05)
+        << generations << " generations";
     EXPECT_NEAR(static_cast<double>(sum_fst / runs), static_cast<double>(1.0L - retained), 0.03)
         << generations << " generations";
   }

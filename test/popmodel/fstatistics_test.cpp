@@ -17,7 +17,7 @@ namespace {
 constexpr long double TOLERANCE = 1.0E-15L;
 
 // EXPECT_NEAR would compare in double; this keeps the extended values.
-#define EXPECT_CLOSE(actual, expected) \
+#define EXPECT_CLOSE(actual, expected)                                                                   \
   EXPECT_LE(std::fabs(static_cast<long double>(actual) - static_cast<long double>(expected)), TOLERANCE) \
       << #actual << " = " << static_cast<double>(actual)
 

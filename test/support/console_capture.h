@@ -8,8 +8,8 @@
 
 #include <cstdio>
 
-#define STDOUT_TO_STDERR()                 \
-  do {                                     \
-    std::fflush(stdout);                   \
-    ::dup2(STDERR_FILENO, STDOUT_FILENO);  \
+#define STDOUT_TO_STDERR()                \
+  do {                                    \
+    std::fflush(stdout);                  \
+    ::dup2(STDERR_FILENO, STDOUT_FILENO); \
   } while (0)

@@ -100,7 +100,6 @@ void write(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-
 class SweepCollect : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -228,7 +227,8 @@ TEST_F(SweepCollect, CollectsFinishedAndFailedPoints) {
   const PointResult c = COLLECT_POINT(dir_.string(), "point-03");
   EXPECT_FALSE(c.ok);
   EXPECT_NE(c.failure.find("no KORVEL.OUT"), std::string::npos) << c.failure;
-  EXPECT_NE(c.failure.find("TOO MANY LOCI! / Maximum for this version is 100."), std::string::npos) << c.failure;
+  EXPECT_NE(c.failure.find("TOO MANY LOCI! / Maximum for this version is 100."), std::string::npos)
+      << c.failure;
 
   const PointResult d = COLLECT_POINT(dir_.string(), "point-04");
   EXPECT_FALSE(d.ok);
@@ -293,9 +293,11 @@ PointResult made_point(int n, int k, int t, long long runs, long long chi2, long
 TEST(SweepDesign, SmallestSampleSizeByEstimateAndByLowerBound) {
   // 100 runs: 5 rejections at F'st 0 are calibrated (limit 11); 12 are not.
   const std::vector<PointResult> points = {
-      made_point(20, 10, 0, 100, 5, 12), made_point(20, 10, 10, 100, 50, 81), made_point(20, 10, 20, 100, 85, 99),
-      made_point(50, 10, 0, 100, 4, 6),  made_point(50, 10, 10, 100, 79, 80), made_point(50, 10, 20, 100, 90, 99),
-      made_point(80, 10, 0, 100, 6, 5),  made_point(80, 10, 10, 100, 86, 90), made_point(80, 10, 20, 100, 100, 100)};
+      made_point(20, 10, 0, 100, 5, 12),    made_point(20, 10, 10, 100, 50, 81),
+      made_point(20, 10, 20, 100, 85, 99),  made_point(50, 10, 0, 100, 4, 6),
+      made_point(50, 10, 10, 100, 79, 80),  made_point(50, 10, 20, 100, 90, 99),
+      made_point(80, 10, 0, 100, 6, 5),     made_point(80, 10, 10, 100, 86, 90),
+      made_point(80, 10, 20, 100, 100, 100)};
   const Analysis analysis = ANALYSE(points);
   ASSERT_EQ(analysis.curves.size(), 3u);
   EXPECT_TRUE(analysis.sample_size_varies);
@@ -305,28 +307,31 @@ TEST(SweepDesign, SmallestSampleSizeByEstimateAndByLowerBound) {
   EXPECT_TRUE(analysis.curves[0].miscalibrated(korvel::sweep::Test::FISHER));
 
   const DesignTable table = DESIGN_TABLE(analysis, 0.8L);
-  EXPECT_EQ(DESIGN_CSV(table),
-            "expected_fst,generations,test,target_power,smallest_sample_size,smallest_sample_size_by_lower_bound,note\n"
-            "0.000000,0,chi2,0.80,,,\"false-positive rate (no drift) 0.0500 at n = 20, 0.0400 at n = 50, "
-            "0.0600 at n = 80\"\n"
-            "0.000000,0,fisher,0.80,,,\"false-positive rate (no drift) 0.1200 at n = 20 (miscalibrated: above "
-            "0.1100), 0.0600 at n = 50, 0.0500 at n = 80\"\n"
-            // 0.79 misses 0.8; 0.86 reaches it but not its lower bound (0.7786).
-            "0.009955,10,chi2,0.80,80,not reached,\n"
-            // n = 20 reaches 0.81 with a miscalibrated exact test: not offered;
-            // 0.80 reaches exactly; the lower bound of 0.90 is 0.8256.
-            "0.009955,10,fisher,0.80,50,80,\"not offered (miscalibrated): n = 20\"\n"
-            "0.019811,20,chi2,0.80,20,50,\n"
-            "0.019811,20,fisher,0.80,50,50,\"not offered (miscalibrated): n = 20\"\n");
+  EXPECT_EQ(
+      DESIGN_CSV(table),
+      "expected_fst,generations,test,target_power,smallest_sample_size,smallest_sample_size_by_lower_bound,note\n"
+      "0.000000,0,chi2,0.80,,,\"false-positive rate (no drift) 0.0500 at n = 20, 0.0400 at n = 50, "
+      "0.0600 at n = 80\"\n"
+      "0.000000,0,fisher,0.80,,,\"false-positive rate (no drift) 0.1200 at n = 20 (miscalibrated: above "
+      "0.1100), 0.0600 at n = 50, 0.0500 at n = 80\"\n"
+      // 0.79 misses 0.8; 0.86 reaches it but not its lower bound (0.7786).
+      "0.009955,10,chi2,0.80,80,not reached,\n"
+      // n = 20 reaches 0.81 with a miscalibrated exact test: not offered;
+      // 0.80 reaches exactly; the lower bound of 0.90 is 0.8256.
+      "0.009955,10,fisher,0.80,50,80,\"not offered (miscalibrated): n = 20\"\n"
+      "0.019811,20,chi2,0.80,20,50,\n"
+      "0.019811,20,fisher,0.80,50,50,\"not offered (miscalibrated): n = 20\"\n");
   const std::string text = DESIGN_TEXT(table);
   EXPECT_NE(text.find("Smallest sample size with power >= 0.80"), std::string::npos) << text;
   EXPECT_NE(text.find("chi-square test  80 / -\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("exact test       50 / 80   (miscalibrated, not offered: n = 20)"), std::string::npos) << text;
+  EXPECT_NE(text.find("exact test       50 / 80   (miscalibrated, not offered: n = 20)"), std::string::npos)
+      << text;
 
   const auto warnings = CALIBRATION_WARNINGS(analysis);
   ASSERT_EQ(warnings.size(), 1u);
-  EXPECT_NE(warnings[0].find("exact test is miscalibrated at n = 20: with no drift it rejected 12 of 100 runs"),
-            std::string::npos)
+  EXPECT_NE(
+      warnings[0].find("exact test is miscalibrated at n = 20: with no drift it rejected 12 of 100 runs"),
+      std::string::npos)
       << warnings[0];
   EXPECT_NE(warnings[0].find("at least 20000 counted steps"), std::string::npos) << warnings[0];
 }
@@ -334,8 +339,9 @@ TEST(SweepDesign, SmallestSampleSizeByEstimateAndByLowerBound) {
 TEST(SweepDesign, LociGroupsAndNotReached) {
   // Sample sizes answer for each loci count; without a null point there is
   // no calibration verdict.
-  const std::vector<PointResult> points = {made_point(20, 5, 10, 50, 10, 10), made_point(40, 5, 10, 50, 30, 30),
-                                           made_point(20, 9, 10, 50, 45, 20), made_point(40, 9, 10, 50, 50, 30)};
+  const std::vector<PointResult> points = {
+      made_point(20, 5, 10, 50, 10, 10), made_point(40, 5, 10, 50, 30, 30), made_point(20, 9, 10, 50, 45, 20),
+      made_point(40, 9, 10, 50, 50, 30)};
   const Analysis analysis = ANALYSE(points);
   ASSERT_EQ(analysis.curves.size(), 4u);
   EXPECT_EQ(analysis.curves[0].label, "n = 20, 5 loci");
@@ -354,21 +360,24 @@ TEST(SweepDesign, LociGroupsAndNotReached) {
 }
 
 TEST(SweepDesign, TheFigureMarksAMiscalibratedTest) {
-  const std::vector<PointResult> points = {made_point(20, 10, 0, 100, 5, 40), made_point(20, 10, 10, 100, 50, 81),
-                                           made_point(50, 10, 0, 100, 4, 6), made_point(50, 10, 10, 100, 79, 80)};
+  const std::vector<PointResult> points = {
+      made_point(20, 10, 0, 100, 5, 40), made_point(20, 10, 10, 100, 50, 81),
+      made_point(50, 10, 0, 100, 4, 6), made_point(50, 10, 10, 100, 79, 80)};
   const Analysis analysis = ANALYSE(points);
   const std::string svg = CURVE_SVG(points, analysis, {"My study", 0.8L});
   EXPECT_NE(svg.find(">My study</text>"), std::string::npos);
   EXPECT_NE(svg.find("target power 0.80"), std::string::npos);
   EXPECT_NE(svg.find("5 % level"), std::string::npos);
-  EXPECT_NE(svg_words(svg).find("! Exact test miscalibrated at n = 20: with no drift it rejected 40 of 100 runs"),
-            std::string::npos);
+  EXPECT_NE(
+      svg_words(svg).find("! Exact test miscalibrated at n = 20: with no drift it rejected 40 of 100 runs"),
+      std::string::npos);
   EXPECT_EQ(svg.find("Chi-square test miscalibrated"), std::string::npos);
   // The legend names each sample size, the caption the design.
   EXPECT_NE(svg.find(">n = 20</text>"), std::string::npos);
   EXPECT_NE(svg.find(">n = 50</text>"), std::string::npos);
-  EXPECT_NE(svg_words(svg).find("Design: 10 loci, 3 populations, samples of 20, 50 diploids per population, Ne = 500, "
-                                 "100 runs per point; exact test 1000 / 20 / 500"),
+  EXPECT_NE(svg_words(svg).find(
+                "Design: 10 loci, 3 populations, samples of 20, 50 diploids per population, Ne = 500, "
+                "100 runs per point; exact test 1000 / 20 / 500"),
             std::string::npos)
       << svg_words(svg);
   const std::string csv = CURVE_CSV(points, analysis);

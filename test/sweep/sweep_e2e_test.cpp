@@ -95,7 +95,8 @@ std::map<std::string, std::string> point_files(const fs::path& dir) {
 }
 
 TEST_F(SweepEndToEnd, SmallSweepWithTheRealProgram) {
-  ASSERT_EQ(run(std::string("--program '") + KORVEL_PROGRAM + "' --generations 0,40 --jobs 2 --out curve T.IN"), 0)
+  ASSERT_EQ(
+      run(std::string("--program '") + KORVEL_PROGRAM + "' --generations 0,40 --jobs 2 --out curve T.IN"), 0)
       << slurp("err.txt");
   const auto rows = csv_rows(slurp("curve/curve.csv"));
   ASSERT_EQ(rows.size(), 3u) << slurp("curve/curve.csv");
@@ -117,7 +118,8 @@ TEST_F(SweepEndToEnd, SmallSweepWithTheRealProgram) {
   EXPECT_GE(std::stoi(rows[2][14]), 5);
   for (const auto& row : {rows[1], rows[2]}) {
     for (int column : {10, 15}) {
-      const double power = std::stod(row[column]), low = std::stod(row[column + 1]), high = std::stod(row[column + 2]);
+      const double power = std::stod(row[column]), low = std::stod(row[column + 1]),
+                   high = std::stod(row[column + 2]);
       EXPECT_LE(low, power);
       EXPECT_LE(power, high);
     }
@@ -126,8 +128,9 @@ TEST_F(SweepEndToEnd, SmallSweepWithTheRealProgram) {
   // erase switch was honoured and the template is unchanged.
   const std::string report = slurp("curve/point-02/KORVEL.OUT");
   EXPECT_NE(report.find("Expected Fst =     0.3310"), std::string::npos);
-  EXPECT_NE(report.find("End-to-end sweep\r\nkorvel-sweep: F'st 0.331028, t = 40, Ne = 50, n = 20, 2 loci\r\n"),
-            std::string::npos);
+  EXPECT_NE(
+      report.find("End-to-end sweep\r\nkorvel-sweep: F'st 0.331028, t = 40, Ne = 50, n = 20, 2 loci\r\n"),
+      std::string::npos);
   EXPECT_FALSE(fs::exists("curve/point-02/FST.OUT"));
   EXPECT_EQ(slurp("T.IN"), TEMPLATE);
   EXPECT_NE(slurp("curve/curve.svg").find("</svg>"), std::string::npos);
@@ -158,8 +161,9 @@ TEST_F(SweepEndToEnd, TheSeedMakesTheSweepReproducible) {
 // does not. The chi-square test is calibrated either way.
 TEST_F(SweepEndToEnd, TheNoDriftPointFlagsAnExactTestWithTooShortAChain) {
   const auto snp_panel = [](const std::string& chain) {
-    std::string text = "SNP panel without drift\r\ncalibration\r\n" + chain +
-                       "\r\n1 1\r\n1\r\n----\r\n60\r\n4\r\n100\r\n0\r\n30 30 30 30\r\n20\r\n----\r\nalleles\r\n";
+    std::string text =
+        "SNP panel without drift\r\ncalibration\r\n" + chain +
+        "\r\n1 1\r\n1\r\n----\r\n60\r\n4\r\n100\r\n0\r\n30 30 30 30\r\n20\r\n----\r\nalleles\r\n";
     for (int locus = 0; locus < 60; ++locus) text += "2 0.5 0.5\r\n";
     return text;
   };
@@ -172,7 +176,8 @@ TEST_F(SweepEndToEnd, TheNoDriftPointFlagsAnExactTestWithTooShortAChain) {
   EXPECT_EQ(rows[1][13], "ok");
   EXPECT_EQ(rows[1][18], "miscalibrated");
   EXPECT_GT(std::stoi(rows[1][14]), 4);  // the limit for 20 runs
-  EXPECT_NE(slurp("err.txt").find("korvel-sweep: warning: the exact test is miscalibrated"), std::string::npos);
+  EXPECT_NE(slurp("err.txt").find("korvel-sweep: warning: the exact test is miscalibrated"),
+            std::string::npos);
 
   ASSERT_EQ(run(program + "--out long LONG.IN"), 0) << slurp("err.txt");
   rows = csv_rows(slurp("long/curve.csv"));
@@ -202,9 +207,10 @@ TEST_F(SweepEndToEnd, ATemplateTheProgramWouldRefuseIsRefusedFirst) {
   many.replace(many.find("20 20 "), 6, sizes);
   std::ofstream("T.IN", std::ios::binary) << many;
   EXPECT_EQ(run(std::string("--program '") + KORVEL_PROGRAM + "' --generations 1,2 --out stop T.IN"), 1);
-  EXPECT_EQ(slurp("err.txt"),
-            "korvel-sweep: T.IN line 8: number of populations is 60; korvel holds at most 50 populations, and "
-            "korvel-ml at most 30: no build holds this file\n");
+  EXPECT_EQ(
+      slurp("err.txt"),
+      "korvel-sweep: T.IN line 8: number of populations is 60; korvel holds at most 50 populations, and "
+      "korvel-ml at most 30: no build holds this file\n");
   EXPECT_FALSE(fs::exists("stop"));
 }
 

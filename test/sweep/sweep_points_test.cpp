@@ -11,13 +11,13 @@ namespace {
 
 using korvel::sweep::EXPECTED_FST;
 using korvel::sweep::GENERATIONS_FOR_TARGET;
+using korvel::sweep::NULL_REJECTION_LIMIT;
 using korvel::sweep::PARSE_TEMPLATE;
+using korvel::sweep::POINT_SEED;
+using korvel::sweep::PointValues;
 using korvel::sweep::REWRITE_TEMPLATE;
 using korvel::sweep::SweepError;
 using korvel::sweep::WILSON_INTERVAL;
-using korvel::sweep::NULL_REJECTION_LIMIT;
-using korvel::sweep::POINT_SEED;
-using korvel::sweep::PointValues;
 
 // ---- Generations and expected F'st -------------------------------------
 
@@ -192,12 +192,10 @@ TEST(SweepInterval, WilsonAgainstPublishedAndIndependentValues) {
     EXPECT_NEAR(static_cast<double>(interval.low), c.low, 0.00005) << c.k << "/" << c.n;
     EXPECT_NEAR(static_cast<double>(interval.high), c.high, 0.00005) << c.k << "/" << c.n;
   }
-  const Known computed[] = {{5, 100, 0.021543679154, 0.111750469232},
-                            {50, 100, 0.403831530366, 0.596168469634},
-                            {100, 100, 0.963006501793, 1.0},
-                            {0, 1000, 0.0, 0.003826758486},
-                            {17, 40, 0.285093925600, 0.578049314580},
-                            {1, 1, 0.206549314377, 1.0}};
+  const Known computed[] = {
+      {5, 100, 0.021543679154, 0.111750469232}, {50, 100, 0.403831530366, 0.596168469634},
+      {100, 100, 0.963006501793, 1.0},          {0, 1000, 0.0, 0.003826758486},
+      {17, 40, 0.285093925600, 0.578049314580}, {1, 1, 0.206549314377, 1.0}};
   for (const Known& c : computed) {
     const auto interval = WILSON_INTERVAL(c.k, c.n);
     EXPECT_NEAR(static_cast<double>(interval.low), c.low, 1e-10) << c.k << "/" << c.n;
@@ -222,8 +220,8 @@ TEST(SweepInterval, EndsAreExactAtZeroAndAllSignificant) {
 // X ~ Binomial(runs, 0.05). Reference values from exact binomial sums done
 // separately.
 TEST(SweepCalibration, LimitIsTheUpperEndOfTheCentral99PercentRange) {
-  EXPECT_EQ(NULL_REJECTION_LIMIT(1), 1);    // P(X = 0) = 0.95 < 0.995
-  EXPECT_EQ(NULL_REJECTION_LIMIT(20), 4);   // P(X <= 3) = 0.98410, P(X <= 4) = 0.99742
+  EXPECT_EQ(NULL_REJECTION_LIMIT(1), 1);     // P(X = 0) = 0.95 < 0.995
+  EXPECT_EQ(NULL_REJECTION_LIMIT(20), 4);    // P(X <= 3) = 0.98410, P(X <= 4) = 0.99742
   EXPECT_EQ(NULL_REJECTION_LIMIT(100), 11);  // P(X <= 10) = 0.98853, P(X <= 11) = 0.99573
   EXPECT_EQ(NULL_REJECTION_LIMIT(200), 19);
   EXPECT_EQ(NULL_REJECTION_LIMIT(1000), 69);

@@ -114,7 +114,8 @@ class SweepRun : public ::testing::Test {
   }
 
   int sweep(std::vector<std::string> args, std::string* err = nullptr, std::string* out = nullptr) {
-    if (std::find(args.begin(), args.end(), "--collect") == args.end()) args.insert(args.begin(), {"--program", program_});
+    if (std::find(args.begin(), args.end(), "--collect") == args.end())
+      args.insert(args.begin(), {"--program", program_});
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const int status = SWEEP_MAIN(args);
@@ -132,15 +133,15 @@ class SweepRun : public ::testing::Test {
 TEST_F(SweepRun, AFailingPointIsReportedAndTheOthersFinish) {
   write("fail-7", "");
   std::string err, out;
-  EXPECT_EQ(sweep({"--generations", "2,7,10", "--no-null", "--jobs", "2", "--out", "out", "T.IN"}, &err, &out), 1);
+  EXPECT_EQ(
+      sweep({"--generations", "2,7,10", "--no-null", "--jobs", "2", "--out", "out", "T.IN"}, &err, &out), 1);
   EXPECT_NE(err.find("point-02 failed: exit status 1; the program said: "), std::string::npos) << err;
-  EXPECT_NE(err.find("TOO MANY LOCI! / Maximum for this version is 100.\n"),
-            std::string::npos)
-      << err;
+  EXPECT_NE(err.find("TOO MANY LOCI! / Maximum for this version is 100.\n"), std::string::npos) << err;
   EXPECT_NE(err.find("1 of 3 points failed"), std::string::npos) << err;
   // Quiet when not on a terminal: one line per point, the design table and
   // the result files.
-  EXPECT_NE(out.find("point-01 done (F'st 0.003996, t = 2, Ne = 250, n = 20, 2 loci)"), std::string::npos) << out;
+  EXPECT_NE(out.find("point-01 done (F'st 0.003996, t = 2, Ne = 250, n = 20, 2 loci)"), std::string::npos)
+      << out;
   EXPECT_NE(out.find("point-02 FAILED"), std::string::npos) << out;
   EXPECT_NE(out.find("results: "), std::string::npos) << out;
 
@@ -155,7 +156,8 @@ TEST_F(SweepRun, AFailingPointIsReportedAndTheOthersFinish) {
   EXPECT_EQ(slurp("T.IN"), TEMPLATE);
   std::string expected = TEMPLATE;
   expected.replace(expected.find("10          generations"), 2, "2");
-  expected.replace(expected.find("comment two"), 11, "korvel-sweep: F'st 0.003996, t = 2, Ne = 250, n = 20, 2 loci");
+  expected.replace(expected.find("comment two"), 11,
+                   "korvel-sweep: F'st 0.003996, t = 2, Ne = 250, n = 20, 2 loci");
   EXPECT_EQ(slurp("out/point-01/KORVEL.IN"), expected);
 }
 
@@ -165,9 +167,12 @@ TEST_F(SweepRun, TargetFstSetsGenerationsAndNeSetsTheEffectiveSize) {
   ASSERT_EQ(t1, 1);
   ASSERT_EQ(t2, 4);
   // The no-drift point comes first.
-  EXPECT_NE(slurp("out/point-01/KORVEL.IN").find("\r\n100         Ne\r\n0          generations\r\n"), std::string::npos);
-  EXPECT_NE(slurp("out/point-02/KORVEL.IN").find("\r\n100         Ne\r\n1          generations\r\n"), std::string::npos);
-  EXPECT_NE(slurp("out/point-03/KORVEL.IN").find("\r\n100         Ne\r\n4          generations\r\n"), std::string::npos);
+  EXPECT_NE(slurp("out/point-01/KORVEL.IN").find("\r\n100         Ne\r\n0          generations\r\n"),
+            std::string::npos);
+  EXPECT_NE(slurp("out/point-02/KORVEL.IN").find("\r\n100         Ne\r\n1          generations\r\n"),
+            std::string::npos);
+  EXPECT_NE(slurp("out/point-03/KORVEL.IN").find("\r\n100         Ne\r\n4          generations\r\n"),
+            std::string::npos);
   char expected[32];
   std::snprintf(expected, sizeof expected, "%.6Lf,4,100,", EXPECTED_FST(100, 4));
   EXPECT_NE(slurp("out/curve.csv").find(expected), std::string::npos);
@@ -175,13 +180,15 @@ TEST_F(SweepRun, TargetFstSetsGenerationsAndNeSetsTheEffectiveSize) {
   // the same generations as another is run once.
   std::string err;
   EXPECT_EQ(sweep({"--fst", "0.001,0,0.0011", "--out", "zero", "T.IN"}, &err), 0);
-  EXPECT_NE(err.find("F'st 0.0011 needs the same 1 generations as 0.001; it is run once"), std::string::npos) << err;
+  EXPECT_NE(err.find("F'st 0.0011 needs the same 1 generations as 0.001; it is run once"), std::string::npos)
+      << err;
   EXPECT_TRUE(fs::exists("zero/point-02"));
   EXPECT_FALSE(fs::exists("zero/point-03"));
 }
 
 TEST_F(SweepRun, SampleSizesAndLociFormAGrid) {
-  ASSERT_EQ(sweep({"--generations", "3", "--sample-sizes", "10,30", "--loci", "1,2", "--out", "grid", "T.IN"}), 0);
+  ASSERT_EQ(
+      sweep({"--generations", "3", "--sample-sizes", "10,30", "--loci", "1,2", "--out", "grid", "T.IN"}), 0);
   // 2 sample sizes x 2 loci counts x (no drift, 3 generations).
   EXPECT_TRUE(fs::exists("grid/point-08"));
   EXPECT_FALSE(fs::exists("grid/point-09"));
@@ -192,18 +199,21 @@ TEST_F(SweepRun, SampleSizesAndLociFormAGrid) {
   EXPECT_EQ(input.find("0.3 0.7"), std::string::npos) << input;
   const std::string csv = slurp("grid/curve.csv");
   EXPECT_NE(csv.find("\npoint-06,ok,0.005988,3,250,30,1,"), std::string::npos) << csv;
-  EXPECT_NE(slurp("grid/design.csv").find("expected_fst,generations,loci,test,target_power,smallest_sample_size,"),
-            std::string::npos);
+  EXPECT_NE(
+      slurp("grid/design.csv").find("expected_fst,generations,loci,test,target_power,smallest_sample_size,"),
+      std::string::npos);
 }
 
 TEST_F(SweepRun, SeedsAndThreadsReachEveryPoint) {
   ::setenv("KORVEL_SEED", "99", 1);  // never leaks into a point
   ASSERT_EQ(sweep({"--generations", "2,4", "--jobs", "1", "--out", "a", "T.IN"}), 0);
   const int cores = korvel::sweep::AVAILABLE_CORES();
-  EXPECT_EQ(slurp("a/point-02/console.log").rfind("seed=unset threads=" + std::to_string(cores) + "\n", 0), 0u);
+  EXPECT_EQ(slurp("a/point-02/console.log").rfind("seed=unset threads=" + std::to_string(cores) + "\n", 0),
+            0u);
   EXPECT_FALSE(fs::exists("a/point-02/seed.txt"));
 
-  ASSERT_EQ(sweep({"--generations", "2,4", "--seed", "42", "--threads-per-point", "3", "--out", "b", "T.IN"}), 0);
+  ASSERT_EQ(sweep({"--generations", "2,4", "--seed", "42", "--threads-per-point", "3", "--out", "b", "T.IN"}),
+            0);
   ::unsetenv("KORVEL_SEED");
   const auto seed = POINT_SEED(42, korvel::sweep::PointValues{250, 2, std::nullopt, 2});
   EXPECT_EQ(slurp("b/point-02/console.log").rfind("seed=" + std::to_string(seed) + " threads=3\n", 0), 0u);
@@ -214,7 +224,8 @@ TEST_F(SweepRun, SeedsAndThreadsReachEveryPoint) {
 TEST_F(SweepRun, ResumeRunsOnlyKilledAndFailedPoints) {
   write("fail-7", "");
   write("kill-5", "");
-  const std::vector<std::string> command = {"--generations", "2,5,7,10", "--no-null", "--seed", "5", "--out", "r", "T.IN"};
+  const std::vector<std::string> command = {"--generations", "2,5,7,10", "--no-null", "--seed", "5",
+                                            "--out",         "r",        "T.IN"};
   std::string err;
   EXPECT_EQ(sweep(command, &err), 1);
   EXPECT_NE(err.find("point-02 failed: ended by signal 9"), std::string::npos) << err;
@@ -263,8 +274,8 @@ TEST_F(SweepRun, AnExistingFolderIsRefusedUnlessForced) {
 TEST_F(SweepRun, EmitJobsThenCollect) {
   write("fail-7", "");
   std::string out;
-  ASSERT_EQ(sweep({"--emit-jobs", "--generations", "3,7,12", "--seed", "1", "--out", "jobs", "--title", "Emitted",
-                   "T.IN"},
+  ASSERT_EQ(sweep({"--emit-jobs", "--generations", "3,7,12", "--seed", "1", "--out", "jobs", "--title",
+                   "Emitted", "T.IN"},
                   nullptr, &out),
             0);
   const auto seed = POINT_SEED(1, korvel::sweep::PointValues{250, 0, std::nullopt, 2});
@@ -294,16 +305,20 @@ TEST_F(SweepRun, EmitJobsThenCollect) {
 
 TEST_F(SweepRun, SlurmJobArrayHasOneTaskPerPointToRun) {
   std::string out;
-  ASSERT_EQ(sweep({"--slurm", "--generations", "3", "--threads-per-point", "4", "--sbatch-arg", "--time=1:00:00",
-                   "--sbatch-arg=--partition=long", "--out", "s", "T.IN"},
+  ASSERT_EQ(sweep({"--slurm", "--generations", "3", "--threads-per-point", "4", "--sbatch-arg",
+                   "--time=1:00:00", "--sbatch-arg=--partition=long", "--out", "s", "T.IN"},
                   nullptr, &out),
             0);
   const std::string script = slurp("s/sweep.sbatch");
   const std::string folder = (dir_ / "s").string();
-  EXPECT_EQ(script.find("#!/bin/bash\n#SBATCH --job-name=korvel-sweep\n#SBATCH --array=1-2\n#SBATCH --cpus-per-task=4\n"
-                        "#SBATCH --output=" + folder + "/slurm-%A_%a.log\n#SBATCH --time=1:00:00\n"
-                        "#SBATCH --partition=long\n"),
-            0u)
+  EXPECT_EQ(
+      script.find(
+          "#!/bin/bash\n#SBATCH --job-name=korvel-sweep\n#SBATCH --array=1-2\n#SBATCH --cpus-per-task=4\n"
+          "#SBATCH --output=" +
+          folder +
+          "/slurm-%A_%a.log\n#SBATCH --time=1:00:00\n"
+          "#SBATCH --partition=long\n"),
+      0u)
       << script;
   EXPECT_NE(script.find("export KORVEL_THREADS=\"${SLURM_CPUS_PER_TASK:-1}\"\n"), std::string::npos);
   EXPECT_NE(script.find("  2) cd '" + folder + "/point-02' && env -u KORVEL_SEED '" + program_ +
@@ -324,28 +339,28 @@ TEST_F(SweepRun, SlurmJobArrayHasOneTaskPerPointToRun) {
 
 TEST_F(SweepRun, CommandLineMistakesExitWithTwoAndChangeNothing) {
   std::string err;
-  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {"--fst", "0.01", "--generations", "3", "T.IN"},
-           {"--jobs", "0", "T.IN"},
-           {"--generations", "3,,4", "T.IN"},
-           {"--generations", "40000", "T.IN"},
-           {"--fst", "0.01,1.5", "T.IN"},
-           {"--fst", "-0.1", "T.IN"},
-           {"--sample-sizes", "0,10", "T.IN"},
-           {"--sample-sizes", "10,10", "T.IN"},
-           {"--loci", "3", "T.IN"},  // the template has 2
-           {"--seed", "4294967296", "T.IN"},
-           {"--seed", "-1", "T.IN"},
-           {"--target-power", "1.5", "T.IN"},
-           {"--submit", "T.IN"},
-           {"--sbatch-arg", "x", "T.IN"},
-           {"--emit-jobs", "--slurm", "T.IN"},
-           {"--force", "--resume", "T.IN"},
-           {"--no-null=yes", "T.IN"},
-           {"--frobnicate", "T.IN"},
-           {"T.IN", "U.IN"},
-           {"--collect", "x", "--jobs", "2"},
-           {}}) {
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{"--fst", "0.01", "--generations", "3", "T.IN"},
+                                             {"--jobs", "0", "T.IN"},
+                                             {"--generations", "3,,4", "T.IN"},
+                                             {"--generations", "40000", "T.IN"},
+                                             {"--fst", "0.01,1.5", "T.IN"},
+                                             {"--fst", "-0.1", "T.IN"},
+                                             {"--sample-sizes", "0,10", "T.IN"},
+                                             {"--sample-sizes", "10,10", "T.IN"},
+                                             {"--loci", "3", "T.IN"},  // the template has 2
+                                             {"--seed", "4294967296", "T.IN"},
+                                             {"--seed", "-1", "T.IN"},
+                                             {"--target-power", "1.5", "T.IN"},
+                                             {"--submit", "T.IN"},
+                                             {"--sbatch-arg", "x", "T.IN"},
+                                             {"--emit-jobs", "--slurm", "T.IN"},
+                                             {"--force", "--resume", "T.IN"},
+                                             {"--no-null=yes", "T.IN"},
+                                             {"--frobnicate", "T.IN"},
+                                             {"T.IN", "U.IN"},
+                                             {"--collect", "x", "--jobs", "2"},
+                                             {}}) {
     std::vector<std::string> args = bad;
     args.insert(args.begin(), {"--out", "bad"});
     EXPECT_EQ(sweep(args, &err), 2) << testing::PrintToString(bad) << err;

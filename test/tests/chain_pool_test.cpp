@@ -19,7 +19,8 @@ void RANDOM_CHAIN(std::mt19937& pick, EXACT_TEST_STATE& s) {
   s.N = static_cast<INT16>(2 + pick() % 4);
   s.M = 2;
   for (int i = 1; i <= s.N; ++i)
-    for (int j = 1; j <= s.M; ++j) s.MM[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] = static_cast<INT32>(1 + pick() % 30);
+    for (int j = 1; j <= s.M; ++j)
+      s.MM[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] = static_cast<INT32>(1 + pick() % 30);
   s.UU1 = static_cast<INT16>(1 + pick() % 168);
   s.UU2 = static_cast<INT16>(1 + pick() % 168);
   s.UU3 = static_cast<INT16>(1 + pick() % 168);
@@ -50,8 +51,10 @@ TEST(ChainPool, ResultsAreThoseOfTheChainRunHereWhateverThreadRanIt) {
       pool.WAIT_FOR(*tasks[static_cast<std::size_t>(k)]);
       ASSERT_TRUE(pool.DONE(*tasks[static_cast<std::size_t>(k)]));
       const EXACT_TEST_STATE& got = tasks[static_cast<std::size_t>(k)]->STATE;
-      EXPECT_TRUE(SAME_BITS(got.HM, expected[static_cast<std::size_t>(k)].HM)) << threads << " threads, task " << k;
-      EXPECT_TRUE(SAME_BITS(got.HECA, expected[static_cast<std::size_t>(k)].HECA)) << threads << " threads, task " << k;
+      EXPECT_TRUE(SAME_BITS(got.HM, expected[static_cast<std::size_t>(k)].HM))
+          << threads << " threads, task " << k;
+      EXPECT_TRUE(SAME_BITS(got.HECA, expected[static_cast<std::size_t>(k)].HECA))
+          << threads << " threads, task " << k;
       EXPECT_EQ(got.MM, expected[static_cast<std::size_t>(k)].MM);
     }
   }

@@ -24,11 +24,11 @@ void EXPECT_RELATIVE(EXTENDED actual, EXTENDED expected, EXTENDED tolerance) {
 }
 
 TEST_F(Chi2ProbTest, ReferenceValuesOnEveryBranch) {
-  EXPECT_RELATIVE(GAMMQ(0.5L, 10.0L), 7.744E-6L, 1.0E-3L);        // continued fraction
-  EXPECT_RELATIVE(GAMMQ(1.0L, 1.0L), 0.3679L, 1.0E-3L);           // series
-  EXPECT_RELATIVE(GAMMQ(1.5L, 3.9075L), 0.04999L, 1.0E-3L);       // 3 df at the 5 % point
-  EXPECT_RELATIVE(GAMMQ(50.5L, 50.5L), 0.4813L, 1.0E-3L);         // 101 df, normal approximation
-  EXPECT_RELATIVE(GAMMQ(60.0L, 73.2835L), 0.04999L, 1.0E-3L);     // 120 df, normal approximation
+  EXPECT_RELATIVE(GAMMQ(0.5L, 10.0L), 7.744E-6L, 1.0E-3L);     // continued fraction
+  EXPECT_RELATIVE(GAMMQ(1.0L, 1.0L), 0.3679L, 1.0E-3L);        // series
+  EXPECT_RELATIVE(GAMMQ(1.5L, 3.9075L), 0.04999L, 1.0E-3L);    // 3 df at the 5 % point
+  EXPECT_RELATIVE(GAMMQ(50.5L, 50.5L), 0.4813L, 1.0E-3L);      // 101 df, normal approximation
+  EXPECT_RELATIVE(GAMMQ(60.0L, 73.2835L), 0.04999L, 1.0E-3L);  // 120 df, normal approximation
   EXPECT_RELATIVE(GAMMLN(0.5L), 0.5724L, 1.0E-3L);
 }
 

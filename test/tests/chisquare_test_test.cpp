@@ -2,8 +2,8 @@
 // DO_CHISQUARE reading CONTTAB.XYZ back.
 #include <gtest/gtest.h>
 
-#include "support/scratch_folder.h"
 #include <unistd.h>
+#include "support/scratch_folder.h"
 
 #include <cmath>
 #include <cstdio>
@@ -79,8 +79,7 @@ TEST(Cntab1Test, IdenticalRowsGiveZeroAndProbabilityOne) {
 TEST(Cntab1Test, ThreeByFourHasSixDfAndPearsonsValue) {
   const RESULT r = TEST_TABLE({{12, 0, 8, 5}, {7, 9, 4, 1}, {10, 3, 7, 2}});
   EXPECT_EQ(r.DF, 6.0L);
-  EXPECT_NEAR(static_cast<double>(r.CHISQ), PEARSON({{12, 0, 8, 5}, {7, 9, 4, 1}, {10, 3, 7, 2}}),
-              1.0E-9);
+  EXPECT_NEAR(static_cast<double>(r.CHISQ), PEARSON({{12, 0, 8, 5}, {7, 9, 4, 1}, {10, 3, 7, 2}}), 1.0E-9);
   EXPECT_EQ(r.PROB, GAMMQ(3.0L, 0.5L * r.CHISQ));
 }
 

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "support/scratch_folder.h"
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include "support/scratch_folder.h"
 
 #include "common/tables.h"
 #include "common/text_format.h"
@@ -22,7 +22,7 @@ struct Counters {
 };
 
 Counters READ_COUNTERS() {
-  return {NUMBR1, R1CHI2, R1GEXACT, NUMBR2, R2CHI2, R2GEXACT,
+  return {NUMBR1, R1CHI2, R1GEXACT, NUMBR2,  R2CHI2,  R2GEXACT,
           NUMBR3, R3CHI2, R3GEXACT, NUMBTOT, TOTCHI2, TOTGEXACT};
 }
 
@@ -120,17 +120,15 @@ TEST_F(CombineLoci, ExactPOfZeroIsReplacedAfterTheLocusLineShowsIt) {
     SUM_FOR_TOTAL_P();
   }
   EXPECT_EQ(GEXACT_P, 0.00005L);
-  EXPECT_EQ(SUM_LN_GEXACT_P,
-            -2.0L * std::log(0.5L) + -2.0L * std::log(0.2L) + -2.0L * std::log(0.00005L));
-  EXPECT_EQ(LAST_LINE(FILE_TEXT(OUT8)),
-            "      1      3" + std::string(27, ' ') + "        0.0000    0.0000");
+  EXPECT_EQ(SUM_LN_GEXACT_P, -2.0L * std::log(0.5L) + -2.0L * std::log(0.2L) + -2.0L * std::log(0.00005L));
+  EXPECT_EQ(LAST_LINE(FILE_TEXT(OUT8)), "      1      3" + std::string(27, ' ') + "        0.0000    0.0000");
   WRITE_TO_SUMTEST();
   const EXTENDED combined = GAMMQ(3.0L, SUM_LN_GEXACT_P / 2.0L);
   EXPECT_LT(combined, 0.05L);
   // With the chi-square test off every locus counts one allele.
-  EXPECT_EQ(LAST_LINE(FILE_TEXT(OUT10)),
-            "      1     3       3   1.00" + std::string(34, ' ') + "          6" +
-                REAL_TEXT(SUM_LN_GEXACT_P, 17, 4) + REAL_TEXT(combined, 12, 4));
+  EXPECT_EQ(LAST_LINE(FILE_TEXT(OUT10)), "      1     3       3   1.00" + std::string(34, ' ') +
+                                             "          6" + REAL_TEXT(SUM_LN_GEXACT_P, 17, 4) +
+                                             REAL_TEXT(combined, 12, 4));
 }
 
 TEST_F(CombineLoci, AllelesOfALocusComeFromItsDegreesOfFreedom) {
@@ -151,9 +149,10 @@ TEST_F(CombineLoci, RunsFallIntoTheirClasses) {
   for (int locus = 0; locus < 8; ++locus) ADD_LOCUS(1.0L, 2, 0.15L);
   EXPECT_EQ(NUMB_NONFIXED_LOCI, 8);
   WRITE_TO_SUMTEST();
-  EXPECT_EQ(LAST_LINE(FILE_TEXT(OUT10)),
-            "      1     8      16   2.00     8.000          16" + REAL_TEXT(GAMMQ(8.0L, 4.0L), 12, 4) + "         16" +
-                REAL_TEXT(SUM_LN_GEXACT_P, 17, 4) + REAL_TEXT(GAMMQ(8.0L, SUM_LN_GEXACT_P / 2.0L), 12, 4));
+  EXPECT_EQ(LAST_LINE(FILE_TEXT(OUT10)), "      1     8      16   2.00     8.000          16" +
+                                             REAL_TEXT(GAMMQ(8.0L, 4.0L), 12, 4) + "         16" +
+                                             REAL_TEXT(SUM_LN_GEXACT_P, 17, 4) +
+                                             REAL_TEXT(GAMMQ(8.0L, SUM_LN_GEXACT_P / 2.0L), 12, 4));
   EXPECT_EQ(READ_COUNTERS(), (Counters{0, 0, 0, 0, 0, 0, 1, 0, 1, 1, 0, 1}));
 
   // No locus fixed, but one input allele missing: class 2, not class 1.

@@ -2,8 +2,8 @@
 // stops, and the estimate against full enumeration of small tables.
 #include <gtest/gtest.h>
 
-#include "support/scratch_folder.h"
 #include <unistd.h>
+#include "support/scratch_folder.h"
 
 #include <cmath>
 #include <cstdio>
@@ -112,8 +112,7 @@ double EXACT_P_BY_ENUMERATION(const TABLE_ROWS& observed) {
   double total = 0.0, tail = 0.0;
   TABLE_ROWS t(n, std::vector<int>(m, 0));
   std::vector<int> left = column_sums;
-  std::function<void(std::size_t, std::size_t, int)> fill = [&](std::size_t i, std::size_t j,
-                                                                int row_left) {
+  std::function<void(std::size_t, std::size_t, int)> fill = [&](std::size_t i, std::size_t j, int row_left) {
     if (i == n - 1) {
       t[i] = left;
       const double w = log_weight(t);
@@ -224,8 +223,8 @@ TEST_F(ExactTestTest, EstimateAgreesWithFullEnumeration) {
     const double exact = EXACT_P_BY_ENUMERATION(table);
     EXPECT_GT(HECA, 0.0L);
     EXPECT_LE(std::fabs(static_cast<double>(HM) - exact), 4.0 * static_cast<double>(HECA))
-        << "table of " << table.size() << " rows: exact " << exact << ", chain "
-        << static_cast<double>(HM) << " +- " << static_cast<double>(HECA);
+        << "table of " << table.size() << " rows: exact " << exact << ", chain " << static_cast<double>(HM)
+        << " +- " << static_cast<double>(HECA);
   }
 }
 

@@ -68,16 +68,16 @@ void GENERATOR_GIVING_SEEDS(std::initializer_list<int> seeds) {
 TEST_F(LocusTestsTest, FixedLociAreThoseWithOneAlleleInThePooledSample) {
   NUMBLOCI = 4;
   NUMBPOPS = 2;
-  TOTALSAMPLESIZE = 10;  // two samples of 5 diploids: 20 copies per locus
+  TOTALSAMPLESIZE = 10;      // two samples of 5 diploids: 20 copies per locus
   SAMPLE(1, 1, {0, 10, 0});  // only allele 2 anywhere
   SAMPLE(2, 1, {0, 10, 0});
-  SAMPLE(1, 2, {10});        // a single allele in the input
+  SAMPLE(1, 2, {10});  // a single allele in the input
   SAMPLE(2, 2, {10});
-  SAMPLE(1, 3, {10, 0});     // each sample fixed, on different alleles
+  SAMPLE(1, 3, {10, 0});  // each sample fixed, on different alleles
   SAMPLE(2, 3, {0, 10});
   SAMPLE(1, 4, {3, 7});
   SAMPLE(2, 4, {10, 0});
-  FIXED_LOCUS[3] = 1;        // left over from an earlier run
+  FIXED_LOCUS[3] = 1;  // left over from an earlier run
   TEST_EACH_LOCUS_FOR_FIXED_SAMPLES();
   EXPECT_EQ(FIXED_LOCUS[1], 1);
   EXPECT_EQ(FIXED_LOCUS[2], 1);
@@ -167,7 +167,8 @@ TEST_F(LocusTestsTest, FourSeedDrawsPerLocusWhateverTheSwitches) {
       RUN_FISHER = fisher;
       std::mt19937 expected = RANDOM_GENERATOR;
       std::vector<std::uint32_t> seeds;
-      for (int i = 0; i < 4; ++i) seeds.push_back(1 + INTEGER_FROM_OUTPUT(165, static_cast<std::uint32_t>(expected())));
+      for (int i = 0; i < 4; ++i)
+        seeds.push_back(1 + INTEGER_FROM_OUTPUT(165, static_cast<std::uint32_t>(expected())));
       std::filesystem::remove("CONTTAB.XYZ");
       CHISQ = -1.0L;
       HM = -1.0L;

@@ -27,9 +27,9 @@ std::vector<double> BaseLocus::frequencies() const {
 BasePopulation BASE_POPULATION(const GenotypeData& data, std::optional<std::size_t> population) {
   BasePopulation base;
   base.drawn_from = population ? "population " + data.populations[*population]
-                               : data.populations.size() == 1
-                                     ? "the one population"
-                                     : "pooled over " + std::to_string(data.populations.size()) + " populations";
+                    : data.populations.size() == 1
+                        ? "the one population"
+                        : "pooled over " + std::to_string(data.populations.size()) + " populations";
   for (const LocusCounts& locus : data.loci) {
     BaseLocus kept;
     kept.name = locus.name;
@@ -71,7 +71,8 @@ int MERGE_RARE_ALLELES(BasePopulation& base, int max_alleles) {
       merged.counts.push_back(locus.counts[a]);
     }
     long long rest = 0;
-    for (auto it = order.begin() + static_cast<std::ptrdiff_t>(keep); it != order.end(); ++it) rest += locus.counts[*it];
+    for (auto it = order.begin() + static_cast<std::ptrdiff_t>(keep); it != order.end(); ++it)
+      rest += locus.counts[*it];
     merged.merged_alleles = static_cast<int>(order.size() - keep);
     merged.alleles.push_back("rarest " + std::to_string(merged.merged_alleles) + " merged");
     merged.counts.push_back(rest);
@@ -97,7 +98,8 @@ void SELECT_LOCI(BasePopulation& base, int max_loci, std::optional<std::uint32_t
   std::iota(index.begin(), index.end(), std::size_t{0});
   for (std::size_t i = 0; i < wanted; ++i) {
     const std::uint64_t range = index.size() - i;
-    const std::size_t pick = i + static_cast<std::size_t>((range * static_cast<std::uint64_t>(generator())) >> 32);
+    const std::size_t pick = i + static_cast<std::size_t>((range * static_cast<std::uint64_t>(generator())) >>
+                                                          32);
     std::swap(index[i], index[pick]);
   }
   index.resize(wanted);
@@ -116,8 +118,8 @@ std::size_t FIND_POPULATION(const GenotypeData& data, const std::string& name) {
   if (matches.size() == 1) return matches[0];
   if (matches.size() > 1) {
     throw InitError("--pop " + name + ": " + std::to_string(matches.size()) +
-                    " populations have this name; give its number (1 to " + std::to_string(data.populations.size()) +
-                    ") instead");
+                    " populations have this name; give its number (1 to " +
+                    std::to_string(data.populations.size()) + ") instead");
   }
   if (!name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
       name.size() < 9) {
@@ -125,7 +127,8 @@ std::size_t FIND_POPULATION(const GenotypeData& data, const std::string& name) {
     if (number >= 1 && number <= data.populations.size()) return number - 1;
   }
   std::string known;
-  for (std::size_t p = 0; p < data.populations.size() && p < 10; ++p) known += (p ? ", " : "") + data.populations[p];
+  for (std::size_t p = 0; p < data.populations.size() && p < 10; ++p)
+    known += (p ? ", " : "") + data.populations[p];
   if (data.populations.size() > 10) known += ", ...";
   throw InitError("--pop " + name + ": no such population in " + data.source + " (populations: " + known +
                   "; or give a number from 1 to " + std::to_string(data.populations.size()) + ")");

@@ -85,9 +85,11 @@ class GenepopReader {
       }
     }
     if (index >= lines_.size()) {
-      fail(static_cast<int>(lines_.size()), "no Pop line: a Genepop file lists its loci, then \"Pop\" before each population");
+      fail(static_cast<int>(lines_.size()),
+           "no Pop line: a Genepop file lists its loci, then \"Pop\" before each population");
     }
-    if (loci_.empty()) fail(static_cast<int>(index + 1), "no locus names between the title line and the first Pop line");
+    if (loci_.empty())
+      fail(static_cast<int>(index + 1), "no locus names between the title line and the first Pop line");
     return index;
   }
 
@@ -108,8 +110,8 @@ class GenepopReader {
   }
 
   void start_population(const std::string& first_individual) {
-    data_.populations.push_back(first_individual.empty() ? "Pop " + std::to_string(data_.populations.size() + 1)
-                                                         : first_individual);
+    data_.populations.push_back(
+        first_individual.empty() ? "Pop " + std::to_string(data_.populations.size() + 1) : first_individual);
     data_.individuals.push_back(0);
     data_.genotyped.push_back(0);
     for (LocusTally& locus : loci_) {
@@ -145,13 +147,16 @@ class GenepopReader {
   // Returns whether the genotype holds at least one gene copy.
   bool read_genotype(LocusTally& locus, std::string_view token, std::size_t pop, int line_number,
                      const std::string& individual) {
-    const auto where = [&] { return "individual \"" + individual + "\", locus " + locus.name + ": genotype \"" +
-                                    std::string(token) + "\""; };
+    const auto where = [&] {
+      return "individual \"" + individual + "\", locus " + locus.name + ": genotype \"" + std::string(token) +
+             "\"";
+    };
     if (!std::all_of(token.begin(), token.end(), [](char c) { return c >= '0' && c <= '9'; })) {
       fail(line_number, where() + " is not made of digits");
     }
     if (std::all_of(token.begin(), token.end(), [](char c) { return c == '0'; }) &&
-        (token.size() == 1 || token.size() == 2 || token.size() == 3 || token.size() == 4 || token.size() == 6)) {
+        (token.size() == 1 || token.size() == 2 || token.size() == 3 || token.size() == 4 ||
+         token.size() == 6)) {
       ++locus.missing[pop];
       return false;
     }
@@ -165,7 +170,8 @@ class GenepopReader {
       locus.digits_line = line_number;
     } else if (locus.digits != digits) {
       fail(line_number, where() + " has " + std::to_string(digits) + " digits but line " +
-                            std::to_string(locus.digits_line) + " gave this locus " + std::to_string(locus.digits));
+                            std::to_string(locus.digits_line) + " gave this locus " +
+                            std::to_string(locus.digits));
     }
     const std::size_t width = digits == 4 || digits == 6 ? digits / 2 : digits;
     bool any_copy = false;
@@ -194,7 +200,8 @@ class GenepopReader {
       locus.counts.assign(data_.populations.size(), {});
       for (auto& [code, allele] : tally.alleles) {
         locus.alleles.push_back(allele.first);
-        for (std::size_t p = 0; p < data_.populations.size(); ++p) locus.counts[p].push_back(allele.second[p]);
+        for (std::size_t p = 0; p < data_.populations.size(); ++p)
+          locus.counts[p].push_back(allele.second[p]);
       }
       data_.loci.push_back(std::move(locus));
     }

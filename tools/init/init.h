@@ -35,20 +35,20 @@ class InitError : public std::runtime_error {
 // each allele counted per population.
 struct LocusCounts {
   std::string name;
-  std::vector<std::string> alleles;              // labels, in output order
-  std::vector<std::vector<long long>> counts;    // [population][allele]
-  std::vector<long long> missing;                // [population] individuals without a call
+  std::vector<std::string> alleles;            // labels, in output order
+  std::vector<std::vector<long long>> counts;  // [population][allele]
+  std::vector<long long> missing;              // [population] individuals without a call
 };
 
 struct GenotypeData {
-  std::string source;                  // the data file as named by the user
-  std::string format;                  // "Genepop", "VCF", "BCF"
-  std::string ploidy;                  // "diploid", "haploid" or "mixed ploidy"
+  std::string source;  // the data file as named by the user
+  std::string format;  // "Genepop", "VCF", "BCF"
+  std::string ploidy;  // "diploid", "haploid" or "mixed ploidy"
   std::vector<std::string> populations;
   std::vector<long long> individuals;  // [population] individuals read
   std::vector<long long> genotyped;    // [population] individuals with a call at some locus
   std::vector<LocusCounts> loci;
-  std::vector<std::string> notes;      // what the reader left out, for the summary
+  std::vector<std::string> notes;  // what the reader left out, for the summary
 };
 
 // Reads a Genepop file. `text` is its content, `name` names it in messages.
@@ -93,8 +93,8 @@ DataFormat DETECT_FORMAT(const std::string& path);
 struct BaseLocus {
   std::string name;
   std::vector<std::string> alleles;
-  std::vector<long long> counts;   // gene copies per allele, all > 0
-  int merged_alleles = 0;          // alleles folded into the last class by --max-alleles (0: none)
+  std::vector<long long> counts;  // gene copies per allele, all > 0
+  int merged_alleles = 0;         // alleles folded into the last class by --max-alleles (0: none)
   long long total() const;
   std::vector<double> frequencies() const;
 };
@@ -142,10 +142,10 @@ struct InitOptions {
   bool pass_only = false;
   std::string pop;
   std::optional<int> populations;
-  std::vector<int> samples;          // one value: every population
+  std::vector<int> samples;  // one value: every population
   int ne = 1000;
   std::optional<int> generations;
-  std::optional<long double> fst;     // default 0.01 when neither is given
+  std::optional<long double> fst;  // default 0.01 when neither is given
   long long runs = 1000;
   long long exact[3] = {1000, 100, 1000};
   bool chi2 = true;
@@ -157,7 +157,7 @@ struct InitOptions {
   std::string output = "KORVEL.IN";
   bool force = false;
   bool help = false;
-  std::vector<std::string> given;     // the options as typed, for the comment line
+  std::vector<std::string> given;  // the options as typed, for the comment line
 };
 
 inline constexpr long double DEFAULT_FST = 0.01L;

@@ -70,9 +70,11 @@ std::string TODAY() {
 void REFUSE_EXISTING_OUTPUT(const InitOptions& options) {
   std::error_code ec;
   if (!options.force && fs::exists(options.output, ec)) {
-    throw InitError(options.output + " already exists; add --force to replace it, or name another file with -o");
+    throw InitError(options.output +
+                    " already exists; add --force to replace it, or name another file with -o");
   }
-  if (fs::is_directory(options.output, ec)) throw InitError(options.output + " is a folder; -o names the file to write");
+  if (fs::is_directory(options.output, ec))
+    throw InitError(options.output + " is a folder; -o names the file to write");
   for (const std::string* input : {&options.data, &options.popmap}) {
     if (!input->empty() && fs::equivalent(options.output, *input, ec)) {
       throw InitError("-o " + options.output + " is the input file " + *input + "; name another file");
@@ -105,10 +107,12 @@ int DEFAULT_SAMPLE(const GenotypeData& data) {
   long long genotyped = 0;
   for (long long count : data.genotyped) genotyped += count;
   const auto populations = static_cast<long long>(data.populations.size());
-  const long long mean = std::max(1LL, (2 * genotyped + populations) / (2 * populations));  // rounded, half up
+  const long long mean = std::max(1LL,
+                                  (2 * genotyped + populations) / (2 * populations));  // rounded, half up
   if (mean > MAX_DIPLOIDS) {
-    throw InitError("the data's mean of " + std::to_string(mean) + " genotyped individuals per population is above " +
-                    std::to_string(MAX_DIPLOIDS) + ", the largest sample the program draws; give --sample");
+    throw InitError("the data's mean of " + std::to_string(mean) +
+                    " genotyped individuals per population is above " + std::to_string(MAX_DIPLOIDS) +
+                    ", the largest sample the program draws; give --sample");
   }
   return static_cast<int>(mean);
 }
@@ -194,14 +198,14 @@ std::vector<std::string> CAPACITY_FAULTS(const CAPACITY_PROFILE& profile, const 
   }
   if (widest != nullptr) {
     faults.push_back("holds at most " + std::to_string(profile.MAX_ALLELES) + " alleles per locus and " +
-                     PLURAL(static_cast<long long>(over), "locus has", "loci have") + " more (locus " + widest->name +
-                     " has " + std::to_string(widest->counts.size()) + "; --max-alleles " +
+                     PLURAL(static_cast<long long>(over), "locus has", "loci have") + " more (locus " +
+                     widest->name + " has " + std::to_string(widest->counts.size()) + "; --max-alleles " +
                      std::to_string(profile.MAX_ALLELES) + " merges the rarest, which changes the data)");
   }
   if (design.populations > profile.MAX_POPS) {
-    faults.push_back("holds at most " + std::to_string(profile.MAX_POPS) + " populations and the design has " +
-                     std::to_string(design.populations) + " (--populations " + std::to_string(profile.MAX_POPS) +
-                     " or fewer)");
+    faults.push_back("holds at most " + std::to_string(profile.MAX_POPS) +
+                     " populations and the design has " + std::to_string(design.populations) +
+                     " (--populations " + std::to_string(profile.MAX_POPS) + " or fewer)");
   }
   return faults;
 }
@@ -225,15 +229,17 @@ void CHECK_READ_BACK(const INPUT_DOCUMENT& meant, const INPUT_DOCUMENT& read) {
     throw InitError("internal fault: " + read.NAME + " as written reads back with " + what +
                     "; nothing was written");
   };
-  if (read.NUMBLOCI != meant.NUMBLOCI || read.NUMBPOPS != meant.NUMBPOPS || read.DRIFT_SIZE != meant.DRIFT_SIZE ||
-      read.STOP_T != meant.STOP_T || read.STOP_RUNS != meant.STOP_RUNS || read.SAMPLESIZE != meant.SAMPLESIZE ||
-      read.ITER1 != meant.ITER1 || read.ITER2 != meant.ITER2 || read.ITER3 != meant.ITER3 ||
-      read.RUN_CHI2 != meant.RUN_CHI2 || read.RUN_FISHER != meant.RUN_FISHER ||
-      read.ERASE_DETAILED_OUTPUT != meant.ERASE_DETAILED_OUTPUT || read.LOCI.size() != meant.LOCI.size()) {
+  if (read.NUMBLOCI != meant.NUMBLOCI || read.NUMBPOPS != meant.NUMBPOPS ||
+      read.DRIFT_SIZE != meant.DRIFT_SIZE || read.STOP_T != meant.STOP_T ||
+      read.STOP_RUNS != meant.STOP_RUNS || read.SAMPLESIZE != meant.SAMPLESIZE || read.ITER1 != meant.ITER1 ||
+      read.ITER2 != meant.ITER2 || read.ITER3 != meant.ITER3 || read.RUN_CHI2 != meant.RUN_CHI2 ||
+      read.RUN_FISHER != meant.RUN_FISHER || read.ERASE_DETAILED_OUTPUT != meant.ERASE_DETAILED_OUTPUT ||
+      read.LOCI.size() != meant.LOCI.size()) {
     fail("other settings");
   }
   for (std::size_t l = 0; l < meant.LOCI.size(); ++l) {
-    if (read.LOCI[l].FREQUENCIES != meant.LOCI[l].FREQUENCIES) fail("other frequencies at locus " + std::to_string(l + 1));
+    if (read.LOCI[l].FREQUENCIES != meant.LOCI[l].FREQUENCIES)
+      fail("other frequencies at locus " + std::to_string(l + 1));
     if (!FREQUENCY_SUM_PASSES(FREQUENCY_SUM(read.LOCI[l].FREQUENCIES))) {
       fail("a frequency sum off 1 at locus " + std::to_string(l + 1));
     }
@@ -269,7 +275,8 @@ class ScratchFile {
       descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (descriptor_ < 0 && errno != EEXIST) break;
     }
-    if (descriptor_ < 0) throw InitError("cannot create a file beside " + output + ": " + std::strerror(errno));
+    if (descriptor_ < 0)
+      throw InitError("cannot create a file beside " + output + ": " + std::strerror(errno));
   }
   ~ScratchFile() {
     if (descriptor_ >= 0) ::close(descriptor_);
@@ -313,7 +320,8 @@ class ScratchFile {
   bool placed_ = false;
 };
 
-void WRITE_CHECKED(const InitOptions& options, const INPUT_DOCUMENT& document, const CAPACITY_PROFILE& profile) {
+void WRITE_CHECKED(const InitOptions& options, const INPUT_DOCUMENT& document,
+                   const CAPACITY_PROFILE& profile) {
   const std::string text = WRITE_INPUT_TEXT(document);
   CHECK_READ_BACK(document, READ_INPUT_TEXT(options.output, text, profile));
   ScratchFile scratch(options.output);
@@ -342,8 +350,8 @@ void DATA_SUMMARY(const GenotypeData& data, const BasePopulation& base) {
   for (const LocusCounts& locus : data.loci) {
     for (long long count : locus.missing) missing += count;
   }
-  SAY("korvel-init: " + data.source + " (" + data.format + ", " + data.ploidy + "): " +
-      PLURAL(individuals, "individual", "individuals") + " in " +
+  SAY("korvel-init: " + data.source + " (" + data.format + ", " + data.ploidy +
+      "): " + PLURAL(individuals, "individual", "individuals") + " in " +
       PLURAL(static_cast<long long>(data.populations.size()), "population", "populations"));
   std::vector<std::string> populations;
   for (std::size_t p = 0; p < data.populations.size(); ++p) {
@@ -362,20 +370,24 @@ void DATA_SUMMARY(const GenotypeData& data, const BasePopulation& base) {
   if (!base.left_out.empty()) {
     std::vector<std::string> left;
     for (const LeftOutLocus& locus : base.left_out) left.push_back(locus.name + " " + locus.why);
-    SAY("  left out: " + PLURAL(static_cast<long long>(base.left_out.size()), "locus", "loci") + ": " + LIST(left, 10));
+    SAY("  left out: " + PLURAL(static_cast<long long>(base.left_out.size()), "locus", "loci") + ": " +
+        LIST(left, 10));
   }
 }
 
-void BASE_SUMMARY(const BasePopulation& base, int merged, std::size_t before_selection, const InitOptions& options) {
+void BASE_SUMMARY(const BasePopulation& base, int merged, std::size_t before_selection,
+                  const InitOptions& options) {
   if (base.loci.size() < before_selection) {
     SAY("  --max-loci " + std::to_string(*options.max_loci) + ": kept " +
-        (options.seed ? "a random " + std::to_string(base.loci.size()) + " (seed " + std::to_string(*options.seed) + ")"
+        (options.seed ? "a random " + std::to_string(base.loci.size()) + " (seed " +
+                            std::to_string(*options.seed) + ")"
                       : "the first " + std::to_string(base.loci.size())) +
         " of " + std::to_string(before_selection) + " loci");
   }
   if (merged > 0) {
-    SAY("  --max-alleles " + std::to_string(*options.max_alleles) + ": THIS CHANGES THE DATA: the rarest alleles of " +
-        PLURAL(merged, "locus", "loci") + " are merged into one class");
+    SAY("  --max-alleles " + std::to_string(*options.max_alleles) +
+        ": THIS CHANGES THE DATA: the rarest alleles of " + PLURAL(merged, "locus", "loci") +
+        " are merged into one class");
   }
   // Each locus by name for a panel of a few, else how many loci have how
   // many alleles.
@@ -408,8 +420,8 @@ void DESIGN_SUMMARY(const InitOptions& options, const Design& design, const CAPA
                       : options.chi2                     ? "chi-square test"
                                                          : "exact test";
   if (options.exact_test) {
-    tests += " (exact: " + std::to_string(options.exact[0]) + " / " + std::to_string(options.exact[1]) + " / " +
-             std::to_string(options.exact[2]) + ")";
+    tests += " (exact: " + std::to_string(options.exact[0]) + " / " + std::to_string(options.exact[1]) +
+             " / " + std::to_string(options.exact[2]) + ")";
   }
   SAY("  design: " + std::to_string(design.populations) + " populations, samples of " +
       (equal_samples ? samples[0] : LIST(samples, 50)) + ", Ne " + std::to_string(options.ne) + ", " +
@@ -423,9 +435,10 @@ void DESIGN_SUMMARY(const InitOptions& options, const Design& design, const CAPA
         " counted steps per locus; loci whose estimated P is 0 will make the combined exact test "
         "reject too often (use --exact 1000,100,1000)");
   }
-  SAY("korvel-init: wrote " + options.output + "; run " + profile.BUILD_NAME + " in its folder (it holds up to " +
-      std::to_string(profile.MAX_LOCI) + " loci, " + std::to_string(profile.MAX_ALLELES) + " alleles per locus, " +
-      std::to_string(profile.MAX_POPS) + " populations)");
+  SAY("korvel-init: wrote " + options.output + "; run " + profile.BUILD_NAME +
+      " in its folder (it holds up to " + std::to_string(profile.MAX_LOCI) + " loci, " +
+      std::to_string(profile.MAX_ALLELES) + " alleles per locus, " + std::to_string(profile.MAX_POPS) +
+      " populations)");
 }
 
 int RUN(const InitOptions& options) {
@@ -465,7 +478,8 @@ int INIT_MAIN(const std::vector<std::string>& args) {
     std::fprintf(stderr, "korvel-init: %s\n%s", error.what(), USAGE);
     return 2;
   } catch (const INPUT_FAULT& fault) {
-    std::fprintf(stderr, "korvel-init: internal fault: the file made does not read back (%s); nothing written\n",
+    std::fprintf(stderr,
+                 "korvel-init: internal fault: the file made does not read back (%s); nothing written\n",
                  fault.SUMMARY().c_str());
     return 1;
   } catch (const std::exception& error) {

@@ -58,8 +58,8 @@ long long WHOLE(const std::string& option, const std::string& text, long long lo
   const long long value = std::strtoll(text.c_str(), &end, 10);
   const bool digits = !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-');
   if (!digits || *end != '\0' || errno == ERANGE || value < low || value > high) {
-    throw UsageError(option + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                     ", not \"" + text + "\"");
+    throw UsageError(option + " takes a whole number from " + std::to_string(low) + " to " +
+                     std::to_string(high) + ", not \"" + text + "\"");
   }
   return value;
 }
@@ -100,12 +100,11 @@ const std::map<std::string, Setter>& VALUE_OPTIONS() {
       {"--samples",
        [](InitOptions& o, const std::string& opt, const std::string& v) {
          o.samples.clear();
-         for (const std::string& item : ITEMS(opt, v)) o.samples.push_back(static_cast<int>(WHOLE(opt, item, 1, MAX_DIPLOIDS)));
+         for (const std::string& item : ITEMS(opt, v))
+           o.samples.push_back(static_cast<int>(WHOLE(opt, item, 1, MAX_DIPLOIDS)));
        }},
-      {"--ne",
-       [](InitOptions& o, const std::string& opt, const std::string& v) {
-         o.ne = static_cast<int>(WHOLE(opt, v, 1, MAX_DIPLOIDS));
-       }},
+      {"--ne", [](InitOptions& o, const std::string& opt,
+                  const std::string& v) { o.ne = static_cast<int>(WHOLE(opt, v, 1, MAX_DIPLOIDS)); }},
       {"--generations",
        [](InitOptions& o, const std::string& opt, const std::string& v) {
          o.generations = static_cast<int>(WHOLE(opt, v, 0, MAX_GENERATIONS));
@@ -119,16 +118,18 @@ const std::map<std::string, Setter>& VALUE_OPTIONS() {
          }
          o.fst = value;
        }},
-      {"--runs",
-       [](InitOptions& o, const std::string& opt, const std::string& v) { o.runs = WHOLE(opt, v, 1, 2147483647); }},
+      {"--runs", [](InitOptions& o, const std::string& opt,
+                    const std::string& v) { o.runs = WHOLE(opt, v, 1, 2147483647); }},
       {"--exact",
        [](InitOptions& o, const std::string& opt, const std::string& v) {
          const std::vector<std::string> items = ITEMS(opt, v);
          if (items.size() != 3) {
-           throw UsageError(opt + " takes three numbers, dememorization steps, batches and steps per batch, "
-                                  "as in 1000,100,1000");
+           throw UsageError(opt +
+                            " takes three numbers, dememorization steps, batches and steps per batch, "
+                            "as in 1000,100,1000");
          }
-         for (int i = 0; i < 3; ++i) o.exact[i] = WHOLE(opt, items[static_cast<std::size_t>(i)], 1, 2147483647);
+         for (int i = 0; i < 3; ++i)
+           o.exact[i] = WHOLE(opt, items[static_cast<std::size_t>(i)], 1, 2147483647);
        }},
       {"--tests",
        [](InitOptions& o, const std::string& opt, const std::string& v) {
@@ -139,10 +140,8 @@ const std::map<std::string, Setter>& VALUE_OPTIONS() {
            else throw UsageError(opt + " takes chi2, exact or chi2,exact, not \"" + item + "\"");
          }
        }},
-      {"--max-loci",
-       [](InitOptions& o, const std::string& opt, const std::string& v) {
-         o.max_loci = static_cast<int>(WHOLE(opt, v, 1, 32767));
-       }},
+      {"--max-loci", [](InitOptions& o, const std::string& opt,
+                        const std::string& v) { o.max_loci = static_cast<int>(WHOLE(opt, v, 1, 32767)); }},
       {"--seed",
        [](InitOptions& o, const std::string& opt, const std::string& v) {
          o.seed = static_cast<std::uint32_t>(WHOLE(opt, v, 0, 4294967295LL));
@@ -201,7 +200,8 @@ InitOptions PARSE_OPTIONS(const std::vector<std::string>& args) {
   }
   if (options.help) return options;
   if (options.data.empty()) throw UsageError("no data file given");
-  if (seen.count("--fst") && seen.count("--generations")) throw UsageError("give --fst or --generations, not both");
+  if (seen.count("--fst") && seen.count("--generations"))
+    throw UsageError("give --fst or --generations, not both");
   if (seen.count("--seed") && !seen.count("--max-loci")) {
     throw UsageError("--seed chooses the loci that --max-loci keeps; give --max-loci too");
   }

@@ -69,8 +69,8 @@ class VcfReader {
       throw InitError(path_ + " is not a VCF or BCF file");
     }
     data_.source = path_;
-    data_.format = format->format == bcf                ? "BCF"
-                   : format->compression == bgzf          ? "bgzipped VCF"
+    data_.format = format->format == bcf                   ? "BCF"
+                   : format->compression == bgzf           ? "bgzipped VCF"
                    : format->compression == no_compression ? "VCF"
                                                            : "compressed VCF";
     std::unique_ptr<bcf_hdr_t, HeaderFreer> header(bcf_hdr_read(file.get()));
@@ -78,7 +78,8 @@ class VcfReader {
     assign_samples(header.get());
     const int gt_id = bcf_hdr_id2int(header.get(), BCF_DT_ID, "GT");
     if (!bcf_hdr_idinfo_exists(header.get(), BCF_HL_FMT, gt_id)) {
-      throw InitError(path_ + ": the header declares no GT (genotype) field, so there are no genotypes to count");
+      throw InitError(path_ +
+                      ": the header declares no GT (genotype) field, so there are no genotypes to count");
     }
 
     std::unique_ptr<bcf1_t, RecordFreer> record(bcf_init());
@@ -112,7 +113,8 @@ class VcfReader {
   // refused: it usually means the map belongs to other data.
   void assign_samples(const bcf_hdr_t* header) {
     const int samples = bcf_hdr_nsamples(header);
-    if (samples == 0) throw InitError(path_ + ": the file has no samples, so there are no genotypes to count");
+    if (samples == 0)
+      throw InitError(path_ + ": the file has no samples, so there are no genotypes to count");
     population_of_sample_.assign(static_cast<std::size_t>(samples), -1);
     if (options_.popmap == nullptr) {
       data_.populations.push_back("all samples");
@@ -124,8 +126,9 @@ class VcfReader {
       for (const auto& [sample, population] : options_.popmap->population_of) {
         const auto found = sample_index.find(sample);
         if (found == sample_index.end()) {
-          throw InitError(options_.popmap_name + " line " + std::to_string(options_.popmap->line_of.at(sample)) +
-                          ": sample \"" + sample + "\" is not in " + path_);
+          throw InitError(options_.popmap_name + " line " +
+                          std::to_string(options_.popmap->line_of.at(sample)) + ": sample \"" + sample +
+                          "\" is not in " + path_);
         }
         population_of_sample_[static_cast<std::size_t>(found->second)] = static_cast<int>(population);
       }
@@ -134,8 +137,9 @@ class VcfReader {
         if (population_of_sample_[static_cast<std::size_t>(s)] < 0) unmapped.push_back(header->samples[s]);
       }
       if (!unmapped.empty()) {
-        data_.notes.push_back(std::to_string(unmapped.size()) + " sample" + (unmapped.size() == 1 ? "" : "s") +
-                              " not in " + options_.popmap_name + " left out: " + NAME_LIST(unmapped));
+        data_.notes.push_back(std::to_string(unmapped.size()) + " sample" +
+                              (unmapped.size() == 1 ? "" : "s") + " not in " + options_.popmap_name +
+                              " left out: " + NAME_LIST(unmapped));
       }
     }
     data_.individuals.assign(data_.populations.size(), 0);
@@ -196,7 +200,10 @@ class VcfReader {
       if (called_[s]) ++data_.genotyped[static_cast<std::size_t>(population_of_sample_[s])];
     }
     const int kinds = int(haploid_) + int(diploid_) + int(other_ploidy_);
-    data_.ploidy = kinds > 1 ? "mixed ploidy" : haploid_ ? "haploid" : other_ploidy_ ? "polyploid" : "diploid";
+    data_.ploidy = kinds > 1       ? "mixed ploidy"
+                   : haploid_      ? "haploid"
+                   : other_ploidy_ ? "polyploid"
+                                   : "diploid";
     if (not_pass_ > 0) {
       data_.notes.push_back(std::to_string(not_pass_) + " record" + (not_pass_ == 1 ? "" : "s") +
                             " without FILTER PASS left out (--pass-only)");
@@ -222,7 +229,9 @@ class VcfReader {
 
 }  // namespace
 
-GenotypeData READ_VCF(const std::string& path, const VcfOptions& options) { return VcfReader(path, options).read(); }
+GenotypeData READ_VCF(const std::string& path, const VcfOptions& options) {
+  return VcfReader(path, options).read();
+}
 
 DataFormat DETECT_FORMAT(const std::string& path) {
   HtsFile file = OPEN_HTS(path);

@@ -13,7 +13,6 @@ namespace korvel::sweep {
 
 namespace {
 
-
 TestPower test_power(long long significant, long long runs) {
   TestPower result;
   result.significant = significant;
@@ -77,7 +76,8 @@ std::string PROGRAM_MESSAGE(std::string_view console_text) {
 
 int PointResult::common_sample_size() const {
   const std::vector<int>& sizes = input.sample_sizes;
-  if (sizes.empty() || std::any_of(sizes.begin(), sizes.end(), [&](int n) { return n != sizes.front(); })) return 0;
+  if (sizes.empty() || std::any_of(sizes.begin(), sizes.end(), [&](int n) { return n != sizes.front(); }))
+    return 0;
   return sizes.front();
 }
 
@@ -141,12 +141,14 @@ Analysis ANALYSE(const std::vector<PointResult>& points) {
   }
   if (!curves.empty()) {
     analysis.sample_size_varies = curves.begin()->first.first != curves.rbegin()->first.first;
-    for (const auto& [key, curve] : curves) analysis.loci_vary = analysis.loci_vary || key.second != curves.begin()->first.second;
+    for (const auto& [key, curve] : curves)
+      analysis.loci_vary = analysis.loci_vary || key.second != curves.begin()->first.second;
   }
   for (auto& [key, curve] : curves) {
-    std::stable_sort(curve.points.begin(), curve.points.end(), [](const PointResult* a, const PointResult* b) {
-      return a->input.generations < b->input.generations;
-    });
+    std::stable_sort(curve.points.begin(), curve.points.end(),
+                     [](const PointResult* a, const PointResult* b) {
+                       return a->input.generations < b->input.generations;
+                     });
     std::string label;
     if (analysis.sample_size_varies) label = "n = " + std::to_string(curve.sample_size);
     if (analysis.loci_vary) label += (label.empty() ? "" : ", ") + std::to_string(curve.loci) + " loci";
@@ -180,7 +182,8 @@ class CsvRow {
 std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& analysis) {
   bool shown[2] = {false, false};
   for (const PointResult& point : points) {
-    for (Test test : TESTS) shown[static_cast<int>(test)] = shown[static_cast<int>(test)] || (point.ok && point.on(test));
+    for (Test test : TESTS)
+      shown[static_cast<int>(test)] = shown[static_cast<int>(test)] || (point.ok && point.on(test));
   }
   std::map<const PointResult*, const Curve*> curve_of;
   for (const Curve& curve : analysis.curves) {
@@ -192,7 +195,8 @@ std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& an
   for (Test test : TESTS) {
     if (!shown[static_cast<int>(test)]) continue;
     const std::string key = TEST_KEY(test);
-    for (const char* column : {"_significant", "_power", "_ci_low", "_ci_high", "_null_check"}) header.field(key + column);
+    for (const char* column : {"_significant", "_power", "_ci_low", "_ci_high", "_null_check"})
+      header.field(key + column);
   }
   std::string csv = header.end();
   for (const PointResult& point : points) {
@@ -201,7 +205,9 @@ std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& an
     if (point.input.loci == 0) {
       row.field("").field("").field("").field("").field("");
     } else {
-      row.field(FIXED_TEXT(point.expected_fst, 6)).number(point.input.generations).number(point.input.drift_size);
+      row.field(FIXED_TEXT(point.expected_fst, 6))
+          .number(point.input.generations)
+          .number(point.input.drift_size);
       row.field(point.common_sample_size() > 0 ? std::to_string(point.common_sample_size()) : "");
       row.number(point.input.loci);
     }

@@ -36,11 +36,20 @@ std::string xml_escape(std::string_view text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -59,8 +68,8 @@ double nice_step(double top) {
 
 int decimals_for(double step) {
   int decimals = 0;
-  while (decimals < 8 && std::fabs(step * std::pow(10.0, decimals) -
-                                   std::round(step * std::pow(10.0, decimals))) > 1e-9) {
+  while (decimals < 8 &&
+         std::fabs(step * std::pow(10.0, decimals) - std::round(step * std::pow(10.0, decimals))) > 1e-9) {
     ++decimals;
   }
   return decimals;
@@ -75,8 +84,8 @@ std::string tick_label(double value, int decimals) {
 class Svg {
  public:
   void line(double x1, double y1, double x2, double y2, const std::string& style) {
-    out_ += "<line x1=\"" + num(x1) + "\" y1=\"" + num(y1) + "\" x2=\"" + num(x2) + "\" y2=\"" +
-            num(y2) + "\" " + style + "/>\n";
+    out_ += "<line x1=\"" + num(x1) + "\" y1=\"" + num(y1) + "\" x2=\"" + num(x2) + "\" y2=\"" + num(y2) +
+            "\" " + style + "/>\n";
   }
   void text(double x, double y, std::string_view content, const std::string& style) {
     out_ += "<text x=\"" + num(x) + "\" y=\"" + num(y) + "\" " + style + ">" + xml_escape(content) +
@@ -105,13 +114,16 @@ struct Scale {
   double x_top = 0.01;
   double x_step = 0.002;
   double x_low() const { return -0.025 * x_top; }
-  double x(double fst) const { return PLOT_LEFT + (PLOT_RIGHT - PLOT_LEFT) * (fst - x_low()) / (x_top - x_low()); }
+  double x(double fst) const {
+    return PLOT_LEFT + (PLOT_RIGHT - PLOT_LEFT) * (fst - x_low()) / (x_top - x_low());
+  }
   static double y(double power) { return PLOT_BOTTOM - (PLOT_BOTTOM - PLOT_TOP) * power; }
 };
 
 // Okabe-Ito colours, distinct for colour-blind readers; the tests differ in
 // line style and marker as well, so a grey print keeps them apart.
-constexpr const char* PALETTE[] = {"#0072B2", "#D55E00", "#009E73", "#CC79A7", "#E69F00", "#56B4E9", "#000000"};
+constexpr const char* PALETTE[] = {"#0072B2", "#D55E00", "#009E73", "#CC79A7",
+                                   "#E69F00", "#56B4E9", "#000000"};
 constexpr std::size_t PALETTE_SIZE = sizeof PALETTE / sizeof PALETTE[0];
 constexpr const char* WARNING_COLOUR = "#C00000";
 
@@ -175,8 +187,8 @@ std::string caption_for(const std::vector<PointResult>& points, const FigureText
   for (long long r : runs) text += std::to_string(r) + (r == *runs.rbegin() ? "" : ", ");
   text += " runs per point";
   if (exact && iter1.size() == 1 && iter2.size() == 1 && iter3.size() == 1) {
-    text += "; exact test " + std::to_string(*iter1.begin()) + " / " + std::to_string(*iter2.begin()) + " / " +
-            std::to_string(*iter3.begin()) + " (dememorization steps / batches / steps per batch)";
+    text += "; exact test " + std::to_string(*iter1.begin()) + " / " + std::to_string(*iter2.begin()) +
+            " / " + std::to_string(*iter3.begin()) + " (dememorization steps / batches / steps per batch)";
   }
   char target[32];
   std::snprintf(target, sizeof target, "%.2Lf", figure.target_power);
@@ -242,10 +254,12 @@ void draw_frame(Svg& svg, const Scale& scale, EXTENDED target_power) {
   const double yt = Scale::y(target);
   char label[48];
   std::snprintf(label, sizeof label, "target power %.2f", target);
-  svg.line(PLOT_LEFT, yt, PLOT_RIGHT, yt, "stroke=\"#222222\" stroke-width=\"1.3\" stroke-dasharray=\"10 5\"");
+  svg.line(PLOT_LEFT, yt, PLOT_RIGHT, yt,
+           "stroke=\"#222222\" stroke-width=\"1.3\" stroke-dasharray=\"10 5\"");
   // On a white halo, so that curves crossing it leave it readable.
-  svg.text(PLOT_LEFT + 6, yt - 6, label,
-           "font-size=\"11.5\" fill=\"#222222\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"");
+  svg.text(
+      PLOT_LEFT + 6, yt - 6, label,
+      "font-size=\"11.5\" fill=\"#222222\" stroke=\"#ffffff\" stroke-width=\"3\" paint-order=\"stroke\"");
 }
 
 struct Style {
@@ -260,7 +274,9 @@ void draw_curve(Svg& svg, const Scale& scale, const Curve& curve, const Style& s
     if (point->ok && point->on(style.test)) shown.push_back(point);
   }
   if (shown.empty()) return;
-  const auto x_of = [&](const PointResult* point) { return scale.x(static_cast<double>(point->expected_fst)) + dodge; };
+  const auto x_of = [&](const PointResult* point) {
+    return scale.x(static_cast<double>(point->expected_fst)) + dodge;
+  };
   const auto y_of = [&](EXTENDED value) { return Scale::y(static_cast<double>(value)); };
   std::string path;
   for (const PointResult* point : shown) {
@@ -281,9 +297,10 @@ void draw_curve(Svg& svg, const Scale& scale, const Curve& curve, const Style& s
   }
   if (curve.miscalibrated(style.test)) {
     const double x = x_of(curve.null_point), y = y_of(curve.null_point->power(style.test).power);
-    svg.raw("<circle cx=\"" + num(x) + "\" cy=\"" + num(y) + "\" r=\"10\" fill=\"none\" stroke=\"" + WARNING_COLOUR +
-            "\" stroke-width=\"2.2\"/>\n");
-    svg.text(x + 13, y + 5, "!", std::string("font-size=\"15\" font-weight=\"bold\" fill=\"") + WARNING_COLOUR + "\"");
+    svg.raw("<circle cx=\"" + num(x) + "\" cy=\"" + num(y) + "\" r=\"10\" fill=\"none\" stroke=\"" +
+            WARNING_COLOUR + "\" stroke-width=\"2.2\"/>\n");
+    svg.text(x + 13, y + 5, "!",
+             std::string("font-size=\"15\" font-weight=\"bold\" fill=\"") + WARNING_COLOUR + "\"");
   }
 }
 
@@ -314,8 +331,8 @@ void draw_legend(Svg& svg, const std::vector<Test>& tests, const Analysis& analy
   y += 20;
   for (std::size_t i = 0; i < analysis.curves.size(); ++i) {
     const char* colour = PALETTE[i % PALETTE_SIZE];
-    svg.raw(std::string("<rect x=\"") + num(LEGEND_LEFT) + "\" y=\"" + num(y - 11) + "\" width=\"28\" height=\"12\" fill=\"" +
-            colour + "\"/>\n");
+    svg.raw(std::string("<rect x=\"") + num(LEGEND_LEFT) + "\" y=\"" + num(y - 11) +
+            "\" width=\"28\" height=\"12\" fill=\"" + colour + "\"/>\n");
     svg.text(LEGEND_LEFT + 36, y, analysis.curves[i].label, entry);
     y += 20;
   }
@@ -323,7 +340,8 @@ void draw_legend(Svg& svg, const std::vector<Test>& tests, const Analysis& analy
 
 }  // namespace
 
-std::string CURVE_SVG(const std::vector<PointResult>& points, const Analysis& analysis, const FigureText& figure) {
+std::string CURVE_SVG(const std::vector<PointResult>& points, const Analysis& analysis,
+                      const FigureText& figure) {
   std::vector<Test> tests;
   for (Test test : TESTS) {
     if (std::any_of(points.begin(), points.end(), [&](const PointResult& p) { return p.ok && p.on(test); }))
@@ -338,10 +356,11 @@ std::string CURVE_SVG(const std::vector<PointResult>& points, const Analysis& an
     for (Test test : tests) {
       if (!curve.miscalibrated(test)) continue;
       const PointResult& null_point = *curve.null_point;
-      notes.push_back(std::string("! ") + (test == Test::CHI2 ? "Chi-square" : "Exact") + " test miscalibrated" +
-                      (curve.label.empty() ? "" : " at " + curve.label) + ": with no drift it rejected " +
-                      std::to_string(null_point.power(test).significant) + " of " + std::to_string(null_point.runs) +
-                      " runs (at most " + std::to_string(NULL_REJECTION_LIMIT(null_point.runs)) +
+      notes.push_back(std::string("! ") + (test == Test::CHI2 ? "Chi-square" : "Exact") +
+                      " test miscalibrated" + (curve.label.empty() ? "" : " at " + curve.label) +
+                      ": with no drift it rejected " + std::to_string(null_point.power(test).significant) +
+                      " of " + std::to_string(null_point.runs) + " runs (at most " +
+                      std::to_string(NULL_REJECTION_LIMIT(null_point.runs)) +
                       " expected at the 5 % level); its power is not offered as an answer.");
     }
   }
@@ -374,7 +393,9 @@ std::string CURVE_SVG(const std::vector<PointResult>& points, const Analysis& an
   const std::size_t lines = analysis.curves.size() * tests.size();
   for (std::size_t c = 0; c < analysis.curves.size(); ++c) {
     for (Test test : tests) {
-      const double dodge = lines > 1 ? (static_cast<double>(drawn) - (static_cast<double>(lines) - 1) / 2) * 3.0 : 0;
+      const double dodge = lines > 1
+                               ? (static_cast<double>(drawn) - (static_cast<double>(lines) - 1) / 2) * 3.0
+                               : 0;
       const char* colour = colour_by_test ? PALETTE[test == Test::CHI2 ? 0 : 1] : PALETTE[c % PALETTE_SIZE];
       draw_curve(svg, scale, analysis.curves[c], {colour, test}, dodge);
       ++drawn;

@@ -47,8 +47,8 @@ std::string null_note(const DesignTable& table, const std::vector<const Curve*>&
     if (curve->miscalibrated(test)) {
       part += " (miscalibrated: above " +
               FIXED_TEXT(static_cast<EXTENDED>(NULL_REJECTION_LIMIT(null_point.runs)) /
-                        static_cast<EXTENDED>(null_point.runs),
-                    4) +
+                             static_cast<EXTENDED>(null_point.runs),
+                         4) +
               ")";
     }
     parts.push_back(part);
@@ -148,12 +148,14 @@ std::string DESIGN_TEXT(const DesignTable& table) {
   if (table.axis.empty()) {
     text += "Power >= " + target + " reached by this design (by the estimate / by its lower 95 % bound):\n";
   } else {
-    text += "Smallest " + std::string(table.axis == "loci" ? "number of loci" : "sample size") + " with power >= " +
-            target + " (by the estimate / by its lower 95 % bound; \"-\": not reached in the range tried):\n";
+    text += "Smallest " + std::string(table.axis == "loci" ? "number of loci" : "sample size") +
+            " with power >= " + target +
+            " (by the estimate / by its lower 95 % bound; \"-\": not reached in the range tried):\n";
   }
   char line[640];
   for (const DesignAnswer& row : table.rows) {
-    std::string where = "F'st " + FIXED_TEXT(row.expected_fst, 4) + " (t = " + std::to_string(row.generations) + ")";
+    std::string where = "F'st " + FIXED_TEXT(row.expected_fst, 4) +
+                        " (t = " + std::to_string(row.generations) + ")";
     if (table.grouped_by_loci) where += ", " + std::to_string(row.group_loci) + " loci";
     std::string answer;
     if (row.generations == 0) {
@@ -169,7 +171,8 @@ std::string DESIGN_TEXT(const DesignTable& table) {
       for (int value : row.excluded) values.push_back(axis_text(table, value));
       answer += "   (miscalibrated, not offered: " + join(values, ", ") + ")";
     }
-    std::snprintf(line, sizeof line, "  %-30s %-16s %s\n", where.c_str(), test_name(row.test), answer.c_str());
+    std::snprintf(line, sizeof line, "  %-30s %-16s %s\n", where.c_str(), test_name(row.test),
+                  answer.c_str());
     text += line;
   }
   return text;
@@ -183,17 +186,19 @@ std::vector<std::string> CALIBRATION_WARNINGS(const Analysis& analysis) {
       const PointResult& null_point = *curve.null_point;
       std::string warning = "the " + std::string(test_name(test)) + " is miscalibrated";
       if (!curve.label.empty()) warning += " at " + curve.label;
-      warning += ": with no drift it rejected " + std::to_string(null_point.power(test).significant) + " of " +
-                 std::to_string(null_point.runs) + " runs (" + null_point.folder +
+      warning += ": with no drift it rejected " + std::to_string(null_point.power(test).significant) +
+                 " of " + std::to_string(null_point.runs) + " runs (" + null_point.folder +
                  "), where a test at the 5 % level rejects at most " +
                  std::to_string(NULL_REJECTION_LIMIT(null_point.runs)) + " in 99 % of sweeps; ";
       if (test == Test::FISHER) {
-        warning += "its power is not offered as an answer. Give the exact test at least 20000 counted steps "
-                   "per locus (batches x steps per batch on line 3 of the template, e.g. 1000 100 200), "
-                   "or read the chi-square test";
+        warning +=
+            "its power is not offered as an answer. Give the exact test at least 20000 counted steps "
+            "per locus (batches x steps per batch on line 3 of the template, e.g. 1000 100 200), "
+            "or read the chi-square test";
       } else {
-        warning += "its power is not offered as an answer. The chi-square approximation does not hold for "
-                   "these samples: take larger samples, merge rare alleles, or read the exact test";
+        warning +=
+            "its power is not offered as an answer. The chi-square approximation does not hold for "
+            "these samples: take larger samples, merge rare alleles, or read the exact test";
       }
       warnings.push_back(warning);
     }

@@ -58,9 +58,10 @@ std::uint64_t mix(std::uint64_t x) {
 
 std::uint32_t POINT_SEED(std::uint32_t sweep_seed, const PointValues& values) {
   std::uint64_t state = mix(sweep_seed);
-  for (long long value : {static_cast<long long>(values.drift_size), static_cast<long long>(values.generations),
-                          static_cast<long long>(values.sample_size.value_or(0)),
-                          static_cast<long long>(values.loci.value_or(0))}) {
+  for (long long value :
+       {static_cast<long long>(values.drift_size), static_cast<long long>(values.generations),
+        static_cast<long long>(values.sample_size.value_or(0)),
+        static_cast<long long>(values.loci.value_or(0))}) {
     state = mix(state ^ static_cast<std::uint64_t>(value));
   }
   return static_cast<std::uint32_t>(state >> 32);

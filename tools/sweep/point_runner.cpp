@@ -92,7 +92,8 @@ pid_t start_child(const std::string& program, const PointJob& job, int threads, 
 // line in the generations of drift (the drift costs about the same per
 // generation; sampling and testing cost the same at every point), fitted by
 // least squares, or their mean while there are too few to fit.
-double predicted_seconds(const std::vector<PointJob>& points, const std::vector<JobOutcome>& outcomes, int t) {
+double predicted_seconds(const std::vector<PointJob>& points, const std::vector<JobOutcome>& outcomes,
+                         int t) {
   double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
   for (std::size_t i = 0; i < points.size(); ++i) {
     if (outcomes[i].seconds <= 0) continue;
@@ -118,7 +119,8 @@ double seconds_left(const std::vector<PointJob>& points, const std::vector<JobOu
     const double elapsed = seconds_since(child.start);
     work += std::max(expected - elapsed, 0.05 * expected);
   }
-  for (std::size_t i = next; i < points.size(); ++i) work += predicted_seconds(points, outcomes, points[i].generations);
+  for (std::size_t i = next; i < points.size(); ++i)
+    work += predicted_seconds(points, outcomes, points[i].generations);
   const std::size_t remaining = running.size() + (points.size() - next);
   return remaining == 0 ? 0 : work / static_cast<double>(std::min(limit, remaining));
 }
@@ -192,8 +194,8 @@ int AVAILABLE_CORES() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
-std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<PointJob>& points,
-                                 int jobs, int threads, bool terminal) {
+std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<PointJob>& points, int jobs,
+                                 int threads, bool terminal) {
   std::vector<JobOutcome> outcomes(points.size());
   std::vector<Running> running;
   std::size_t next = 0;
@@ -240,8 +242,7 @@ std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<P
       ++finished;
       reaped = true;
       progress.finished(point.label + (outcome.ok ? " done" : " FAILED") + " (" + point.description +
-                        ") in " + CLOCK_TEXT(outcome.seconds) +
-                        (outcome.ok ? "" : ": " + outcome.failure));
+                        ") in " + CLOCK_TEXT(outcome.seconds) + (outcome.ok ? "" : ": " + outcome.failure));
     }
     if (terminal && (reaped || seconds_since(last_update) >= 1.0)) {
       progress.update(seconds_left(points, outcomes, running, next, limit), running.size());

@@ -155,7 +155,8 @@ SummaryReport PARSE_SUMMARY_REPORT(std::string_view name, std::string_view text)
   // writing it has not finished.
   const bool ends_complete = !text.empty() && text.back() == '\n';
   if (!tests_line || !header_seen) throw fail("not a KORVEL summary report");
-  if (total_line.empty() || report.mean_fst_text.empty() || average_runs < 1 || !last_line_seen || !ends_complete) {
+  if (total_line.empty() || report.mean_fst_text.empty() || average_runs < 1 || !last_line_seen ||
+      !ends_complete) {
     throw fail("the report has no final results (the program did not finish)");
   }
   if (!read_total_row(total_line, average_runs, report)) {

@@ -86,8 +86,7 @@ InputFacts READ_POINT_INPUT(const std::string& path);
 // every sample size and the number of loci replaced (loci beyond k are
 // dropped) and the second comment line replaced by `comment2`; every other
 // byte is kept.
-std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& values,
-                             std::string_view comment2);
+std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& values, std::string_view comment2);
 
 // ---- Drift arithmetic ---------------------------------------------------
 
@@ -112,8 +111,8 @@ struct SummaryReport {
   long long runs = 0;              // total row
   long long chi2_significant = 0;
   long long fisher_significant = 0;
-  std::string mean_fst_text;       // "Average F'st over all the R runs = ", as written
-  std::string expected_fst_text;   // "Expected Fst = ", as written
+  std::string mean_fst_text;      // "Average F'st over all the R runs = ", as written
+  std::string expected_fst_text;  // "Expected Fst = ", as written
 };
 
 // Reads the parts of a finished KORVEL.OUT that the curve needs. Throws
@@ -194,10 +193,10 @@ std::string PROGRAM_MESSAGE(std::string_view console_text);
 // The points of one design (the same sample sizes and loci), which the
 // figure draws as one curve per test.
 struct Curve {
-  std::string label;  // "n = 30, 10 loci", or "" for a sweep of one design
+  std::string label;    // "n = 30, 10 loci", or "" for a sweep of one design
   int sample_size = 0;  // 0: the template's (or mixed)
   int loci = 0;
-  std::vector<const PointResult*> points;  // by expected F'st
+  std::vector<const PointResult*> points;   // by expected F'st
   const PointResult* null_point = nullptr;  // F'st 0, when it ran
   bool miscalibrated(Test test) const;
 };
@@ -250,10 +249,10 @@ std::vector<std::string> CALIBRATION_WARNINGS(const Analysis& analysis);
 // ---- Running ------------------------------------------------------------
 
 struct PointJob {
-  std::string folder;       // absolute path of the point folder
-  std::string label;        // e.g. "point-03"
-  std::string description;  // e.g. "t = 10, N = 500, expected F'st 0.0099"
-  int generations = 0;      // for the estimate of the time left
+  std::string folder;                 // absolute path of the point folder
+  std::string label;                  // e.g. "point-03"
+  std::string description;            // e.g. "t = 10, N = 500, expected F'st 0.0099"
+  int generations = 0;                // for the estimate of the time left
   std::optional<std::uint32_t> seed;  // KORVEL_SEED; unset: the program seeds itself
 };
 
@@ -268,8 +267,8 @@ struct JobOutcome {
 // and its console text in console.log. With `terminal` a progress line is
 // kept up to date on standard output; one line per finished point is
 // written either way.
-std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<PointJob>& points,
-                                 int jobs, int threads, bool terminal);
+std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<PointJob>& points, int jobs,
+                                 int threads, bool terminal);
 
 // The shell command that runs one point. threads = 0 leaves KORVEL_THREADS
 // as the environment has it (a batch system's allocation).

@@ -125,8 +125,8 @@ long long parse_whole(const std::string& text, const std::string& what, long lon
   const long long value = std::strtoll(text.c_str(), &end, 10);
   if (text.empty() || *end != '\0' || errno == ERANGE || value < low || value > high ||
       text.find_first_not_of("0123456789") != std::string::npos) {
-    throw UsageError(what + " must be a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                     ", not \"" + text + "\"");
+    throw UsageError(what + " must be a whole number from " + std::to_string(low) + " to " +
+                     std::to_string(high) + ", not \"" + text + "\"");
   }
   return value;
 }
@@ -185,7 +185,8 @@ Options parse_options(const std::vector<std::string>& args) {
       options.target_power = power;
     } else if (arg == "--seed") {
       const std::string text = take();
-      if (text.size() > MAX_SEED_DIGITS) throw UsageError("--seed must be a whole number from 0 to 4294967295");
+      if (text.size() > MAX_SEED_DIGITS)
+        throw UsageError("--seed must be a whole number from 0 to 4294967295");
       options.seed = static_cast<std::uint32_t>(parse_whole(text, "--seed", 0, 4294967295LL));
     } else if (arg == "--title") options.title = take();
     else if (arg == "--jobs") options.jobs = static_cast<int>(parse_whole(take(), "--jobs", 1, 4096));
@@ -285,7 +286,8 @@ std::vector<Level> plan_levels(const Options& options, int drift_size) {
       levels.push_back({t, {}});
     }
   } else {
-    for (const std::string& item : split_list(options.fst_list.empty() ? DEFAULT_FST : options.fst_list, "--fst")) {
+    for (const std::string& item :
+         split_list(options.fst_list.empty() ? DEFAULT_FST : options.fst_list, "--fst")) {
       const EXTENDED target = parse_real(item, "--fst");
       levels.push_back({GENERATIONS_FOR_TARGET(target, drift_size), target});
     }
@@ -298,20 +300,23 @@ std::vector<Level> plan_levels(const Options& options, int drift_size) {
     if (same == distinct.end()) {
       distinct.push_back(level);
     } else if (level.target) {
-      std::fprintf(stderr, "korvel-sweep: F'st %.6Lg needs the same %d generations as %.6Lg; it is run once\n",
+      std::fprintf(stderr,
+                   "korvel-sweep: F'st %.6Lg needs the same %d generations as %.6Lg; it is run once\n",
                    *level.target, level.generations, same->target.value_or(0.0L));
     }
   }
   levels = distinct;
   // The no-drift point that checks the calibration of each curve.
-  const bool has_null = std::any_of(levels.begin(), levels.end(), [](const Level& l) { return l.generations == 0; });
+  const bool has_null = std::any_of(levels.begin(), levels.end(),
+                                    [](const Level& l) { return l.generations == 0; });
   if (!options.no_null && !has_null) levels.insert(levels.begin(), Level{0, EXTENDED{0}});
   return levels;
 }
 
 std::string sample_text(const SweepTemplate& tmpl, const PointValues& values) {
   if (values.sample_size) return std::to_string(*values.sample_size);
-  const auto [low, high] = std::minmax_element(tmpl.facts.sample_sizes.begin(), tmpl.facts.sample_sizes.end());
+  const auto [low, high] = std::minmax_element(tmpl.facts.sample_sizes.begin(),
+                                               tmpl.facts.sample_sizes.end());
   return *low == *high ? std::to_string(*low) : std::to_string(*low) + "-" + std::to_string(*high);
 }
 
@@ -336,7 +341,8 @@ std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplat
   std::vector<std::optional<int>> sizes{std::nullopt}, loci{tmpl.facts.loci};
   if (!options.sample_sizes_list.empty()) {
     sizes.clear();
-    for (int n : parse_whole_list(options.sample_sizes_list, "--sample-sizes", 1, MAX_DIPLOIDS)) sizes.push_back(n);
+    for (int n : parse_whole_list(options.sample_sizes_list, "--sample-sizes", 1, MAX_DIPLOIDS))
+      sizes.push_back(n);
   }
   if (!options.loci_list.empty()) {
     loci.clear();
@@ -437,7 +443,8 @@ std::vector<const PlannedPoint*> prepare_points(const Options& options, const fs
   std::error_code ec;
   if (fs::exists(dir, ec)) {
     if (!options.force && !options.resume) {
-      throw SweepError(options.out + " already exists; choose another --out, add --resume to continue its sweep "
+      throw SweepError(options.out +
+                       " already exists; choose another --out, add --resume to continue its sweep "
                        "or --force to start it again");
     }
     if (!fs::is_directory(dir, ec)) throw SweepError(options.out + " exists and is not a folder");
@@ -513,7 +520,8 @@ int finish(const fs::path& dir, const std::vector<PointResult>& results, const S
   for (const PointResult& point : results) {
     if (point.ok) continue;
     ++failed;
-    std::fprintf(stderr, "korvel-sweep: %s failed: %s\n", (dir / point.folder).c_str(), point.failure.c_str());
+    std::fprintf(stderr, "korvel-sweep: %s failed: %s\n", (dir / point.folder).c_str(),
+                 point.failure.c_str());
   }
   std::printf("%s", DESIGN_TEXT(table).c_str());
   std::printf("results: %s, %s and %s\n", (dir / "curve.csv").c_str(), (dir / "curve.svg").c_str(),
@@ -565,7 +573,8 @@ int submit(const fs::path& dir, const fs::path& script) {
   while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) said += buffer;
   const int status = ::pclose(pipe);
   while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
-  if (status != 0) throw SweepError("sbatch " + script.string() + " failed: " + (said.empty() ? "no message" : said));
+  if (status != 0)
+    throw SweepError("sbatch " + script.string() + " failed: " + (said.empty() ? "no message" : said));
   std::printf("submitted Slurm job %s; when it has finished: korvel-sweep --collect %s\n", said.c_str(),
               SHELL_QUOTE(dir.string()).c_str());
   return 0;
@@ -606,9 +615,11 @@ int sweep(const Options& options) {
   const bool terminal = ::isatty(STDOUT_FILENO) == 1;
   const int cores = AVAILABLE_CORES();
   int parallel = options.jobs;
-  if (parallel < 1) parallel = std::max(1, options.threads_per_point > 0 ? cores / options.threads_per_point : cores);
+  if (parallel < 1)
+    parallel = std::max(1, options.threads_per_point > 0 ? cores / options.threads_per_point : cores);
   const int running = std::max(1, std::min<int>(parallel, static_cast<int>(jobs.size())));
-  const int threads = options.threads_per_point > 0 ? options.threads_per_point : std::max(1, cores / running);
+  const int threads = options.threads_per_point > 0 ? options.threads_per_point
+                                                    : std::max(1, cores / running);
   if (terminal) {
     std::printf("korvel-sweep: %zu of %zu points to run with %s, %d at a time with %d thread%s each, in %s\n",
                 jobs.size(), plan.size(), fs::path(program).filename().c_str(), running, threads,

@@ -42,7 +42,8 @@ InputFacts facts_of(const INPUT_DOCUMENT& document) {
 SweepTemplate PARSE_TEMPLATE(std::string_view name, std::string text, bool many_loci) {
   SweepTemplate tmpl;
   try {
-    tmpl.document = READ_INPUT_TEXT(name, std::move(text), many_loci ? MANY_LOCI_CAPACITY : STANDARD_CAPACITY);
+    tmpl.document = READ_INPUT_TEXT(name, std::move(text),
+                                    many_loci ? MANY_LOCI_CAPACITY : STANDARD_CAPACITY);
   } catch (const INPUT_FAULT& fault) {
     // A note may restate the summary with more detail: then it replaces it.
     std::string message = fault.SUMMARY();
@@ -71,14 +72,16 @@ SweepTemplate READ_TEMPLATE(const std::string& path, bool many_loci) {
   return PARSE_TEMPLATE(path, std::move(content), many_loci);
 }
 
-std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& values, std::string_view comment2) {
+std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& values,
+                             std::string_view comment2) {
   const INPUT_DOCUMENT& document = tmpl.document;
   std::vector<TOKEN_REPLACEMENT> edits;
   edits.push_back({document.AT.COMMENT2, std::string(comment2)});
   edits.push_back({document.AT.DRIFT_SIZE, std::to_string(values.drift_size)});
   edits.push_back({document.AT.STOP_T, std::to_string(values.generations)});
   if (values.sample_size) {
-    for (const TOKEN_SPAN& size : document.AT.SAMPLESIZE) edits.push_back({size, std::to_string(*values.sample_size)});
+    for (const TOKEN_SPAN& size : document.AT.SAMPLESIZE)
+      edits.push_back({size, std::to_string(*values.sample_size)});
   }
   const int loci = document.NUMBLOCI;
   if (values.loci && *values.loci != loci) {

@@ -8,8 +8,8 @@
 
 namespace korvel::init::testing {
 
-Panel RANDOM_PANEL(std::uint32_t seed, int loci, int alleles, const std::vector<int>& individuals_per_population,
-                   double missing, int ploidy) {
+Panel RANDOM_PANEL(std::uint32_t seed, int loci, int alleles,
+                   const std::vector<int>& individuals_per_population, double missing, int ploidy) {
   std::mt19937 generator(seed);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   std::vector<double> weights;
@@ -39,7 +39,8 @@ Panel RANDOM_PANEL(std::uint32_t seed, int loci, int alleles, const std::vector<
   return panel;
 }
 
-std::vector<std::vector<double>> EXPECTED_FREQUENCIES(const Panel& panel, std::optional<std::size_t> population) {
+std::vector<std::vector<double>> EXPECTED_FREQUENCIES(const Panel& panel,
+                                                      std::optional<std::size_t> population) {
   std::vector<std::vector<double>> result;
   for (std::size_t l = 0; l < panel.loci.size(); ++l) {
     std::vector<long long> counts(static_cast<std::size_t>(panel.alleles[l]), 0);
@@ -96,10 +97,12 @@ void WRITE_VCF(const std::string& path, const Panel& panel, const VcfLayout& lay
   bcf_hdr_t* header = bcf_hdr_init("w");
   bcf_hdr_append(header, "##contig=<ID=chr1,length=100000000>");
   bcf_hdr_append(header, "##FILTER=<ID=LowQual,Description=\"Low quality\">");
-  if (layout.gt_header) bcf_hdr_append(header, "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">");
+  if (layout.gt_header)
+    bcf_hdr_append(header, "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">");
   else bcf_hdr_append(header, "##FORMAT=<ID=DP,Number=1,Type=Integer,Description=\"Read depth\">");
   for (const Individual& individual : panel.individuals) bcf_hdr_add_sample(header, individual.name.c_str());
-  if (bcf_hdr_sync(header) != 0 || bcf_hdr_write(file, header) != 0) throw std::runtime_error("cannot write the header of " + path);
+  if (bcf_hdr_sync(header) != 0 || bcf_hdr_write(file, header) != 0)
+    throw std::runtime_error("cannot write the header of " + path);
 
   std::size_t ploidy = 1;
   for (const Individual& individual : panel.individuals) {

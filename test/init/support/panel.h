@@ -22,16 +22,16 @@ struct Individual {
 
 struct Panel {
   std::vector<std::string> loci;
-  std::vector<int> alleles;               // [locus] alleles declared (VCF REF + ALT)
-  std::vector<std::string> populations;   // used for popmaps and --pop
+  std::vector<int> alleles;              // [locus] alleles declared (VCF REF + ALT)
+  std::vector<std::string> populations;  // used for popmaps and --pop
   std::vector<Individual> individuals;
 };
 
 // A panel of random genotypes: `alleles` alleles per locus, with allele 0
 // the commonest; each individual's genotype is missing with probability
 // `missing`. Same seed, same panel.
-Panel RANDOM_PANEL(std::uint32_t seed, int loci, int alleles, const std::vector<int>& individuals_per_population,
-                   double missing = 0.0, int ploidy = 2);
+Panel RANDOM_PANEL(std::uint32_t seed, int loci, int alleles,
+                   const std::vector<int>& individuals_per_population, double missing = 0.0, int ploidy = 2);
 
 // Frequencies of the alleles seen, in allele order, pooled over all
 // populations or of one; loci with fewer than two alleles seen are absent.
@@ -40,14 +40,15 @@ std::vector<std::vector<double>> EXPECTED_FREQUENCIES(const Panel& panel,
 
 // Genepop text: allele index a is written as code `first_code` + a with
 // `digits` digits per allele (2 or 3); names comma-separated on one line.
-std::string GENEPOP_TEXT(const Panel& panel, int digits = 3, int first_code = 101, const std::string& eol = "\n");
+std::string GENEPOP_TEXT(const Panel& panel, int digits = 3, int first_code = 101,
+                         const std::string& eol = "\n");
 
 struct VcfLayout {
-  const char* mode = "wz";             // "w" plain VCF, "wz" bgzipped VCF, "wb" BCF
-  bool ids = true;                     // ID column from the locus names, else "."
+  const char* mode = "wz";  // "w" plain VCF, "wz" bgzipped VCF, "wb" BCF
+  bool ids = true;          // ID column from the locus names, else "."
   bool phased = false;
-  std::vector<bool> pass;              // [locus] FILTER PASS (default all) or LowQual
-  bool gt_header = true;               // FORMAT/GT, else FORMAT/DP only
+  std::vector<bool> pass;  // [locus] FILTER PASS (default all) or LowQual
+  bool gt_header = true;   // FORMAT/GT, else FORMAT/DP only
 };
 
 void WRITE_VCF(const std::string& path, const Panel& panel, const VcfLayout& layout = {});
