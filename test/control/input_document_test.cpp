@@ -9,32 +9,12 @@
 #include <string>
 
 #include "common/text_input.h"
+#include "support/tricky_template.h"
 
 namespace korvel {
 namespace {
 
-// Groups spread over lines, a number in the comment after the number of
-// populations, tabs and a form feed, CR LF, UTF-8 in a comment.
-const std::string TRICKY =
-    "Template \xE2\x80\x93 Ne 500, 10 generations\r\n"
-    "second comment 123 456\r\n"
-    "1000 20\r\n"
-    "  500     iteration factors\r\n"
-    "1\t1               tests\r\n"
-    "0 erase\r\n"
-    "777 888 ignored line\r\n"
-    "2   loci\r\n"
-    "3   pops (300 is not the effective size)\r\n"
-    "\f 0500\tNe \xC3\xA9 999\r\n"
-    "+10 generations 42\r\n"
-    "50 50\r\n"
-    "  50 samples\r\n"
-    "100 runs\r\n"
-    "----\r\n"
-    "alleles\r\n"
-    "2 0.5\r\n"
-    "   0.5 spread\r\n"
-    "3 0.2 0.3 0.5";
+const std::string& TRICKY = testing::TRICKY_TEMPLATE;
 
 std::string AT(const std::string& text, const TOKEN_SPAN& span) {
   return text.substr(span.OFFSET, span.LENGTH);
