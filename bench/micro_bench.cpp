@@ -138,6 +138,26 @@ void TIME_CHAIN_STEPS(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 2 * STEPS_PER_BATCH);
 }
 
+// Two chains of the same table shape walked together on one thread, as
+// the chain pool runs them; items are the steps of both.
+void BM_ChainStepPaired(benchmark::State& state) {
+  EXACT_TEST_STATE chain;
+  FILL_TABLE(chain, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  chain.C = STEPS_PER_BATCH;
+  EXACT_TEST_STATE other = chain;
+  other.UU3 = 77;
+  for (auto _ : state) {
+    EXACT_TEST_STATE a = chain, z = other;
+    a.MAKE_RANDOM();
+    z.MAKE_RANDOM();
+    CHAINE_TOGETHER(a, z);
+    benchmark::DoNotOptimize(a);
+    benchmark::DoNotOptimize(z);
+  }
+  state.SetItemsProcessed(state.iterations() * 2 * 2 * STEPS_PER_BATCH);
+}
+BENCHMARK(BM_ChainStepPaired)->Apply(CHAIN_ARGS);
+
 // The seeding of the chain's generator, once per tested locus.
 template <class CHAIN>
 void TIME_CHAIN_SEEDING(benchmark::State& state) {

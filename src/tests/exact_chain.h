@@ -5,8 +5,10 @@
 // step by step against the straightforward chain.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #ifdef __SSE2__
@@ -75,10 +77,18 @@ inline constexpr int LN_CACHE_BITS = 16;
 // One per thread: chains of different loci may run at the same time.
 inline thread_local std::array<LN_ENTRY, std::size_t{1} << LN_CACHE_BITS> LN_CACHE;
 
+inline LN_ENTRY& LN_CACHE_ENTRY(std::uint64_t key) {
+  return LN_CACHE[(key * 0x9E3779B97F4A7C15ULL) >> (64 - LN_CACHE_BITS)];
+}
+
+inline std::uint64_t LN_KEY(INT32 prob1, INT32 prob2) {
+  return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(prob1)) << 32) |
+         static_cast<std::uint32_t>(prob2);
+}
+
 inline EXTENDED LN_RATIO(INT32 prob1, INT32 prob2) {
-  const std::uint64_t key = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(prob1)) << 32) |
-                            static_cast<std::uint32_t>(prob2);
-  LN_ENTRY& entry = LN_CACHE[(key * 0x9E3779B97F4A7C15ULL) >> (64 - LN_CACHE_BITS)];
+  const std::uint64_t key = LN_KEY(prob1, prob2);
+  LN_ENTRY& entry = LN_CACHE_ENTRY(key);
   if (entry.key != key) {
     entry.key = key;
     entry.value = std::log(static_cast<EXTENDED>(prob1) / static_cast<EXTENDED>(prob2));
@@ -144,70 +154,119 @@ constexpr std::array<INT32, LAST + 1> SEQUENCE_MULTIPLES_UP_TO() {
   return multiple;
 }
 
+// Makes the PICKS_BLOCK draws that follow the lag table x[0..96] (oldest
+// first) and the arithmetic sequence at DI into `draw`, as the class below
+// describes, leaving the lagged sequence's values in x[97..LAG_VALUES)
+// (exact_chain.cpp).
+inline constexpr int PICKS_BLOCK = 1024;  // draws made at a time
+inline constexpr int LAG_RUN = 33;       // the shorter lag
+inline constexpr int LAG_VALUES = LAG_TABLE_SIZE + (PICKS_BLOCK + LAG_RUN - 1) / LAG_RUN * LAG_RUN;
+void MAKE_DRAWS(INT32* x, INT32 DI, INT32* draw);
+
+inline constexpr std::array<INT32, PICKS_BLOCK + 1> SEQUENCE_MULTIPLES = SEQUENCE_MULTIPLES_UP_TO<PICKS_BLOCK>();
+
+// The picks of a block of draws for one count (rows or columns), made
+// with the block, so that a step reads its switch instead of computing it
+// draw after draw. At each place k of the block:
+// - PICK: PICK(count, draw k);
+// - OTHER_AT: the distance d in 1..LOOKAHEAD to the first later place whose
+//   pick differs from PICK[k], or 0 when the next LOOKAHEAD picks are all
+//   the same (and within LOOKAHEAD of the block's end);
+// - OTHER: that place's pick.
+// A redraw loop that starts at place k with the value to avoid `other`
+// therefore ends at k when PICK[k] != other, and else at k + OTHER_AT[k]
+// with the pick OTHER[k]: one load and a select instead of a loop.
+inline constexpr int LOOKAHEAD = 7;
+struct PICKS_AHEAD {
+  alignas(64) std::array<std::uint8_t, PICKS_BLOCK> PICK;
+  alignas(64) std::array<std::uint8_t, PICKS_BLOCK> OTHER;
+  alignas(64) std::array<std::uint8_t, PICKS_BLOCK> OTHER_AT;
+};
+static_assert(MAX_POPS < 256 && MAX_ALLELES < 256, "picks are kept in bytes and count * u in 32 bits");
+
+// The picks a switch is chosen from. The second row's redraw loop starts
+// at place k (two after the step's first draw) and the second column's
+// right after it ends: at k + 1, or at k + 1 + ROWS.OTHER_AT[k] when the
+// first draw repeats the first row. AFTER_REDRAW[k] holds the columns'
+// picks at that second place, so that both places are read at once and
+// the step selects between them instead of waiting for the first loop's
+// end to find the second.
+struct SWITCH_PICKS {
+  PICKS_AHEAD ROWS, COLUMNS, AFTER_REDRAW;
+};
+
+// Fills `picks` for the PICKS_BLOCK draws from `draw` (exact_chain.cpp).
+void MARK_PICKS(const INT32* draw, INT32 rows, INT32 columns, SWITCH_PICKS& picks);
+
 // The walk's draws, made ahead a block at a time, so that a step takes its
 // draws from memory instead of waiting for the generator's arithmetic. The
 // draws are the generator's, in order; when the walk ends, the generator is
 // put back exactly where the last draw taken left it (the state at the
 // start of the block, advanced by the draws taken from it).
 //
-// A block is made without the lag table's circular indices: read from its
+// Blocks are made without the lag table's circular indices: read from its
 // oldest entry (U[DP], then U[DP - 1], ... circularly) the table is the
 // last 97 values x of the lagged Fibonacci sequence, and each draw makes
 // x[n] = x[n - 97] - x[n - 33] (plus 1 when negative), which depends on
 // values at least 33 draws old, so 33 of them at a time can be formed
-// together (the loop vectorises). The arithmetic sequence after k more
-// draws is DI - k * DD modulo DM, read off a table of k * DD mod DM. The
-// draw is x[n] - DI (plus 1 when negative).
+// together. The arithmetic sequence after k more draws is DI - k * DD
+// modulo DM, read off a table of k * DD mod DM (the seeding fixes DD and
+// DM). The draw is x[n] - DI (plus 1 when negative). Between blocks the
+// lag table stays in that order (the last 97 values of one block start the
+// next); only the walk's end puts it back in the generator's own layout.
 class DRAWS_AHEAD {
  public:
-  static constexpr int BLOCK = 512;
+  static constexpr int BLOCK = PICKS_BLOCK;
 
   explicit DRAWS_AHEAD(const EXACT_TEST_STATE& S)
-      : ahead_{S.U, S.DI, S.DD, S.DM, S.DP, S.DQ, S.UNI24}, block_start_(ahead_), cancelled_(S.CANCELLED) {}
+      : start_{S.DI, S.DP, S.DQ},
+        last_before_(S.UNI24),
+        cancelled_(S.CANCELLED),
+        rows_(S.N),
+        columns_(S.M) {
+    int place = S.DP;
+    for (int k = 0; k < LAG_TABLE_SIZE; ++k) {
+      x_[static_cast<std::size_t>(k)] = S.U[static_cast<std::size_t>(place)];
+      place = place == 1 ? LAG_TABLE_SIZE : place - 1;
+    }
+  }
 
-  // Makes the next block; returns its first draw's place. A walk that is
-  // called off ends here, every few hundred steps.
+  // Makes the next block and its picks; returns its first draw's place. A
+  // walk that is called off ends here, every few hundred steps.
   const INT32* REFILL() {
     if (cancelled_ != nullptr && cancelled_->load(std::memory_order_relaxed)) throw CHAIN_CANCELLED{};
-    block_start_ = ahead_;
-    if (ahead_.DD != SEQUENCE_STEP || ahead_.DM != SEQUENCE_MODULUS) [[unlikely]] {
-      for (int k = 0; k < BLOCK; ++k) value_[static_cast<std::size_t>(k)] = NEXT_UNIFORM(ahead_);
-      return value_.data();
+    if (made_) {
+      std::copy_n(x_.begin() + BLOCK, LAG_TABLE_SIZE, x_.begin());
+      constexpr int SHIFT = BLOCK % LAG_TABLE_SIZE;
+      start_.DI = WRAP(start_.DI - SEQUENCE_MULTIPLES[BLOCK], SEQUENCE_MODULUS);
+      start_.DP = (start_.DP - 1 - SHIFT + LAG_TABLE_SIZE) % LAG_TABLE_SIZE + 1;
+      start_.DQ = (start_.DQ - 1 - SHIFT + LAG_TABLE_SIZE) % LAG_TABLE_SIZE + 1;
+      last_before_ = value_[BLOCK - 1];
     }
-    // x: the 97 values of the lag table, oldest first, then the block's.
-    int place = ahead_.DP;
-    for (int k = 0; k < LAG_TABLE_SIZE; ++k) {
-      x_[static_cast<std::size_t>(k)] = ahead_.U[static_cast<std::size_t>(place)];
-      place = place == 1 ? LAG_TABLE_SIZE : place - 1;
-    }
-    for (int k = 0; k < BLOCK; ++k) {
-      const auto n = static_cast<std::size_t>(k + LAG_TABLE_SIZE);
-      x_[n] = WRAP(x_[n - 97] - x_[n - 33], ONE24);
-    }
-    const INT32 DI = ahead_.DI;
-    for (int k = 0; k < BLOCK; ++k) {
-      const auto n = static_cast<std::size_t>(k);
-      const INT32 sequence = WRAP(DI - SEQUENCE_MULTIPLES[n + 1], SEQUENCE_MODULUS);
-      value_[n] = WRAP(x_[n + LAG_TABLE_SIZE] - sequence, ONE24);
-    }
-    // The lag table and indices after the block: BLOCK draws later.
-    constexpr int SHIFT = BLOCK % LAG_TABLE_SIZE;
-    ahead_.DP = (ahead_.DP - 1 - SHIFT + LAG_TABLE_SIZE) % LAG_TABLE_SIZE + 1;
-    ahead_.DQ = (ahead_.DQ - 1 - SHIFT + LAG_TABLE_SIZE) % LAG_TABLE_SIZE + 1;
-    place = ahead_.DP;
-    for (int k = 0; k < LAG_TABLE_SIZE; ++k) {
-      ahead_.U[static_cast<std::size_t>(place)] = x_[static_cast<std::size_t>(BLOCK + k)];
-      place = place == 1 ? LAG_TABLE_SIZE : place - 1;
-    }
-    ahead_.DI = WRAP(DI - SEQUENCE_MULTIPLES[BLOCK], SEQUENCE_MODULUS);
-    ahead_.UNI24 = value_[BLOCK - 1];
+    made_ = true;
+    MAKE_DRAWS(x_.data(), start_.DI, value_.data());
+    MARK_PICKS(value_.data(), rows_, columns_, picks_);
     return value_.data();
   }
+  const INT32* BEGIN() const { return value_.data(); }
   const INT32* END() const { return value_.data() + BLOCK; }
+  const SWITCH_PICKS& PICKS() const { return picks_; }
 
   // Leaves in the state the generator as it is after the draw before `next`.
   void STORE(EXACT_TEST_STATE& S, const INT32* next) const {
-    LOCAL_GENERATOR g = block_start_;
+    if (!made_) return;  // no draw taken: the state still holds it
+    LOCAL_GENERATOR g{};
+    int place = start_.DP;
+    for (int k = 0; k < LAG_TABLE_SIZE; ++k) {
+      g.U[static_cast<std::size_t>(place)] = x_[static_cast<std::size_t>(k)];
+      place = place == 1 ? LAG_TABLE_SIZE : place - 1;
+    }
+    g.DI = start_.DI;
+    g.DD = SEQUENCE_STEP;
+    g.DM = SEQUENCE_MODULUS;
+    g.DP = start_.DP;
+    g.DQ = start_.DQ;
+    g.UNI24 = last_before_;
     for (const INT32* k = value_.data(); k < next; ++k) NEXT_UNIFORM(g);
     S.U = g.U;
     S.DI = g.DI;
@@ -218,13 +277,20 @@ class DRAWS_AHEAD {
   }
 
  private:
-  static constexpr std::array<INT32, BLOCK + 1> SEQUENCE_MULTIPLES = SEQUENCE_MULTIPLES_UP_TO<BLOCK>();
-
-  LOCAL_GENERATOR ahead_;
-  LOCAL_GENERATOR block_start_;
+  // The arithmetic sequence and lag indices at the block's first draw.
+  struct BLOCK_START {
+    INT32 DI, DP, DQ;
+  };
+  BLOCK_START start_;
+  INT32 last_before_;  // the draw before the block's first
+  bool made_ = false;
   const std::atomic<bool>* cancelled_;
-  std::array<INT32, BLOCK> value_{};
-  std::array<INT32, LAG_TABLE_SIZE + BLOCK> x_{};
+  INT32 rows_, columns_;
+  alignas(64) std::array<INT32, BLOCK> value_{};
+  // The lag table at the block's start, oldest first, then the block's
+  // values of the lagged sequence.
+  alignas(64) std::array<INT32, LAG_VALUES> x_{};
+  SWITCH_PICKS picks_;
 };
 
 // The place of the next draw among those made ahead, kept by the walk in
@@ -309,64 +375,62 @@ inline INT32 PICK_OTHER(DRAW_CURSOR& cursor, INT32 count, INT32 other, const PIC
 // draw is taken (the cursor moves past it) only when 0 < PROB1 < PROB2.
 // Products that are not positive (counts no table of this program
 // reaches, where the 32-bit products wrap) take the plain step.
+//
+// The walk works on its own copy of the table, whose rows are a power of
+// two apart, so that a cell's place is a shift and an add.
 class WALKER {
  public:
+  // What a step that leaves the table alone adds to RHO: ln(1 / 1).
+  static constexpr EXTENDED NOTHING_ADDED = 0.0L;
+
   explicit WALKER(EXACT_TEST_STATE& S)
-      : S_(S), draws_(S), next_(draws_.END()), RHO_(S.RHO), row_bounds_(S.N), column_bounds_(S.M) {}
+      : S_(S), draws_(S), next_(draws_.END()), RHO_(S.RHO), row_bounds_(S.N), column_bounds_(S.M) {
+    for (INT32 i = 1; i <= S.N; ++i)
+      for (INT32 j = 1; j <= S.M; ++j) CELL(i, j) = S.MM[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
+  }
+  WALKER(const WALKER&) = delete;
+  WALKER& operator=(const WALKER&) = delete;
 
   INT32 RUN(INT32 steps) {
     if (steps <= 0) return 0;
-    DRAW_CURSOR cursor{next_, draws_.END(), &draws_};
-    EXTENDED RHO = RHO_;
-    SWITCH s = switch_;
-    INT32 counted = 0;
-    const INT32 rows = S_.N, columns = S_.M;
-    auto& MM = S_.MM;
-    for (INT32 step = 0; step < steps; ++step) {
-      s.OP1 = PICK(rows, NEXT_UNIFORM(cursor));
-      s.ALL1 = PICK(columns, NEXT_UNIFORM(cursor));
-      s.OP2 = PICK_OTHER(cursor, rows, s.OP1, row_bounds_);
-      s.ALL2 = PICK_OTHER(cursor, columns, s.ALL1, column_bounds_);
-      auto& row1 = MM[static_cast<std::size_t>(s.OP1)];
-      auto& row2 = MM[static_cast<std::size_t>(s.OP2)];
-      INT32& take1 = row1[static_cast<std::size_t>(s.ALL1)];
-      INT32& take2 = row2[static_cast<std::size_t>(s.ALL2)];
-      INT32& give1 = row1[static_cast<std::size_t>(s.ALL2)];
-      INT32& give2 = row2[static_cast<std::size_t>(s.ALL1)];
-      const INT32 PROB1 = PRODUCT32(take1, take2);
-      const INT32 PROB2 = PRODUCT32(give2 + 1, give1 + 1);
-      if (PROB1 < 0 || PROB2 <= 0) [[unlikely]] {
-        PLAIN_STEP(cursor, take1, take2, give1, give2, PROB1, PROB2, RHO);
-      } else {
-        if (cursor.next == cursor.end) [[unlikely]]
-          cursor.next = draws_.REFILL();
-        const INT32 u = *cursor.next;
-        const bool possible = PROB1 != 0;
-        const bool below_one = PROB1 < PROB2;
-        cursor.next += static_cast<int>(possible & below_one);
-        // The integer form of PSWITCH >= UNI (SWITCH_ACCEPTED).
-        const bool made = possible & (!below_one | ((static_cast<std::int64_t>(PROB1) << 24) >=
-                                                    static_cast<std::int64_t>(u) * PROB2));
-        const INT32 unit = static_cast<INT32>(made);
-        take1 -= unit;
-        take2 -= unit;
-        give1 += unit;
-        give2 += unit;
-        // (PROB1, PROB2) when made, else (1, 1), without a branch.
-        RHO = RHO + LN_RATIO(1 + ((PROB1 - 1) & -unit), 1 + ((PROB2 - 1) & -unit));
-      }
-      RHO = std::fabs(RHO) < RHO_TOLERANCE ? 0.0L : RHO;
-      counted += static_cast<INT32>(RHO <= 0.0L);
+    RUNNING run{next_, RHO_, 0, steps, nullptr};
+    while (run.left > 0) {
+      FAST_STEPS(run);
+      if (run.left > 0) GENERAL_STEP(run);
     }
-    first_ = false;
-    next_ = cursor.next;
-    RHO_ = RHO;
-    switch_ = s;
-    return counted;
+    return SAVE(run);
   }
 
-  // Leaves the generator, the last switch and RHO in the state.
+  // Two walks of the same length, step by step in turn: each keeps to its
+  // own table, draws and RHO, exactly as when run alone, while the
+  // processor works on one walk's step during the other's waits.
+  static void RUN_TOGETHER(WALKER& a, WALKER& b, INT32 steps, INT32& counted_a, INT32& counted_b) {
+    counted_a = counted_b = 0;
+    if (steps <= 0) return;
+    RUNNING run_a{a.next_, a.RHO_, 0, steps, nullptr};
+    RUNNING run_b{b.next_, b.RHO_, 0, steps, nullptr};
+    while (run_a.left > 0 && run_b.left > 0) {
+      FAST_STEPS_TOGETHER(a, run_a, b, run_b);
+      // The walk that stopped takes its next step the general way.
+      if (run_a.left > 0 && run_a.stopped) a.GENERAL_STEP(run_a);
+      if (run_b.left > 0 && run_b.stopped) b.GENERAL_STEP(run_b);
+    }
+    for (WALKER* w : {&a, &b}) {
+      RUNNING& run = w == &a ? run_a : run_b;
+      while (run.left > 0) {
+        w->FAST_STEPS(run);
+        if (run.left > 0) w->GENERAL_STEP(run);
+      }
+    }
+    counted_a = a.SAVE(run_a);
+    counted_b = b.SAVE(run_b);
+  }
+
+  // Leaves the table, the generator, the last switch and RHO in the state.
   void STORE() {
+    for (INT32 i = 1; i <= S_.N; ++i)
+      for (INT32 j = 1; j <= S_.M; ++j)
+        S_.MM[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] = CELL(i, j);
     draws_.STORE(S_, next_);
     if (!first_) {
       S_.OP1 = switch_.OP1;
@@ -378,14 +442,224 @@ class WALKER {
   }
 
  private:
-  static void PLAIN_STEP(DRAW_CURSOR& cursor, INT32& take1, INT32& take2, INT32& give1, INT32& give2,
-                         INT32 PROB1, INT32 PROB2, EXTENDED& RHO) {
-    if (PROB1 == 0 || !SWITCH_ACCEPTED(cursor, PROB1, PROB2)) return;
-    --take1;
-    --take2;
-    ++give1;
-    ++give2;
-    RHO = RHO + LN_RATIO(PROB1, PROB2);
+  // Rows of the walk's table lie ROW_STRIDE cells apart.
+  static constexpr int ROW_SHIFT = std::bit_width(static_cast<unsigned>(MAX_ALLELES));
+  static constexpr std::size_t ROW_STRIDE = std::size_t{1} << ROW_SHIFT;
+
+  INT32& CELL(INT32 row, INT32 column) {
+    return table_[(static_cast<std::size_t>(row) << ROW_SHIFT) + static_cast<std::size_t>(column)];
+  }
+
+  // A run of steps in progress: the cursor, RHO, the count of steps that
+  // ended with RHO <= 0, the steps still to make, and where the last step
+  // made by FAST_STEPS began (its switch is found again when they stop).
+  struct RUNNING {
+    const INT32* next;
+    EXTENDED RHO;
+    INT32 counted;
+    INT32 left;
+    const INT32* last_fast;
+    bool stopped = false;
+  };
+
+  INT32 SAVE(const RUNNING& run) {
+    first_ = false;
+    next_ = run.next;
+    RHO_ = run.RHO;
+    return run.counted;
+  }
+
+  // Steps while each can be made on the fast path: its switch read off the
+  // block's picks, both products positive and the logarithm already in the
+  // cache. A step that cannot is left untouched for GENERAL_STEP. Nothing
+  // here calls out, so the walk's registers stay registers.
+  [[gnu::noinline]] void FAST_STEPS(RUNNING& run) {
+    const INT32* next = run.next;
+    EXTENDED RHO = run.RHO;
+    INT32 counted = run.counted, left = run.left;
+    const INT32* last = nullptr;
+    while (left > 0 && FAST_STEP(next, RHO, counted, last)) --left;
+    FAST_STEPS_END(run, next, RHO, counted, left, last);
+  }
+
+  // FAST_STEPS on two walks in turn, until either stops.
+  [[gnu::noinline]] static void FAST_STEPS_TOGETHER(WALKER& a, RUNNING& run_a, WALKER& b, RUNNING& run_b) {
+    const INT32 *next_a = run_a.next, *next_b = run_b.next;
+    EXTENDED RHO_a = run_a.RHO, RHO_b = run_b.RHO;
+    INT32 counted_a = run_a.counted, counted_b = run_b.counted;
+    INT32 left_a = run_a.left, left_b = run_b.left;
+    const INT32 *last_a = nullptr, *last_b = nullptr;
+    bool stopped_a = false, stopped_b = false;
+    while (left_a > 0 && left_b > 0) {
+      if (!a.FAST_STEP(next_a, RHO_a, counted_a, last_a)) {
+        stopped_a = true;
+        break;
+      }
+      --left_a;
+      if (!b.FAST_STEP(next_b, RHO_b, counted_b, last_b)) {
+        stopped_b = true;
+        break;
+      }
+      --left_b;
+    }
+    a.FAST_STEPS_END(run_a, next_a, RHO_a, counted_a, left_a, last_a);
+    b.FAST_STEPS_END(run_b, next_b, RHO_b, counted_b, left_b, last_b);
+    run_a.stopped = stopped_a;
+    run_b.stopped = stopped_b;
+  }
+
+  void FAST_STEPS_END(RUNNING& run, const INT32* next, EXTENDED RHO, INT32 counted, INT32 left,
+                      const INT32* last) {
+    if (last != nullptr) {
+      SWITCH s;
+      CHOOSE_FROM_PICKS(last, s);
+      switch_ = s;
+    }
+    run.next = next;
+    run.RHO = RHO;
+    run.counted = counted;
+    run.left = left;
+    run.stopped = true;
+  }
+
+  // One step from `next` on the fast path, or false (and nothing changed)
+  // when it needs the general one.
+  [[gnu::always_inline]] inline bool FAST_STEP(const INT32*& next, EXTENDED& RHO, INT32& counted,
+                                               const INT32*& last) {
+    SWITCH s;
+    const INT32* after = next;
+    if (!CHOOSE_FROM_PICKS(after, s)) return false;
+    INT32& take1 = CELL(s.OP1, s.ALL1);
+    INT32& take2 = CELL(s.OP2, s.ALL2);
+    INT32& give1 = CELL(s.OP1, s.ALL2);
+    INT32& give2 = CELL(s.OP2, s.ALL1);
+    const INT32 PROB1 = PRODUCT32(take1, take2);
+    const INT32 PROB2 = PRODUCT32(give2 + 1, give1 + 1);
+    // The logarithm the switch would add, looked up while it is decided.
+    const std::uint64_t key = LN_KEY(PROB1, PROB2);
+    const LN_ENTRY& entry = LN_CACHE_ENTRY(key);
+    const bool possible = PROB1 != 0;
+    if ((PROB1 < 0) | (PROB2 <= 0) | (possible & (entry.key != key))) [[unlikely]]
+      return false;
+    // The acceptance draw lies in the block (CHOOSE_FROM_PICKS's margin).
+    const INT32 u = *after;
+    const bool below_one = PROB1 < PROB2;
+    last = next;
+    next = after + static_cast<int>(possible & below_one);
+    // The integer form of PSWITCH >= UNI (SWITCH_ACCEPTED).
+    const bool made = possible & (!below_one | ((static_cast<std::int64_t>(PROB1) << 24) >=
+                                                static_cast<std::int64_t>(u) * PROB2));
+    const INT32 unit = static_cast<INT32>(made);
+    take1 -= unit;
+    take2 -= unit;
+    give1 += unit;
+    give2 += unit;
+    // ln(PROB1 / PROB2) when made, else +0 (ln(1 / 1)): the address is
+    // chosen with a mask, as a branch on the coin toss would be
+    // mispredicted.
+    const std::uintptr_t keep = 0u - static_cast<std::uintptr_t>(made);
+    const auto added = reinterpret_cast<const EXTENDED*>(
+        (reinterpret_cast<std::uintptr_t>(&entry.value) & keep) |
+        (reinterpret_cast<std::uintptr_t>(&NOTHING_ADDED) & ~keep));
+    RHO = RHO + *added;
+    RHO = std::fabs(RHO) < RHO_TOLERANCE ? 0.0L : RHO;
+    counted += static_cast<INT32>(RHO <= 0.0L);
+    return true;
+  }
+
+  // One step, whatever it needs: draws one by one across the block's end,
+  // products that are not positive, a logarithm not yet in the cache.
+  [[gnu::noinline]] void GENERAL_STEP(RUNNING& run) {
+    const INT32*& next = run.next;
+    EXTENDED RHO = run.RHO;
+    SWITCH s;
+    if (!CHOOSE_FROM_PICKS(next, s)) {
+      const DRAWN drawn = CHOOSE_DRAW_BY_DRAW(next);
+      s = drawn.s;
+      next = drawn.next;
+    }
+    switch_ = s;
+    INT32& take1 = CELL(s.OP1, s.ALL1);
+    INT32& take2 = CELL(s.OP2, s.ALL2);
+    INT32& give1 = CELL(s.OP1, s.ALL2);
+    INT32& give2 = CELL(s.OP2, s.ALL1);
+    const INT32 PROB1 = PRODUCT32(take1, take2);
+    const INT32 PROB2 = PRODUCT32(give2 + 1, give1 + 1);
+    DRAW_CURSOR cursor{next, draws_.END(), &draws_};
+    if (PROB1 != 0 && SWITCH_ACCEPTED(cursor, PROB1, PROB2)) {
+      --take1;
+      --take2;
+      ++give1;
+      ++give2;
+      RHO = RHO + LN_RATIO(PROB1, PROB2);
+    }
+    next = cursor.next;
+    RHO = std::fabs(RHO) < RHO_TOLERANCE ? 0.0L : RHO;
+    run.counted += static_cast<INT32>(RHO <= 0.0L);
+    run.RHO = RHO;
+    --run.left;
+  }
+
+  // A step's draws lie within the block when it starts this far from the
+  // block's end: two picks, two redraw loops of at most LOOKAHEAD + 1 draws
+  // each, and the acceptance draw.
+  static constexpr std::ptrdiff_t FAST_MARGIN = 5 + 2 * LOOKAHEAD;
+
+  // The switch GOSUB20 would choose from the cursor on, read off the
+  // block's picks, with the cursor moved past its draws. Returns false,
+  // leaving the cursor alone, near the block's end or when a redraw loop
+  // goes on past the lookahead; the step then draws one by one.
+  bool CHOOSE_FROM_PICKS(const INT32*& next, SWITCH& s) const {
+    const INT32* begin = draws_.BEGIN();
+    const std::ptrdiff_t at = next - begin;
+    if (at > DRAWS_AHEAD::BLOCK - FAST_MARGIN) return false;
+    const SWITCH_PICKS& picks = draws_.PICKS();
+    const auto first = static_cast<std::size_t>(at);
+    const std::uint32_t op1 = picks.ROWS.PICK[first];
+    const std::uint32_t all1 = picks.COLUMNS.PICK[first + 1];
+    // Whether each redraw loop goes on past its first draw is a coin toss
+    // (one in two with two columns): the selects are masks, not branches.
+    const std::size_t row_at = first + 2;
+    const std::uint32_t row_pick = picks.ROWS.PICK[row_at];
+    const std::uint32_t row_skip = picks.ROWS.OTHER_AT[row_at];
+    const std::uint32_t same_row = 0u - static_cast<std::uint32_t>(row_pick == op1);
+    const std::uint32_t column_pick = SELECT(same_row, picks.AFTER_REDRAW.PICK[row_at], picks.COLUMNS.PICK[row_at + 1]);
+    const std::uint32_t column_skip =
+        SELECT(same_row, picks.AFTER_REDRAW.OTHER_AT[row_at], picks.COLUMNS.OTHER_AT[row_at + 1]);
+    const std::uint32_t column_other =
+        SELECT(same_row, picks.AFTER_REDRAW.OTHER[row_at], picks.COLUMNS.OTHER[row_at + 1]);
+    const std::uint32_t same_column = 0u - static_cast<std::uint32_t>(column_pick == all1);
+    // A redraw loop longer than the lookahead: drawn one by one.
+    if (((row_skip == 0) & (same_row != 0)) | ((column_skip == 0) & (same_column != 0))) [[unlikely]]
+      return false;
+    s.OP1 = static_cast<INT32>(op1);
+    s.ALL1 = static_cast<INT32>(all1);
+    s.OP2 = static_cast<INT32>(SELECT(same_row, picks.ROWS.OTHER[row_at], row_pick));
+    s.ALL2 = static_cast<INT32>(SELECT(same_column, column_other, column_pick));
+    next = begin + row_at + 2 + (row_skip & same_row) + (column_skip & same_column);
+    return true;
+  }
+
+  // `when` where the mask is all ones, else `otherwise`.
+  static std::uint32_t SELECT(std::uint32_t mask, std::uint32_t when, std::uint32_t otherwise) {
+    return otherwise ^ ((otherwise ^ when) & mask);
+  }
+
+  // GOSUB20 draw by draw from `next` on (refilling the block as needed).
+  // The rare paths take and give the cursor by value, so that the walk's
+  // own stays in a register.
+  struct DRAWN {
+    SWITCH s;
+    const INT32* next;
+  };
+  [[gnu::noinline]] DRAWN CHOOSE_DRAW_BY_DRAW(const INT32* next) {
+    DRAW_CURSOR cursor{next, draws_.END(), &draws_};
+    SWITCH s;
+    s.OP1 = PICK(S_.N, NEXT_UNIFORM(cursor));
+    s.ALL1 = PICK(S_.M, NEXT_UNIFORM(cursor));
+    s.OP2 = PICK_OTHER(cursor, S_.N, s.OP1, row_bounds_);
+    s.ALL2 = PICK_OTHER(cursor, S_.M, s.ALL1, column_bounds_);
+    return DRAWN{s, cursor.next};
   }
 
   EXACT_TEST_STATE& S_;
@@ -396,6 +670,7 @@ class WALKER {
   bool first_ = true;
   PICK_BOUNDS<MAX_POPS> row_bounds_;
   PICK_BOUNDS<MAX_ALLELES> column_bounds_;
+  alignas(64) std::array<INT32, (MAX_POPS + 1) * ROW_STRIDE> table_{};
 };
 
 }  // namespace korvel::exact_chain

@@ -174,6 +174,31 @@ void EXACT_TEST_STATE::MAKE_RANDOM() {
   DQ = 33;
 }
 
+namespace {
+
+// HM and HECA from the sums of the batches' fractions and of their squares.
+void FINISH_BATCHES(EXACT_TEST_STATE& S) {
+  if (S.B < 1) return;
+  const EXTENDED BATCHES = static_cast<EXTENDED>(S.B);
+  // The spread needs two batches, and rounding can leave the sum of
+  // squared deviations slightly below 0 when all fractions are equal: in
+  // both cases the standard error is 0, never a NaN.
+  const EXTENDED VARIANCE = S.B < 2 ? 0.0L
+                                    : (S.HECA - S.HM * S.HM / BATCHES) / BATCHES / static_cast<EXTENDED>(S.B - 1);
+  S.HECA = VARIANCE > 0.0L ? std::sqrt(VARIANCE) : 0.0L;
+  S.HM = S.HM / BATCHES;
+}
+
+// Adds one batch's fraction of steps with RHO <= 0 to the sums.
+void COUNT_BATCH(EXACT_TEST_STATE& S, INT32 CNMOY) {
+  // A batch without steps (C < 1) has no fraction to count.
+  const EXTENDED P = S.C > 0 ? static_cast<EXTENDED>(CNMOY) / static_cast<EXTENDED>(S.C) : 0.0L;
+  S.HM = S.HM + P;
+  S.HECA = S.HECA + P * P;
+}
+
+}  // namespace
+
 // The dememorization and the batches are one walk: MEM steps that are not
 // counted, then the counted steps, on one set of draws.
 void EXACT_TEST_STATE::CHAINE() {
@@ -182,23 +207,34 @@ void EXACT_TEST_STATE::CHAINE() {
   WALK.RUN(MEM);
   HM = 0.0L;
   HECA = 0.0L;
-  for (INT32 K = 1; K <= B; ++K) {
-    const INT32 CNMOY = WALK.RUN(C);
-    // A batch without steps (C < 1) has no fraction to count.
-    const EXTENDED P = C > 0 ? static_cast<EXTENDED>(CNMOY) / static_cast<EXTENDED>(C) : 0.0L;
-    HM = HM + P;
-    HECA = HECA + P * P;
-  }
+  for (INT32 K = 1; K <= B; ++K) COUNT_BATCH(*this, WALK.RUN(C));
   WALK.STORE();
-  if (B < 1) return;
-  const EXTENDED BATCHES = static_cast<EXTENDED>(B);
-  // The spread needs two batches, and rounding can leave the sum of
-  // squared deviations slightly below 0 when all fractions are equal: in
-  // both cases the standard error is 0, never a NaN.
-  const EXTENDED VARIANCE = B < 2 ? 0.0L
-                                  : (HECA - HM * HM / BATCHES) / BATCHES / static_cast<EXTENDED>(B - 1);
-  HECA = VARIANCE > 0.0L ? std::sqrt(VARIANCE) : 0.0L;
-  HM = HM / BATCHES;
+  FINISH_BATCHES(*this);
+}
+
+// Two chains with the same settings walk step by step in turn; each ends
+// exactly as CHAINE alone would leave it.
+void CHAINE_TOGETHER(EXACT_TEST_STATE& A, EXACT_TEST_STATE& Z) {
+  if (A.MEM != Z.MEM || A.B != Z.B || A.C != Z.C) {
+    A.CHAINE();
+    Z.CHAINE();
+    return;
+  }
+  A.RHO = Z.RHO = 0.0L;
+  exact_chain::WALKER WALK_A(A);
+  exact_chain::WALKER WALK_Z(Z);
+  INT32 CNMOY_A = 0, CNMOY_Z = 0;
+  exact_chain::WALKER::RUN_TOGETHER(WALK_A, WALK_Z, A.MEM, CNMOY_A, CNMOY_Z);
+  A.HM = A.HECA = Z.HM = Z.HECA = 0.0L;
+  for (INT32 K = 1; K <= A.B; ++K) {
+    exact_chain::WALKER::RUN_TOGETHER(WALK_A, WALK_Z, A.C, CNMOY_A, CNMOY_Z);
+    COUNT_BATCH(A, CNMOY_A);
+    COUNT_BATCH(Z, CNMOY_Z);
+  }
+  WALK_A.STORE();
+  WALK_Z.STORE();
+  FINISH_BATCHES(A);
+  FINISH_BATCHES(Z);
 }
 
 void FISHER() {
