@@ -1,41 +1,11 @@
-// The chain's draws a block at a time, and the picks read off them
+// The chain's draws a block at a time, and the switches read off them
 // (exact_chain.h). Both work on whole vectors: the lagged Fibonacci values
-// 33 at a time, the picks and their lookahead a vector of bytes at a time.
+// 33 at a time, the picks and the switches a vector of places at a time.
 #include "tests/exact_chain.h"
 
 #include "common/target_clones.h"
 
 namespace korvel::exact_chain {
-
-namespace {
-
-// PICK, OTHER and OTHER_AT of one count. The lookahead compares each place
-// with the LOOKAHEAD places after it and keeps the nearest that differs
-// (the comparisons run from the farthest to the nearest, so the nearest is
-// written last).
-inline void MARK_COUNT(const INT32* draw, INT32 count, PICKS_AHEAD& picks) {
-  const auto scale = static_cast<std::uint32_t>(count);
-  for (std::size_t k = 0; k < PICKS_BLOCK; ++k)
-    picks.PICK[k] = static_cast<std::uint8_t>(1 + ((static_cast<std::uint32_t>(draw[k]) * scale) >> 24));
-  for (std::size_t k = 0; k < PICKS_BLOCK - LOOKAHEAD; ++k) {
-    const std::uint8_t here = picks.PICK[k];
-    std::uint8_t other = 0, at = 0;
-    for (std::size_t d = LOOKAHEAD; d >= 1; --d) {
-      const std::uint8_t there = picks.PICK[k + d];
-      const bool differs = there != here;
-      other = differs ? there : other;
-      at = differs ? static_cast<std::uint8_t>(d) : at;
-    }
-    picks.OTHER[k] = other;
-    picks.OTHER_AT[k] = at;
-  }
-  for (std::size_t k = PICKS_BLOCK - LOOKAHEAD; k < PICKS_BLOCK; ++k) {
-    picks.OTHER[k] = 0;
-    picks.OTHER_AT[k] = 0;
-  }
-}
-
-}  // namespace
 
 KORVEL_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
 void MAKE_DRAWS(INT32* x, INT32 DI, INT32* draw) {
@@ -43,43 +13,138 @@ void MAKE_DRAWS(INT32* x, INT32 DI, INT32* draw) {
   // time are formed together. A run of 33 reads the previous run at the
   // same offsets and widths as it was written, which lets the processor
   // hand the stored values straight on.
+  // Each draw is formed with its value of the lagged sequence, while the
+  // value is at hand; values past the block's last draw only feed the lag
+  // table of the next block.
   for (int start = LAG_TABLE_SIZE; start < LAG_VALUES; start += LAG_RUN) {
     INT32* run = x + start;
-    for (int n = 0; n < LAG_RUN; ++n) run[n] = WRAP(run[n - LAG_TABLE_SIZE] - run[n - LAG_RUN], ONE24);
-  }
-  for (int k = 0; k < PICKS_BLOCK; ++k) {
-    const INT32 sequence = WRAP(DI - SEQUENCE_MULTIPLES[static_cast<std::size_t>(k) + 1], SEQUENCE_MODULUS);
-    draw[k] = WRAP(x[k + LAG_TABLE_SIZE] - sequence, ONE24);
+    const int first = start - LAG_TABLE_SIZE;  // the run's first draw
+    if (first + LAG_RUN <= DRAW_BLOCK) {
+      for (int n = 0; n < LAG_RUN; ++n) {
+        const INT32 value = WRAP(run[n - LAG_TABLE_SIZE] - run[n - LAG_RUN], ONE24);
+        run[n] = value;
+        const INT32 sequence =
+            WRAP(DI - SEQUENCE_MULTIPLES[static_cast<std::size_t>(first + n) + 1], SEQUENCE_MODULUS);
+        draw[first + n] = WRAP(value - sequence, ONE24);
+      }
+    } else {
+      for (int n = 0; n < LAG_RUN; ++n) {
+        const INT32 value = WRAP(run[n - LAG_TABLE_SIZE] - run[n - LAG_RUN], ONE24);
+        run[n] = value;
+        if (first + n < DRAW_BLOCK) {
+          const INT32 sequence =
+              WRAP(DI - SEQUENCE_MULTIPLES[static_cast<std::size_t>(first + n) + 1], SEQUENCE_MODULUS);
+          draw[first + n] = WRAP(value - sequence, ONE24);
+        }
+      }
+    }
   }
 }
 
-// AFTER_REDRAW[k] is COLUMNS at k + 1 + ROWS.OTHER_AT[k]: a select over the
-// LOOKAHEAD distances, each a shifted read of the columns' picks.
-KORVEL_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
-void MARK_PICKS(const INT32* draw, INT32 rows, INT32 columns, SWITCH_PICKS& picks) {
-  MARK_COUNT(draw, rows, picks.ROWS);
-  MARK_COUNT(draw, columns, picks.COLUMNS);
-  const PICKS_AHEAD& from = picks.COLUMNS;
-  PICKS_AHEAD& after = picks.AFTER_REDRAW;
-  constexpr std::size_t LAST = PICKS_BLOCK - 1 - LOOKAHEAD;  // k + 1 + LOOKAHEAD stays in the block
+namespace {
+
+using BYTES = std::array<std::uint8_t, DRAW_BLOCK>;
+
+// The picks of one count at each place of the block:
+// - PICK: PICK(count, draw k);
+// - OTHER_AT: the distance d in 1..LOOKAHEAD to the first later place whose
+//   pick differs from PICK[k], or 0 when the next LOOKAHEAD picks are all
+//   the same (and within LOOKAHEAD of the block's end);
+// - OTHER: that place's pick.
+// A redraw loop that starts at place k with the value to avoid `other`
+// ends at k when PICK[k] != other, and else at k + OTHER_AT[k] with the
+// pick OTHER[k].
+struct PICKS {
+  alignas(64) BYTES PICK;
+  alignas(64) BYTES OTHER;
+  alignas(64) BYTES OTHER_AT;
+};
+
+// The lookahead compares each place with the LOOKAHEAD places after it and
+// keeps the nearest that differs (the comparisons run from the farthest to
+// the nearest, so the nearest is written last).
+inline void MARK_PICKS(const INT32* draw, INT32 count, PICKS& picks) {
+  const auto scale = static_cast<std::uint32_t>(count);
+  for (std::size_t k = 0; k < DRAW_BLOCK; ++k)
+    picks.PICK[k] = static_cast<std::uint8_t>(1 + ((static_cast<std::uint32_t>(draw[k]) * scale) >> 24));
+  for (std::size_t k = 0; k < DRAW_BLOCK - LOOKAHEAD; ++k) {
+    const std::uint8_t here = picks.PICK[k];
+    std::uint8_t other = 0, at = 0;
+    for (std::uint8_t d = LOOKAHEAD; d >= 1; --d) {
+      const std::uint8_t there = picks.PICK[k + d];
+      const bool differs = there != here;
+      other = differs ? there : other;
+      at = differs ? d : at;
+    }
+    picks.OTHER[k] = other;
+    picks.OTHER_AT[k] = at;
+  }
+  for (std::size_t k = DRAW_BLOCK - LOOKAHEAD; k < DRAW_BLOCK; ++k) {
+    picks.OTHER[k] = 0;
+    picks.OTHER_AT[k] = 0;
+  }
+}
+
+// The columns' picks where the second column's loop starts after a second
+// row's loop that began at k and repeated the first row: at
+// k + 1 + ROWS.OTHER_AT[k]. A select over the LOOKAHEAD distances, each a
+// shifted read.
+inline void MARK_AFTER_ROW_REDRAW(const PICKS& rows, const PICKS& columns, PICKS& after) {
+  constexpr std::size_t LAST = DRAW_BLOCK - 1 - LOOKAHEAD;  // k + 1 + LOOKAHEAD stays in the block
   for (std::size_t k = 0; k < LAST; ++k) {
-    const std::uint8_t skip = picks.ROWS.OTHER_AT[k];
+    const std::uint8_t skip = rows.OTHER_AT[k];
     std::uint8_t pick = 0, other = 0, at = 0;
     for (std::uint8_t d = 1; d <= LOOKAHEAD; ++d) {
       const bool here = skip == d;
-      pick = here ? from.PICK[k + 1 + d] : pick;
-      other = here ? from.OTHER[k + 1 + d] : other;
-      at = here ? from.OTHER_AT[k + 1 + d] : at;
+      pick = here ? columns.PICK[k + 1 + d] : pick;
+      other = here ? columns.OTHER[k + 1 + d] : other;
+      at = here ? columns.OTHER_AT[k + 1 + d] : at;
     }
     after.PICK[k] = pick;
     after.OTHER[k] = other;
     after.OTHER_AT[k] = at;
   }
-  for (std::size_t k = LAST; k < PICKS_BLOCK; ++k) {
+  for (std::size_t k = LAST; k < DRAW_BLOCK; ++k) {
     after.PICK[k] = 0;
     after.OTHER[k] = 0;
     after.OTHER_AT[k] = 0;
   }
+}
+
+}  // namespace
+
+// GOSUB20 from place k: OP1 is the row pick at k, ALL1 the column pick at
+// k + 1; the second row's loop starts at k + 2 and the second column's
+// right after it ends.
+KORVEL_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
+void CHOOSE_SWITCHES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
+  PICKS row, column, after;
+  MARK_PICKS(draw, rows, row);
+  MARK_PICKS(draw, columns, column);
+  MARK_AFTER_ROW_REDRAW(row, column, after);
+  constexpr std::size_t LAST = DRAW_BLOCK - CHOICE_MARGIN;
+  for (std::size_t k = 0; k <= LAST; ++k) {
+    const std::uint8_t op1 = row.PICK[k];
+    const std::uint8_t all1 = column.PICK[k + 1];
+    const std::uint8_t row_pick = row.PICK[k + 2];
+    const std::uint8_t row_skip = row.OTHER_AT[k + 2];
+    const bool same_row = row_pick == op1;
+    const std::uint8_t op2 = same_row ? row.OTHER[k + 2] : row_pick;
+    const std::uint8_t column_pick = same_row ? after.PICK[k + 2] : column.PICK[k + 3];
+    const std::uint8_t column_skip = same_row ? after.OTHER_AT[k + 2] : column.OTHER_AT[k + 3];
+    const std::uint8_t column_other = same_row ? after.OTHER[k + 2] : column.OTHER[k + 3];
+    const bool same_column = column_pick == all1;
+    const std::uint8_t all2 = same_column ? column_other : column_pick;
+    const bool too_long = (same_row & (row_skip == 0)) | (same_column & (column_skip == 0));
+    const auto advance = static_cast<std::uint8_t>(4 + (same_row ? row_skip : 0) + (same_column ? column_skip : 0));
+    choices.ADVANCE[k] = too_long ? 0 : advance;
+    choices.OP1[k] = too_long ? 0 : op1;
+    choices.ALL1[k] = too_long ? 0 : all1;
+    choices.OP2[k] = too_long ? 0 : op2;
+    choices.ALL2[k] = too_long ? 0 : all2;
+  }
+  for (std::size_t k = LAST + 1; k < DRAW_BLOCK; ++k)
+    choices.ADVANCE[k] = choices.OP1[k] = choices.ALL1[k] = choices.OP2[k] = choices.ALL2[k] = 0;
 }
 
 }  // namespace korvel::exact_chain

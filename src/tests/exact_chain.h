@@ -11,9 +11,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include "common/capacity.h"
 #include "common/number_types.h"
@@ -154,49 +151,47 @@ constexpr std::array<INT32, LAST + 1> SEQUENCE_MULTIPLES_UP_TO() {
   return multiple;
 }
 
-// Makes the PICKS_BLOCK draws that follow the lag table x[0..96] (oldest
-// first) and the arithmetic sequence at DI into `draw`, as the class below
+// The walk's table keeps its rows a power of two apart, so that a cell's
+// place is (row << ROW_SHIFT) + column.
+inline constexpr int ROW_SHIFT = std::bit_width(static_cast<unsigned>(MAX_ALLELES));
+static_assert(((MAX_POPS + 1) << ROW_SHIFT) <= 65536, "a cell's place fits 16 bits");
+
+inline constexpr int DRAW_BLOCK = 4096;  // draws made at a time
+inline constexpr int LAG_RUN = 33;       // the shorter lag
+inline constexpr int LAG_VALUES = LAG_TABLE_SIZE + (DRAW_BLOCK + LAG_RUN - 1) / LAG_RUN * LAG_RUN;
+
+// Makes the DRAW_BLOCK draws that follow the lag table x[0..96] (oldest
+// first) and the arithmetic sequence at DI into `draw`, as DRAWS_AHEAD
 // describes, leaving the lagged sequence's values in x[97..LAG_VALUES)
 // (exact_chain.cpp).
-inline constexpr int PICKS_BLOCK = 1024;  // draws made at a time
-inline constexpr int LAG_RUN = 33;       // the shorter lag
-inline constexpr int LAG_VALUES = LAG_TABLE_SIZE + (PICKS_BLOCK + LAG_RUN - 1) / LAG_RUN * LAG_RUN;
 void MAKE_DRAWS(INT32* x, INT32 DI, INT32* draw);
 
-inline constexpr std::array<INT32, PICKS_BLOCK + 1> SEQUENCE_MULTIPLES = SEQUENCE_MULTIPLES_UP_TO<PICKS_BLOCK>();
+inline constexpr std::array<INT32, DRAW_BLOCK + 1> SEQUENCE_MULTIPLES = SEQUENCE_MULTIPLES_UP_TO<DRAW_BLOCK>();
 
-// The picks of a block of draws for one count (rows or columns), made
-// with the block, so that a step reads its switch instead of computing it
-// draw after draw. At each place k of the block:
-// - PICK: PICK(count, draw k);
-// - OTHER_AT: the distance d in 1..LOOKAHEAD to the first later place whose
-//   pick differs from PICK[k], or 0 when the next LOOKAHEAD picks are all
-//   the same (and within LOOKAHEAD of the block's end);
-// - OTHER: that place's pick.
-// A redraw loop that starts at place k with the value to avoid `other`
-// therefore ends at k when PICK[k] != other, and else at k + OTHER_AT[k]
-// with the pick OTHER[k]: one load and a select instead of a loop.
+// The switch GOSUB20 chooses when it starts at each place k of a block of
+// draws, made with the block so that a step reads its switch instead of
+// drawing it: its rows and columns, and ADVANCE, the draws the choice
+// takes (the acceptance draw, when there is one, is the next). ADVANCE is
+// 0 where the choice is not read off here: within CHOICE_MARGIN of the
+// block's end (its draws would run past it, and place DRAW_BLOCK is where
+// a walk starts) or where a redraw loop goes on for more than LOOKAHEAD
+// draws; the walk then draws one by one.
+//
+// The redraw loops are found without loops: for each count, a pick is
+// compared with the LOOKAHEAD picks after it, which gives the first later
+// pick that differs and its distance (exact_chain.cpp).
 inline constexpr int LOOKAHEAD = 7;
-struct PICKS_AHEAD {
-  alignas(64) std::array<std::uint8_t, PICKS_BLOCK> PICK;
-  alignas(64) std::array<std::uint8_t, PICKS_BLOCK> OTHER;
-  alignas(64) std::array<std::uint8_t, PICKS_BLOCK> OTHER_AT;
+inline constexpr int CHOICE_MARGIN = 5 + 2 * LOOKAHEAD;  // two picks, two loops, the acceptance draw
+struct SWITCH_CHOICES {
+  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + 1> OP1;
+  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + 1> ALL1;
+  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + 1> OP2;
+  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + 1> ALL2;
+  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + 1> ADVANCE;
 };
 static_assert(MAX_POPS < 256 && MAX_ALLELES < 256, "picks are kept in bytes and count * u in 32 bits");
 
-// The picks a switch is chosen from. The second row's redraw loop starts
-// at place k (two after the step's first draw) and the second column's
-// right after it ends: at k + 1, or at k + 1 + ROWS.OTHER_AT[k] when the
-// first draw repeats the first row. AFTER_REDRAW[k] holds the columns'
-// picks at that second place, so that both places are read at once and
-// the step selects between them instead of waiting for the first loop's
-// end to find the second.
-struct SWITCH_PICKS {
-  PICKS_AHEAD ROWS, COLUMNS, AFTER_REDRAW;
-};
-
-// Fills `picks` for the PICKS_BLOCK draws from `draw` (exact_chain.cpp).
-void MARK_PICKS(const INT32* draw, INT32 rows, INT32 columns, SWITCH_PICKS& picks);
+void CHOOSE_SWITCHES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices);
 
 // The walk's draws, made ahead a block at a time, so that a step takes its
 // draws from memory instead of waiting for the generator's arithmetic. The
@@ -216,23 +211,20 @@ void MARK_PICKS(const INT32* draw, INT32 rows, INT32 columns, SWITCH_PICKS& pick
 // next); only the walk's end puts it back in the generator's own layout.
 class DRAWS_AHEAD {
  public:
-  static constexpr int BLOCK = PICKS_BLOCK;
+  static constexpr int BLOCK = DRAW_BLOCK;
 
   explicit DRAWS_AHEAD(const EXACT_TEST_STATE& S)
-      : start_{S.DI, S.DP, S.DQ},
-        last_before_(S.UNI24),
-        cancelled_(S.CANCELLED),
-        rows_(S.N),
-        columns_(S.M) {
+      : start_{S.DI, S.DP, S.DQ}, last_before_(S.UNI24), cancelled_(S.CANCELLED), rows_(S.N), columns_(S.M) {
     int place = S.DP;
     for (int k = 0; k < LAG_TABLE_SIZE; ++k) {
       x_[static_cast<std::size_t>(k)] = S.U[static_cast<std::size_t>(place)];
       place = place == 1 ? LAG_TABLE_SIZE : place - 1;
     }
+    choices_.ADVANCE[BLOCK] = 0;
   }
 
-  // Makes the next block and its picks; returns its first draw's place. A
-  // walk that is called off ends here, every few hundred steps.
+  // Makes the next block and its switches; returns its first draw's place.
+  // A walk that is called off ends here, every few hundred steps.
   const INT32* REFILL() {
     if (cancelled_ != nullptr && cancelled_->load(std::memory_order_relaxed)) throw CHAIN_CANCELLED{};
     if (made_) {
@@ -245,12 +237,12 @@ class DRAWS_AHEAD {
     }
     made_ = true;
     MAKE_DRAWS(x_.data(), start_.DI, value_.data());
-    MARK_PICKS(value_.data(), rows_, columns_, picks_);
+    CHOOSE_SWITCHES(value_.data(), rows_, columns_, choices_);
     return value_.data();
   }
   const INT32* BEGIN() const { return value_.data(); }
   const INT32* END() const { return value_.data() + BLOCK; }
-  const SWITCH_PICKS& PICKS() const { return picks_; }
+  const SWITCH_CHOICES& CHOICES() const { return choices_; }
 
   // Leaves in the state the generator as it is after the draw before `next`.
   void STORE(EXACT_TEST_STATE& S, const INT32* next) const {
@@ -290,101 +282,45 @@ class DRAWS_AHEAD {
   // The lag table at the block's start, oldest first, then the block's
   // values of the lagged sequence.
   alignas(64) std::array<INT32, LAG_VALUES> x_{};
-  SWITCH_PICKS picks_;
+  SWITCH_CHOICES choices_{};
 };
 
-// The place of the next draw among those made ahead, kept by the walk in
-// registers.
+// The place of the next draw among those made ahead, for the steps that
+// draw one by one.
 struct DRAW_CURSOR {
   const INT32* next;
-  const INT32* end;
-  DRAWS_AHEAD* source;
+  DRAWS_AHEAD& source;
 };
 
 // The interface of NEXT_UNIFORM for the draws made ahead.
 inline INT32 NEXT_UNIFORM(DRAW_CURSOR& cursor) {
-  if (cursor.next == cursor.end) [[unlikely]]
-    cursor.next = cursor.source->REFILL();
+  if (cursor.next == cursor.source.END()) cursor.next = cursor.source.REFILL();
   return *cursor.next++;
-}
-
-// The draws that give each pick: PICK(count, u) = v exactly when
-// BOUND[v] <= u < BOUND[v + 1], with BOUND[v] = ceil((v - 1) * 2^24 / count)
-// (the smallest u with count * u >= (v - 1) * 2^24).
-template <std::size_t SIZE>
-struct PICK_BOUNDS {
-  std::array<INT32, SIZE + 2> BOUND{};
-  explicit PICK_BOUNDS(INT32 count) {
-    for (INT32 v = 1; v <= count + 1 && static_cast<std::size_t>(v) <= SIZE + 1; ++v)
-      BOUND[static_cast<std::size_t>(v)] = static_cast<INT32>(
-          (static_cast<std::int64_t>(v - 1) * ONE24 + count - 1) / count);
-  }
-};
-
-// The first pick in 1..count, among the draws from the cursor on, that
-// differs from `other` (the redraw loops of GOSUB20), with the cursor moved
-// past its draw. A draw gives `other` exactly when it lies in
-// [BOUND[other], BOUND[other + 1]); four draws are tested together and the
-// first that lies outside is found without branches. When none of the four
-// does (probability (1/count)^4) the plain loop goes on.
-template <std::size_t SIZE>
-inline INT32 PICK_OTHER(DRAW_CURSOR& cursor, INT32 count, INT32 other, const PICK_BOUNDS<SIZE>& bounds) {
-  if (cursor.end - cursor.next >= 4) [[likely]] {
-    const INT32 low = bounds.BOUND[static_cast<std::size_t>(other)];
-    const INT32 width = bounds.BOUND[static_cast<std::size_t>(other) + 1] - low;
-    // A draw lies outside exactly when u - low, read as unsigned, is at
-    // least the width (signed comparisons after flipping the sign bits).
-#ifdef __SSE2__
-    const __m128i flip = _mm_set1_epi32(INT32_MIN);
-    const __m128i draws = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cursor.next));
-    const __m128i offset = _mm_xor_si128(_mm_sub_epi32(draws, _mm_set1_epi32(low)), flip);
-    const __m128i inside = _mm_cmplt_epi32(offset, _mm_xor_si128(_mm_set1_epi32(width), flip));
-    const unsigned differs = static_cast<unsigned>(~_mm_movemask_ps(_mm_castsi128_ps(inside))) & 0xFu;
-#else
-    unsigned differs = 0;
-    for (unsigned k = 0; k < 4; ++k)
-      differs |= static_cast<unsigned>(static_cast<std::uint32_t>(cursor.next[k] - low) >=
-                                       static_cast<std::uint32_t>(width))
-                 << k;
-#endif
-    if (differs != 0) [[likely]] {
-      const int first = __builtin_ctz(differs);
-      const INT32 u = cursor.next[first];
-      cursor.next += first + 1;
-      return PICK(count, u);
-    }
-    cursor.next += 4;
-  }
-  INT32 p;
-  do p = PICK(count, NEXT_UNIFORM(cursor));
-  while (p == other);
-  return p;
 }
 
 // The walk on the state's table: `steps` steps at a time, returning the
 // number of steps after which RHO <= 0.
 //
-// A step is made without unpredictable branches. The switch is always
-// "applied", by 1 when it is made and by 0 when it is impossible (a cell
-// it takes from is empty) or rejected; RHO always gets a logarithm added,
-// ln(PROB) when the switch is made and ln(1/1) = +0 otherwise, which leaves
-// it exactly as it was (RHO is never -0: it starts at +0, the tolerance
-// sets +0, and a sum of nonzero terms that cancels is +0); the tolerance is
-// applied after every step, which changes nothing after a step that left
-// RHO alone (it was already 0 or at least 1e-8 away from 0). The acceptance
-// draw is taken (the cursor moves past it) only when 0 < PROB1 < PROB2.
-// Products that are not positive (counts no table of this program
-// reaches, where the 32-bit products wrap) take the plain step.
+// Nearly every step is made by FAST_STEP, without a branch on anything a
+// walk cannot predict. Its switch is read off the block's choices; the
+// switch is always "applied", by 1 when it is made and by 0 when it is
+// impossible (a cell it takes from is empty) or rejected; RHO always gets a
+// logarithm added, ln(PROB) when the switch is made and ln(1/1) = +0
+// otherwise, which leaves it exactly as it was (RHO is never -0: it starts
+// at +0, the tolerance sets +0, and a sum of nonzero terms that cancels is
+// +0); the tolerance is applied after every step, which changes nothing
+// after a step that left RHO alone (it was already 0 or at least 1e-8 away
+// from 0). The acceptance draw is taken only when 0 < PROB1 < PROB2.
 //
-// The walk works on its own copy of the table, whose rows are a power of
-// two apart, so that a cell's place is a shift and an add.
+// The rest take GENERAL_STEP, the step as drawn: near a block's end, after
+// a long redraw loop, with products that are not positive (counts no table
+// of this program reaches, where the 32-bit products wrap) or a logarithm
+// not yet in the cache.
+//
+// The walk works on its own copy of the table (rows ROW_SHIFT bits apart).
 class WALKER {
  public:
-  // What a step that leaves the table alone adds to RHO: ln(1 / 1).
-  static constexpr EXTENDED NOTHING_ADDED = 0.0L;
-
-  explicit WALKER(EXACT_TEST_STATE& S)
-      : S_(S), draws_(S), next_(draws_.END()), RHO_(S.RHO), row_bounds_(S.N), column_bounds_(S.M) {
+  explicit WALKER(EXACT_TEST_STATE& S) : S_(S), draws_(S), next_(draws_.END()), RHO_(S.RHO) {
     for (INT32 i = 1; i <= S.N; ++i)
       for (INT32 j = 1; j <= S.M; ++j) CELL(i, j) = S.MM[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
   }
@@ -393,11 +329,8 @@ class WALKER {
 
   INT32 RUN(INT32 steps) {
     if (steps <= 0) return 0;
-    RUNNING run{next_, RHO_, 0, steps, nullptr};
-    while (run.left > 0) {
-      FAST_STEPS(run);
-      if (run.left > 0) GENERAL_STEP(run);
-    }
+    RUNNING run{next_, RHO_, 0, steps};
+    FINISH(run);
     return SAVE(run);
   }
 
@@ -407,21 +340,15 @@ class WALKER {
   static void RUN_TOGETHER(WALKER& a, WALKER& b, INT32 steps, INT32& counted_a, INT32& counted_b) {
     counted_a = counted_b = 0;
     if (steps <= 0) return;
-    RUNNING run_a{a.next_, a.RHO_, 0, steps, nullptr};
-    RUNNING run_b{b.next_, b.RHO_, 0, steps, nullptr};
+    RUNNING run_a{a.next_, a.RHO_, 0, steps};
+    RUNNING run_b{b.next_, b.RHO_, 0, steps};
     while (run_a.left > 0 && run_b.left > 0) {
-      FAST_STEPS_TOGETHER(a, run_a, b, run_b);
-      // The walk that stopped takes its next step the general way.
-      if (run_a.left > 0 && run_a.stopped) a.GENERAL_STEP(run_a);
-      if (run_b.left > 0 && run_b.stopped) b.GENERAL_STEP(run_b);
+      const int stopped = FAST_STEPS_TOGETHER(a, run_a, b, run_b);
+      if (stopped == 1) a.GENERAL_STEP(run_a);
+      if (stopped == 2) b.GENERAL_STEP(run_b);
     }
-    for (WALKER* w : {&a, &b}) {
-      RUNNING& run = w == &a ? run_a : run_b;
-      while (run.left > 0) {
-        w->FAST_STEPS(run);
-        if (run.left > 0) w->GENERAL_STEP(run);
-      }
-    }
+    a.FINISH(run_a);
+    b.FINISH(run_b);
     counted_a = a.SAVE(run_a);
     counted_b = b.SAVE(run_b);
   }
@@ -441,26 +368,29 @@ class WALKER {
     S_.RHO = RHO_;
   }
 
- private:
-  // Rows of the walk's table lie ROW_STRIDE cells apart.
-  static constexpr int ROW_SHIFT = std::bit_width(static_cast<unsigned>(MAX_ALLELES));
-  static constexpr std::size_t ROW_STRIDE = std::size_t{1} << ROW_SHIFT;
+  // What a step that leaves the table alone adds to RHO: ln(1 / 1).
+  static constexpr EXTENDED NOTHING_ADDED = 0.0L;
 
+ private:
   INT32& CELL(INT32 row, INT32 column) {
     return table_[(static_cast<std::size_t>(row) << ROW_SHIFT) + static_cast<std::size_t>(column)];
   }
 
   // A run of steps in progress: the cursor, RHO, the count of steps that
-  // ended with RHO <= 0, the steps still to make, and where the last step
-  // made by FAST_STEPS began (its switch is found again when they stop).
+  // ended with RHO <= 0 and the steps still to make.
   struct RUNNING {
     const INT32* next;
     EXTENDED RHO;
     INT32 counted;
     INT32 left;
-    const INT32* last_fast;
-    bool stopped = false;
   };
+
+  void FINISH(RUNNING& run) {
+    while (run.left > 0) {
+      FAST_STEPS(run);
+      if (run.left > 0) GENERAL_STEP(run);
+    }
+  }
 
   INT32 SAVE(const RUNNING& run) {
     first_ = false;
@@ -469,83 +399,88 @@ class WALKER {
     return run.counted;
   }
 
-  // Steps while each can be made on the fast path: its switch read off the
-  // block's picks, both products positive and the logarithm already in the
-  // cache. A step that cannot is left untouched for GENERAL_STEP. Nothing
-  // here calls out, so the walk's registers stay registers.
+  // Fast steps until the run is over or the next step needs the general
+  // one. Nothing here calls out, so the walk's registers stay registers.
   [[gnu::noinline]] void FAST_STEPS(RUNNING& run) {
-    const INT32* next = run.next;
+    const INT32* begin = draws_.BEGIN();
+    std::size_t at = static_cast<std::size_t>(run.next - begin);
     EXTENDED RHO = run.RHO;
     INT32 counted = run.counted, left = run.left;
-    const INT32* last = nullptr;
-    while (left > 0 && FAST_STEP(next, RHO, counted, last)) --left;
-    FAST_STEPS_END(run, next, RHO, counted, left, last);
+    std::size_t last = DRAW_BLOCK;
+    while (left > 0 && FAST_STEP(at, RHO, counted, last)) --left;
+    LEAVE_FAST_STEPS(run, begin + at, RHO, counted, left, last);
   }
 
-  // FAST_STEPS on two walks in turn, until either stops.
-  [[gnu::noinline]] static void FAST_STEPS_TOGETHER(WALKER& a, RUNNING& run_a, WALKER& b, RUNNING& run_b) {
-    const INT32 *next_a = run_a.next, *next_b = run_b.next;
+  // FAST_STEPS on two walks in turn, until either is over or stops;
+  // returns 1 or 2 when the first or the second stopped, else 0.
+  [[gnu::noinline]] static int FAST_STEPS_TOGETHER(WALKER& a, RUNNING& run_a, WALKER& b, RUNNING& run_b) {
+    const INT32* begin_a = a.draws_.BEGIN();
+    const INT32* begin_b = b.draws_.BEGIN();
+    std::size_t at_a = static_cast<std::size_t>(run_a.next - begin_a);
+    std::size_t at_b = static_cast<std::size_t>(run_b.next - begin_b);
     EXTENDED RHO_a = run_a.RHO, RHO_b = run_b.RHO;
     INT32 counted_a = run_a.counted, counted_b = run_b.counted;
     INT32 left_a = run_a.left, left_b = run_b.left;
-    const INT32 *last_a = nullptr, *last_b = nullptr;
-    bool stopped_a = false, stopped_b = false;
+    std::size_t last_a = DRAW_BLOCK, last_b = DRAW_BLOCK;
+    int stopped = 0;
     while (left_a > 0 && left_b > 0) {
-      if (!a.FAST_STEP(next_a, RHO_a, counted_a, last_a)) {
-        stopped_a = true;
+      if (!a.FAST_STEP(at_a, RHO_a, counted_a, last_a)) {
+        stopped = 1;
         break;
       }
       --left_a;
-      if (!b.FAST_STEP(next_b, RHO_b, counted_b, last_b)) {
-        stopped_b = true;
+      if (!b.FAST_STEP(at_b, RHO_b, counted_b, last_b)) {
+        stopped = 2;
         break;
       }
       --left_b;
     }
-    a.FAST_STEPS_END(run_a, next_a, RHO_a, counted_a, left_a, last_a);
-    b.FAST_STEPS_END(run_b, next_b, RHO_b, counted_b, left_b, last_b);
-    run_a.stopped = stopped_a;
-    run_b.stopped = stopped_b;
+    a.LEAVE_FAST_STEPS(run_a, begin_a + at_a, RHO_a, counted_a, left_a, last_a);
+    b.LEAVE_FAST_STEPS(run_b, begin_b + at_b, RHO_b, counted_b, left_b, last_b);
+    return stopped;
   }
 
-  void FAST_STEPS_END(RUNNING& run, const INT32* next, EXTENDED RHO, INT32 counted, INT32 left,
-                      const INT32* last) {
-    if (last != nullptr) {
-      SWITCH s;
-      CHOOSE_FROM_PICKS(last, s);
-      switch_ = s;
+  // Hands the registers back; the last fast step's switch, if any, is
+  // read off its place.
+  void LEAVE_FAST_STEPS(RUNNING& run, const INT32* next, EXTENDED RHO, INT32 counted, INT32 left,
+                        std::size_t last) {
+    if (last != DRAW_BLOCK) {
+      const SWITCH_CHOICES& choices = draws_.CHOICES();
+      switch_ = SWITCH{choices.OP1[last], choices.ALL1[last], choices.OP2[last], choices.ALL2[last]};
     }
     run.next = next;
     run.RHO = RHO;
     run.counted = counted;
     run.left = left;
-    run.stopped = true;
   }
 
-  // One step from `next` on the fast path, or false (and nothing changed)
-  // when it needs the general one.
-  [[gnu::always_inline]] inline bool FAST_STEP(const INT32*& next, EXTENDED& RHO, INT32& counted,
-                                               const INT32*& last) {
-    SWITCH s;
-    const INT32* after = next;
-    if (!CHOOSE_FROM_PICKS(after, s)) return false;
-    INT32& take1 = CELL(s.OP1, s.ALL1);
-    INT32& take2 = CELL(s.OP2, s.ALL2);
-    INT32& give1 = CELL(s.OP1, s.ALL2);
-    INT32& give2 = CELL(s.OP2, s.ALL1);
+  // One step from the draw at `at` on the fast path, or false (and nothing
+  // changed) when it needs the general one.
+  [[gnu::always_inline]] inline bool FAST_STEP(std::size_t& at, EXTENDED& RHO, INT32& counted, std::size_t& last) {
+    const SWITCH_CHOICES& choices = draws_.CHOICES();
+    const std::size_t advance = choices.ADVANCE[at];
+    // Where ADVANCE is 0 the rows and columns are 0: cells of the table's
+    // unused row.
+    const std::size_t row1 = std::size_t{choices.OP1[at]} << ROW_SHIFT;
+    const std::size_t row2 = std::size_t{choices.OP2[at]} << ROW_SHIFT;
+    const std::size_t column1 = choices.ALL1[at], column2 = choices.ALL2[at];
+    INT32& take1 = table_[row1 + column1];
+    INT32& take2 = table_[row2 + column2];
+    INT32& give1 = table_[row1 + column2];
+    INT32& give2 = table_[row2 + column1];
     const INT32 PROB1 = PRODUCT32(take1, take2);
     const INT32 PROB2 = PRODUCT32(give2 + 1, give1 + 1);
     // The logarithm the switch would add, looked up while it is decided.
     const std::uint64_t key = LN_KEY(PROB1, PROB2);
     const LN_ENTRY& entry = LN_CACHE_ENTRY(key);
     const bool possible = PROB1 != 0;
-    if ((PROB1 < 0) | (PROB2 <= 0) | (possible & (entry.key != key))) [[unlikely]]
+    if ((advance == 0) | (PROB1 < 0) | (PROB2 <= 0) | (possible & (entry.key != key))) [[unlikely]]
       return false;
-    // The acceptance draw lies in the block (CHOOSE_FROM_PICKS's margin).
-    const INT32 u = *after;
+    const std::size_t decide = at + advance;  // the acceptance draw, within the block
+    const INT32 u = draws_.BEGIN()[decide];
     const bool below_one = PROB1 < PROB2;
-    last = next;
-    next = after + static_cast<int>(possible & below_one);
+    last = at;
+    at = decide + static_cast<std::size_t>(possible & below_one);
     // The integer form of PSWITCH >= UNI (SWITCH_ACCEPTED).
     const bool made = possible & (!below_one | ((static_cast<std::int64_t>(PROB1) << 24) >=
                                                 static_cast<std::int64_t>(u) * PROB2));
@@ -554,30 +489,28 @@ class WALKER {
     take2 -= unit;
     give1 += unit;
     give2 += unit;
-    // ln(PROB1 / PROB2) when made, else +0 (ln(1 / 1)): the address is
-    // chosen with a mask, as a branch on the coin toss would be
-    // mispredicted.
+    // ln(PROB1 / PROB2) when made, else +0: the address is chosen with a
+    // mask, as a branch on the coin toss would be mispredicted.
     const std::uintptr_t keep = 0u - static_cast<std::uintptr_t>(made);
-    const auto added = reinterpret_cast<const EXTENDED*>(
-        (reinterpret_cast<std::uintptr_t>(&entry.value) & keep) |
-        (reinterpret_cast<std::uintptr_t>(&NOTHING_ADDED) & ~keep));
+    const auto added = reinterpret_cast<const EXTENDED*>((reinterpret_cast<std::uintptr_t>(&entry.value) & keep) |
+                                                         (reinterpret_cast<std::uintptr_t>(&NOTHING_ADDED) & ~keep));
     RHO = RHO + *added;
     RHO = std::fabs(RHO) < RHO_TOLERANCE ? 0.0L : RHO;
     counted += static_cast<INT32>(RHO <= 0.0L);
     return true;
   }
 
-  // One step, whatever it needs: draws one by one across the block's end,
-  // products that are not positive, a logarithm not yet in the cache.
+  // One step as drawn (GOSUB20, the acceptance, the switch and its
+  // logarithm), whatever it needs.
   [[gnu::noinline]] void GENERAL_STEP(RUNNING& run) {
-    const INT32*& next = run.next;
-    EXTENDED RHO = run.RHO;
+    DRAW_CURSOR cursor{run.next, draws_};
     SWITCH s;
-    if (!CHOOSE_FROM_PICKS(next, s)) {
-      const DRAWN drawn = CHOOSE_DRAW_BY_DRAW(next);
-      s = drawn.s;
-      next = drawn.next;
-    }
+    s.OP1 = PICK(S_.N, NEXT_UNIFORM(cursor));
+    s.ALL1 = PICK(S_.M, NEXT_UNIFORM(cursor));
+    do s.OP2 = PICK(S_.N, NEXT_UNIFORM(cursor));
+    while (s.OP2 == s.OP1);
+    do s.ALL2 = PICK(S_.M, NEXT_UNIFORM(cursor));
+    while (s.ALL2 == s.ALL1);
     switch_ = s;
     INT32& take1 = CELL(s.OP1, s.ALL1);
     INT32& take2 = CELL(s.OP2, s.ALL2);
@@ -585,7 +518,7 @@ class WALKER {
     INT32& give2 = CELL(s.OP2, s.ALL1);
     const INT32 PROB1 = PRODUCT32(take1, take2);
     const INT32 PROB2 = PRODUCT32(give2 + 1, give1 + 1);
-    DRAW_CURSOR cursor{next, draws_.END(), &draws_};
+    EXTENDED RHO = run.RHO;
     if (PROB1 != 0 && SWITCH_ACCEPTED(cursor, PROB1, PROB2)) {
       --take1;
       --take2;
@@ -593,73 +526,11 @@ class WALKER {
       ++give2;
       RHO = RHO + LN_RATIO(PROB1, PROB2);
     }
-    next = cursor.next;
     RHO = std::fabs(RHO) < RHO_TOLERANCE ? 0.0L : RHO;
-    run.counted += static_cast<INT32>(RHO <= 0.0L);
+    run.next = cursor.next;
     run.RHO = RHO;
+    run.counted += static_cast<INT32>(RHO <= 0.0L);
     --run.left;
-  }
-
-  // A step's draws lie within the block when it starts this far from the
-  // block's end: two picks, two redraw loops of at most LOOKAHEAD + 1 draws
-  // each, and the acceptance draw.
-  static constexpr std::ptrdiff_t FAST_MARGIN = 5 + 2 * LOOKAHEAD;
-
-  // The switch GOSUB20 would choose from the cursor on, read off the
-  // block's picks, with the cursor moved past its draws. Returns false,
-  // leaving the cursor alone, near the block's end or when a redraw loop
-  // goes on past the lookahead; the step then draws one by one.
-  bool CHOOSE_FROM_PICKS(const INT32*& next, SWITCH& s) const {
-    const INT32* begin = draws_.BEGIN();
-    const std::ptrdiff_t at = next - begin;
-    if (at > DRAWS_AHEAD::BLOCK - FAST_MARGIN) return false;
-    const SWITCH_PICKS& picks = draws_.PICKS();
-    const auto first = static_cast<std::size_t>(at);
-    const std::uint32_t op1 = picks.ROWS.PICK[first];
-    const std::uint32_t all1 = picks.COLUMNS.PICK[first + 1];
-    // Whether each redraw loop goes on past its first draw is a coin toss
-    // (one in two with two columns): the selects are masks, not branches.
-    const std::size_t row_at = first + 2;
-    const std::uint32_t row_pick = picks.ROWS.PICK[row_at];
-    const std::uint32_t row_skip = picks.ROWS.OTHER_AT[row_at];
-    const std::uint32_t same_row = 0u - static_cast<std::uint32_t>(row_pick == op1);
-    const std::uint32_t column_pick = SELECT(same_row, picks.AFTER_REDRAW.PICK[row_at], picks.COLUMNS.PICK[row_at + 1]);
-    const std::uint32_t column_skip =
-        SELECT(same_row, picks.AFTER_REDRAW.OTHER_AT[row_at], picks.COLUMNS.OTHER_AT[row_at + 1]);
-    const std::uint32_t column_other =
-        SELECT(same_row, picks.AFTER_REDRAW.OTHER[row_at], picks.COLUMNS.OTHER[row_at + 1]);
-    const std::uint32_t same_column = 0u - static_cast<std::uint32_t>(column_pick == all1);
-    // A redraw loop longer than the lookahead: drawn one by one.
-    if (((row_skip == 0) & (same_row != 0)) | ((column_skip == 0) & (same_column != 0))) [[unlikely]]
-      return false;
-    s.OP1 = static_cast<INT32>(op1);
-    s.ALL1 = static_cast<INT32>(all1);
-    s.OP2 = static_cast<INT32>(SELECT(same_row, picks.ROWS.OTHER[row_at], row_pick));
-    s.ALL2 = static_cast<INT32>(SELECT(same_column, column_other, column_pick));
-    next = begin + row_at + 2 + (row_skip & same_row) + (column_skip & same_column);
-    return true;
-  }
-
-  // `when` where the mask is all ones, else `otherwise`.
-  static std::uint32_t SELECT(std::uint32_t mask, std::uint32_t when, std::uint32_t otherwise) {
-    return otherwise ^ ((otherwise ^ when) & mask);
-  }
-
-  // GOSUB20 draw by draw from `next` on (refilling the block as needed).
-  // The rare paths take and give the cursor by value, so that the walk's
-  // own stays in a register.
-  struct DRAWN {
-    SWITCH s;
-    const INT32* next;
-  };
-  [[gnu::noinline]] DRAWN CHOOSE_DRAW_BY_DRAW(const INT32* next) {
-    DRAW_CURSOR cursor{next, draws_.END(), &draws_};
-    SWITCH s;
-    s.OP1 = PICK(S_.N, NEXT_UNIFORM(cursor));
-    s.ALL1 = PICK(S_.M, NEXT_UNIFORM(cursor));
-    s.OP2 = PICK_OTHER(cursor, S_.N, s.OP1, row_bounds_);
-    s.ALL2 = PICK_OTHER(cursor, S_.M, s.ALL1, column_bounds_);
-    return DRAWN{s, cursor.next};
   }
 
   EXACT_TEST_STATE& S_;
@@ -668,9 +539,7 @@ class WALKER {
   EXTENDED RHO_;
   SWITCH switch_{};
   bool first_ = true;
-  PICK_BOUNDS<MAX_POPS> row_bounds_;
-  PICK_BOUNDS<MAX_ALLELES> column_bounds_;
-  alignas(64) std::array<INT32, (MAX_POPS + 1) * ROW_STRIDE> table_{};
+  alignas(64) std::array<INT32, (MAX_POPS + 1) << ROW_SHIFT> table_{};
 };
 
 }  // namespace korvel::exact_chain
