@@ -5,7 +5,9 @@
 // Google Benchmark's items_per_second gives the ns per item.
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "common/tables.h"
 #include "popmodel/allele_sampling.h"
 #include "support/straightforward.h"
+#include "tests/exact_chain.h"
 #include "tests/exact_test_state.h"
 #include "tests/test_state.h"
 
@@ -138,25 +141,34 @@ void TIME_CHAIN_STEPS(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 2 * STEPS_PER_BATCH);
 }
 
-// Two chains of the same table shape walked together on one thread, as
-// the chain pool runs them; items are the steps of both.
-void BM_ChainStepPaired(benchmark::State& state) {
-  EXACT_TEST_STATE chain;
-  FILL_TABLE(chain, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-  chain.C = STEPS_PER_BATCH;
-  EXACT_TEST_STATE other = chain;
-  other.UU3 = 77;
+// The chain's draws are made, and the switch of every place chosen, a
+// block at a time; per draw.
+void BM_ChainBlockOfDraws(benchmark::State& state) {
+  auto x = std::make_unique<std::array<INT32, exact_chain::LAG_VALUES>>();
+  auto draws = std::make_unique<std::array<INT32, exact_chain::DRAW_BLOCK>>();
+  std::mt19937 engine(12345);
+  for (INT32& value : *x) value = static_cast<INT32>(engine() >> 8);
   for (auto _ : state) {
-    EXACT_TEST_STATE a = chain, z = other;
-    a.MAKE_RANDOM();
-    z.MAKE_RANDOM();
-    CHAINE_TOGETHER(a, z);
-    benchmark::DoNotOptimize(a);
-    benchmark::DoNotOptimize(z);
+    exact_chain::MAKE_DRAWS(x->data(), 362436, draws->data());
+    benchmark::DoNotOptimize(draws->data());
   }
-  state.SetItemsProcessed(state.iterations() * 2 * 2 * STEPS_PER_BATCH);
+  state.SetItemsProcessed(state.iterations() * exact_chain::DRAW_BLOCK);
 }
-BENCHMARK(BM_ChainStepPaired)->Apply(CHAIN_ARGS);
+BENCHMARK(BM_ChainBlockOfDraws);
+
+void BM_ChainBlockOfSwitches(benchmark::State& state) {
+  auto draws = std::make_unique<std::array<INT32, exact_chain::DRAW_BLOCK>>();
+  auto choices = std::make_unique<exact_chain::SWITCH_CHOICES>();
+  std::mt19937 engine(12345);
+  for (INT32& value : *draws) value = static_cast<INT32>(engine() >> 8);
+  for (auto _ : state) {
+    exact_chain::CHOOSE_SWITCHES(draws->data(), static_cast<INT32>(state.range(0)),
+                                 static_cast<INT32>(state.range(1)), *choices);
+    benchmark::DoNotOptimize(choices->ADVANCE.data());
+  }
+  state.SetItemsProcessed(state.iterations() * exact_chain::DRAW_BLOCK);
+}
+BENCHMARK(BM_ChainBlockOfSwitches)->Apply(CHAIN_ARGS);
 
 // The seeding of the chain's generator, once per tested locus.
 template <class CHAIN>

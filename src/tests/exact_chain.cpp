@@ -60,9 +60,10 @@ struct PICKS {
   alignas(64) BYTES OTHER_AT;
 };
 
-// The lookahead compares each place with the LOOKAHEAD places after it and
-// keeps the nearest that differs (the comparisons run from the farthest to
-// the nearest, so the nearest is written last).
+// The lookahead compares each place with the REACH (at most LOOKAHEAD)
+// places after it and keeps the nearest that differs (the comparisons run
+// from the farthest to the nearest, so the nearest is written last).
+template <std::uint8_t REACH>
 inline void MARK_PICKS(const INT32* draw, INT32 count, PICKS& picks) {
   const auto scale = static_cast<std::uint32_t>(count);
   for (std::size_t k = 0; k < DRAW_BLOCK; ++k)
@@ -70,7 +71,7 @@ inline void MARK_PICKS(const INT32* draw, INT32 count, PICKS& picks) {
   for (std::size_t k = 0; k < DRAW_BLOCK - LOOKAHEAD; ++k) {
     const std::uint8_t here = picks.PICK[k];
     std::uint8_t other = 0, at = 0;
-    for (std::uint8_t d = LOOKAHEAD; d >= 1; --d) {
+    for (std::uint8_t d = REACH; d >= 1; --d) {
       const std::uint8_t there = picks.PICK[k + d];
       const bool differs = there != here;
       other = differs ? there : other;
@@ -87,14 +88,15 @@ inline void MARK_PICKS(const INT32* draw, INT32 count, PICKS& picks) {
 
 // The columns' picks where the second column's loop starts after a second
 // row's loop that began at k and repeated the first row: at
-// k + 1 + ROWS.OTHER_AT[k]. A select over the LOOKAHEAD distances, each a
+// k + 1 + ROWS.OTHER_AT[k]. A select over the rows' REACH distances, each a
 // shifted read.
+template <std::uint8_t REACH>
 inline void MARK_AFTER_ROW_REDRAW(const PICKS& rows, const PICKS& columns, PICKS& after) {
   constexpr std::size_t LAST = DRAW_BLOCK - 1 - LOOKAHEAD;  // k + 1 + LOOKAHEAD stays in the block
   for (std::size_t k = 0; k < LAST; ++k) {
     const std::uint8_t skip = rows.OTHER_AT[k];
     std::uint8_t pick = 0, other = 0, at = 0;
-    for (std::uint8_t d = 1; d <= LOOKAHEAD; ++d) {
+    for (std::uint8_t d = 1; d <= REACH; ++d) {
       const bool here = skip == d;
       pick = here ? columns.PICK[k + 1 + d] : pick;
       other = here ? columns.OTHER[k + 1 + d] : other;
@@ -111,17 +113,16 @@ inline void MARK_AFTER_ROW_REDRAW(const PICKS& rows, const PICKS& columns, PICKS
   }
 }
 
-}  // namespace
-
 // GOSUB20 from place k: OP1 is the row pick at k, ALL1 the column pick at
 // k + 1; the second row's loop starts at k + 2 and the second column's
 // right after it ends.
-KORVEL_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
-void CHOOSE_SWITCHES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
+template <std::uint8_t ROW_REACH>
+[[gnu::always_inline]] inline void CHOOSE_SWITCHES_REACHING(const INT32* draw, INT32 rows, INT32 columns,
+                                                             SWITCH_CHOICES& choices) {
   PICKS row, column, after;
-  MARK_PICKS(draw, rows, row);
-  MARK_PICKS(draw, columns, column);
-  MARK_AFTER_ROW_REDRAW(row, column, after);
+  MARK_PICKS<ROW_REACH>(draw, rows, row);
+  MARK_PICKS<LOOKAHEAD>(draw, columns, column);
+  MARK_AFTER_ROW_REDRAW<ROW_REACH>(row, column, after);
   constexpr std::size_t LAST = DRAW_BLOCK - CHOICE_MARGIN;
   for (std::size_t k = 0; k <= LAST; ++k) {
     const std::uint8_t op1 = row.PICK[k];
@@ -145,6 +146,29 @@ void CHOOSE_SWITCHES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICE
   }
   for (std::size_t k = LAST + 1; k < DRAW_BLOCK; ++k)
     choices.ADVANCE[k] = choices.OP1[k] = choices.ALL1[k] = choices.OP2[k] = choices.ALL2[k] = 0;
+}
+
+// A second row's loop rarely repeats the first row for long: it goes on
+// past d draws with probability (1 / rows)^d. With four rows or more, three
+// draws of lookahead leave at most 1 step in 250 to be drawn one by one, and
+// cost less than half of the full lookahead.
+KORVEL_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
+void CHOOSE_SWITCHES_MANY_ROWS(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
+  CHOOSE_SWITCHES_REACHING<3>(draw, rows, columns, choices);
+}
+
+KORVEL_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
+void CHOOSE_SWITCHES_FEW_ROWS(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
+  CHOOSE_SWITCHES_REACHING<LOOKAHEAD>(draw, rows, columns, choices);
+}
+
+}  // namespace
+
+void CHOOSE_SWITCHES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
+  if (rows >= 4)
+    CHOOSE_SWITCHES_MANY_ROWS(draw, rows, columns, choices);
+  else
+    CHOOSE_SWITCHES_FEW_ROWS(draw, rows, columns, choices);
 }
 
 }  // namespace korvel::exact_chain

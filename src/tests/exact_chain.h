@@ -321,8 +321,19 @@ inline INT32 NEXT_UNIFORM(DRAW_CURSOR& cursor) {
 class WALKER {
  public:
   explicit WALKER(EXACT_TEST_STATE& S) : S_(S), draws_(S), next_(draws_.END()), RHO_(S.RHO) {
-    for (INT32 i = 1; i <= S.N; ++i)
-      for (INT32 j = 1; j <= S.M; ++j) CELL(i, j) = S.MM[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
+    std::int64_t total = 0;
+    bool negative = false;
+    for (INT32 i = 1; i <= S.N; ++i) {
+      for (INT32 j = 1; j <= S.M; ++j) {
+        const INT32 count = S.MM[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
+        CELL(i, j) = count;
+        total += count;
+        negative |= count < 0;
+      }
+    }
+    // Switches keep the margins, so no count ever exceeds the total: below
+    // 46340 no product can wrap, and PROB1 >= 0 and PROB2 >= 1 throughout.
+    may_wrap_ = negative || total >= 46340;
   }
   WALKER(const WALKER&) = delete;
   WALKER& operator=(const WALKER&) = delete;
@@ -332,25 +343,6 @@ class WALKER {
     RUNNING run{next_, RHO_, 0, steps};
     FINISH(run);
     return SAVE(run);
-  }
-
-  // Two walks of the same length, step by step in turn: each keeps to its
-  // own table, draws and RHO, exactly as when run alone, while the
-  // processor works on one walk's step during the other's waits.
-  static void RUN_TOGETHER(WALKER& a, WALKER& b, INT32 steps, INT32& counted_a, INT32& counted_b) {
-    counted_a = counted_b = 0;
-    if (steps <= 0) return;
-    RUNNING run_a{a.next_, a.RHO_, 0, steps};
-    RUNNING run_b{b.next_, b.RHO_, 0, steps};
-    while (run_a.left > 0 && run_b.left > 0) {
-      const int stopped = FAST_STEPS_TOGETHER(a, run_a, b, run_b);
-      if (stopped == 1) a.GENERAL_STEP(run_a);
-      if (stopped == 2) b.GENERAL_STEP(run_b);
-    }
-    a.FINISH(run_a);
-    b.FINISH(run_b);
-    counted_a = a.SAVE(run_a);
-    counted_b = b.SAVE(run_b);
   }
 
   // Leaves the table, the generator, the last switch and RHO in the state.
@@ -387,7 +379,10 @@ class WALKER {
 
   void FINISH(RUNNING& run) {
     while (run.left > 0) {
-      FAST_STEPS(run);
+      if (may_wrap_)
+        FAST_STEPS<true>(run);
+      else
+        FAST_STEPS<false>(run);
       if (run.left > 0) GENERAL_STEP(run);
     }
   }
@@ -400,50 +395,15 @@ class WALKER {
   }
 
   // Fast steps until the run is over or the next step needs the general
-  // one. Nothing here calls out, so the walk's registers stay registers.
-  [[gnu::noinline]] void FAST_STEPS(RUNNING& run) {
-    const INT32* begin = draws_.BEGIN();
-    std::size_t at = static_cast<std::size_t>(run.next - begin);
-    EXTENDED RHO = run.RHO;
-    INT32 counted = run.counted, left = run.left;
-    std::size_t last = DRAW_BLOCK;
-    while (left > 0 && FAST_STEP(at, RHO, counted, last)) --left;
-    LEAVE_FAST_STEPS(run, begin + at, RHO, counted, left, last);
-  }
-
-  // FAST_STEPS on two walks in turn, until either is over or stops;
-  // returns 1 or 2 when the first or the second stopped, else 0.
-  [[gnu::noinline]] static int FAST_STEPS_TOGETHER(WALKER& a, RUNNING& run_a, WALKER& b, RUNNING& run_b) {
-    const INT32* begin_a = a.draws_.BEGIN();
-    const INT32* begin_b = b.draws_.BEGIN();
-    std::size_t at_a = static_cast<std::size_t>(run_a.next - begin_a);
-    std::size_t at_b = static_cast<std::size_t>(run_b.next - begin_b);
-    EXTENDED RHO_a = run_a.RHO, RHO_b = run_b.RHO;
-    INT32 counted_a = run_a.counted, counted_b = run_b.counted;
-    INT32 left_a = run_a.left, left_b = run_b.left;
-    std::size_t last_a = DRAW_BLOCK, last_b = DRAW_BLOCK;
-    int stopped = 0;
-    while (left_a > 0 && left_b > 0) {
-      if (!a.FAST_STEP(at_a, RHO_a, counted_a, last_a)) {
-        stopped = 1;
-        break;
-      }
-      --left_a;
-      if (!b.FAST_STEP(at_b, RHO_b, counted_b, last_b)) {
-        stopped = 2;
-        break;
-      }
-      --left_b;
-    }
-    a.LEAVE_FAST_STEPS(run_a, begin_a + at_a, RHO_a, counted_a, left_a, last_a);
-    b.LEAVE_FAST_STEPS(run_b, begin_b + at_b, RHO_b, counted_b, left_b, last_b);
-    return stopped;
-  }
+  // one (exact_chain_walk.cpp). Nothing there calls out, so the walk's
+  // registers stay registers.
+  template <bool MAY_WRAP>
+  [[gnu::noinline]] void FAST_STEPS(RUNNING& run);
 
   // Hands the registers back; the last fast step's switch, if any, is
   // read off its place.
-  void LEAVE_FAST_STEPS(RUNNING& run, const INT32* next, EXTENDED RHO, INT32 counted, INT32 left,
-                        std::size_t last) {
+  void LEAVE_FAST_STEPS(RUNNING& run, const INT32* next, EXTENDED RHO, INT32 counted, INT32 left) {
+    const std::size_t last = last_fast_;
     if (last != DRAW_BLOCK) {
       const SWITCH_CHOICES& choices = draws_.CHOICES();
       switch_ = SWITCH{choices.OP1[last], choices.ALL1[last], choices.OP2[last], choices.ALL2[last]};
@@ -456,7 +416,8 @@ class WALKER {
 
   // One step from the draw at `at` on the fast path, or false (and nothing
   // changed) when it needs the general one.
-  [[gnu::always_inline]] inline bool FAST_STEP(std::size_t& at, EXTENDED& RHO, INT32& counted, std::size_t& last) {
+  template <bool MAY_WRAP>
+  [[gnu::always_inline]] inline bool FAST_STEP(std::size_t& at, EXTENDED& RHO, INT32& counted) {
     const SWITCH_CHOICES& choices = draws_.CHOICES();
     const std::size_t advance = choices.ADVANCE[at];
     // Where ADVANCE is 0 the rows and columns are 0: cells of the table's
@@ -474,12 +435,13 @@ class WALKER {
     const std::uint64_t key = LN_KEY(PROB1, PROB2);
     const LN_ENTRY& entry = LN_CACHE_ENTRY(key);
     const bool possible = PROB1 != 0;
-    if ((advance == 0) | (PROB1 < 0) | (PROB2 <= 0) | (possible & (entry.key != key))) [[unlikely]]
+    const bool wrapped = MAY_WRAP && ((PROB1 < 0) | (PROB2 <= 0));
+    if ((advance == 0) | wrapped | (possible & (entry.key != key))) [[unlikely]]
       return false;
     const std::size_t decide = at + advance;  // the acceptance draw, within the block
     const INT32 u = draws_.BEGIN()[decide];
     const bool below_one = PROB1 < PROB2;
-    last = at;
+    last_fast_ = at;  // a store off the step's path
     at = decide + static_cast<std::size_t>(possible & below_one);
     // The integer form of PSWITCH >= UNI (SWITCH_ACCEPTED).
     const bool made = possible & (!below_one | ((static_cast<std::int64_t>(PROB1) << 24) >=
@@ -539,6 +501,8 @@ class WALKER {
   EXTENDED RHO_;
   SWITCH switch_{};
   bool first_ = true;
+  bool may_wrap_ = true;  // whether a product can wrap (then FAST_STEP checks)
+  std::size_t last_fast_ = DRAW_BLOCK;  // where the last fast step began
   alignas(64) std::array<INT32, (MAX_POPS + 1) << ROW_SHIFT> table_{};
 };
 

@@ -212,31 +212,6 @@ void EXACT_TEST_STATE::CHAINE() {
   FINISH_BATCHES(*this);
 }
 
-// Two chains with the same settings walk step by step in turn; each ends
-// exactly as CHAINE alone would leave it.
-void CHAINE_TOGETHER(EXACT_TEST_STATE& A, EXACT_TEST_STATE& Z) {
-  if (A.MEM != Z.MEM || A.B != Z.B || A.C != Z.C) {
-    A.CHAINE();
-    Z.CHAINE();
-    return;
-  }
-  A.RHO = Z.RHO = 0.0L;
-  exact_chain::WALKER WALK_A(A);
-  exact_chain::WALKER WALK_Z(Z);
-  INT32 CNMOY_A = 0, CNMOY_Z = 0;
-  exact_chain::WALKER::RUN_TOGETHER(WALK_A, WALK_Z, A.MEM, CNMOY_A, CNMOY_Z);
-  A.HM = A.HECA = Z.HM = Z.HECA = 0.0L;
-  for (INT32 K = 1; K <= A.B; ++K) {
-    exact_chain::WALKER::RUN_TOGETHER(WALK_A, WALK_Z, A.C, CNMOY_A, CNMOY_Z);
-    COUNT_BATCH(A, CNMOY_A);
-    COUNT_BATCH(Z, CNMOY_Z);
-  }
-  WALK_A.STORE();
-  WALK_Z.STORE();
-  FINISH_BATCHES(A);
-  FINISH_BATCHES(Z);
-}
-
 void FISHER() {
   EXACT_TEST_STATE STATE;
   STATE.READINFILE();

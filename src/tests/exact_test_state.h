@@ -65,9 +65,4 @@ struct EXACT_TEST_STATE {
 
 struct CHAIN_CANCELLED {};
 
-// CHAINE on two loaded and seeded records at once, on one thread: both end
-// exactly as CHAINE alone would leave them. Chains with different settings
-// simply run one after the other.
-void CHAINE_TOGETHER(EXACT_TEST_STATE& A, EXACT_TEST_STATE& Z);
-
 }  // namespace korvel

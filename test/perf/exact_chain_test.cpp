@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <random>
 #include <string>
 
@@ -248,6 +250,119 @@ TEST(ExactChainIdentity, AcceptanceDrawExactlyOnTheBoundaryIsAccepted) {
     }
   }
   EXPECT_SAME_GENERATOR(r, s, "after the boundary");
+
+  // The same steps in one walk: the first draws the block, the others,
+  // the boundary among them, are read off it.
+  EXACT_TEST_STATE walked;
+  walked.N = walked.M = 2;
+  for (std::size_t i = 1; i <= 2; ++i)
+    for (std::size_t j = 1; j <= 2; ++j) walked.MM[i][j] = 1;
+  walked.UU1 = 1;
+  walked.UU2 = 56;
+  walked.UU3 = 36;
+  walked.UU4 = 141;
+  walked.MAKE_RANDOM();
+  exact_chain::WALKER walk(walked);
+  walk.RUN(BOUNDARY_STEP + 1);
+  walk.STORE();
+  EXPECT_EQ(walked.MM, s.MM);
+  EXPECT_TRUE(SAME_BITS(walked.RHO, s.RHO));
+  EXPECT_SAME_GENERATOR(r, walked, "one walk through the boundary");
+}
+
+// GOSUB20 from the draw at `first` on, drawn one by one; false when its
+// draws run past `end`.
+bool SWITCH_DRAWN_ONE_BY_ONE(const INT32* first, const INT32* end, INT32 rows, INT32 columns,
+                             exact_chain::SWITCH& s, int& draws) {
+  const INT32* next = first;
+  const auto pick = [&](INT32 count, INT32& value) {
+    if (next == end) return false;
+    value = exact_chain::PICK(count, *next++);
+    return true;
+  };
+  if (!pick(rows, s.OP1) || !pick(columns, s.ALL1)) return false;
+  do
+    if (!pick(rows, s.OP2)) return false;
+  while (s.OP2 == s.OP1);
+  do
+    if (!pick(columns, s.ALL2)) return false;
+  while (s.ALL2 == s.ALL1);
+  draws = static_cast<int>(next - first);
+  return true;
+}
+
+TEST(ExactChainIdentity, ChoicesReadOffABlockAreTheSwitchesDrawnOneByOne) {
+  // Two rows or two columns make long redraw loops common; four rows or
+  // more take the short lookahead of the rows.
+  std::mt19937 pick(2027);
+  const std::pair<INT32, INT32> shapes[] = {{2, 2}, {3, 2}, {4, 2}, {5, 2}, {2, 5}, {MAX_POPS, MAX_ALLELES}};
+  auto draws = std::make_unique<std::array<INT32, exact_chain::DRAW_BLOCK>>();
+  auto choices = std::make_unique<exact_chain::SWITCH_CHOICES>();
+  for (const auto& [rows, columns] : shapes) {
+    for (int block = 0; block < 4; ++block) {
+      for (INT32& u : *draws) u = static_cast<INT32>(pick() >> 8);
+      exact_chain::CHOOSE_SWITCHES(draws->data(), rows, columns, *choices);
+      int drawn_one_by_one = 0;
+      for (int k = 0; k <= exact_chain::DRAW_BLOCK; ++k) {
+        const auto at = static_cast<std::size_t>(k);
+        const std::string where = std::to_string(rows) + "x" + std::to_string(columns) + " place " +
+                                  std::to_string(k);
+        if (choices->ADVANCE[at] == 0) {
+          ++drawn_one_by_one;
+          continue;
+        }
+        exact_chain::SWITCH expected{};
+        int advance = 0;
+        ASSERT_TRUE(SWITCH_DRAWN_ONE_BY_ONE(draws->data() + k, draws->data() + draws->size(), rows, columns,
+                                            expected, advance))
+            << where;
+        ASSERT_EQ(choices->OP1[at], expected.OP1) << where;
+        ASSERT_EQ(choices->ALL1[at], expected.ALL1) << where;
+        ASSERT_EQ(choices->OP2[at], expected.OP2) << where;
+        ASSERT_EQ(choices->ALL2[at], expected.ALL2) << where;
+        ASSERT_EQ(choices->ADVANCE[at], advance) << where;
+        // The acceptance draw lies in the block too.
+        ASSERT_LT(k + advance, exact_chain::DRAW_BLOCK) << where;
+      }
+      // Only the block's end and the rare long loops are left to the
+      // general step.
+      EXPECT_LT(drawn_one_by_one, exact_chain::CHOICE_MARGIN + exact_chain::DRAW_BLOCK / 50)
+          << rows << "x" << columns;
+    }
+  }
+}
+
+TEST(ExactChainIdentity, BlocksOfDrawsFollowTheGeneratorAndHandItBack) {
+  std::mt19937 pick(77);
+  for (int round = 0; round < 3; ++round) {
+    REFERENCE_CHAIN unused;
+    EXACT_TEST_STATE s;
+    s.N = s.M = 2;
+    RANDOM_SEEDS(pick, unused, s);
+    s.MAKE_RANDOM();
+    const EXACT_TEST_STATE seeded = s;
+    exact_chain::LOCAL_GENERATOR g{seeded.U, seeded.DI, seeded.DD, seeded.DM, seeded.DP, seeded.DQ, 0};
+    auto draws = std::make_unique<exact_chain::DRAWS_AHEAD>(seeded);
+    // Nothing drawn: the generator is handed back as it was.
+    draws->STORE(s, draws->END());
+    EXPECT_EQ(s.U, seeded.U);
+    EXPECT_EQ(s.DI, seeded.DI);
+    EXPECT_EQ(s.DP, seeded.DP);
+    for (int block = 0; block < 3; ++block) {
+      const INT32* first = draws->REFILL();
+      for (int k = 0; k < exact_chain::DRAW_BLOCK; ++k)
+        ASSERT_EQ(first[k], exact_chain::NEXT_UNIFORM(g)) << "block " << block << " draw " << k;
+    }
+    // Handed back after the 100th draw of the third block.
+    draws->STORE(s, draws->BEGIN() + 100);
+    exact_chain::LOCAL_GENERATOR expected{seeded.U, seeded.DI, seeded.DD, seeded.DM, seeded.DP, seeded.DQ, 0};
+    for (int k = 0; k < 2 * exact_chain::DRAW_BLOCK + 100; ++k) exact_chain::NEXT_UNIFORM(expected);
+    EXPECT_EQ(s.U, expected.U);
+    EXPECT_EQ(s.DI, expected.DI);
+    EXPECT_EQ(s.DP, expected.DP);
+    EXPECT_EQ(s.DQ, expected.DQ);
+    EXPECT_EQ(s.UNI24, expected.UNI24);
+  }
 }
 
 }  // namespace
