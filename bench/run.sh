@@ -149,6 +149,11 @@ for name, label in [("rows:6/columns:10", "6 x 10 table"), ("rows:5/columns:2", 
     plain = ns.get("BM_ChainStepStraightforward/" + name, float("nan"))
     row(f"exact test, Markov-chain step: {label}", f"{fast:.1f} ns",
         f"{plain / fast:.1f}x faster than straightforward {plain:.0f} ns")
+row("exact test, draws made a block at a time, per draw", f"{ns.get('BM_ChainBlockOfDraws', float('nan')):.2f} ns",
+    "included in the step figures above")
+for name, label in [("rows:6/columns:10", "6 x 10 table"), ("rows:5/columns:2", "5 x 2 table")]:
+    row(f"exact test, switches chosen ahead, per draw: {label}",
+        f"{ns.get('BM_ChainBlockOfSwitches/' + name, float('nan')):.2f} ns", "included in the step figures above")
 fast = ns.get("BM_ChainSeeding", float("nan"))
 plain = ns.get("BM_ChainSeedingStraightforward", float("nan"))
 row("exact test, seeding its generator (per tested locus)", f"{fast / 1000:.1f} us",

@@ -23,8 +23,8 @@ void MAKE_DRAWS(INT32* x, INT32 DI, INT32* draw) {
       for (int n = 0; n < LAG_RUN; ++n) {
         const INT32 value = WRAP(run[n - LAG_TABLE_SIZE] - run[n - LAG_RUN], ONE24);
         run[n] = value;
-        const INT32 sequence =
-            WRAP(DI - SEQUENCE_MULTIPLES[static_cast<std::size_t>(first + n) + 1], SEQUENCE_MODULUS);
+        const INT32 sequence = WRAP(DI - SEQUENCE_MULTIPLES[static_cast<std::size_t>(first + n) + 1],
+                                    SEQUENCE_MODULUS);
         draw[first + n] = WRAP(value - sequence, ONE24);
       }
     } else {
@@ -32,8 +32,8 @@ void MAKE_DRAWS(INT32* x, INT32 DI, INT32* draw) {
         const INT32 value = WRAP(run[n - LAG_TABLE_SIZE] - run[n - LAG_RUN], ONE24);
         run[n] = value;
         if (first + n < DRAW_BLOCK) {
-          const INT32 sequence =
-              WRAP(DI - SEQUENCE_MULTIPLES[static_cast<std::size_t>(first + n) + 1], SEQUENCE_MODULUS);
+          const INT32 sequence = WRAP(DI - SEQUENCE_MULTIPLES[static_cast<std::size_t>(first + n) + 1],
+                                      SEQUENCE_MODULUS);
           draw[first + n] = WRAP(value - sequence, ONE24);
         }
       }
@@ -118,7 +118,7 @@ inline void MARK_AFTER_ROW_REDRAW(const PICKS& rows, const PICKS& columns, PICKS
 // right after it ends.
 template <std::uint8_t ROW_REACH>
 [[gnu::always_inline]] inline void CHOOSE_SWITCHES_REACHING(const INT32* draw, INT32 rows, INT32 columns,
-                                                             SWITCH_CHOICES& choices) {
+                                                            SWITCH_CHOICES& choices) {
   PICKS row, column, after;
   MARK_PICKS<ROW_REACH>(draw, rows, row);
   MARK_PICKS<LOOKAHEAD>(draw, columns, column);
@@ -137,7 +137,8 @@ template <std::uint8_t ROW_REACH>
     const bool same_column = column_pick == all1;
     const std::uint8_t all2 = same_column ? column_other : column_pick;
     const bool too_long = (same_row & (row_skip == 0)) | (same_column & (column_skip == 0));
-    const auto advance = static_cast<std::uint8_t>(4 + (same_row ? row_skip : 0) + (same_column ? column_skip : 0));
+    const auto advance = static_cast<std::uint8_t>(4 + (same_row ? row_skip : 0) +
+                                                   (same_column ? column_skip : 0));
     choices.ADVANCE[k] = too_long ? 0 : advance;
     choices.OP1[k] = too_long ? 0 : op1;
     choices.ALL1[k] = too_long ? 0 : all1;
@@ -165,10 +166,8 @@ void CHOOSE_SWITCHES_FEW_ROWS(const INT32* draw, INT32 rows, INT32 columns, SWIT
 }  // namespace
 
 void CHOOSE_SWITCHES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
-  if (rows >= 4)
-    CHOOSE_SWITCHES_MANY_ROWS(draw, rows, columns, choices);
-  else
-    CHOOSE_SWITCHES_FEW_ROWS(draw, rows, columns, choices);
+  if (rows >= 4) CHOOSE_SWITCHES_MANY_ROWS(draw, rows, columns, choices);
+  else CHOOSE_SWITCHES_FEW_ROWS(draw, rows, columns, choices);
 }
 
 }  // namespace korvel::exact_chain

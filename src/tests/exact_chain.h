@@ -126,9 +126,8 @@ inline bool SWITCH_ACCEPTED(GEN& g, INT32 prob1, INT32 prob2) {
   return PROB >= static_cast<EXTENDED>(NEXT_UNIFORM(g)) * UNIT24;
 }
 
-// The chain's generator as locals of the walk, so that the compiler keeps
-// its indices in registers instead of reloading them after every store to
-// the table.
+// The chain's generator apart from its state record: the walk's end builds
+// one from the block of draws to hand the generator back.
 struct LOCAL_GENERATOR {
   std::array<INT32, 98> U;
   INT32 DI, DD, DM;
@@ -154,7 +153,6 @@ constexpr std::array<INT32, LAST + 1> SEQUENCE_MULTIPLES_UP_TO() {
 // The walk's table keeps its rows a power of two apart, so that a cell's
 // place is (row << ROW_SHIFT) + column.
 inline constexpr int ROW_SHIFT = std::bit_width(static_cast<unsigned>(MAX_ALLELES));
-static_assert(((MAX_POPS + 1) << ROW_SHIFT) <= 65536, "a cell's place fits 16 bits");
 
 inline constexpr int DRAW_BLOCK = 4096;  // draws made at a time
 inline constexpr int LAG_RUN = 33;       // the shorter lag
@@ -166,16 +164,18 @@ inline constexpr int LAG_VALUES = LAG_TABLE_SIZE + (DRAW_BLOCK + LAG_RUN - 1) / 
 // (exact_chain.cpp).
 void MAKE_DRAWS(INT32* x, INT32 DI, INT32* draw);
 
-inline constexpr std::array<INT32, DRAW_BLOCK + 1> SEQUENCE_MULTIPLES = SEQUENCE_MULTIPLES_UP_TO<DRAW_BLOCK>();
+inline constexpr std::array<INT32, DRAW_BLOCK + 1> SEQUENCE_MULTIPLES =
+    SEQUENCE_MULTIPLES_UP_TO<DRAW_BLOCK>();
 
 // The switch GOSUB20 chooses when it starts at each place k of a block of
 // draws, made with the block so that a step reads its switch instead of
 // drawing it: its rows and columns, and ADVANCE, the draws the choice
 // takes (the acceptance draw, when there is one, is the next). ADVANCE is
 // 0 where the choice is not read off here: within CHOICE_MARGIN of the
-// block's end (its draws would run past it, and place DRAW_BLOCK is where
-// a walk starts) or where a redraw loop goes on for more than LOOKAHEAD
-// draws; the walk then draws one by one.
+// block's end, where its draws could run past it (the walk then starts the
+// next block at that place; place DRAW_BLOCK is where a walk starts), and
+// where a redraw loop goes on for more than its lookahead (the walk then
+// draws one by one). Rows and columns are 0 there too.
 //
 // The redraw loops are found without loops: for each count, a pick is
 // compared with the LOOKAHEAD picks after it, which gives the first later
@@ -225,15 +225,22 @@ class DRAWS_AHEAD {
 
   // Makes the next block and its switches; returns its first draw's place.
   // A walk that is called off ends here, every few hundred steps.
-  const INT32* REFILL() {
+  const INT32* REFILL() { return REFILL_FROM(value_.data() + BLOCK); }
+
+  // Starts the next block at `next`, a place of this block (or its end):
+  // the draws from there on are made again, now with the draws after them,
+  // so that a walk near the block's end goes on reading its switches.
+  const INT32* REFILL_FROM(const INT32* next) {
     if (cancelled_ != nullptr && cancelled_->load(std::memory_order_relaxed)) throw CHAIN_CANCELLED{};
     if (made_) {
-      std::copy_n(x_.begin() + BLOCK, LAG_TABLE_SIZE, x_.begin());
-      constexpr int SHIFT = BLOCK % LAG_TABLE_SIZE;
-      start_.DI = WRAP(start_.DI - SEQUENCE_MULTIPLES[BLOCK], SEQUENCE_MODULUS);
-      start_.DP = (start_.DP - 1 - SHIFT + LAG_TABLE_SIZE) % LAG_TABLE_SIZE + 1;
-      start_.DQ = (start_.DQ - 1 - SHIFT + LAG_TABLE_SIZE) % LAG_TABLE_SIZE + 1;
-      last_before_ = value_[BLOCK - 1];
+      // The lag table before the draw at `next` is the 97 values before it.
+      const auto start = static_cast<int>(next - value_.data());
+      std::copy_n(x_.begin() + start, LAG_TABLE_SIZE, x_.begin());
+      const int shift = start % LAG_TABLE_SIZE;
+      start_.DI = WRAP(start_.DI - SEQUENCE_MULTIPLES[static_cast<std::size_t>(start)], SEQUENCE_MODULUS);
+      start_.DP = (start_.DP - 1 - shift + LAG_TABLE_SIZE) % LAG_TABLE_SIZE + 1;
+      start_.DQ = (start_.DQ - 1 - shift + LAG_TABLE_SIZE) % LAG_TABLE_SIZE + 1;
+      last_before_ = start > 0 ? value_[static_cast<std::size_t>(start - 1)] : last_before_;
     }
     made_ = true;
     MAKE_DRAWS(x_.data(), start_.DI, value_.data());
@@ -312,10 +319,11 @@ inline INT32 NEXT_UNIFORM(DRAW_CURSOR& cursor) {
 // after a step that left RHO alone (it was already 0 or at least 1e-8 away
 // from 0). The acceptance draw is taken only when 0 < PROB1 < PROB2.
 //
-// The rest take GENERAL_STEP, the step as drawn: near a block's end, after
-// a long redraw loop, with products that are not positive (counts no table
-// of this program reaches, where the 32-bit products wrap) or a logarithm
-// not yet in the cache.
+// The rest, well under 1 step in 100, take GENERAL_STEP, the step as drawn:
+// after a long redraw loop, with products that are not positive (counts no
+// table of this program reaches, where the 32-bit products wrap) or with a
+// logarithm not yet in the cache. Near a block's end the walk starts the
+// next block where it is instead.
 //
 // The walk works on its own copy of the table (rows ROW_SHIFT bits apart).
 class WALKER {
@@ -379,11 +387,12 @@ class WALKER {
 
   void FINISH(RUNNING& run) {
     while (run.left > 0) {
-      if (may_wrap_)
-        FAST_STEPS<true>(run);
-      else
-        FAST_STEPS<false>(run);
-      if (run.left > 0) GENERAL_STEP(run);
+      if (may_wrap_) FAST_STEPS<true>(run);
+      else FAST_STEPS<false>(run);
+      if (run.left == 0) break;
+      // Near the block's end the next block starts where the walk is.
+      if (run.next - draws_.BEGIN() > DRAW_BLOCK - CHOICE_MARGIN) run.next = draws_.REFILL_FROM(run.next);
+      else GENERAL_STEP(run);
     }
   }
 
@@ -454,8 +463,9 @@ class WALKER {
     // ln(PROB1 / PROB2) when made, else +0: the address is chosen with a
     // mask, as a branch on the coin toss would be mispredicted.
     const std::uintptr_t keep = 0u - static_cast<std::uintptr_t>(made);
-    const auto added = reinterpret_cast<const EXTENDED*>((reinterpret_cast<std::uintptr_t>(&entry.value) & keep) |
-                                                         (reinterpret_cast<std::uintptr_t>(&NOTHING_ADDED) & ~keep));
+    const auto added = reinterpret_cast<const EXTENDED*>(
+        (reinterpret_cast<std::uintptr_t>(&entry.value) & keep) |
+        (reinterpret_cast<std::uintptr_t>(&NOTHING_ADDED) & ~keep));
     RHO = RHO + *added;
     RHO = std::fabs(RHO) < RHO_TOLERANCE ? 0.0L : RHO;
     counted += static_cast<INT32>(RHO <= 0.0L);
@@ -501,7 +511,7 @@ class WALKER {
   EXTENDED RHO_;
   SWITCH switch_{};
   bool first_ = true;
-  bool may_wrap_ = true;  // whether a product can wrap (then FAST_STEP checks)
+  bool may_wrap_ = true;                // whether a product can wrap (then FAST_STEP checks)
   std::size_t last_fast_ = DRAW_BLOCK;  // where the last fast step began
   alignas(64) std::array<INT32, (MAX_POPS + 1) << ROW_SHIFT> table_{};
 };

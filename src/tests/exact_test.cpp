@@ -183,8 +183,9 @@ void FINISH_BATCHES(EXACT_TEST_STATE& S) {
   // The spread needs two batches, and rounding can leave the sum of
   // squared deviations slightly below 0 when all fractions are equal: in
   // both cases the standard error is 0, never a NaN.
-  const EXTENDED VARIANCE = S.B < 2 ? 0.0L
-                                    : (S.HECA - S.HM * S.HM / BATCHES) / BATCHES / static_cast<EXTENDED>(S.B - 1);
+  const EXTENDED VARIANCE = S.B < 2
+                                ? 0.0L
+                                : (S.HECA - S.HM * S.HM / BATCHES) / BATCHES / static_cast<EXTENDED>(S.B - 1);
   S.HECA = VARIANCE > 0.0L ? std::sqrt(VARIANCE) : 0.0L;
   S.HM = S.HM / BATCHES;
 }

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <utility>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "support/straightforward.h"
 #include "tests/exact_chain.h"
