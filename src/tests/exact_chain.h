@@ -452,9 +452,11 @@ class WALKER {
     const bool below_one = PROB1 < PROB2;
     last_fast_ = at;  // a store off the step's path
     at = decide + static_cast<std::size_t>(possible & below_one);
-    // The integer form of PSWITCH >= UNI (SWITCH_ACCEPTED).
-    const bool made = possible & (!below_one | ((static_cast<std::int64_t>(PROB1) << 24) >=
-                                                static_cast<std::int64_t>(u) * PROB2));
+    // The integer form of PSWITCH >= UNI (SWITCH_ACCEPTED). It holds
+    // whatever the draw when PROB1 >= PROB2, as u < 2^24, so the draw read
+    // (taken or not) decides both cases.
+    const bool made = possible &
+                      ((static_cast<std::int64_t>(PROB1) << 24) >= static_cast<std::int64_t>(u) * PROB2);
     const INT32 unit = static_cast<INT32>(made);
     take1 -= unit;
     take2 -= unit;
