@@ -63,7 +63,8 @@ struct PICKS {
 // The lookahead compares each place with the REACH (at most LOOKAHEAD)
 // places after it and keeps the nearest that differs (the comparisons run
 // from the farthest to the nearest, so the nearest is written last).
-template <std::uint8_t REACH>
+// With a count of 2 the pick that differs is the other value, 3 - PICK[k].
+template <std::uint8_t REACH, bool TWO>
 inline void MARK_PICKS(const INT32* draw, INT32 count, PICKS& picks) {
   const auto scale = static_cast<std::uint32_t>(count);
   for (std::size_t k = 0; k < DRAW_BLOCK; ++k)
@@ -74,9 +75,10 @@ inline void MARK_PICKS(const INT32* draw, INT32 count, PICKS& picks) {
     for (std::uint8_t d = REACH; d >= 1; --d) {
       const std::uint8_t there = picks.PICK[k + d];
       const bool differs = there != here;
-      other = differs ? there : other;
+      if constexpr (!TWO) other = differs ? there : other;
       at = differs ? d : at;
     }
+    if constexpr (TWO) other = static_cast<std::uint8_t>(at == 0 ? 0 : 3 - here);
     picks.OTHER[k] = other;
     picks.OTHER_AT[k] = at;
   }
@@ -90,7 +92,7 @@ inline void MARK_PICKS(const INT32* draw, INT32 count, PICKS& picks) {
 // row's loop that began at k and repeated the first row: at
 // k + 1 + ROWS.OTHER_AT[k]. A select over the rows' REACH distances, each a
 // shifted read.
-template <std::uint8_t REACH>
+template <std::uint8_t REACH, bool TWO_COLUMNS>
 inline void MARK_AFTER_ROW_REDRAW(const PICKS& rows, const PICKS& columns, PICKS& after) {
   constexpr std::size_t LAST = DRAW_BLOCK - 1 - LOOKAHEAD;  // k + 1 + LOOKAHEAD stays in the block
   for (std::size_t k = 0; k < LAST; ++k) {
@@ -99,9 +101,10 @@ inline void MARK_AFTER_ROW_REDRAW(const PICKS& rows, const PICKS& columns, PICKS
     for (std::uint8_t d = 1; d <= REACH; ++d) {
       const bool here = skip == d;
       pick = here ? columns.PICK[k + 1 + d] : pick;
-      other = here ? columns.OTHER[k + 1 + d] : other;
+      if constexpr (!TWO_COLUMNS) other = here ? columns.OTHER[k + 1 + d] : other;
       at = here ? columns.OTHER_AT[k + 1 + d] : at;
     }
+    if constexpr (TWO_COLUMNS) other = static_cast<std::uint8_t>(at == 0 ? 0 : 3 - pick);
     after.PICK[k] = pick;
     after.OTHER[k] = other;
     after.OTHER_AT[k] = at;
@@ -116,13 +119,13 @@ inline void MARK_AFTER_ROW_REDRAW(const PICKS& rows, const PICKS& columns, PICKS
 // GOSUB20 from place k: OP1 is the row pick at k, ALL1 the column pick at
 // k + 1; the second row's loop starts at k + 2 and the second column's
 // right after it ends.
-template <std::uint8_t ROW_REACH>
+template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>
 [[gnu::always_inline]] inline void CHOOSE_SWITCHES_REACHING(const INT32* draw, INT32 rows, INT32 columns,
                                                             SWITCH_CHOICES& choices) {
   PICKS row, column, after;
-  MARK_PICKS<ROW_REACH>(draw, rows, row);
-  MARK_PICKS<LOOKAHEAD>(draw, columns, column);
-  MARK_AFTER_ROW_REDRAW<ROW_REACH>(row, column, after);
+  MARK_PICKS<ROW_REACH, false>(draw, rows, row);
+  MARK_PICKS<LOOKAHEAD, TWO_COLUMNS>(draw, columns, column);
+  MARK_AFTER_ROW_REDRAW<ROW_REACH, TWO_COLUMNS>(row, column, after);
   constexpr std::size_t LAST = DRAW_BLOCK - CHOICE_MARGIN;
   for (std::size_t k = 0; k <= LAST; ++k) {
     const std::uint8_t op1 = row.PICK[k];
@@ -155,18 +158,31 @@ template <std::uint8_t ROW_REACH>
 // cost less than half of the full lookahead.
 KORVEL_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
 void CHOOSE_SWITCHES_MANY_ROWS(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
-  CHOOSE_SWITCHES_REACHING<3>(draw, rows, columns, choices);
+  CHOOSE_SWITCHES_REACHING<3, false>(draw, rows, columns, choices);
+}
+
+KORVEL_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
+void CHOOSE_SWITCHES_MANY_ROWS_TWO_COLUMNS(const INT32* draw, INT32 rows, SWITCH_CHOICES& choices) {
+  CHOOSE_SWITCHES_REACHING<3, true>(draw, rows, 2, choices);
 }
 
 KORVEL_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
 void CHOOSE_SWITCHES_FEW_ROWS(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
-  CHOOSE_SWITCHES_REACHING<LOOKAHEAD>(draw, rows, columns, choices);
+  CHOOSE_SWITCHES_REACHING<LOOKAHEAD, false>(draw, rows, columns, choices);
+}
+
+KORVEL_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
+void CHOOSE_SWITCHES_FEW_ROWS_TWO_COLUMNS(const INT32* draw, INT32 rows, SWITCH_CHOICES& choices) {
+  CHOOSE_SWITCHES_REACHING<LOOKAHEAD, true>(draw, rows, 2, choices);
 }
 
 }  // namespace
 
+// Biallelic loci (two columns) are the common case of SNP panels.
 void CHOOSE_SWITCHES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
-  if (rows >= 4) CHOOSE_SWITCHES_MANY_ROWS(draw, rows, columns, choices);
+  if (rows >= 4 && columns == 2) CHOOSE_SWITCHES_MANY_ROWS_TWO_COLUMNS(draw, rows, choices);
+  else if (rows >= 4) CHOOSE_SWITCHES_MANY_ROWS(draw, rows, columns, choices);
+  else if (columns == 2) CHOOSE_SWITCHES_FEW_ROWS_TWO_COLUMNS(draw, rows, choices);
   else CHOOSE_SWITCHES_FEW_ROWS(draw, rows, columns, choices);
 }
 
