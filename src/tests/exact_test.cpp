@@ -174,32 +174,6 @@ void EXACT_TEST_STATE::MAKE_RANDOM() {
   DQ = 33;
 }
 
-namespace {
-
-// HM and HECA from the sums of the batches' fractions and of their squares.
-void FINISH_BATCHES(EXACT_TEST_STATE& S) {
-  if (S.B < 1) return;
-  const EXTENDED BATCHES = static_cast<EXTENDED>(S.B);
-  // The spread needs two batches, and rounding can leave the sum of
-  // squared deviations slightly below 0 when all fractions are equal: in
-  // both cases the standard error is 0, never a NaN.
-  const EXTENDED VARIANCE = S.B < 2
-                                ? 0.0L
-                                : (S.HECA - S.HM * S.HM / BATCHES) / BATCHES / static_cast<EXTENDED>(S.B - 1);
-  S.HECA = VARIANCE > 0.0L ? std::sqrt(VARIANCE) : 0.0L;
-  S.HM = S.HM / BATCHES;
-}
-
-// Adds one batch's fraction of steps with RHO <= 0 to the sums.
-void COUNT_BATCH(EXACT_TEST_STATE& S, INT32 CNMOY) {
-  // A batch without steps (C < 1) has no fraction to count.
-  const EXTENDED P = S.C > 0 ? static_cast<EXTENDED>(CNMOY) / static_cast<EXTENDED>(S.C) : 0.0L;
-  S.HM = S.HM + P;
-  S.HECA = S.HECA + P * P;
-}
-
-}  // namespace
-
 // The dememorization and the batches are one walk: MEM steps that are not
 // counted, then the counted steps, on one set of draws.
 void EXACT_TEST_STATE::CHAINE() {
@@ -208,9 +182,23 @@ void EXACT_TEST_STATE::CHAINE() {
   WALK.RUN(MEM);
   HM = 0.0L;
   HECA = 0.0L;
-  for (INT32 K = 1; K <= B; ++K) COUNT_BATCH(*this, WALK.RUN(C));
+  for (INT32 K = 1; K <= B; ++K) {
+    const INT32 CNMOY = WALK.RUN(C);
+    // A batch without steps (C < 1) has no fraction to count.
+    const EXTENDED P = C > 0 ? static_cast<EXTENDED>(CNMOY) / static_cast<EXTENDED>(C) : 0.0L;
+    HM = HM + P;
+    HECA = HECA + P * P;
+  }
   WALK.STORE();
-  FINISH_BATCHES(*this);
+  if (B < 1) return;
+  const EXTENDED BATCHES = static_cast<EXTENDED>(B);
+  // The spread needs two batches, and rounding can leave the sum of
+  // squared deviations slightly below 0 when all fractions are equal: in
+  // both cases the standard error is 0, never a NaN.
+  const EXTENDED VARIANCE = B < 2 ? 0.0L
+                                  : (HECA - HM * HM / BATCHES) / BATCHES / static_cast<EXTENDED>(B - 1);
+  HECA = VARIANCE > 0.0L ? std::sqrt(VARIANCE) : 0.0L;
+  HM = HM / BATCHES;
 }
 
 void FISHER() {
