@@ -3,12 +3,14 @@
 // 33 at a time, the picks and the switches a vector of places at a time.
 #include "tests/exact_chain.h"
 
+#include <immintrin.h>
+
 #include "common/target_clones.h"
 
 namespace korvel::exact_chain {
 
-KORVEL_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
-void MAKE_DRAWS(INT32* x, INT32 DI, INT32* draw) {
+KORVEL_TARGET_CLONES("avx2", "default")
+void MAKE_DRAWS_IN_RUNS(INT32* x, INT32 DI, INT32* draw) {
   // Each value depends on values at least 33 places back, so 33 at a
   // time are formed together. A run of 33 reads the previous run at the
   // same offsets and widths as it was written, which lets the processor
@@ -39,6 +41,71 @@ void MAKE_DRAWS(INT32* x, INT32 DI, INT32* draw) {
       }
     }
   }
+}
+
+#if defined(__x86_64__)
+namespace {
+
+// The masked forms with every lane set: the unmasked ones start from an
+// undefined vector, which GCC's uninitialised-use warning reports.
+constexpr __mmask16 EVERY_LANE = 0xFFFF;
+
+// WRAP on 16 lanes: x + modulus where x < 0. As unsigned, a negative x is
+// above any x + modulus in [0, modulus), and a non-negative x is below its
+// x + modulus, so the smaller of the two is the wrapped value.
+[[gnu::target("avx512f")]] inline __m512i WRAP16(__m512i x, __m512i modulus) {
+  return _mm512_maskz_min_epu32(EVERY_LANE, x, _mm512_add_epi32(x, modulus));
+}
+
+// The last lane of `older` followed by the first 15 of `newer`: the 16
+// values one place before `newer`'s.
+[[gnu::target("avx512f")]] inline __m512i ONE_BEFORE(__m512i newer, __m512i older) {
+  return _mm512_maskz_alignr_epi32(EVERY_LANE, newer, older, 15);
+}
+
+}  // namespace
+
+// The block in chunks of 16 values kept in registers. With chunk c
+// holding x[97 + 16c ..], x[n - 97] are the values one place before chunk
+// c - 6 and x[n - 33] those one place before chunk c - 2, so a chunk needs
+// nothing from memory but its sequence multiples: no load waits for a
+// store of the chunks just made. The last 8 chunks stay in a ring of
+// registers, named at compile time by unrolling the loop 8 times (no
+// register is copied). The initial lag table enters as chunks -6..-1 and
+// the last lane of chunk -7.
+[[gnu::target("avx512f")]] void MAKE_DRAWS_IN_REGISTERS(INT32* x, INT32 DI, INT32* draw) {
+  static_assert(DRAW_BLOCK % (8 * 16) == 0 && LAG_TABLE_SIZE == 6 * 16 + 1 && LAG_RUN == 2 * 16 + 1);
+  const __m512i one24 = _mm512_set1_epi32(ONE24);
+  const __m512i modulus = _mm512_set1_epi32(SEQUENCE_MODULUS);
+  const __m512i sequence_start = _mm512_set1_epi32(DI);
+  __m512i chunk[8];  // chunk c at chunk[c % 8]
+  chunk[1] = _mm512_set1_epi32(x[0]);
+  for (int c = -6; c < 0; ++c) chunk[c + 8] = _mm512_loadu_si512(x + LAG_TABLE_SIZE + 16 * c);
+  for (int first = 0; first < DRAW_BLOCK; first += 8 * 16) {
+#pragma GCC unroll 8
+    for (int c = 0; c < 8; ++c) {
+      const __m512i value = WRAP16(_mm512_sub_epi32(ONE_BEFORE(chunk[(c + 2) % 8], chunk[(c + 1) % 8]),
+                                                    ONE_BEFORE(chunk[(c + 6) % 8], chunk[(c + 5) % 8])),
+                                   one24);
+      chunk[c] = value;
+      const int at = first + 16 * c;
+      _mm512_storeu_si512(x + LAG_TABLE_SIZE + at, value);
+      const __m512i multiple = _mm512_loadu_si512(SEQUENCE_MULTIPLES.data() + at + 1);
+      const __m512i sequence = WRAP16(_mm512_sub_epi32(sequence_start, multiple), modulus);
+      _mm512_storeu_si512(draw + at, WRAP16(_mm512_sub_epi32(value, sequence), one24));
+    }
+  }
+}
+#endif
+
+// Chosen once: the register form where the processor has 16-lane integer
+// vectors, the runs of 33 elsewhere. Both make the same values.
+void MAKE_DRAWS(INT32* x, INT32 DI, INT32* draw) {
+#if defined(__x86_64__)
+  static const bool wide = __builtin_cpu_supports("avx512f");
+  if (wide) return MAKE_DRAWS_IN_REGISTERS(x, DI, draw);
+#endif
+  MAKE_DRAWS_IN_RUNS(x, DI, draw);
 }
 
 namespace {

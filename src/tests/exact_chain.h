@@ -160,9 +160,16 @@ inline constexpr int LAG_VALUES = LAG_TABLE_SIZE + (DRAW_BLOCK + LAG_RUN - 1) / 
 
 // Makes the DRAW_BLOCK draws that follow the lag table x[0..96] (oldest
 // first) and the arithmetic sequence at DI into `draw`, as DRAWS_AHEAD
-// describes, leaving the lagged sequence's values in x[97..LAG_VALUES)
-// (exact_chain.cpp).
+// describes, leaving the lagged sequence's values in x[97..97 + DRAW_BLOCK)
+// at least (exact_chain.cpp).
 void MAKE_DRAWS(INT32* x, INT32 DI, INT32* draw);
+// Its two forms, for the identity tests: runs of 33 values (any processor)
+// and, on x86-64 with 16-lane integer vectors, chunks of 16 kept in
+// registers (it makes only the values of the block's draws).
+void MAKE_DRAWS_IN_RUNS(INT32* x, INT32 DI, INT32* draw);
+#if defined(__x86_64__)
+void MAKE_DRAWS_IN_REGISTERS(INT32* x, INT32 DI, INT32* draw);
+#endif
 
 inline constexpr std::array<INT32, DRAW_BLOCK + 1> SEQUENCE_MULTIPLES =
     SEQUENCE_MULTIPLES_UP_TO<DRAW_BLOCK>();

@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "support/straightforward.h"
 #include "tests/exact_chain.h"
@@ -362,6 +363,41 @@ TEST(ExactChainIdentity, BlocksOfDrawsFollowTheGeneratorAndHandItBack) {
     EXPECT_EQ(s.DP, expected.DP);
     EXPECT_EQ(s.DQ, expected.DQ);
     EXPECT_EQ(s.UNI24, expected.UNI24);
+  }
+}
+
+TEST(ExactChainIdentity, BothFormsOfABlockOfDrawsFollowTheGenerator) {
+  using FORM = void (*)(INT32*, INT32, INT32*);
+  std::vector<std::pair<const char*, FORM>> forms{{"runs", exact_chain::MAKE_DRAWS_IN_RUNS}};
+#if defined(__x86_64__)
+  if (__builtin_cpu_supports("avx512f")) forms.emplace_back("registers", exact_chain::MAKE_DRAWS_IN_REGISTERS);
+#endif
+  std::mt19937 pick(4242);
+  auto x = std::make_unique<std::array<INT32, exact_chain::LAG_VALUES>>();
+  auto draws = std::make_unique<std::array<INT32, exact_chain::DRAW_BLOCK>>();
+  for (int round = 0; round < 4; ++round) {
+    REFERENCE_CHAIN unused;
+    EXACT_TEST_STATE s;
+    s.N = s.M = 2;
+    RANDOM_SEEDS(pick, unused, s);
+    s.MAKE_RANDOM();
+    // Any point of the arithmetic sequence, the first round at its start.
+    s.DI = round == 0 ? s.DI : static_cast<INT32>(pick() % static_cast<std::uint32_t>(s.DM));
+    for (const auto& [name, form] : forms) {
+      exact_chain::LOCAL_GENERATOR g{s.U, s.DI, s.DD, s.DM, s.DP, s.DQ, 0};
+      int place = s.DP;
+      for (std::size_t k = 0; k < exact_chain::LAG_TABLE_SIZE; ++k) {
+        (*x)[k] = s.U[static_cast<std::size_t>(place)];
+        place = place == 1 ? exact_chain::LAG_TABLE_SIZE : place - 1;
+      }
+      form(x->data(), s.DI, draws->data());
+      for (std::size_t k = 0; k < exact_chain::DRAW_BLOCK; ++k) {
+        ASSERT_EQ((*draws)[k], exact_chain::NEXT_UNIFORM(g)) << name << " round " << round << " draw " << k;
+        // The lagged value is the one the generator just left in its table.
+        ASSERT_EQ((*x)[exact_chain::LAG_TABLE_SIZE + k], g.U[static_cast<std::size_t>(g.DP == 97 ? 1 : g.DP + 1)])
+            << name << " round " << round << " value " << k;
+      }
+    }
   }
 }
 
