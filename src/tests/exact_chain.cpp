@@ -5,6 +5,15 @@
 
 #include <immintrin.h>
 
+#include <cstring>
+
+// GCC's intrinsics start many results from an undefined vector, which its
+// uninitialised-use warning reports inside its own headers.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
 #include "common/target_clones.h"
 
 namespace korvel::exact_chain {
@@ -46,21 +55,17 @@ void MAKE_DRAWS_IN_RUNS(INT32* x, INT32 DI, INT32* draw) {
 #if defined(__x86_64__)
 namespace {
 
-// The masked forms with every lane set: the unmasked ones start from an
-// undefined vector, which GCC's uninitialised-use warning reports.
-constexpr __mmask16 EVERY_LANE = 0xFFFF;
-
 // WRAP on 16 lanes: x + modulus where x < 0. As unsigned, a negative x is
 // above any x + modulus in [0, modulus), and a non-negative x is below its
 // x + modulus, so the smaller of the two is the wrapped value.
 [[gnu::target("avx512f")]] inline __m512i WRAP16(__m512i x, __m512i modulus) {
-  return _mm512_maskz_min_epu32(EVERY_LANE, x, _mm512_add_epi32(x, modulus));
+  return _mm512_min_epu32(x, _mm512_add_epi32(x, modulus));
 }
 
 // The last lane of `older` followed by the first 15 of `newer`: the 16
 // values one place before `newer`'s.
 [[gnu::target("avx512f")]] inline __m512i ONE_BEFORE(__m512i newer, __m512i older) {
-  return _mm512_maskz_alignr_epi32(EVERY_LANE, newer, older, 15);
+  return _mm512_alignr_epi32(newer, older, 15);
 }
 
 }  // namespace
@@ -246,11 +251,111 @@ void CHOOSE_SWITCHES_FEW_ROWS_TWO_COLUMNS(const INT32* draw, INT32 rows, SWITCH_
 }  // namespace
 
 // Biallelic loci (two columns) are the common case of SNP panels.
-void CHOOSE_SWITCHES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
+void CHOOSE_SWITCHES_IN_BYTES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
   if (rows >= 4 && columns == 2) CHOOSE_SWITCHES_MANY_ROWS_TWO_COLUMNS(draw, rows, choices);
   else if (rows >= 4) CHOOSE_SWITCHES_MANY_ROWS(draw, rows, columns, choices);
   else if (columns == 2) CHOOSE_SWITCHES_FEW_ROWS_TWO_COLUMNS(draw, rows, choices);
   else CHOOSE_SWITCHES_FEW_ROWS(draw, rows, columns, choices);
+}
+
+#if defined(__x86_64__)
+namespace {
+
+#define KORVEL_BIT_SELECTS "avx512f,avx512bw,avx512vbmi,avx512bitalg"
+
+// For each byte, the number of trailing zero bits (8 for a zero byte):
+// the ones below the lowest set bit, ~x & (x - 1), counted.
+[[gnu::target(KORVEL_BIT_SELECTS)]] inline __m512i TRAILING_ZEROS8(__m512i x) {
+  return _mm512_popcnt_epi8(_mm512_andnot_si512(x, _mm512_sub_epi8(x, _mm512_set1_epi8(1))));
+}
+
+}  // namespace
+
+// With two columns a column pick is one bit of its draw (ALL = 1 + bit 23
+// of u), so the column loop is found on bits: the eight picks from the
+// loop's start are one byte cut out of the block's bits, the loop runs
+// while they equal ALL1's bit, and its extra draws are the trailing zeros
+// of that byte against ALL1's bit. Each place cuts its own byte
+// (a multishift, from the place's own offset), so the row loop's length,
+// which moves the column loop's start, costs nothing more. The row loop
+// (four rows or more, three draws of lookahead) is found on bytes as in
+// the portable form.
+[[gnu::target(KORVEL_BIT_SELECTS)]] void CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(const INT32* draw, INT32 rows,
+                                                                           SWITCH_CHOICES& choices) {
+  constexpr int ROW_REACH = 3;
+  constexpr std::size_t PAD = 64;
+  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + PAD> row{};       // the row pick at each place
+  alignas(64) std::array<std::uint8_t, DRAW_BLOCK / 8 + PAD> bit{};  // the column bits, place k at bit k
+  const __m512i scale = _mm512_set1_epi32(rows);
+  const __m512i column_bit = _mm512_set1_epi32(1 << 23);
+  for (int k = 0; k < DRAW_BLOCK; k += 16) {
+    const __m512i u = _mm512_loadu_si512(draw + k);
+    const __m512i pick = _mm512_add_epi32(_mm512_srli_epi32(_mm512_mullo_epi32(u, scale), 24), _mm512_set1_epi32(1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(row.data() + k), _mm512_cvtepi32_epi8(pick));
+    const __mmask16 bits = _mm512_test_epi32_mask(u, column_bit);
+    std::memcpy(bit.data() + k / 8, &bits, sizeof bits);
+  }
+  // Byte 8L + i of a vector of places: the qword of bits from place
+  // 8L on (L = 0..7), and the offsets of ALL1 (k + 1) and of the column
+  // loop's start (k + 3 plus the row loop's extra draws) in it.
+  alignas(64) std::array<std::uint8_t, 64> qword_bytes{}, lane{};
+  for (std::size_t b = 0; b < 64; ++b) {
+    qword_bytes[b] = static_cast<std::uint8_t>(b / 8 + b % 8);
+    lane[b] = static_cast<std::uint8_t>(b % 8);
+  }
+  const __m512i gather_qwords = _mm512_load_si512(qword_bytes.data());
+  const __m512i in_lane = _mm512_load_si512(lane.data());
+  const __m512i one = _mm512_set1_epi8(1), two = _mm512_set1_epi8(2), four = _mm512_set1_epi8(4);
+  for (int k = 0; k < DRAW_BLOCK; k += 64) {
+    // The row loop from k + 2: its pick and extra draws (0 without a loop).
+    const __m512i op1 = _mm512_loadu_si512(row.data() + k), first = _mm512_loadu_si512(row.data() + k + 2);
+    const __mmask64 same_row = _mm512_cmpeq_epi8_mask(first, op1);
+    __m512i op2 = first, row_extra = _mm512_setzero_si512();
+    __mmask64 found = 0;
+    for (int d = ROW_REACH; d >= 1; --d) {
+      const __m512i later = _mm512_loadu_si512(row.data() + k + 2 + d);
+      const __mmask64 differs = same_row & _mm512_cmpneq_epi8_mask(later, op1);
+      op2 = _mm512_mask_mov_epi8(op2, differs, later);
+      row_extra = _mm512_mask_mov_epi8(row_extra, differs, _mm512_set1_epi8(static_cast<char>(d)));
+      found |= differs;
+    }
+    const __mmask64 row_too_long = same_row & ~found;
+    // The column picks as bits, cut per place.
+    const __m512i qwords = _mm512_permutexvar_epi8(gather_qwords, _mm512_loadu_si512(bit.data() + k / 8));
+    const __m512i all1_bit =
+        _mm512_and_si512(_mm512_multishift_epi64_epi8(_mm512_add_epi8(in_lane, one), qwords), one);
+    const __m512i loop_offset = _mm512_add_epi8(in_lane, _mm512_add_epi8(row_extra, _mm512_set1_epi8(3)));
+    const __m512i loop_bits = _mm512_multishift_epi64_epi8(loop_offset, qwords);
+    // Set where a pick differs from ALL1.
+    const __m512i differs = _mm512_xor_si512(loop_bits, _mm512_sub_epi8(_mm512_setzero_si512(), all1_bit));
+    const __mmask64 column_too_long = _mm512_testn_epi8_mask(differs, differs);
+    const __m512i column_extra = TRAILING_ZEROS8(differs);
+    const __mmask64 keep = ~(row_too_long | column_too_long);
+    const __m512i advance = _mm512_add_epi8(four, _mm512_add_epi8(row_extra, column_extra));
+    const __m512i all1 = _mm512_add_epi8(one, all1_bit);
+    const __m512i all2 = _mm512_sub_epi8(two, all1_bit);
+    _mm512_store_si512(choices.ADVANCE.data() + k, _mm512_maskz_mov_epi8(keep, advance));
+    _mm512_store_si512(choices.OP1.data() + k, _mm512_maskz_mov_epi8(keep, op1));
+    _mm512_store_si512(choices.ALL1.data() + k, _mm512_maskz_mov_epi8(keep, all1));
+    _mm512_store_si512(choices.OP2.data() + k, _mm512_maskz_mov_epi8(keep, op2));
+    _mm512_store_si512(choices.ALL2.data() + k, _mm512_maskz_mov_epi8(keep, all2));
+  }
+  // Past LAST a choice could need draws beyond the block.
+  constexpr std::size_t LAST = DRAW_BLOCK - CHOICE_MARGIN;
+  for (std::size_t k = LAST + 1; k < DRAW_BLOCK; ++k)
+    choices.ADVANCE[k] = choices.OP1[k] = choices.ALL1[k] = choices.OP2[k] = choices.ALL2[k] = 0;
+}
+#endif
+
+// Chosen once: on bits where the processor can cut bytes out of bits, on
+// bytes elsewhere. Both make the same choices.
+void CHOOSE_SWITCHES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
+#if defined(__x86_64__)
+  static const bool bit_selects = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
+                                  __builtin_cpu_supports("avx512bitalg");
+  if (bit_selects && rows >= 4 && columns == 2) return CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(draw, rows, choices);
+#endif
+  CHOOSE_SWITCHES_IN_BYTES(draw, rows, columns, choices);
 }
 
 }  // namespace korvel::exact_chain

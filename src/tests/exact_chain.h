@@ -199,6 +199,13 @@ struct SWITCH_CHOICES {
 static_assert(MAX_POPS < 256 && MAX_ALLELES < 256, "picks are kept in bytes and count * u in 32 bits");
 
 void CHOOSE_SWITCHES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices);
+// Its two forms, for the identity tests: on bytes (any processor and
+// shape) and, with two columns and four rows or more on x86-64 with
+// 64-lane byte selects, on the column picks' bits.
+void CHOOSE_SWITCHES_IN_BYTES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices);
+#if defined(__x86_64__)
+void CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(const INT32* draw, INT32 rows, SWITCH_CHOICES& choices);
+#endif
 
 // The walk's draws, made ahead a block at a time, so that a step takes its
 // draws from memory instead of waiting for the generator's arithmetic. The

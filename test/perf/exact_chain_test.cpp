@@ -299,15 +299,27 @@ TEST(ExactChainIdentity, ChoicesReadOffABlockAreTheSwitchesDrawnOneByOne) {
   const std::pair<INT32, INT32> shapes[] = {{2, 2}, {3, 2}, {4, 2}, {5, 2}, {2, 5}, {MAX_POPS, MAX_ALLELES}};
   auto draws = std::make_unique<std::array<INT32, exact_chain::DRAW_BLOCK>>();
   auto choices = std::make_unique<exact_chain::SWITCH_CHOICES>();
+  // Both forms where the processor has the bit selects.
+  using FORM = void (*)(const INT32*, INT32, INT32, exact_chain::SWITCH_CHOICES&);
+  std::vector<std::pair<const char*, FORM>> forms{{"bytes", exact_chain::CHOOSE_SWITCHES_IN_BYTES}};
+#if defined(__x86_64__)
+  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
+      __builtin_cpu_supports("avx512bitalg"))
+    forms.emplace_back("bits", [](const INT32* draw, INT32 rows, INT32 columns, exact_chain::SWITCH_CHOICES& c) {
+      if (rows >= 4 && columns == 2) exact_chain::CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(draw, rows, c);
+      else exact_chain::CHOOSE_SWITCHES(draw, rows, columns, c);
+    });
+#endif
   for (const auto& [rows, columns] : shapes) {
-    for (int block = 0; block < 4; ++block) {
+    for (int block = 0; block < 8; ++block) {
+      const auto& [name, form] = forms[static_cast<std::size_t>(block) % forms.size()];
       for (INT32& u : *draws) u = static_cast<INT32>(pick() >> 8);
-      exact_chain::CHOOSE_SWITCHES(draws->data(), rows, columns, *choices);
+      form(draws->data(), rows, columns, *choices);
       int drawn_one_by_one = 0;
       for (int k = 0; k <= exact_chain::DRAW_BLOCK; ++k) {
         const auto at = static_cast<std::size_t>(k);
-        const std::string where = std::to_string(rows) + "x" + std::to_string(columns) + " place " +
-                                  std::to_string(k);
+        const std::string where = std::string(name) + " " + std::to_string(rows) + "x" + std::to_string(columns) +
+                                  " place " + std::to_string(k);
         if (choices->ADVANCE[at] == 0) {
           ++drawn_one_by_one;
           continue;
