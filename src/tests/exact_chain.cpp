@@ -103,12 +103,18 @@ namespace {
 }
 #endif
 
-// Chosen once: the register form where the processor has 16-lane integer
-// vectors, the runs of 33 elsewhere. Both make the same values.
+#if defined(__x86_64__)
+bool HAS_WIDE_INTEGERS() {
+  static const bool has = __builtin_cpu_supports("avx512f");
+  return has;
+}
+#endif
+
+// The register form where the processor has 16-lane integer vectors, the
+// runs of 33 elsewhere. Both make the same values.
 void MAKE_DRAWS(INT32* x, INT32 DI, INT32* draw) {
 #if defined(__x86_64__)
-  static const bool wide = __builtin_cpu_supports("avx512f");
-  if (wide) return MAKE_DRAWS_IN_REGISTERS(x, DI, draw);
+  if (HAS_WIDE_INTEGERS()) return MAKE_DRAWS_IN_REGISTERS(x, DI, draw);
 #endif
   MAKE_DRAWS_IN_RUNS(x, DI, draw);
 }
@@ -281,16 +287,17 @@ namespace {
 // (four rows or more, three draws of lookahead) is found on bytes as in
 // the portable form.
 [[gnu::target(KORVEL_BIT_SELECTS)]] void CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(const INT32* draw, INT32 rows,
-                                                                           SWITCH_CHOICES& choices) {
+                                                                             SWITCH_CHOICES& choices) {
   constexpr int ROW_REACH = 3;
   constexpr std::size_t PAD = 64;
-  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + PAD> row{};       // the row pick at each place
+  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + PAD> row{};      // the row pick at each place
   alignas(64) std::array<std::uint8_t, DRAW_BLOCK / 8 + PAD> bit{};  // the column bits, place k at bit k
   const __m512i scale = _mm512_set1_epi32(rows);
   const __m512i column_bit = _mm512_set1_epi32(1 << 23);
   for (int k = 0; k < DRAW_BLOCK; k += 16) {
     const __m512i u = _mm512_loadu_si512(draw + k);
-    const __m512i pick = _mm512_add_epi32(_mm512_srli_epi32(_mm512_mullo_epi32(u, scale), 24), _mm512_set1_epi32(1));
+    const __m512i pick = _mm512_add_epi32(_mm512_srli_epi32(_mm512_mullo_epi32(u, scale), 24),
+                                          _mm512_set1_epi32(1));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(row.data() + k), _mm512_cvtepi32_epi8(pick));
     const __mmask16 bits = _mm512_test_epi32_mask(u, column_bit);
     std::memcpy(bit.data() + k / 8, &bits, sizeof bits);
@@ -322,8 +329,8 @@ namespace {
     const __mmask64 row_too_long = same_row & ~found;
     // The column picks as bits, cut per place.
     const __m512i qwords = _mm512_permutexvar_epi8(gather_qwords, _mm512_loadu_si512(bit.data() + k / 8));
-    const __m512i all1_bit =
-        _mm512_and_si512(_mm512_multishift_epi64_epi8(_mm512_add_epi8(in_lane, one), qwords), one);
+    const __m512i all1_bit = _mm512_and_si512(
+        _mm512_multishift_epi64_epi8(_mm512_add_epi8(in_lane, one), qwords), one);
     const __m512i loop_offset = _mm512_add_epi8(in_lane, _mm512_add_epi8(row_extra, _mm512_set1_epi8(3)));
     const __m512i loop_bits = _mm512_multishift_epi64_epi8(loop_offset, qwords);
     // Set where a pick differs from ALL1.
@@ -345,15 +352,20 @@ namespace {
   for (std::size_t k = LAST + 1; k < DRAW_BLOCK; ++k)
     choices.ADVANCE[k] = choices.OP1[k] = choices.ALL1[k] = choices.OP2[k] = choices.ALL2[k] = 0;
 }
+
+bool HAS_BIT_SELECTS() {
+  static const bool has = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
+                          __builtin_cpu_supports("avx512bitalg");
+  return has;
+}
 #endif
 
-// Chosen once: on bits where the processor can cut bytes out of bits, on
-// bytes elsewhere. Both make the same choices.
+// On bits where the processor can cut bytes out of bits, on bytes
+// elsewhere. Both make the same choices.
 void CHOOSE_SWITCHES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
 #if defined(__x86_64__)
-  static const bool bit_selects = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
-                                  __builtin_cpu_supports("avx512bitalg");
-  if (bit_selects && rows >= 4 && columns == 2) return CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(draw, rows, choices);
+  if (HAS_BIT_SELECTS() && rows >= 4 && columns == 2)
+    return CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(draw, rows, choices);
 #endif
   CHOOSE_SWITCHES_IN_BYTES(draw, rows, columns, choices);
 }

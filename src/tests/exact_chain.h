@@ -169,6 +169,7 @@ void MAKE_DRAWS(INT32* x, INT32 DI, INT32* draw);
 void MAKE_DRAWS_IN_RUNS(INT32* x, INT32 DI, INT32* draw);
 #if defined(__x86_64__)
 void MAKE_DRAWS_IN_REGISTERS(INT32* x, INT32 DI, INT32* draw);
+bool HAS_WIDE_INTEGERS();  // whether this processor runs MAKE_DRAWS_IN_REGISTERS
 #endif
 
 inline constexpr std::array<INT32, DRAW_BLOCK + 1> SEQUENCE_MULTIPLES =
@@ -205,6 +206,7 @@ void CHOOSE_SWITCHES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICE
 void CHOOSE_SWITCHES_IN_BYTES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices);
 #if defined(__x86_64__)
 void CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(const INT32* draw, INT32 rows, SWITCH_CHOICES& choices);
+bool HAS_BIT_SELECTS();  // whether this processor runs CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS
 #endif
 
 // The walk's draws, made ahead a block at a time, so that a step takes its

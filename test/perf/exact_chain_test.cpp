@@ -303,12 +303,13 @@ TEST(ExactChainIdentity, ChoicesReadOffABlockAreTheSwitchesDrawnOneByOne) {
   using FORM = void (*)(const INT32*, INT32, INT32, exact_chain::SWITCH_CHOICES&);
   std::vector<std::pair<const char*, FORM>> forms{{"bytes", exact_chain::CHOOSE_SWITCHES_IN_BYTES}};
 #if defined(__x86_64__)
-  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
-      __builtin_cpu_supports("avx512bitalg"))
-    forms.emplace_back("bits", [](const INT32* draw, INT32 rows, INT32 columns, exact_chain::SWITCH_CHOICES& c) {
-      if (rows >= 4 && columns == 2) exact_chain::CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(draw, rows, c);
-      else exact_chain::CHOOSE_SWITCHES(draw, rows, columns, c);
-    });
+  if (exact_chain::HAS_BIT_SELECTS())
+    forms.emplace_back("bits",
+                       [](const INT32* draw, INT32 rows, INT32 columns, exact_chain::SWITCH_CHOICES& c) {
+                         if (rows >= 4 && columns == 2)
+                           exact_chain::CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(draw, rows, c);
+                         else exact_chain::CHOOSE_SWITCHES(draw, rows, columns, c);
+                       });
 #endif
   for (const auto& [rows, columns] : shapes) {
     for (int block = 0; block < 8; ++block) {
@@ -318,8 +319,8 @@ TEST(ExactChainIdentity, ChoicesReadOffABlockAreTheSwitchesDrawnOneByOne) {
       int drawn_one_by_one = 0;
       for (int k = 0; k <= exact_chain::DRAW_BLOCK; ++k) {
         const auto at = static_cast<std::size_t>(k);
-        const std::string where = std::string(name) + " " + std::to_string(rows) + "x" + std::to_string(columns) +
-                                  " place " + std::to_string(k);
+        const std::string where = std::string(name) + " " + std::to_string(rows) + "x" +
+                                  std::to_string(columns) + " place " + std::to_string(k);
         if (choices->ADVANCE[at] == 0) {
           ++drawn_one_by_one;
           continue;
@@ -382,7 +383,7 @@ TEST(ExactChainIdentity, BothFormsOfABlockOfDrawsFollowTheGenerator) {
   using FORM = void (*)(INT32*, INT32, INT32*);
   std::vector<std::pair<const char*, FORM>> forms{{"runs", exact_chain::MAKE_DRAWS_IN_RUNS}};
 #if defined(__x86_64__)
-  if (__builtin_cpu_supports("avx512f")) forms.emplace_back("registers", exact_chain::MAKE_DRAWS_IN_REGISTERS);
+  if (exact_chain::HAS_WIDE_INTEGERS()) forms.emplace_back("registers", exact_chain::MAKE_DRAWS_IN_REGISTERS);
 #endif
   std::mt19937 pick(4242);
   auto x = std::make_unique<std::array<INT32, exact_chain::LAG_VALUES>>();
@@ -406,7 +407,8 @@ TEST(ExactChainIdentity, BothFormsOfABlockOfDrawsFollowTheGenerator) {
       for (std::size_t k = 0; k < exact_chain::DRAW_BLOCK; ++k) {
         ASSERT_EQ((*draws)[k], exact_chain::NEXT_UNIFORM(g)) << name << " round " << round << " draw " << k;
         // The lagged value is the one the generator just left in its table.
-        ASSERT_EQ((*x)[exact_chain::LAG_TABLE_SIZE + k], g.U[static_cast<std::size_t>(g.DP == 97 ? 1 : g.DP + 1)])
+        ASSERT_EQ((*x)[exact_chain::LAG_TABLE_SIZE + k],
+                  g.U[static_cast<std::size_t>(g.DP == 97 ? 1 : g.DP + 1)])
             << name << " round " << round << " value " << k;
       }
     }
