@@ -194,6 +194,14 @@ inline void MARK_AFTER_ROW_REDRAW(const PICKS& rows, const PICKS& columns, PICKS
   }
 }
 
+// No choice past LAST: its draws could run past the block.
+void CLEAR_CHOICES_AFTER(std::size_t LAST, SWITCH_CHOICES& choices) {
+  for (std::size_t k = LAST + 1; k < DRAW_BLOCK; ++k) {
+    choices.ADVANCE[k] = 0;
+    choices.TAKE1[k] = choices.TAKE2[k] = choices.GIVE1[k] = choices.GIVE2[k] = 0;
+  }
+}
+
 // GOSUB20 from place k: OP1 is the row pick at k, ALL1 the column pick at
 // k + 1; the second row's loop starts at k + 2 and the second column's
 // right after it ends.
@@ -221,13 +229,12 @@ template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>
     const auto advance = static_cast<std::uint8_t>(4 + (same_row ? row_skip : 0) +
                                                    (same_column ? column_skip : 0));
     choices.ADVANCE[k] = too_long ? 0 : advance;
-    choices.OP1[k] = too_long ? 0 : op1;
-    choices.ALL1[k] = too_long ? 0 : all1;
-    choices.OP2[k] = too_long ? 0 : op2;
-    choices.ALL2[k] = too_long ? 0 : all2;
+    choices.TAKE1[k] = too_long ? 0 : PLACE_OF(op1, all1);
+    choices.TAKE2[k] = too_long ? 0 : PLACE_OF(op2, all2);
+    choices.GIVE1[k] = too_long ? 0 : PLACE_OF(op1, all2);
+    choices.GIVE2[k] = too_long ? 0 : PLACE_OF(op2, all1);
   }
-  for (std::size_t k = LAST + 1; k < DRAW_BLOCK; ++k)
-    choices.ADVANCE[k] = choices.OP1[k] = choices.ALL1[k] = choices.OP2[k] = choices.ALL2[k] = 0;
+  CLEAR_CHOICES_AFTER(LAST, choices);
 }
 
 // A second row's loop rarely repeats the first row for long: it goes on
@@ -273,6 +280,28 @@ namespace {
 // the ones below the lowest set bit, ~x & (x - 1), counted.
 [[gnu::target(KORVEL_BIT_SELECTS)]] inline __m512i TRAILING_ZEROS8(__m512i x) {
   return _mm512_popcnt_epi8(_mm512_andnot_si512(x, _mm512_sub_epi8(x, _mm512_set1_epi8(1))));
+}
+
+// The places (row << ROW_SHIFT) + column of 64 cells, 0 where `keep` is
+// not set. In bytes the shift of 16-bit lanes cannot carry a row into the
+// next byte: a row's place stays below 256.
+[[gnu::target(KORVEL_BIT_SELECTS)]] inline void STORE_PLACES(CELL_PLACE* places, __m512i rows,
+                                                             __m512i columns, __mmask64 keep) {
+  static_assert(sizeof(CELL_PLACE) == 2 || (MAX_POPS << ROW_SHIFT) < 256);
+  if constexpr (sizeof(CELL_PLACE) == 1) {
+    const __m512i place = _mm512_or_si512(_mm512_slli_epi16(rows, ROW_SHIFT), columns);
+    _mm512_store_si512(places, _mm512_maskz_mov_epi8(keep, place));
+  } else {
+    for (int half = 0; half < 2; ++half) {
+      const __m512i row = _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(rows)
+                                                         : _mm512_extracti64x4_epi64(rows, 1));
+      const __m512i column = _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(columns)
+                                                            : _mm512_extracti64x4_epi64(columns, 1));
+      const __m512i place = _mm512_or_si512(_mm512_slli_epi16(row, ROW_SHIFT), column);
+      const auto kept = static_cast<__mmask32>(keep >> (32 * half));
+      _mm512_store_si512(places + 32 * half, _mm512_maskz_mov_epi16(kept, place));
+    }
+  }
 }
 
 }  // namespace
@@ -342,15 +371,13 @@ namespace {
     const __m512i all1 = _mm512_add_epi8(one, all1_bit);
     const __m512i all2 = _mm512_sub_epi8(two, all1_bit);
     _mm512_store_si512(choices.ADVANCE.data() + k, _mm512_maskz_mov_epi8(keep, advance));
-    _mm512_store_si512(choices.OP1.data() + k, _mm512_maskz_mov_epi8(keep, op1));
-    _mm512_store_si512(choices.ALL1.data() + k, _mm512_maskz_mov_epi8(keep, all1));
-    _mm512_store_si512(choices.OP2.data() + k, _mm512_maskz_mov_epi8(keep, op2));
-    _mm512_store_si512(choices.ALL2.data() + k, _mm512_maskz_mov_epi8(keep, all2));
+    STORE_PLACES(choices.TAKE1.data() + k, op1, all1, keep);
+    STORE_PLACES(choices.TAKE2.data() + k, op2, all2, keep);
+    STORE_PLACES(choices.GIVE1.data() + k, op1, all2, keep);
+    STORE_PLACES(choices.GIVE2.data() + k, op2, all1, keep);
   }
   // Past LAST a choice could need draws beyond the block.
-  constexpr std::size_t LAST = DRAW_BLOCK - CHOICE_MARGIN;
-  for (std::size_t k = LAST + 1; k < DRAW_BLOCK; ++k)
-    choices.ADVANCE[k] = choices.OP1[k] = choices.ALL1[k] = choices.OP2[k] = choices.ALL2[k] = 0;
+  CLEAR_CHOICES_AFTER(DRAW_BLOCK - CHOICE_MARGIN, choices);
 }
 
 bool HAS_BIT_SELECTS() {

@@ -11,6 +11,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "common/capacity.h"
 #include "common/number_types.h"
@@ -177,25 +178,38 @@ inline constexpr std::array<INT32, DRAW_BLOCK + 1> SEQUENCE_MULTIPLES =
 
 // The switch GOSUB20 chooses when it starts at each place k of a block of
 // draws, made with the block so that a step reads its switch instead of
-// drawing it: its rows and columns, and ADVANCE, the draws the choice
-// takes (the acceptance draw, when there is one, is the next). ADVANCE is
-// 0 where the choice is not read off here: within CHOICE_MARGIN of the
-// block's end, where its draws could run past it (the walk then starts the
-// next block at that place; place DRAW_BLOCK is where a walk starts), and
-// where a redraw loop goes on for more than its lookahead (the walk then
-// draws one by one). Rows and columns are 0 there too.
+// drawing it: the places of its four cells in the walk's table (row <<
+// ROW_SHIFT) + column, so that a step reads its cells without working out
+// where they are, and ADVANCE, the draws the choice takes (the acceptance
+// draw, when there is one, is the next). ADVANCE is 0 where the choice is
+// not read off here: within CHOICE_MARGIN of the block's end, where its
+// draws could run past it (the walk then starts the next block at that
+// place; place DRAW_BLOCK is where a walk starts), and where a redraw loop
+// goes on for more than its lookahead (the walk then draws one by one).
+// The cell places are 0 there too, a cell of the table's unused row.
 //
 // The redraw loops are found without loops: for each count, a pick is
 // compared with the LOOKAHEAD picks after it, which gives the first later
 // pick that differs and its distance (exact_chain.cpp).
 inline constexpr int LOOKAHEAD = 7;
 inline constexpr int CHOICE_MARGIN = 5 + 2 * LOOKAHEAD;  // two picks, two loops, the acceptance draw
+// A byte where the table's places fit in one (korvel-ml).
+using CELL_PLACE = std::conditional_t<((MAX_POPS + 1) << ROW_SHIFT) <= 256, std::uint8_t, std::uint16_t>;
+constexpr CELL_PLACE PLACE_OF(unsigned row, unsigned column) {
+  return static_cast<CELL_PLACE>((row << ROW_SHIFT) | column);
+}
 struct SWITCH_CHOICES {
-  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + 1> OP1;
-  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + 1> ALL1;
-  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + 1> OP2;
-  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + 1> ALL2;
+  alignas(64) std::array<CELL_PLACE, DRAW_BLOCK + 1> TAKE1;  // (OP1, ALL1)
+  alignas(64) std::array<CELL_PLACE, DRAW_BLOCK + 1> TAKE2;  // (OP2, ALL2)
+  alignas(64) std::array<CELL_PLACE, DRAW_BLOCK + 1> GIVE1;  // (OP1, ALL2)
+  alignas(64) std::array<CELL_PLACE, DRAW_BLOCK + 1> GIVE2;  // (OP2, ALL1)
   alignas(64) std::array<std::uint8_t, DRAW_BLOCK + 1> ADVANCE;
+
+  SWITCH SWITCH_AT(std::size_t k) const {
+    constexpr unsigned COLUMN = (1u << ROW_SHIFT) - 1;
+    return SWITCH{TAKE1[k] >> ROW_SHIFT, static_cast<INT32>(TAKE1[k] & COLUMN), TAKE2[k] >> ROW_SHIFT,
+                  static_cast<INT32>(TAKE2[k] & COLUMN)};
+  }
 };
 static_assert(MAX_POPS < 256 && MAX_ALLELES < 256, "picks are kept in bytes and count * u in 32 bits");
 
@@ -431,7 +445,7 @@ class WALKER {
     const std::size_t last = last_fast_;
     if (last != DRAW_BLOCK) {
       const SWITCH_CHOICES& choices = draws_.CHOICES();
-      switch_ = SWITCH{choices.OP1[last], choices.ALL1[last], choices.OP2[last], choices.ALL2[last]};
+      switch_ = choices.SWITCH_AT(last);
     }
     run.next = next;
     run.RHO = RHO;
@@ -445,15 +459,11 @@ class WALKER {
   [[gnu::always_inline]] inline bool FAST_STEP(std::size_t& at, EXTENDED& RHO, INT32& counted) {
     const SWITCH_CHOICES& choices = draws_.CHOICES();
     const std::size_t advance = choices.ADVANCE[at];
-    // Where ADVANCE is 0 the rows and columns are 0: cells of the table's
-    // unused row.
-    const std::size_t row1 = std::size_t{choices.OP1[at]} << ROW_SHIFT;
-    const std::size_t row2 = std::size_t{choices.OP2[at]} << ROW_SHIFT;
-    const std::size_t column1 = choices.ALL1[at], column2 = choices.ALL2[at];
-    INT32& take1 = table_[row1 + column1];
-    INT32& take2 = table_[row2 + column2];
-    INT32& give1 = table_[row1 + column2];
-    INT32& give2 = table_[row2 + column1];
+    // Where ADVANCE is 0 the places are 0: a cell of the table's unused row.
+    INT32& take1 = table_[choices.TAKE1[at]];
+    INT32& take2 = table_[choices.TAKE2[at]];
+    INT32& give1 = table_[choices.GIVE1[at]];
+    INT32& give2 = table_[choices.GIVE2[at]];
     const INT32 PROB1 = PRODUCT32(take1, take2);
     const INT32 PROB2 = PRODUCT32(give2 + 1, give1 + 1);
     // The logarithm the switch would add, looked up while it is decided.

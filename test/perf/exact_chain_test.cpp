@@ -330,10 +330,13 @@ TEST(ExactChainIdentity, ChoicesReadOffABlockAreTheSwitchesDrawnOneByOne) {
         ASSERT_TRUE(SWITCH_DRAWN_ONE_BY_ONE(draws->data() + k, draws->data() + draws->size(), rows, columns,
                                             expected, advance))
             << where;
-        ASSERT_EQ(choices->OP1[at], expected.OP1) << where;
-        ASSERT_EQ(choices->ALL1[at], expected.ALL1) << where;
-        ASSERT_EQ(choices->OP2[at], expected.OP2) << where;
-        ASSERT_EQ(choices->ALL2[at], expected.ALL2) << where;
+        const exact_chain::SWITCH chosen = choices->SWITCH_AT(at);
+        ASSERT_EQ(chosen.OP1, expected.OP1) << where;
+        ASSERT_EQ(chosen.ALL1, expected.ALL1) << where;
+        ASSERT_EQ(chosen.OP2, expected.OP2) << where;
+        ASSERT_EQ(chosen.ALL2, expected.ALL2) << where;
+        ASSERT_EQ(choices->GIVE1[at], exact_chain::PLACE_OF(expected.OP1, expected.ALL2)) << where;
+        ASSERT_EQ(choices->GIVE2[at], exact_chain::PLACE_OF(expected.OP2, expected.ALL1)) << where;
         ASSERT_EQ(choices->ADVANCE[at], advance) << where;
         // The acceptance draw lies in the block too.
         ASSERT_LT(k + advance, exact_chain::DRAW_BLOCK) << where;
