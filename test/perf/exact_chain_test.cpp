@@ -349,14 +349,21 @@ TEST(ExactChainIdentity, ChoicesReadOffABlockAreTheSwitchesDrawnOneByOne) {
   }
 }
 
+// A state whose chain generator is seeded from random seeds (on a 2 x 2
+// table, which the generator does not look at).
+EXACT_TEST_STATE SEEDED_GENERATOR(std::mt19937& pick) {
+  REFERENCE_CHAIN unused;
+  EXACT_TEST_STATE s;
+  s.N = s.M = 2;
+  RANDOM_SEEDS(pick, unused, s);
+  s.MAKE_RANDOM();
+  return s;
+}
+
 TEST(ExactChainIdentity, BlocksOfDrawsFollowTheGeneratorAndHandItBack) {
   std::mt19937 pick(77);
   for (int round = 0; round < 3; ++round) {
-    REFERENCE_CHAIN unused;
-    EXACT_TEST_STATE s;
-    s.N = s.M = 2;
-    RANDOM_SEEDS(pick, unused, s);
-    s.MAKE_RANDOM();
+    EXACT_TEST_STATE s = SEEDED_GENERATOR(pick);
     const EXACT_TEST_STATE seeded = s;
     exact_chain::LOCAL_GENERATOR g{seeded.U, seeded.DI, seeded.DD, seeded.DM, seeded.DP, seeded.DQ, 0};
     auto draws = std::make_unique<exact_chain::DRAWS_AHEAD>(seeded);
@@ -392,11 +399,7 @@ TEST(ExactChainIdentity, BothFormsOfABlockOfDrawsFollowTheGenerator) {
   auto x = std::make_unique<std::array<INT32, exact_chain::LAG_VALUES>>();
   auto draws = std::make_unique<std::array<INT32, exact_chain::DRAW_BLOCK>>();
   for (int round = 0; round < 4; ++round) {
-    REFERENCE_CHAIN unused;
-    EXACT_TEST_STATE s;
-    s.N = s.M = 2;
-    RANDOM_SEEDS(pick, unused, s);
-    s.MAKE_RANDOM();
+    EXACT_TEST_STATE s = SEEDED_GENERATOR(pick);
     // Any point of the arithmetic sequence, the first round at its start.
     s.DI = round == 0 ? s.DI : static_cast<INT32>(pick() % static_cast<std::uint32_t>(s.DM));
     for (const auto& [name, form] : forms) {
