@@ -1,6 +1,8 @@
 // The chain's draws a block at a time, and the switches read off them
 // (exact_chain.h). Both work on whole vectors: the lagged Fibonacci values
-// 33 at a time, the picks and the switches a vector of places at a time.
+// 16 at a time in registers (or 33 at a time through memory), the picks
+// and the switches a vector of places at a time (for biallelic loci on the
+// column picks' bits where the processor can cut bytes out of bits).
 #include "tests/exact_chain.h"
 
 #include <immintrin.h>
@@ -319,8 +321,12 @@ namespace {
                                                                              SWITCH_CHOICES& choices) {
   constexpr int ROW_REACH = 3;
   constexpr std::size_t PAD = 64;
-  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + PAD> row{};      // the row pick at each place
-  alignas(64) std::array<std::uint8_t, DRAW_BLOCK / 8 + PAD> bit{};  // the column bits, place k at bit k
+  // Every place is written below; only the reads past the block's end
+  // need their zeros.
+  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + PAD> row;      // the row pick at each place
+  alignas(64) std::array<std::uint8_t, DRAW_BLOCK / 8 + PAD> bit;  // the column bits, place k at bit k
+  std::fill(row.begin() + DRAW_BLOCK, row.end(), 0);
+  std::fill(bit.begin() + DRAW_BLOCK / 8, bit.end(), 0);
   const __m512i scale = _mm512_set1_epi32(rows);
   const __m512i column_bit = _mm512_set1_epi32(1 << 23);
   for (int k = 0; k < DRAW_BLOCK; k += 16) {
