@@ -103,9 +103,7 @@ namespace {
     }
   }
 }
-#endif
 
-#if defined(__x86_64__)
 bool HAS_WIDE_INTEGERS() {
   static const bool has = __builtin_cpu_supports("avx512f");
   return has;
@@ -391,6 +389,8 @@ bool HAS_BIT_SELECTS() {
                           __builtin_cpu_supports("avx512bitalg");
   return has;
 }
+
+#undef KORVEL_BIT_SELECTS
 #endif
 
 // On bits where the processor can cut bytes out of bits, on bytes
