@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
+#include "figure.h"
 #include "sweep.h"
 
 namespace {
@@ -83,16 +86,18 @@ std::string make_input(int drift_size, int generations) {
          "\r\n50 50 50\r\n100\r\n----\r\nalleles\r\n2 0.5 0.5\r\n3 0.2 0.3 0.5\r\n";
 }
 
-// The words of every text element of an SVG document, in order, so that a
-// phrase is found whatever line it was wrapped onto.
-std::string svg_words(const std::string& svg) {
-  std::string words;
-  for (std::size_t at = 0; (at = svg.find("<text", at)) != std::string::npos;) {
-    const std::size_t start = svg.find('>', at) + 1, end = svg.find("</text>", start);
-    words += svg.substr(start, end - start) + " ";
-    at = end;
-  }
-  return words;
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The caption's paragraphs joined, so that a phrase is found in any of them.
+std::string caption_text(const std::vector<PointResult>& points, const Analysis& analysis) {
+  std::string text;
+  for (const std::string& paragraph : FST_FIGURE_CAPTION(points, analysis, {"", 0.8L})) text += paragraph + "\n";
+  return text;
 }
 
 void write(const fs::path& path, const std::string& text) {
@@ -359,27 +364,20 @@ TEST(SweepDesign, LociGroupsAndNotReached) {
   EXPECT_EQ(csv.find("miscalibrated"), std::string::npos);
 }
 
-TEST(SweepDesign, TheFigureMarksAMiscalibratedTest) {
+TEST(SweepDesign, TheFigureCaptionNamesTheDesignAndAMiscalibratedTest) {
   const std::vector<PointResult> points = {
       made_point(20, 10, 0, 100, 5, 40), made_point(20, 10, 10, 100, 50, 81),
       made_point(50, 10, 0, 100, 4, 6), made_point(50, 10, 10, 100, 79, 80)};
   const Analysis analysis = ANALYSE(points);
-  const std::string svg = CURVE_SVG(points, analysis, {"My study", 0.8L});
-  EXPECT_NE(svg.find(">My study</text>"), std::string::npos);
-  EXPECT_NE(svg.find("target power 0.80"), std::string::npos);
-  EXPECT_NE(svg.find("5 % level"), std::string::npos);
-  EXPECT_NE(
-      svg_words(svg).find("! Exact test miscalibrated at n = 20: with no drift it rejected 40 of 100 runs"),
-      std::string::npos);
-  EXPECT_EQ(svg.find("Chi-square test miscalibrated"), std::string::npos);
-  // The legend names each sample size, the caption the design.
-  EXPECT_NE(svg.find(">n = 20</text>"), std::string::npos);
-  EXPECT_NE(svg.find(">n = 50</text>"), std::string::npos);
-  EXPECT_NE(svg_words(svg).find(
-                "Design: 10 loci, 3 populations, samples of 20, 50 diploids per population, Ne = 500, "
-                "100 runs per point; exact test 1000 / 20 / 500"),
+  const std::string caption = caption_text(points, analysis);
+  EXPECT_NE(caption.find("! Exact test miscalibrated at n = 20: with no drift it rejected 40 of 100 runs"),
             std::string::npos)
-      << svg_words(svg);
+      << caption;
+  EXPECT_EQ(caption.find("Chi-square test miscalibrated"), std::string::npos);
+  EXPECT_NE(caption.find("Design: 10 loci, 3 populations, samples of 20, 50 diploids per population, Ne = 500, "
+                         "100 runs per point; exact test 1000 / 20 / 500"),
+            std::string::npos)
+      << caption;
   const std::string csv = CURVE_CSV(points, analysis);
   EXPECT_NE(csv.find("n20k10t10,ok,0.009955,10,500,20,10,0.0100,100,50,0.5000,0.4038,0.5962,ok,81,0.8100,"
                      "0.7222,0.8749,miscalibrated\n"),
@@ -387,25 +385,63 @@ TEST(SweepDesign, TheFigureMarksAMiscalibratedTest) {
       << csv;
 }
 
-TEST_F(SweepCollect, SvgIsAWholeDocument) {
+TEST(SweepFigure, FormatsAreSvgPngPdfOnly) {
+  EXPECT_EQ(PARSE_FIGURE_FORMATS("png, svg,png"), (std::vector<std::string>{"png", "svg"}));
+  EXPECT_THROW(PARSE_FIGURE_FORMATS("svg,jpg"), UsageError);
+  EXPECT_THROW(PARSE_FIGURE_FORMATS("svg,"), UsageError);
+}
+
+TEST_F(SweepCollect, FiguresAreWrittenInEachFormatTheSameEachTime) {
   write(dir_ / "point-01" / "KORVEL.IN", make_input(500, 10));
   write(dir_ / "point-01" / "KORVEL.OUT", make_report({}));
   write(dir_ / "point-02" / "KORVEL.IN", make_input(500, 20));
   const std::vector<PointResult> points = {COLLECT_POINT(dir_.string(), "point-01"),
                                            COLLECT_POINT(dir_.string(), "point-02")};
-  const std::string svg = CURVE_SVG(points, ANALYSE(points), {"", 0.8L});
+  const Analysis analysis = ANALYSE(points);
+  EXPECT_NE(caption_text(points, analysis).find("Data: Example sweep point. Design: 2 loci"), std::string::npos);
+  EXPECT_NE(caption_text(points, analysis).find("1 point failed"), std::string::npos);
+  for (const char* stem : {"one", "two"}) {
+    DRAW_FST_FIGURE(points, analysis, {"", 0.8L}, (dir_ / stem).string(), {"svg", "png", "pdf"});
+  }
+  const std::string svg = slurp(dir_ / "one.svg");
   EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
   EXPECT_NE(svg.find("<svg xmlns=\"http://www.w3.org/2000/svg\""), std::string::npos);
-  EXPECT_NE(svg.find("Chi-square test"), std::string::npos);
-  EXPECT_NE(svg.find("Exact test"), std::string::npos);
-  EXPECT_NE(svg.find("1 point failed"), std::string::npos);
-  EXPECT_NE(svg_words(svg).find("; exact test 1000 / 20 / 500 (dememorization steps"), std::string::npos);
-  EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
-  // Balanced elements: every opened text is closed.
-  std::size_t opened = 0, closed = 0;
-  for (std::size_t at = 0; (at = svg.find("<text", at)) != std::string::npos; ++at) ++opened;
-  for (std::size_t at = 0; (at = svg.find("</text>", at)) != std::string::npos; ++at) ++closed;
-  EXPECT_EQ(opened, closed);
+  EXPECT_NE(svg.find("</svg>"), std::string::npos);
+  EXPECT_EQ(slurp(dir_ / "one.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(slurp(dir_ / "one.pdf").substr(0, 5), "%PDF-");
+  // A second drawing in the same process gives the same bytes (--resume
+  // and --collect redraw the figures).
+  for (const char* format : {".svg", ".png", ".pdf"}) {
+    EXPECT_EQ(slurp(dir_ / ("one" + std::string(format))), slurp(dir_ / ("two" + std::string(format)))) << format;
+  }
+  EXPECT_THROW(DRAW_FST_FIGURE(points, analysis, {"", 0.8L}, (dir_ / "missing" / "curve").string(), {"png"}),
+               SweepError);
+}
+
+// The fitted model is the only line drawn through a curve: without one the
+// points stand alone, never joined by straight segments.
+TEST_F(SweepCollect, AFittedLineIsDrawnOnlyWhenGiven) {
+  SampleSizeFigure figure;
+  figure.axis_label = "Individuals sampled per population";
+  figure.caption = {"12 individuals per population (95 % interval 11-14) detect F'st 0.010 with 80 % power"};
+  FigureCurve curve;
+  curve.expected_fst = 0.01L;
+  curve.points = {{10, 100, 60, 0.6L, WILSON_INTERVAL(60, 100)}, {20, 100, 95, 0.95L, WILSON_INTERVAL(95, 100)}};
+  figure.curves = {curve};
+  const auto fitted_strokes = [&](const char* stem) {
+    DRAW_SAMPLE_SIZE_FIGURE(figure, (dir_ / stem).string(), {"svg"});
+    const std::string svg = slurp(dir_ / (std::string(stem) + ".svg"));
+    std::size_t count = 0;
+    for (std::size_t at = 0; (at = svg.find("stroke-width:1.6;", at)) != std::string::npos; ++at) ++count;
+    return count;
+  };
+  const std::size_t without = fitted_strokes("plain");
+  for (int n = 5; n <= 30; ++n) {
+    figure.curves[0].fitted.emplace_back(n, 1 / (1 + std::exp(-(n - 9.0L) / 3)));
+  }
+  figure.curves[0].answer = FigureAnswer{12, 11, 14};
+  // The line itself and its legend entry.
+  EXPECT_EQ(fitted_strokes("fitted"), without + 2);
 }
 
 }  // namespace

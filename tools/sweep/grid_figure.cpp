@@ -1,0 +1,67 @@
+// A grid over sample sizes (or numbers of loci) drawn as power against that
+// axis: the grid's points regrouped by level of differentiation and test.
+// A grid has no fitted model and no searched answer; the design table
+// gives its answer.
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "figure.h"
+
+namespace korvel::sweep {
+
+std::optional<SampleSizeFigure> GRID_SAMPLE_SIZE_FIGURE(const std::vector<PointResult>& points,
+                                                        const Analysis& analysis, const FigureText& text) {
+  if (analysis.sample_size_varies == analysis.loci_vary) return std::nullopt;
+  const bool by_size = analysis.sample_size_varies;
+  SampleSizeFigure figure;
+  figure.axis_label = by_size ? "Individuals sampled per population" : "Loci";
+  figure.title = text.title.empty() ? (by_size ? "Power against sample size" : "Power against the number of loci")
+                                    : text.title;
+  figure.target_power = text.target_power;
+
+  std::map<std::pair<int, Test>, FigureCurve> curves;  // by generations, then test
+  for (const Curve& design : analysis.curves) {
+    for (const PointResult* point : design.points) {
+      if (!point->ok || point->input.generations == 0) continue;
+      const int x = by_size ? point->common_sample_size() : point->input.loci;
+      if (x <= 0) continue;
+      for (Test test : TESTS) {
+        if (!point->on(test)) continue;
+        FigureCurve& curve = curves[{point->input.generations, test}];
+        curve.expected_fst = point->expected_fst;
+        curve.test = test;
+        const TestPower& power = point->power(test);
+        curve.points.push_back({x, point->runs, power.significant, power.power, power.interval});
+      }
+    }
+  }
+  for (auto& [key, curve] : curves) {
+    std::sort(curve.points.begin(), curve.points.end(),
+              [](const FigurePoint& a, const FigurePoint& b) { return a.x < b.x; });
+    char label[64];
+    std::snprintf(label, sizeof label, "F\u2032st %.4Lf, %s", curve.expected_fst,
+                  curve.test == Test::CHI2 ? "chi-square test" : "exact test");
+    curve.label = label;
+    figure.curves.push_back(std::move(curve));
+  }
+  const std::string design = DESIGN_IN_WORDS(points);
+  char target[32];
+  std::snprintf(target, sizeof target, "%.2Lf", text.target_power);
+  figure.caption.push_back((design.empty() ? "" : design + " ") + "Bars: 95 % Wilson intervals. Dashed line: " +
+                           "target power " + target + "; design.csv gives the smallest value tried that reaches it.");
+  // Which designs fail their calibration is told in full under the F'st
+  // figure and in design.csv; here a pointer to it.
+  for (Test test : TESTS) {
+    if (std::any_of(analysis.curves.begin(), analysis.curves.end(),
+                    [&](const Curve& curve) { return curve.miscalibrated(test); })) {
+      figure.caption.push_back(std::string("! The ") + (test == Test::CHI2 ? "chi-square" : "exact") +
+                               " test is miscalibrated without drift at some " +
+                               (by_size ? "sample sizes" : "numbers of loci") +
+                               ": its power there is not offered as an answer (see design.csv).");
+    }
+  }
+  return figure;
+}
+
+}  // namespace korvel::sweep

@@ -1,0 +1,284 @@
+// Power against sample size (or loci): the figure that answers the planning
+// question. Only simulated points and the fitted model are drawn, never a
+// straight segment between points, so that no power appears that was not
+// estimated; points of different curves at one n stay on their n and stay
+// readable through marker shape, size and drawing order.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "figure.h"
+#include "figure_canvas.h"
+
+namespace korvel::sweep {
+
+namespace {
+
+using namespace canvas;
+
+constexpr double WIDTH = 860;
+constexpr double PLOT_LEFT = 82;
+constexpr double PLOT_RIGHT = 600;
+constexpr double PLOT_TOP = 64;
+constexpr double PLOT_BOTTOM = 400;
+constexpr double LEGEND_LEFT = 624;
+constexpr double MARGIN = 28;
+constexpr double CAPTION_TOP = PLOT_BOTTOM + 74;
+constexpr double LINE_HEIGHT = 16;
+const TextStyle CAPTION_STYLE{12, false, HEX_COLOUR(0x333333), Align::LEFT, false};
+
+double y_of(EXTENDED power) { return PLOT_BOTTOM - (PLOT_BOTTOM - PLOT_TOP) * static_cast<double>(power); }
+
+std::string fst_text(EXTENDED fst) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.4Lf", fst);
+  return buffer;
+}
+
+// The distinct levels of differentiation, ascending: one colour and one
+// marker size each.
+std::vector<EXTENDED> fst_levels(const SampleSizeFigure& figure) {
+  std::vector<EXTENDED> levels;
+  for (const FigureCurve& curve : figure.curves) levels.push_back(curve.expected_fst);
+  std::sort(levels.begin(), levels.end());
+  levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
+  return levels;
+}
+
+struct Look {
+  Colour colour;
+  double scale = 1;  // the first level's markers largest, so later ones sit inside them
+};
+
+Look look_of(const FigureCurve& curve, const std::vector<EXTENDED>& levels) {
+  const auto at = std::find(levels.begin(), levels.end(), curve.expected_fst);
+  const std::size_t index = static_cast<std::size_t>(at - levels.begin());
+  const double share = levels.size() > 1 ? static_cast<double>(index) / static_cast<double>(levels.size() - 1) : 0;
+  return {PALETTE_COLOUR(index), 1.4 - 0.5 * share};
+}
+
+XAxis axis_for(const SampleSizeFigure& figure) {
+  double smallest = HUGE_VAL, largest = -HUGE_VAL;
+  const auto take = [&](double x) {
+    smallest = std::min(smallest, x);
+    largest = std::max(largest, x);
+  };
+  for (const FigureCurve& curve : figure.curves) {
+    for (const FigurePoint& point : curve.points) take(point.x);
+    for (const auto& [x, power] : curve.fitted) take(static_cast<double>(x));
+    if (curve.answer) {
+      take(static_cast<double>(curve.answer->low));
+      take(static_cast<double>(curve.answer->high));
+    }
+  }
+  if (smallest > largest) smallest = largest = 1;
+  return XAxis::FOR_VALUES(std::max(smallest, 1.0), std::max(largest, 1.0), PLOT_LEFT, PLOT_RIGHT);
+}
+
+void draw_frame(cairo_t* cr, const XAxis& axis, const std::string& axis_label) {
+  const TextStyle tick_text{12, false, HEX_COLOUR(0x333333), Align::RIGHT, false};
+  const Colour axis_colour = HEX_COLOUR(0x333333);
+  for (int i = 0; i <= 10; i += 2) {
+    const double y = y_of(i / 10.0L);
+    if (i > 0) LINE(cr, PLOT_LEFT, y, PLOT_RIGHT, y, 1, GRID);
+    LINE(cr, PLOT_LEFT - 5, y, PLOT_LEFT, y, 1.2, axis_colour);
+    char label[8];
+    std::snprintf(label, sizeof label, "%.1f", i / 10.0);
+    TEXT(cr, PLOT_LEFT - 9, y + 4, label, tick_text);
+  }
+  TextStyle below = tick_text;
+  below.align = Align::CENTRE;
+  for (double value : axis.ticks()) {
+    const double x = axis.at(value);
+    LINE(cr, x, PLOT_TOP, x, PLOT_BOTTOM, 1, GRID);
+    LINE(cr, x, PLOT_BOTTOM, x, PLOT_BOTTOM + 5, 1.2, axis_colour);
+    TEXT(cr, x, PLOT_BOTTOM + 20, axis.tick_label(value), below);
+  }
+  LINE(cr, PLOT_LEFT, PLOT_TOP, PLOT_LEFT, PLOT_BOTTOM, 1.2, axis_colour);
+  LINE(cr, PLOT_LEFT, PLOT_BOTTOM, PLOT_RIGHT, PLOT_BOTTOM, 1.2, axis_colour);
+  const TextStyle label_style{14, false, HEX_COLOUR(0x111111), Align::CENTRE, false};
+  TEXT(cr, (PLOT_LEFT + PLOT_RIGHT) / 2, PLOT_BOTTOM + 46,
+       axis_label + (axis.logarithmic() ? " (logarithmic scale)" : ""), label_style);
+  UPRIGHT_TEXT(cr, PLOT_LEFT - 50, (PLOT_TOP + PLOT_BOTTOM) / 2, "Power (share of runs significant at 5 %)",
+               label_style);
+}
+
+void draw_target(cairo_t* cr, EXTENDED target_power) {
+  static constexpr double DASHES[] = {10, 5};
+  const double y = y_of(target_power);
+  cairo_set_dash(cr, DASHES, 2, 0);
+  LINE(cr, PLOT_LEFT, y, PLOT_RIGHT, y, 1.3, INK);
+  cairo_set_dash(cr, nullptr, 0, 0);
+  char label[48];
+  std::snprintf(label, sizeof label, "target power %.2Lf", target_power);
+  TEXT(cr, PLOT_LEFT + 6, y - 7, label, {11.5, false, INK, Align::LEFT, true});
+}
+
+void draw_fitted(cairo_t* cr, const XAxis& axis, const FigureCurve& curve, const Look& look) {
+  if (curve.fitted.size() < 2) return;
+  cairo_save(cr);
+  SET_TEST_DASH(cr, curve.test);
+  cairo_set_source_rgb(cr, look.colour.red, look.colour.green, look.colour.blue);
+  cairo_set_line_width(cr, 1.6);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  for (const auto& [x, power] : curve.fitted) cairo_line_to(cr, axis.at(static_cast<double>(x)), y_of(power));
+  cairo_stroke(cr);
+  cairo_restore(cr);
+}
+
+// The answer on the target line: its interval as a horizontal bar with end
+// ticks and the test's marker at the estimate. Several answers stack a few
+// points apart around the line so that their bars do not hide each other.
+void draw_answer(cairo_t* cr, const XAxis& axis, const FigureCurve& curve, const Look& look, double y) {
+  const FigureAnswer& answer = *curve.answer;
+  const double low = axis.at(static_cast<double>(answer.low)), high = axis.at(static_cast<double>(answer.high));
+  cairo_save(cr);
+  cairo_set_source_rgb(cr, look.colour.red, look.colour.green, look.colour.blue);
+  cairo_set_line_width(cr, 2.2);
+  cairo_move_to(cr, low, y);
+  cairo_line_to(cr, high, y);
+  for (double x : {low, high}) {
+    cairo_move_to(cr, x, y - 5);
+    cairo_line_to(cr, x, y + 5);
+  }
+  cairo_stroke(cr);
+  cairo_restore(cr);
+  TEST_MARKER(cr, axis.at(static_cast<double>(answer.x)), y, curve.test, look.scale, look.colour);
+}
+
+bool has_test(const SampleSizeFigure& figure, Test test) {
+  return std::any_of(figure.curves.begin(), figure.curves.end(),
+                     [&](const FigureCurve& curve) { return curve.test == test; });
+}
+
+void legend_line(cairo_t* cr, double y, Test test, const Colour& colour, double marker_scale) {
+  cairo_save(cr);
+  SET_TEST_DASH(cr, test);
+  LINE(cr, LEGEND_LEFT, y - 4, LEGEND_LEFT + 28, y - 4, 1.6, colour);
+  cairo_restore(cr);
+  if (marker_scale > 0) TEST_MARKER(cr, LEGEND_LEFT + 14, y - 4, test, marker_scale, colour);
+}
+
+void draw_legend(cairo_t* cr, const SampleSizeFigure& figure, const std::vector<EXTENDED>& levels) {
+  const TextStyle heading{12.5, true, INK, Align::LEFT, false};
+  const TextStyle entry{12, false, INK, Align::LEFT, false};
+  double y = PLOT_TOP + 4;
+  TEXT(cr, LEGEND_LEFT, y, "Test", heading);
+  y += 20;
+  for (Test test : TESTS) {
+    if (!has_test(figure, test)) continue;
+    legend_line(cr, y, test, MUTED, 1.0);
+    TEXT(cr, LEGEND_LEFT + 36, y, test == Test::CHI2 ? "chi-square test" : "exact test", entry);
+    y += 22;
+  }
+  y += 6;
+  TEXT(cr, LEGEND_LEFT, y, "Expected F\u2032st", heading);
+  y += 20;
+  for (std::size_t i = 0; i < levels.size(); ++i) {
+    const Colour colour = PALETTE_COLOUR(i);
+    cairo_set_source_rgb(cr, colour.red, colour.green, colour.blue);
+    cairo_rectangle(cr, LEGEND_LEFT, y - 11, 28, 12);
+    cairo_fill(cr);
+    TEXT(cr, LEGEND_LEFT + 36, y, fst_text(levels[i]), entry);
+    y += 20;
+  }
+  y += 6;
+  const bool fitted = std::any_of(figure.curves.begin(), figure.curves.end(),
+                                  [](const FigureCurve& curve) { return curve.fitted.size() >= 2; });
+  if (fitted) {
+    legend_line(cr, y, Test::CHI2, MUTED, 0);
+    TEXT(cr, LEGEND_LEFT + 36, y, "fitted model", entry);
+    y += 20;
+  }
+  LINE(cr, LEGEND_LEFT + 14, y - 10, LEGEND_LEFT + 14, y + 2, 1.3, MUTED);
+  TEXT(cr, LEGEND_LEFT + 36, y, "95 % interval", entry);
+  y += 20;
+  const bool answered = std::any_of(figure.curves.begin(), figure.curves.end(),
+                                    [](const FigureCurve& curve) { return curve.answer.has_value(); });
+  if (answered) {
+    LINE(cr, LEGEND_LEFT + 2, y - 4, LEGEND_LEFT + 26, y - 4, 2.2, MUTED);
+    LINE(cr, LEGEND_LEFT + 2, y - 9, LEGEND_LEFT + 2, y + 1, 2.2, MUTED);
+    LINE(cr, LEGEND_LEFT + 26, y - 9, LEGEND_LEFT + 26, y + 1, 2.2, MUTED);
+    TEXT(cr, LEGEND_LEFT + 36, y, "answer (95 % interval)", entry);
+    y += 20;
+  }
+  for (const FigureCurve& curve : figure.curves) {
+    if (!curve.miscalibrated) continue;
+    y += 4;
+    const TextStyle warning{11, false, WARNING, Align::LEFT, false};
+    for (const std::string& line : WRAP_TEXT("! miscalibrated, no answer: " + curve.label,
+                                             WIDTH - LEGEND_LEFT - 8, warning)) {
+      TEXT(cr, LEGEND_LEFT, y, line, warning);
+      y += 15;
+    }
+  }
+}
+
+void draw_points(cairo_t* cr, const XAxis& axis, const SampleSizeFigure& figure,
+                 const std::vector<EXTENDED>& levels) {
+  // Bars first, then the hollow squares, then the filled circles, each
+  // largest first: every marker at one n stays visible.
+  for (const FigureCurve& curve : figure.curves) {
+    const Look look = look_of(curve, levels);
+    for (const FigurePoint& point : curve.points) {
+      ERROR_BAR(cr, axis.at(point.x), y_of(point.interval.low), y_of(point.interval.high), 2.5 * look.scale,
+                look.colour);
+    }
+  }
+  for (Test test : {Test::FISHER, Test::CHI2}) {
+    for (std::size_t level = 0; level < levels.size(); ++level) {
+      for (const FigureCurve& curve : figure.curves) {
+        if (curve.test != test || curve.expected_fst != levels[level]) continue;
+        const Look look = look_of(curve, levels);
+        for (const FigurePoint& point : curve.points) {
+          TEST_MARKER(cr, axis.at(point.x), y_of(point.power), test, look.scale, look.colour);
+        }
+      }
+    }
+  }
+}
+
+void paint(cairo_t* cr, const SampleSizeFigure& figure, const std::vector<std::string>& caption) {
+  const std::vector<EXTENDED> levels = fst_levels(figure);
+  const XAxis axis = axis_for(figure);
+  TEXT(cr, MARGIN, 36, figure.title.empty() ? "Power against sample size" : figure.title,
+       {19, true, HEX_COLOUR(0x111111), Align::LEFT, false});
+  draw_frame(cr, axis, figure.axis_label);
+  for (const FigureCurve& curve : figure.curves) draw_fitted(cr, axis, curve, look_of(curve, levels));
+  draw_target(cr, figure.target_power);
+  draw_points(cr, axis, figure, levels);
+  std::size_t answers = 0;
+  for (const FigureCurve& curve : figure.curves) answers += curve.answer ? 1 : 0;
+  std::size_t drawn = 0;
+  for (const FigureCurve& curve : figure.curves) {
+    if (!curve.answer) continue;
+    const double offset = (static_cast<double>(drawn++) - static_cast<double>(answers - 1) / 2) * 6;
+    draw_answer(cr, axis, curve, look_of(curve, levels), y_of(figure.target_power) + offset);
+  }
+  draw_legend(cr, figure, levels);
+  const bool any_point = std::any_of(figure.curves.begin(), figure.curves.end(),
+                                     [](const FigureCurve& curve) { return !curve.points.empty(); });
+  if (!any_point) {
+    TEXT(cr, (PLOT_LEFT + PLOT_RIGHT) / 2, (PLOT_TOP + PLOT_BOTTOM) / 2, "No point has finished",
+         {16, false, HEX_COLOUR(0x888888), Align::CENTRE, false});
+  }
+  double y = CAPTION_TOP;
+  for (const std::string& line : caption) {
+    TEXT(cr, MARGIN, y, line, CAPTION_STYLE);
+    y += LINE_HEIGHT;
+  }
+}
+
+}  // namespace
+
+void DRAW_SAMPLE_SIZE_FIGURE(const SampleSizeFigure& figure, const std::string& stem,
+                             const std::vector<std::string>& formats) {
+  std::vector<std::string> caption;
+  for (const std::string& paragraph : figure.caption) {
+    for (const std::string& line : WRAP_TEXT(paragraph, WIDTH - 2 * MARGIN, CAPTION_STYLE)) caption.push_back(line);
+  }
+  const double height = CAPTION_TOP + LINE_HEIGHT * static_cast<double>(caption.size()) + 10;
+  WRITE_PAGE(WIDTH, height, [&](cairo_t* cr) { paint(cr, figure, caption); }, stem, formats);
+}
+
+}  // namespace korvel::sweep
