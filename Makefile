@@ -11,8 +11,9 @@ JOBS          ?= 2
 
 .PHONY: demo build test sanitize sanitize-thread bench exact-settings install fuzz figure-check clean htslib format-check format
 
-# korvel-init reads VCF/BCF through htslib: installed here when missing and
-# run as root, else the exact packages to install are named.
+# korvel-init reads VCF/BCF through htslib and korvel-sweep draws with
+# cairo: installed here when missing and run as root, else the exact
+# packages to install are named.
 htslib:
 	@sh tools/init/need_htslib.sh
 
@@ -62,9 +63,9 @@ fuzz:
 	rm -rf $(BUILD_FUZZ)/corpus && mkdir -p $(BUILD_FUZZ)/corpus && cp fuzz/corpus/* $(BUILD_FUZZ)/corpus/
 	$(BUILD_FUZZ)/korvel_in_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 $(CURDIR)/$(BUILD_FUZZ)/corpus
 
-# Renders an example power curve of korvel-sweep to PNG with headless
-# Chromium (installed from Debian's packages when missing), to look at.
-figure-check:
+# Runs the planning example of korvel-sweep and writes its figures as PNG,
+# to look at.
+figure-check: htslib
 	bash tools/sweep/figure_check.sh
 
 # Times the three workloads of bench/workloads and runs the micro-benchmarks;
