@@ -96,7 +96,8 @@ std::string slurp(const fs::path& path) {
 // The caption's paragraphs joined, so that a phrase is found in any of them.
 std::string caption_text(const std::vector<PointResult>& points, const Analysis& analysis) {
   std::string text;
-  for (const std::string& paragraph : FST_FIGURE_CAPTION(points, analysis, {"", 0.8L})) text += paragraph + "\n";
+  for (const std::string& paragraph : FST_FIGURE_CAPTION(points, analysis, {"", 0.8L}))
+    text += paragraph + "\n";
   return text;
 }
 
@@ -374,9 +375,10 @@ TEST(SweepDesign, TheFigureCaptionNamesTheDesignAndAMiscalibratedTest) {
             std::string::npos)
       << caption;
   EXPECT_EQ(caption.find("Chi-square test miscalibrated"), std::string::npos);
-  EXPECT_NE(caption.find("Design: 10 loci, 3 populations, samples of 20, 50 diploids per population, Ne = 500, "
-                         "100 runs per point; exact test 1000 / 20 / 500"),
-            std::string::npos)
+  EXPECT_NE(
+      caption.find("Design: 10 loci, 3 populations, samples of 20, 50 diploids per population, Ne = 500, "
+                   "100 runs per point; exact test 1000 / 20 / 500"),
+      std::string::npos)
       << caption;
   const std::string csv = CURVE_CSV(points, analysis);
   EXPECT_NE(csv.find("n20k10t10,ok,0.009955,10,500,20,10,0.0100,100,50,0.5000,0.4038,0.5962,ok,81,0.8100,"
@@ -398,7 +400,8 @@ TEST_F(SweepCollect, FiguresAreWrittenInEachFormatTheSameEachTime) {
   const std::vector<PointResult> points = {COLLECT_POINT(dir_.string(), "point-01"),
                                            COLLECT_POINT(dir_.string(), "point-02")};
   const Analysis analysis = ANALYSE(points);
-  EXPECT_NE(caption_text(points, analysis).find("Data: Example sweep point. Design: 2 loci"), std::string::npos);
+  EXPECT_NE(caption_text(points, analysis).find("Data: Example sweep point. Design: 2 loci"),
+            std::string::npos);
   EXPECT_NE(caption_text(points, analysis).find("1 point failed"), std::string::npos);
   for (const char* stem : {"one", "two"}) {
     DRAW_FST_FIGURE(points, analysis, {"", 0.8L}, (dir_ / stem).string(), {"svg", "png", "pdf"});
@@ -412,7 +415,8 @@ TEST_F(SweepCollect, FiguresAreWrittenInEachFormatTheSameEachTime) {
   // A second drawing in the same process gives the same bytes (--resume
   // and --collect redraw the figures).
   for (const char* format : {".svg", ".png", ".pdf"}) {
-    EXPECT_EQ(slurp(dir_ / ("one" + std::string(format))), slurp(dir_ / ("two" + std::string(format)))) << format;
+    EXPECT_EQ(slurp(dir_ / ("one" + std::string(format))), slurp(dir_ / ("two" + std::string(format))))
+        << format;
   }
   EXPECT_THROW(DRAW_FST_FIGURE(points, analysis, {"", 0.8L}, (dir_ / "missing" / "curve").string(), {"png"}),
                SweepError);
@@ -426,7 +430,8 @@ TEST_F(SweepCollect, AFittedLineIsDrawnOnlyWhenGiven) {
   figure.caption = {"12 individuals per population (95 % interval 11-14) detect F'st 0.010 with 80 % power"};
   FigureCurve curve;
   curve.expected_fst = 0.01L;
-  curve.points = {{10, 100, 60, 0.6L, WILSON_INTERVAL(60, 100)}, {20, 100, 95, 0.95L, WILSON_INTERVAL(95, 100)}};
+  curve.points = {{10, 100, 60, 0.6L, WILSON_INTERVAL(60, 100)},
+                  {20, 100, 95, 0.95L, WILSON_INTERVAL(95, 100)}};
   figure.curves = {curve};
   const auto fitted_strokes = [&](const char* stem) {
     DRAW_SAMPLE_SIZE_FIGURE(figure, (dir_ / stem).string(), {"svg"});

@@ -1,11 +1,15 @@
 // korvel-sweep: the whole command with a stand-in simulation program (a
 // shell script that writes a summary report, fails like an input stop or is
 // killed half-way), so that failures, resuming, seeds, folders, the job
-// list and the Slurm script can be checked exactly.
+// list, the Slurm script and stopping by a signal can be checked exactly.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -45,7 +49,8 @@ const std::string TEMPLATE =
 // on line 9), prints its seed and threads, and notes its folder in
 // ran.txt of the test's folder. With fail-7 there a point of 7 generations
 // stops like the program's capacity check; with kill-5 a point of 5
-// generations is killed half-way through its report.
+// generations is killed half-way through its report; with slow every point
+// first waits in a child process of its own.
 const std::string STAND_IN =
     "#!/bin/sh\n"
     "t=$(sed -n 10p KORVEL.IN | tr -d '\\r' | awk '{print $1}')\n"
@@ -53,6 +58,7 @@ const std::string STAND_IN =
     "echo \"seed=${KORVEL_SEED-unset} threads=${KORVEL_THREADS-unset}\"\n"
     "basename \"$PWD\" >> ../../ran.txt\n"
     "echo 'Run =      1'\n"
+    "if [ -e ../../slow ]; then sleep 60; fi\n"
     "if [ \"$t\" = 7 ] && [ -e ../../fail-7 ]; then printf '\\n\\n  TOO MANY LOCI!\\n  Maximum for this version is 100.\\n'; exit 1; fi\n"
     "cat > KORVEL.OUT <<END\n"
     "Stand-in sweep\n"
@@ -373,6 +379,78 @@ TEST_F(SweepRun, CommandLineMistakesExitWithTwoAndChangeNothing) {
   EXPECT_EQ(sweep({"--out", "bad", "missing.IN"}, &err), 1);
   EXPECT_FALSE(fs::exists("bad"));
   EXPECT_EQ(sweep({"--collect", "nowhere"}, &err), 1);
+}
+
+// The process ids whose parent is `parent`, from /proc.
+std::vector<pid_t> children_of(pid_t parent) {
+  std::vector<pid_t> children;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = slurp(entry.path() / "stat");
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    char state = 0;
+    int ppid = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == parent)
+      children.push_back(std::stoi(name));
+  }
+  return children;
+}
+
+bool group_gone(pid_t group) {
+  for (int wait = 0; wait < 50; ++wait) {
+    if (::kill(-group, 0) != 0 && errno == ESRCH) return true;
+    ::usleep(100000);
+  }
+  return false;
+}
+
+TEST_F(SweepRun, ASignalStopsEveryPointAndResumeFinishes) {
+  write("slow", "");
+  const std::vector<std::string> args = {"--program", program_, "--generations", "3,5",   "--seed", "4",
+                                         "--jobs",    "2",      "--force",       "--out", "out",    "T.IN"};
+  const pid_t sweep_pid = ::fork();
+  ASSERT_GE(sweep_pid, 0);
+  if (sweep_pid == 0) {
+    std::vector<char*> argv{const_cast<char*>(KORVEL_SWEEP_PROGRAM)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    const int err = ::open("err.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(err, STDERR_FILENO);
+    ::execv(KORVEL_SWEEP_PROGRAM, argv.data());
+    _exit(127);
+  }
+  // Two points running (the no-drift point waits for a free slot).
+  std::vector<pid_t> points;
+  for (int wait = 0; wait < 100 && points.size() < 2; ++wait) {
+    ::usleep(100000);
+    const std::string ran = slurp("ran.txt");
+    if (std::count(ran.begin(), ran.end(), '\n') >= 2) points = children_of(sweep_pid);
+  }
+  ASSERT_EQ(points.size(), 2u);
+  for (pid_t point : points) EXPECT_EQ(::getpgid(point), point) << "a point leads a group of its own";
+
+  ASSERT_EQ(::kill(sweep_pid, SIGTERM), 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(sweep_pid, &status, 0), sweep_pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 143);
+  // The programs and what they started (the stand-in's sleep) are gone.
+  for (pid_t point : points) EXPECT_TRUE(group_gone(point)) << point;
+  const std::string err = slurp("err.txt");
+  EXPECT_NE(err.find("stopped by SIGTERM; 3 points left unfinished"), std::string::npos) << err;
+  const std::string hint = std::string(KORVEL_SWEEP_PROGRAM) + " --resume --program " + program_ +
+                           " --generations 3,5 --seed 4 --jobs 2 --out out T.IN\n";
+  EXPECT_NE(err.find("To continue: " + hint), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists("out/curve.csv"));
+
+  // Nothing stopped counts as finished: all three points run again.
+  fs::remove("slow");
+  fs::remove("ran.txt");
+  ASSERT_EQ(sweep({"--resume", "--generations", "3,5", "--seed", "4", "--jobs", "2", "--out", "out", "T.IN"}),
+            0);
+  EXPECT_EQ(sorted_lines(slurp("ran.txt")), "point-01\npoint-02\npoint-03\n");
 }
 
 }  // namespace

@@ -114,9 +114,9 @@ std::string render(const std::string& format, double width, double height, const
                    const std::string& path) {
   std::string bytes;
   if (format == "png") {
-    cairo_surface_t* surface =
-        cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(std::ceil(width * PNG_SCALE)),
-                                   static_cast<int>(std::ceil(height * PNG_SCALE)));
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24,
+                                                          static_cast<int>(std::ceil(width * PNG_SCALE)),
+                                                          static_cast<int>(std::ceil(height * PNG_SCALE)));
     paint_onto(surface, PNG_SCALE, paint, path);
     const cairo_status_t status = cairo_surface_write_to_png_stream(surface, append_bytes, &bytes);
     cairo_surface_destroy(surface);
@@ -167,8 +167,9 @@ void show(cairo_t* cr, const std::string& text, const TextStyle& style) {
   set_font(cr, style);
   cairo_text_extents_t extents;
   cairo_text_extents(cr, text.c_str(), &extents);
-  const double shift =
-      style.align == Align::LEFT ? 0 : style.align == Align::CENTRE ? extents.x_advance / 2 : extents.x_advance;
+  const double shift = style.align == Align::LEFT     ? 0
+                       : style.align == Align::CENTRE ? extents.x_advance / 2
+                                                      : extents.x_advance;
   cairo_move_to(cr, -shift, 0);
   if (style.halo) {
     cairo_text_path(cr, text.c_str());
@@ -192,7 +193,8 @@ Colour HEX_COLOUR(unsigned rgb) {
 }
 
 Colour PALETTE_COLOUR(std::size_t index) {
-  static constexpr unsigned PALETTE[] = {0x0072B2, 0xD55E00, 0x009E73, 0xCC79A7, 0xE69F00, 0x56B4E9, 0x000000};
+  static constexpr unsigned PALETTE[] = {0x0072B2, 0xD55E00, 0x009E73, 0xCC79A7,
+                                         0xE69F00, 0x56B4E9, 0x000000};
   return HEX_COLOUR(PALETTE[index % (sizeof PALETTE / sizeof PALETTE[0])]);
 }
 
@@ -320,7 +322,8 @@ XAxis::XAxis(double low, double high, double left, double right, bool logarithmi
     : low_(low), high_(high), left_(left), right_(right), log_(logarithmic) {}
 
 XAxis XAxis::FOR_VALUES(double smallest, double largest, double left, double right) {
-  if (smallest > 0 && largest / smallest > 5.0) return XAxis(smallest / 1.15, largest * 1.15, left, right, true);
+  if (smallest > 0 && largest / smallest > 5.0)
+    return XAxis(smallest / 1.15, largest * 1.15, left, right, true);
   double span = largest - smallest;
   if (span <= 0) span = std::max(1.0, std::fabs(largest) * 0.4);
   const double pad = span * 0.08;

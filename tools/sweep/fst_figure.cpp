@@ -182,7 +182,8 @@ void draw_frame(cairo_t* cr, const XAxis& axis, const Layout& layout, EXTENDED t
   LINE(cr, PLOT_LEFT, PLOT_TOP, PLOT_LEFT, PLOT_BOTTOM, 1.2, axis_colour);
   LINE(cr, PLOT_LEFT, PLOT_BOTTOM, PLOT_RIGHT, PLOT_BOTTOM, 1.2, axis_colour);
   const TextStyle label_style{14, false, HEX_COLOUR(0x111111), Align::CENTRE, false};
-  TEXT(cr, (layout.main_left + PLOT_RIGHT) / 2, PLOT_BOTTOM + 46, "Expected F\u2032st after drift", label_style);
+  TEXT(cr, (layout.main_left + PLOT_RIGHT) / 2, PLOT_BOTTOM + 46, "Expected F\u2032st after drift",
+       label_style);
   UPRIGHT_TEXT(cr, PLOT_LEFT - 50, (PLOT_TOP + PLOT_BOTTOM) / 2, "Power (share of runs significant at 5 %)",
                label_style);
 
@@ -312,12 +313,12 @@ std::vector<std::string> FST_FIGURE_CAPTION(const std::vector<PointResult>& poin
     for (Test test : tests_shown(points)) {
       if (!curve.miscalibrated(test)) continue;
       const PointResult& null_point = *curve.null_point;
-      paragraphs.push_back(std::string("! ") + (test == Test::CHI2 ? "Chi-square" : "Exact") +
-                           " test miscalibrated" + (curve.label.empty() ? "" : " at " + curve.label) +
-                           ": with no drift it rejected " + std::to_string(null_point.power(test).significant) +
-                           " of " + std::to_string(null_point.runs) + " runs (at most " +
-                           std::to_string(NULL_REJECTION_LIMIT(null_point.runs)) +
-                           " expected at the 5 % level); its power is not offered as an answer.");
+      paragraphs.push_back(
+          std::string("! ") + (test == Test::CHI2 ? "Chi-square" : "Exact") + " test miscalibrated" +
+          (curve.label.empty() ? "" : " at " + curve.label) + ": with no drift it rejected " +
+          std::to_string(null_point.power(test).significant) + " of " + std::to_string(null_point.runs) +
+          " runs (at most " + std::to_string(NULL_REJECTION_LIMIT(null_point.runs)) +
+          " expected at the 5 % level); its power is not offered as an answer.");
     }
   }
   const std::size_t failed = static_cast<std::size_t>(
@@ -338,7 +339,8 @@ void DRAW_FST_FIGURE(const std::vector<PointResult>& points, const Analysis& ana
       caption.emplace_back(line, warning);
   }
   const double height = CAPTION_TOP + LINE_HEIGHT * static_cast<double>(caption.size()) + 10;
-  WRITE_PAGE(WIDTH, height, [&](cairo_t* cr) { paint(cr, points, analysis, text, caption); }, stem, formats);
+  WRITE_PAGE(
+      WIDTH, height, [&](cairo_t* cr) { paint(cr, points, analysis, text, caption); }, stem, formats);
 }
 
 }  // namespace korvel::sweep

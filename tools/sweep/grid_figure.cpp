@@ -16,8 +16,9 @@ std::optional<SampleSizeFigure> GRID_SAMPLE_SIZE_FIGURE(const std::vector<PointR
   const bool by_size = analysis.sample_size_varies;
   SampleSizeFigure figure;
   figure.axis_label = by_size ? "Individuals sampled per population" : "Loci";
-  figure.title = text.title.empty() ? (by_size ? "Power against sample size" : "Power against the number of loci")
-                                    : text.title;
+  figure.title = text.title.empty()
+                     ? (by_size ? "Power against sample size" : "Power against the number of loci")
+                     : text.title;
   figure.target_power = text.target_power;
 
   std::map<std::pair<int, Test>, FigureCurve> curves;  // by generations, then test
@@ -48,8 +49,9 @@ std::optional<SampleSizeFigure> GRID_SAMPLE_SIZE_FIGURE(const std::vector<PointR
   const std::string design = DESIGN_IN_WORDS(points);
   char target[32];
   std::snprintf(target, sizeof target, "%.2Lf", text.target_power);
-  figure.caption.push_back((design.empty() ? "" : design + " ") + "Bars: 95 % Wilson intervals. Dashed line: " +
-                           "target power " + target + "; design.csv gives the smallest value tried that reaches it.");
+  figure.caption.push_back((design.empty() ? "" : design + " ") +
+                           "Bars: 95 % Wilson intervals. Dashed line: " + "target power " + target +
+                           "; design.csv gives the smallest value tried that reaches it.");
   // Which designs fail their calibration is told in full under the F'st
   // figure and in design.csv; here a pointer to it.
   for (Test test : TESTS) {

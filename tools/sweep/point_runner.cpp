@@ -4,16 +4,23 @@
 // console.log, its seed in KORVEL_SEED (without one the program seeds
 // itself from the clock and its process id) and its share of the cores in
 // KORVEL_THREADS, so that J points together use the cores once.
+//
+// Each child leads a process group of its own, so that a stop reaches the
+// program and anything it started, and dies with the sweep even when the
+// sweep itself is killed without a chance to clean up.
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "control/seed_setting.h"
@@ -27,6 +34,10 @@ namespace korvel::sweep {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+volatile std::sig_atomic_t stop_signal = 0;
+
+extern "C" void note_stop_signal(int signal) { stop_signal = signal; }
 
 double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -65,12 +76,17 @@ pid_t start_child(const std::string& program, const PointJob& job, int threads, 
   const std::string exec_failed = "korvel-sweep: cannot start " + program + "\n";
   std::fflush(stdout);
   std::fflush(stderr);
+  const pid_t sweep = ::getpid();
   const pid_t pid = fork();
   if (pid < 0) {
     error = std::string("cannot start a process: ") + std::strerror(errno);
     return -1;
   }
   if (pid == 0) {
+    ::setpgid(0, 0);
+    // Killed with the sweep; a sweep that died before this call would be
+    // missed, hence the check of the parent after it.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != sweep) _exit(126);
     const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int in = ::open("/dev/null", O_RDONLY);
     if (out < 0 || in < 0 || ::chdir(folder.c_str()) != 0) _exit(126);
@@ -85,7 +101,25 @@ pid_t start_child(const std::string& program, const PointJob& job, int threads, 
     (void)ignored;
     _exit(127);
   }
+  // Set here as well, so that the group exists before the parent signals it.
+  ::setpgid(pid, pid);
   return pid;
+}
+
+// Kills the process group of every running point and waits for the
+// programs; their points stay unfinished (no complete report).
+void stop_running(std::vector<Running>& running, std::vector<JobOutcome>& outcomes, int signal) {
+  for (const Running& child : running) ::kill(-child.pid, SIGKILL);
+  for (const Running& child : running) {
+    int status = 0;
+    while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    JobOutcome& outcome = outcomes[child.index];
+    outcome.seconds = seconds_since(child.start);
+    outcome.stopped = true;
+    outcome.failure = "stopped by " + std::string(signal == SIGINT ? "SIGINT" : "SIGTERM") + " while running";
+  }
+  running.clear();
 }
 
 // Expected duration of a point from the points finished so far: a straight
@@ -205,6 +239,14 @@ std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<P
   const std::size_t limit = jobs < 1 ? 1 : static_cast<std::size_t>(jobs);
 
   while (finished < points.size()) {
+    if (stop_signal != 0) {
+      stop_running(running, outcomes, stop_signal);
+      for (std::size_t i = next; i < points.size(); ++i) {
+        outcomes[i].stopped = true;
+        outcomes[i].failure = "not started: the sweep was stopped";
+      }
+      break;
+    }
     while (running.size() < limit && next < points.size()) {
       std::string error;
       const pid_t pid = start_child(program, points[next], threads, error);
@@ -252,6 +294,49 @@ std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<P
   }
   progress.close();
   return outcomes;
+}
+
+void CATCH_STOP_SIGNALS() {
+  struct sigaction action {};
+  action.sa_handler = note_stop_signal;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+int STOP_SIGNAL() { return stop_signal; }
+
+namespace {
+
+// The name the sweep was started by, as typed, so that the hint can be
+// pasted back; "korvel-sweep" when this process is some other program
+// (a test calling the sweep directly).
+std::string sweep_command_name() {
+  std::ifstream file("/proc/self/cmdline", std::ios::binary);
+  std::string first;
+  std::getline(file, first, '\0');
+  const std::size_t slash = first.rfind('/');
+  const std::string base = slash == std::string::npos ? first : first.substr(slash + 1);
+  return base == "korvel-sweep" ? first : "korvel-sweep";
+}
+
+// Words a shell takes as they are stay bare, for a readable command.
+std::string shell_word(const std::string& word) {
+  const bool plain = !word.empty() && word.find_first_not_of(
+                                          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                          "0123456789_./=,:@%+-") == std::string::npos;
+  return plain ? word : SHELL_QUOTE(word);
+}
+
+}  // namespace
+
+std::string RESUME_COMMAND(const std::vector<std::string>& args) {
+  std::string command = shell_word(sweep_command_name());
+  if (std::find(args.begin(), args.end(), "--resume") == args.end()) command += " --resume";
+  for (const std::string& arg : args) {
+    if (arg != "--force") command += " " + shell_word(arg);
+  }
+  return command;
 }
 
 std::string SHELL_QUOTE(std::string_view text) {

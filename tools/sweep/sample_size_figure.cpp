@@ -53,7 +53,8 @@ struct Look {
 Look look_of(const FigureCurve& curve, const std::vector<EXTENDED>& levels) {
   const auto at = std::find(levels.begin(), levels.end(), curve.expected_fst);
   const std::size_t index = static_cast<std::size_t>(at - levels.begin());
-  const double share = levels.size() > 1 ? static_cast<double>(index) / static_cast<double>(levels.size() - 1) : 0;
+  const double share = levels.size() > 1 ? static_cast<double>(index) / static_cast<double>(levels.size() - 1)
+                                         : 0;
   return {PALETTE_COLOUR(index), 1.4 - 0.5 * share};
 }
 
@@ -131,7 +132,8 @@ void draw_fitted(cairo_t* cr, const XAxis& axis, const FigureCurve& curve, const
 // points apart around the line so that their bars do not hide each other.
 void draw_answer(cairo_t* cr, const XAxis& axis, const FigureCurve& curve, const Look& look, double y) {
   const FigureAnswer& answer = *curve.answer;
-  const double low = axis.at(static_cast<double>(answer.low)), high = axis.at(static_cast<double>(answer.high));
+  const double low = axis.at(static_cast<double>(answer.low)),
+               high = axis.at(static_cast<double>(answer.high));
   cairo_save(cr);
   cairo_set_source_rgb(cr, look.colour.red, look.colour.green, look.colour.blue);
   cairo_set_line_width(cr, 2.2);
@@ -206,8 +208,8 @@ void draw_legend(cairo_t* cr, const SampleSizeFigure& figure, const std::vector<
     if (!curve.miscalibrated) continue;
     y += 4;
     const TextStyle warning{11, false, WARNING, Align::LEFT, false};
-    for (const std::string& line : WRAP_TEXT("! miscalibrated, no answer: " + curve.label,
-                                             WIDTH - LEGEND_LEFT - 8, warning)) {
+    for (const std::string& line :
+         WRAP_TEXT("! miscalibrated, no answer: " + curve.label, WIDTH - LEGEND_LEFT - 8, warning)) {
       TEXT(cr, LEGEND_LEFT, y, line, warning);
       y += 15;
     }
@@ -275,10 +277,12 @@ void DRAW_SAMPLE_SIZE_FIGURE(const SampleSizeFigure& figure, const std::string& 
                              const std::vector<std::string>& formats) {
   std::vector<std::string> caption;
   for (const std::string& paragraph : figure.caption) {
-    for (const std::string& line : WRAP_TEXT(paragraph, WIDTH - 2 * MARGIN, CAPTION_STYLE)) caption.push_back(line);
+    for (const std::string& line : WRAP_TEXT(paragraph, WIDTH - 2 * MARGIN, CAPTION_STYLE))
+      caption.push_back(line);
   }
   const double height = CAPTION_TOP + LINE_HEIGHT * static_cast<double>(caption.size()) + 10;
-  WRITE_PAGE(WIDTH, height, [&](cairo_t* cr) { paint(cr, figure, caption); }, stem, formats);
+  WRITE_PAGE(
+      WIDTH, height, [&](cairo_t* cr) { paint(cr, figure, caption); }, stem, formats);
 }
 
 }  // namespace korvel::sweep

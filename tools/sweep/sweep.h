@@ -256,6 +256,7 @@ struct PointJob {
 
 struct JobOutcome {
   bool ok = false;
+  bool stopped = false;  // killed or never started because the sweep was stopped
   std::string failure;
   double seconds = 0;
 };
@@ -265,8 +266,21 @@ struct JobOutcome {
 // and its console text in console.log. With `terminal` a progress line is
 // kept up to date on standard output; one line per finished point is
 // written either way.
+// Each point runs in a process group of its own and is killed when the sweep
+// dies. Once SIGINT or SIGTERM has been caught (CATCH_STOP_SIGNALS), every
+// running point's group is killed, no other point starts and RUN_JOBS
+// returns at once with those points `stopped`.
 std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<PointJob>& points, int jobs,
                                  int threads, bool terminal);
+
+// From now on SIGINT and SIGTERM only note that the sweep is to stop;
+// RUN_JOBS and whoever runs batches of points check STOP_SIGNAL().
+void CATCH_STOP_SIGNALS();
+// The signal caught (SIGINT or SIGTERM), 0 when none.
+int STOP_SIGNAL();
+// The command that continues a sweep: its arguments with --resume added and
+// --force left out, quoted for a POSIX shell.
+std::string RESUME_COMMAND(const std::vector<std::string>& args);
 
 // The shell command that runs one point. threads = 0 leaves KORVEL_THREADS
 // as the environment has it (a batch system's allocation).

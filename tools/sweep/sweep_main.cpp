@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -122,7 +123,8 @@ struct Options {
   std::string template_path;
   bool help = false;
   bool version = false;
-  std::vector<std::string> given;  // the options given, for --collect's check
+  std::vector<std::string> given;      // the options given, for --collect's check
+  std::vector<std::string> arguments;  // the whole command line, for the resume hint
 };
 
 std::vector<std::string> split_list(const std::string& list, const std::string& option) {
@@ -177,6 +179,7 @@ std::vector<int> parse_whole_list(const std::string& list, const std::string& op
 
 Options parse_options(const std::vector<std::string>& args) {
   Options options;
+  options.arguments = args;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i];
     std::string value;
@@ -625,6 +628,21 @@ int submit(const fs::path& dir, const fs::path& script) {
   return 0;
 }
 
+// A sweep stopped by SIGINT or SIGTERM: its running points were killed and
+// stay unfinished; says how to continue. Exit status as a shell reports a
+// program ended by the signal.
+int stopped(const Options& options, int signal, const std::vector<JobOutcome>& outcomes) {
+  const std::size_t left = static_cast<std::size_t>(std::count_if(
+      outcomes.begin(), outcomes.end(), [](const JobOutcome& outcome) { return outcome.stopped; }));
+  std::fprintf(
+      stderr,
+      "korvel-sweep: stopped by %s; %zu point%s left unfinished in %s (the finished ones are kept).\n"
+      "To continue: %s\n",
+      signal == SIGINT ? "SIGINT" : "SIGTERM", left, left == 1 ? "" : "s", options.out.c_str(),
+      RESUME_COMMAND(options.arguments).c_str());
+  return 128 + signal;
+}
+
 int sweep(const Options& options) {
   // The library refuses an effective size the program cannot use.
   const SweepTemplate tmpl = READ_TEMPLATE(options.template_path, options.many_loci);
@@ -673,7 +691,9 @@ int sweep(const Options& options) {
     for (const PointJob& job : jobs) std::printf("  %s: %s\n", job.label.c_str(), job.description.c_str());
     std::fflush(stdout);
   }
+  CATCH_STOP_SIGNALS();
   const std::vector<JobOutcome> outcomes = RUN_JOBS(program, jobs, parallel, threads, terminal);
+  if (const int signal = STOP_SIGNAL(); signal != 0) return stopped(options, signal, outcomes);
   std::map<std::string, const JobOutcome*> outcome_of;
   for (std::size_t i = 0; i < jobs.size(); ++i) outcome_of[jobs[i].label] = &outcomes[i];
 
