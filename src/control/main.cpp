@@ -2,11 +2,16 @@
 // and the seed is written to standard error so the run can be repeated.
 #include <cstdio>
 
+#include "control/program_help.h"
 #include "control/run_driver.h"
 #include "control/seed_setting.h"
 #include "control/thread_count.h"
 
-int main() {
+int main(int argc, char** argv) {
+  // Before the seed is chosen, so that neither prints a seed line.
+  if (argc == 2) {
+    if (const auto answered = korvel::ANSWER_HELP_OR_VERSION(argv[1])) return *answered;
+  }
   std::uint32_t seed = 0;
   if (const int refused = korvel::CHOOSE_SEED(seed); refused != 0) return refused;
   // A bad KORVEL_THREADS is refused before anything is written, the seed

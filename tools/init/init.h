@@ -157,6 +157,7 @@ struct InitOptions {
   std::string output = "KORVEL.IN";
   bool force = false;
   bool help = false;
+  bool version = false;
   std::vector<std::string> given;  // the options as typed, for the comment line
 };
 

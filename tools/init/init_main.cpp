@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "common/capacity_profiles.h"
+#include "common/korvel_version.h"
 #include "control/drift_arithmetic.h"
 #include "control/input_document.h"
 #include "init.h"
@@ -471,6 +472,10 @@ int INIT_MAIN(const std::vector<std::string>& args) {
     const InitOptions options = PARSE_OPTIONS(args);
     if (options.help) {
       std::printf("%s\n%s", USAGE, HELP);
+      return 0;
+    }
+    if (options.version) {
+      std::printf("korvel-init %s\n", KORVEL_VERSION);
       return 0;
     }
     return RUN(options);

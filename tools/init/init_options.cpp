@@ -14,7 +14,8 @@
 namespace korvel::init {
 
 const char* const USAGE =
-    "usage: korvel-init [design options] [--popmap FILE] [--pop NAME] [-o KORVEL.IN] [--force] DATA\n";
+    "usage: korvel-init [design options] [--popmap FILE] [--pop NAME] [-o KORVEL.IN] [--force] DATA\n"
+    "       korvel-init --help | --version\n";
 
 const char* const HELP =
     "Writes a KORVEL.IN whose base population has the allele frequencies of DATA,\n"
@@ -172,6 +173,10 @@ InitOptions PARSE_OPTIONS(const std::vector<std::string>& args) {
       options.help = true;
       continue;
     }
+    if (option == "--version") {
+      options.version = true;
+      continue;
+    }
     const auto setter = VALUE_OPTIONS().find(option);
     if (setter != VALUE_OPTIONS().end()) {
       if (!value) {
@@ -198,7 +203,7 @@ InitOptions PARSE_OPTIONS(const std::vector<std::string>& args) {
       throw UsageError(option + " is given twice");
     }
   }
-  if (options.help) return options;
+  if (options.help || options.version) return options;
   if (options.data.empty()) throw UsageError("no data file given");
   if (seen.count("--fst") && seen.count("--generations"))
     throw UsageError("give --fst or --generations, not both");

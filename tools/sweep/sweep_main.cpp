@@ -19,6 +19,7 @@
 
 #include "common/capacity_profiles.h"
 #include "common/file_names.h"
+#include "common/korvel_version.h"
 #include "figure.h"
 #include "sweep.h"
 #include "tests/locus_tests.h"
@@ -717,6 +718,10 @@ int SWEEP_MAIN(const std::vector<std::string>& args) {
     const Options options = parse_options(args);
     if (options.help) {
       std::printf("%s\n%s", USAGE, HELP);
+      return 0;
+    }
+    if (options.version) {
+      std::printf("korvel-sweep %s\n", KORVEL_VERSION);
       return 0;
     }
     return options.collect.empty() ? sweep(options) : collect(options);
