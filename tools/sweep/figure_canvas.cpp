@@ -244,7 +244,9 @@ std::vector<std::string> WRAP_TEXT(const std::string& text, double width, const 
     if (end == std::string::npos) end = text.size();
     const std::string word = text.substr(start, end - start);
     const std::string longer = line.empty() ? word : line + " " + word;
-    if (!line.empty() && TEXT_WIDTH(longer, style) > width) {
+    // A unit stays with its number ("95 %").
+    const bool unit = word == "%";
+    if (!line.empty() && !unit && TEXT_WIDTH(longer, style) > width) {
       lines.push_back(line);
       line = word;
     } else {

@@ -153,23 +153,28 @@ bool has_test(const SampleSizeFigure& figure, Test test) {
                      [&](const FigureCurve& curve) { return curve.test == test; });
 }
 
-void legend_line(cairo_t* cr, double y, Test test, const Colour& colour, double marker_scale) {
-  cairo_save(cr);
-  SET_TEST_DASH(cr, test);
-  LINE(cr, LEGEND_LEFT, y - 4, LEGEND_LEFT + 28, y - 4, 1.6, colour);
-  cairo_restore(cr);
+// A test's line style is shown only when fitted lines are drawn in it.
+void legend_line(cairo_t* cr, double y, Test test, const Colour& colour, bool line, double marker_scale) {
+  if (line) {
+    cairo_save(cr);
+    SET_TEST_DASH(cr, test);
+    LINE(cr, LEGEND_LEFT, y - 4, LEGEND_LEFT + 28, y - 4, 1.6, colour);
+    cairo_restore(cr);
+  }
   if (marker_scale > 0) TEST_MARKER(cr, LEGEND_LEFT + 14, y - 4, test, marker_scale, colour);
 }
 
 void draw_legend(cairo_t* cr, const SampleSizeFigure& figure, const std::vector<EXTENDED>& levels) {
   const TextStyle heading{12.5, true, INK, Align::LEFT, false};
   const TextStyle entry{12, false, INK, Align::LEFT, false};
+  const bool fitted = std::any_of(figure.curves.begin(), figure.curves.end(),
+                                  [](const FigureCurve& curve) { return curve.fitted.size() >= 2; });
   double y = PLOT_TOP + 4;
   TEXT(cr, LEGEND_LEFT, y, "Test", heading);
   y += 20;
   for (Test test : TESTS) {
     if (!has_test(figure, test)) continue;
-    legend_line(cr, y, test, MUTED, 1.0);
+    legend_line(cr, y, test, MUTED, fitted, 1.0);
     TEXT(cr, LEGEND_LEFT + 36, y, test == Test::CHI2 ? "chi-square test" : "exact test", entry);
     y += 22;
   }
@@ -185,10 +190,8 @@ void draw_legend(cairo_t* cr, const SampleSizeFigure& figure, const std::vector<
     y += 20;
   }
   y += 6;
-  const bool fitted = std::any_of(figure.curves.begin(), figure.curves.end(),
-                                  [](const FigureCurve& curve) { return curve.fitted.size() >= 2; });
   if (fitted) {
-    legend_line(cr, y, Test::CHI2, MUTED, 0);
+    legend_line(cr, y, Test::CHI2, MUTED, true, 0);
     TEXT(cr, LEGEND_LEFT + 36, y, "fitted model", entry);
     y += 20;
   }
