@@ -333,6 +333,9 @@ XAxis XAxis::FOR_VALUES(double smallest, double largest, double left, double rig
 }
 
 double XAxis::at(double value) const {
+  // A logarithmic axis has no place for 0 or less: such a value sits at the
+  // axis' left end rather than breaking the drawing.
+  if (log_ && !(value > 0)) value = low_;
   const double share = log_ ? (std::log(value) - std::log(low_)) / (std::log(high_) - std::log(low_))
                             : (value - low_) / (high_ - low_);
   return left_ + (right_ - left_) * share;
