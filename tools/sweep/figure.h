@@ -7,7 +7,7 @@
 //    smooth line marked as fitted, the target power, and the answer marked
 //    on the target line with its interval;
 //  - power against expected F'st, for sweeps over F'st only (one curve per
-//    design and test, as curve.svg always drew it).
+//    design and test; the no-drift points in a panel of their own).
 //
 // The caller decides what is drawn (points, fitted values, answers,
 // captions); this part only lays it out, so the figure never shows a value
