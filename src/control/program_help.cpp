@@ -35,7 +35,7 @@ void print_help() {
       "See man %s, korvel-init(1) and korvel-sweep(1).\n",
       BUILD_NAME, BUILD_NAME, BUILD_NAME, MAX_LOCI, MAX_ALLELES, MAX_POPS,
       std::strcmp(BUILD_NAME, "korvel") == 0 ? " (korvel-ml takes more loci)"
-                                             : " (korvel takes more alleles)",
+                                             : " (korvel takes more alleles and populations)",
       SEED_VARIABLE, THREADS_VARIABLE, BUILD_NAME);
 }
 
