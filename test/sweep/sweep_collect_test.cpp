@@ -387,6 +387,29 @@ TEST(SweepDesign, TheFigureCaptionNamesTheDesignAndAMiscalibratedTest) {
       << csv;
 }
 
+// A grid over sample sizes regrouped as curves against n: one per F'st and
+// test, points in order of n, the no-drift points left to the F'st figure.
+TEST(SweepFigure, AGridAgainstSampleSizeHasOneCurvePerFstAndTest) {
+  const std::vector<PointResult> points = {
+      made_point(50, 10, 0, 100, 5, 6),    made_point(50, 10, 10, 100, 79, 80),
+      made_point(50, 10, 20, 100, 95, 96), made_point(20, 10, 0, 100, 4, 5),
+      made_point(20, 10, 10, 100, 50, 51), made_point(20, 10, 20, 100, 85, 86)};
+  const std::optional<SampleSizeFigure> figure = GRID_SAMPLE_SIZE_FIGURE(points, ANALYSE(points), {"", 0.8L});
+  ASSERT_TRUE(figure.has_value());
+  ASSERT_EQ(figure->curves.size(), 4u);
+  for (const FigureCurve& curve : figure->curves) {
+    ASSERT_EQ(curve.points.size(), 2u) << curve.label;
+    EXPECT_EQ(curve.points[0].x, 20);
+    EXPECT_EQ(curve.points[1].x, 50);
+    EXPECT_TRUE(curve.fitted.empty() && !curve.answer);
+  }
+  EXPECT_EQ(figure->curves[0].label, "F\u2032st 0.0100, chi-square test");
+  EXPECT_EQ(figure->curves[1].points[1].significant, 80);
+  // One axis only: a grid over F'st alone (or over both axes) has no such figure.
+  const std::vector<PointResult> one_design(points.begin(), points.begin() + 3);
+  EXPECT_FALSE(GRID_SAMPLE_SIZE_FIGURE(one_design, ANALYSE(one_design), {"", 0.8L}));
+}
+
 TEST(SweepFigure, FormatsAreSvgPngPdfOnly) {
   EXPECT_EQ(PARSE_FIGURE_FORMATS("png, svg,png"), (std::vector<std::string>{"png", "svg"}));
   EXPECT_THROW(PARSE_FIGURE_FORMATS("svg,jpg"), UsageError);

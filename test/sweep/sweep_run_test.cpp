@@ -406,6 +406,14 @@ bool group_gone(pid_t group) {
   return false;
 }
 
+TEST(SweepResume, TheHintAddsResumeDropsForceAndQuotesForTheShell) {
+  EXPECT_EQ(
+      korvel::sweep::RESUME_COMMAND({"--force", "--title", "Ne = 500's plan", "--out", "my plan", "T.IN"}),
+      "korvel-sweep --resume --title 'Ne = 500'\\''s plan' --out 'my plan' T.IN");
+  EXPECT_EQ(korvel::sweep::RESUME_COMMAND({"--resume", "--fst=0.01,0.02", "T.IN"}),
+            "korvel-sweep --resume --fst=0.01,0.02 T.IN");
+}
+
 TEST_F(SweepRun, ASignalStopsEveryPointAndResumeFinishes) {
   write("slow", "");
   const std::vector<std::string> args = {"--program", program_, "--generations", "3,5",   "--seed", "4",
