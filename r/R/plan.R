@@ -42,7 +42,7 @@
 #'   }
 #'   [plot()] and [ggplot2::autoplot()] draw it.
 #' @examples
-#' if (nzchar(korvel:::korvel_bin_or_empty("korvel-sweep"))) {
+#' if (korvel:::planning_search_available()) {
 #'   d <- korvel_init(list(c(0.5, 0.3, 0.2), c(0.6, 0.4), c(0.7, 0.2, 0.1)),
 #'                    populations = 3, sample = 20, ne = 200, runs = 20, tests = "chi2")
 #'   p <- suppressWarnings(korvel_plan(d, fst = 0.05, range = c(5, 60), max_runs = 200, seed = 1))
@@ -53,6 +53,11 @@
 korvel_plan <- function(x, fst, target_power = 0.8, find = c("sample_size", "loci"), range = NULL,
                         tolerance = NULL, max_runs = NULL, seed = NULL, jobs = NULL, ...) {
   find <- match.arg(find)
+  if (!planning_search_available()) {
+    stop(korvel_condition(paste0(
+      "the korvel-sweep found (", korvel_program("korvel-sweep"), ") has no planning search ",
+      "(--find); install KORVEL programs that have it. ", korvel_install_hint), program = "korvel-sweep"))
+  }
   design <- if (inherits(x, "korvel_design")) x else korvel_init(x, ...)
   if (inherits(x, "korvel_design") && length(list(...))) {
     stop("x is already a korvel_design: design arguments in ... have no effect", call. = FALSE)
@@ -92,6 +97,15 @@ korvel_plan <- function(x, fst, target_power = 0.8, find = c("sample_size", "loc
             call. = FALSE)
   }
   plan
+}
+
+# Whether the korvel-sweep found offers the planning search; older builds
+# have only the grid sweep.
+planning_search_available <- function() {
+  dir <- korvel_bin_or_empty("korvel-sweep")
+  if (!nzchar(dir)) return(FALSE)
+  usage <- suppressWarnings(system2(file.path(dir, "korvel-sweep"), "--help", stdout = TRUE, stderr = TRUE))
+  any(grepl("--find", usage, fixed = TRUE))
 }
 
 read_sweep_csv <- function(path) {
