@@ -61,10 +61,10 @@
 #'   freqs <- list(c(0.5, 0.3, 0.2), c(0.6, 0.4), c(0.25, 0.25, 0.25, 0.25))
 #'   d <- korvel_init(freqs, populations = 3, sample = 20, ne = 500, fst = 0.01,
 #'                    runs = 20, tests = "chi2")
-#'   d
+#'   print(d)
 #'   if (requireNamespace("adegenet", quietly = TRUE)) {
 #'     data(nancycats, package = "adegenet")
-#'     korvel_init(nancycats, populations = 4, fst = 0.02, runs = 20)
+#'     print(korvel_init(nancycats, populations = 4, fst = 0.02, runs = 20))
 #'   }
 #' }
 #' @export

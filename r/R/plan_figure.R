@@ -78,7 +78,11 @@ answer_marks <- function(plan) {
              target_power = answers$target_power, stringsAsFactors = FALSE)
 }
 
-fst_label <- function(fst) factor(formatC(as.numeric(fst), format = "f", digits = 4))
+# The no-drift probe of the calibration check is named as such.
+fst_label <- function(fst) {
+  fst <- as.numeric(fst)
+  factor(ifelse(fst == 0, "0 (no drift)", formatC(fst, format = "f", digits = 4)))
+}
 
 first_column <- function(data, candidates, what) {
   found <- intersect(candidates, names(data))

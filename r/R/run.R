@@ -34,7 +34,7 @@
 #'   d <- korvel_init(list(c(0.5, 0.3, 0.2), c(0.6, 0.4)), populations = 3, sample = 20,
 #'                    ne = 200, fst = 0.02, runs = 20, tests = "chi2")
 #'   r <- korvel_run(d, seed = 1)
-#'   r$power
+#'   print(r$power)
 #' }
 #' @export
 korvel_run <- function(design, seed = NULL, threads = NULL, dir = NULL) {
