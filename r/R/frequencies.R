@@ -19,7 +19,8 @@ init_from_frequencies <- function(frequencies, design, extra) {
   if (length(samples) != populations) {
     stop("sample gives ", length(samples), " sizes for ", populations, " populations", call. = FALSE)
   }
-  generations <- if (is.null(design$generations)) generations_for_fst(design$fst, design$ne) else design$generations
+  generations <- design$generations
+  if (is.null(generations)) generations <- generations_for_fst(design$fst, design$ne)
   text <- korvel_in_text(frequencies, populations, samples, design, generations, isTRUE(extra$erase))
   program <- program_that_reads(text)
   summary <- c(
@@ -47,15 +48,16 @@ generations_for_fst <- function(fst, ne) {
 expected_fst <- function(ne, generations) 1 - (1 - 1 / (2 * ne))^generations
 
 korvel_in_text <- function(frequencies, populations, samples, design, generations, erase) {
-  if (length(design$exact) != 3L) {
-    stop("exact must hold three numbers: dememorization steps, batches, steps per batch", call. = FALSE)
-  }
+  exact <- exact_chain_texts(design$exact)
   on <- function(test) if (test %in% design$tests) 1L else 0L
-  locus_lines <- vapply(frequencies, function(f) paste(c(length(f), exact_number_text(f)), collapse = " "), "")
+  locus_lines <- vapply(frequencies, function(f) {
+    paste(c(length(f), exact_number_text(f)), collapse = " ")
+  }, "")
   c(
     "KORVEL.IN written by the korvel R package from allele frequencies",
-    sprintf("%d loci, %d populations, %s generations of drift", length(frequencies), populations, generations),
-    paste(paste(number_text(design$exact), collapse = " "),
+    sprintf("%d loci, %d populations, %s generations of drift",
+            length(frequencies), populations, generations),
+    paste(paste(exact, collapse = " "),
           "     exact test: dememorization steps, batches, steps per batch"),
     sprintf("%d %d                chi-square test (1 = on), exact test (1 = on)", on("chi2"), on("exact")),
     sprintf("%d                  1 = delete the detailed output files at the end", as.integer(erase)),
@@ -94,7 +96,7 @@ program_that_reads <- function(text) {
     args <- c("--emit-jobs", "--generations", text_token(text[10]), "--no-null", "--out", out,
               if (many_loci) "--many-loci", "KORVEL.IN")
     tryCatch({
-      run_korvel_program("korvel-sweep", args, wd = dir)
+      run_korvel_program("korvel-sweep", args, wd = dir, name_folder = FALSE)
       NULL
     }, korvel_error = function(e) e)
   }

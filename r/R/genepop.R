@@ -54,7 +54,9 @@ genind_populations <- function(x) {
 # diploid, one for a haploid, all zeros when the genotype is missing.
 locus_genotypes <- function(counts, ploidy, locus) {
   alleles <- ncol(counts)
-  if (alleles > 999) stop("locus ", locus, " has ", alleles, " alleles; a Genepop code holds at most 999", call. = FALSE)
+  if (alleles > 999) {
+    stop("locus ", locus, " has ", alleles, " alleles; a Genepop code holds at most 999", call. = FALSE)
+  }
   width <- if (alleles <= 99) 2L else 3L
   missing <- rowSums(is.na(counts)) > 0
   copies <- rowSums(counts)

@@ -110,7 +110,9 @@ data_name <- function(expression) {
 design_arguments <- function(design) {
   args <- character()
   add <- function(option, value) args <<- c(args, option, value)
-  if (!is.null(design$populations)) add("--populations", whole_number_text(design$populations, "populations", 2, 1e6))
+  if (!is.null(design$populations)) {
+    add("--populations", whole_number_text(design$populations, "populations", 2, 1e6))
+  }
   if (length(design$sample) == 1L) add("--sample", whole_number_text(design$sample, "sample", 1, 16383))
   if (length(design$sample) > 1L) {
     add("--samples", paste(vapply(design$sample, whole_number_text, "", "sample", 1, 16383), collapse = ","))
@@ -119,10 +121,16 @@ design_arguments <- function(design) {
   if (is.null(design$generations)) add("--fst", number_text(design$fst))
   else add("--generations", whole_number_text(design$generations, "generations", 0, 1e9))
   add("--runs", whole_number_text(design$runs, "runs", 1, 1e12))
-  if (length(design$exact) != 3L) stop("exact must hold three numbers: dememorization steps, batches, steps per batch", call. = FALSE)
-  add("--exact", paste(vapply(design$exact, whole_number_text, "", "exact", 0, 1e12), collapse = ","))
+  add("--exact", paste(exact_chain_texts(design$exact), collapse = ","))
   add("--tests", paste(design$tests, collapse = ","))
   args
+}
+
+exact_chain_texts <- function(exact) {
+  if (length(exact) != 3L) {
+    stop("exact must hold three numbers: dememorization steps, batches, steps per batch", call. = FALSE)
+  }
+  vapply(exact, whole_number_text, "", "exact", 0, 1e12)
 }
 
 # Named further options as korvel-init reads them: max_loci = 50 gives
@@ -154,7 +162,7 @@ init_from_data <- function(write_data, design, pop, popmap, extra) {
     args <- c(args, "--popmap", normalizePath(popmap))
   }
   args <- c(args, "-o", "KORVEL.IN", basename_if_inside(data, dir))
-  ran <- run_korvel_program("korvel-init", args, wd = dir)
+  ran <- run_korvel_program("korvel-init", args, wd = dir, name_folder = FALSE)
   program <- regmatches(ran$stderr, regexpr("run (korvel-ml|korvel) in its folder", ran$stderr))
   new_korvel_design(
     text = readLines(file.path(dir, "KORVEL.IN"), warn = FALSE),

@@ -70,7 +70,9 @@ korvel_plan <- function(x, fst, target_power = 0.8, find = c("sample_size", "loc
   args <- c("--find", sub("_", "-", find), "--fst", paste(number_text(fst), collapse = ","),
             "--target-power", number_text(target_power))
   if (!is.null(range)) {
-    if (!is.numeric(range) || length(range) != 2L) stop("range must hold two numbers, the smallest and largest to try", call. = FALSE)
+    if (!is.numeric(range) || length(range) != 2L) {
+      stop("range must hold two numbers, the smallest and largest to try", call. = FALSE)
+    }
     args <- c(args, "--range", paste(vapply(range, whole_number_text, "", "range", 1, 1e6), collapse = ","))
   }
   if (!is.null(tolerance)) args <- c(args, "--tolerance", whole_number_text(tolerance, "tolerance", 0, 1e6))

@@ -15,7 +15,8 @@ autoplot.korvel_plan <- function(object, ...) {
   answers <- answer_marks(object)
   target <- if (nrow(answers)) answers$target_power[1] else unique(object$answers$target_power)[1]
   aes <- ggplot2::aes
-  figure <- ggplot2::ggplot(probes, aes(x = .data$n, y = .data$power, colour = .data$fst, group = .data$fst)) +
+  figure <- ggplot2::ggplot(probes, aes(x = .data$n, y = .data$power,
+                                        colour = .data$fst, group = .data$fst)) +
     ggplot2::geom_hline(yintercept = target, linetype = "dashed", colour = "grey40") +
     ggplot2::geom_line() +
     ggplot2::geom_errorbar(aes(ymin = .data$low, ymax = .data$high), width = 0) +
@@ -33,7 +34,8 @@ autoplot.korvel_plan <- function(object, ...) {
     ggplot2::scale_y_continuous(limits = c(0, 1)) +
     ggplot2::labs(x = if (identical(object$find, "loci")) "loci" else "diploid sample size per population",
                   y = "power", colour = "expected F'st",
-                  caption = sprintf("dashed: target power %s; diamonds: the answers with their range", format(target)))
+                  caption = sprintf("dashed: target power %s; diamonds: the answers with their range",
+                                    format(target)))
 }
 
 #' @rdname autoplot.korvel_plan
@@ -44,7 +46,9 @@ plot.korvel_plan <- function(x, ...) {
   invisible(figure)
 }
 
-test_label <- function(test) ifelse(test == "chi2", "chi-square test", ifelse(test == "exact", "exact test", test))
+test_label <- function(test) {
+  ifelse(test == "chi2", "chi-square test", ifelse(test == "exact", "exact test", test))
+}
 
 # The probes in long form, one row per probe and test. The columns of
 # curve.csv are found by name, so their order and any further columns do
@@ -56,8 +60,10 @@ probe_points <- function(plan) {
   tests <- intersect(c("chi2", "exact"), sub("_power$", "", grep("_power$", names(probes), value = TRUE)))
   if (!length(tests)) stop("curve.csv has no chi2_power or exact_power column", call. = FALSE)
   rows <- lapply(tests, function(test) {
-    bound <- function(side) first_column(probes, grep(paste0("^", test, "_.*", side), names(probes), value = TRUE),
-                                         paste(test, side, "bound of the power"))
+    bound <- function(side) {
+      first_column(probes, grep(paste0("^", test, "_.*", side), names(probes), value = TRUE),
+                   paste(test, side, "bound of the power"))
+    }
     data.frame(n = probes[[n_column]], fst = fst_label(probes[[fst_column]]), test = test_label(test),
                power = probes[[paste0(test, "_power")]], low = probes[[bound("low")]],
                high = probes[[bound("high")]], stringsAsFactors = FALSE)

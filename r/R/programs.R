@@ -46,8 +46,9 @@ korvel_condition <- function(message, program, status = NA_integer_, stderr = ch
 # Runs a program in folder `wd` with extra environment variables `env` (a
 # named character vector) and returns its exit status and the lines it
 # wrote. Only a status in `ok_status` counts as success; any other becomes
-# an R error carrying what the program wrote on standard error.
-run_korvel_program <- function(program, args, wd, env = character(), ok_status = 0L) {
+# an R error carrying what the program wrote on standard error, and naming
+# the folder when it is kept for the user to look into.
+run_korvel_program <- function(program, args, wd, env = character(), ok_status = 0L, name_folder = TRUE) {
   path <- korvel_program(program)
   out_file <- tempfile("korvel-stdout-")
   err_file <- tempfile("korvel-stderr-")
@@ -61,7 +62,8 @@ run_korvel_program <- function(program, args, wd, env = character(), ok_status =
   stderr <- read_lines_if_any(err_file)
   if (!status %in% ok_status) {
     said <- if (length(stderr)) paste(stderr, collapse = "\n") else "(it wrote nothing on standard error)"
-    stop(korvel_condition(paste0(program, " failed (exit status ", status, ") in ", wd, ":\n", said),
+    where <- if (name_folder) paste0(" in ", wd) else ""
+    stop(korvel_condition(paste0(program, " failed (exit status ", status, ")", where, ":\n", said),
                           program = program, status = status, stderr = stderr))
   }
   list(status = status, stdout = stdout, stderr = stderr)

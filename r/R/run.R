@@ -38,7 +38,9 @@
 #' }
 #' @export
 korvel_run <- function(design, seed = NULL, threads = NULL, dir = NULL) {
-  if (!inherits(design, "korvel_design")) stop("design must be a korvel_design from korvel_init()", call. = FALSE)
+  if (!inherits(design, "korvel_design")) {
+    stop("design must be a korvel_design from korvel_init()", call. = FALSE)
+  }
   env <- character()
   if (!is.null(seed)) env["KORVEL_SEED"] <- whole_number_text(seed, "seed", 0, 4294967295)
   if (!is.null(threads)) env["KORVEL_THREADS"] <- whole_number_text(threads, "threads", 1, 1024)
@@ -80,7 +82,9 @@ read_labelled_number <- function(report, label) {
 read_power_table <- function(report) {
   report <- sub("\r$", "", report)
   header_at <- grep("^ *Loci +Alleles +Runs", report)
-  if (!length(header_at)) stop("KORVEL.OUT has no power table (no \"Loci Alleles Runs\" header)", call. = FALSE)
+  if (!length(header_at)) {
+    stop("KORVEL.OUT has no power table (no \"Loci Alleles Runs\" header)", call. = FALSE)
+  }
   header <- report[header_at[1]]
   ends <- gregexpr("[^ ]+", header)[[1]]
   ends <- as.integer(ends + attr(ends, "match.length") - 1L)

@@ -50,3 +50,15 @@ test_that("a missing program is named with how to install it", {
   expect_error(korvel_init(list(c(0.5, 0.5)), populations = 2, sample = 5),
                "korvel-sweep was not found in options\\(korvel.bin.*cmake --install build/release")
 })
+
+test_that("blanks and commas in names, missing genotypes and unsorted populations reach korvel-init intact", {
+  skip_without_programs()
+  genotypes <- data.frame(L1 = c("101/102", NA, "101/101", "102/103", "103/103"),
+                          L2 = c("12/12", "12/14", NA, "14/14", NA))
+  x <- adegenet::df2genind(genotypes, sep = "/", ind.names = c("a 1", "b,2", "c", "d", "e"),
+                           pop = c("Upper Rhine", "Lake, East", "Upper Rhine", "Lake, East", "Upper Rhine"))
+  design <- korvel_init(x, sample = 2, runs = 20, tests = "chi2")
+  expect_true(any(grepl("populations: Upper_Rhine 3, Lake_East 2", design$summary, fixed = TRUE)))
+  expect_true(any(grepl("missing genotypes: 3 of 10", design$summary, fixed = TRUE)))
+  expect_equal(korvel_in_frequencies(design$text), unname(adegenet_frequencies(x)), tolerance = 1e-14)
+})
