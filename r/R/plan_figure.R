@@ -1,6 +1,6 @@
 #' Draw a planning search
 #'
-#' Power against sample size (or loci), one panel per test and one colour
+#' Power against sample size (or loci, on a log scale), one panel per test and one colour
 #' per level of differentiation: the probes with their 95 \% Wilson
 #' intervals, a dashed line at the target power, and on it each answer
 #' (a diamond) with the range it lies in.
@@ -31,6 +31,8 @@ autoplot.korvel_plan <- function(object, ...) {
   }
   figure +
     ggplot2::facet_wrap(ggplot2::vars(.data$test)) +
+    # The search probes on a log scale (from a few to the top of its range).
+    ggplot2::scale_x_log10() +
     ggplot2::scale_y_continuous(limits = c(0, 1)) +
     ggplot2::labs(x = if (identical(object$find, "loci")) "loci" else "diploid sample size per population",
                   y = "power", colour = "expected F'st",
