@@ -106,7 +106,8 @@ korvel_plan <- function(x, fst, target_power = 0.8, find = c("sample_size", "loc
 planning_search_available <- function() {
   dir <- korvel_bin_or_empty("korvel-sweep")
   if (!nzchar(dir)) return(FALSE)
-  usage <- suppressWarnings(system2(file.path(dir, "korvel-sweep"), "--help", stdout = TRUE, stderr = TRUE))
+  sweep <- file.path(dir, "korvel-sweep")
+  usage <- suppressWarnings(system2(sweep, "--help", stdout = TRUE, stderr = TRUE))
   any(grepl("--find", usage, fixed = TRUE))
 }
 
