@@ -163,12 +163,22 @@ init_from_data <- function(write_data, design, pop, popmap, extra) {
   }
   args <- c(args, "-o", "KORVEL.IN", basename_if_inside(data, dir))
   ran <- run_korvel_program("korvel-init", args, wd = dir, name_folder = FALSE)
-  program <- regmatches(ran$stderr, regexpr("run (korvel-ml|korvel) in its folder", ran$stderr))
   new_korvel_design(
     text = readLines(file.path(dir, "KORVEL.IN"), warn = FALSE),
-    program = if (length(program)) sub("run (\\S+) in its folder", "\\1", program[1]) else "korvel",
+    program = program_named(ran$stderr),
     summary = ran$stderr
   )
+}
+
+# korvel-init ends its report with "run korvel in its folder" (or
+# korvel-ml): the program whose limits hold the design.
+program_named <- function(report) {
+  named <- regmatches(report, regexpr("run (korvel-ml|korvel) in its folder", report))
+  if (!length(named)) {
+    stop("korvel-init did not name the program to run; it reported:\n", paste(report, collapse = "\n"),
+         call. = FALSE)
+  }
+  sub("run (\\S+) in its folder", "\\1", named[1])
 }
 
 basename_if_inside <- function(path, dir) {
@@ -186,6 +196,8 @@ print.korvel_design <- function(x, ...) {
   cat("KORVEL.IN (", length(x$text), " lines):\n", sep = "")
   shown <- utils::head(x$text, 20L)
   cat(paste0("  ", shown), sep = "\n")
-  if (length(x$text) > length(shown)) cat("  ... ", length(x$text) - length(shown), " more lines\n", sep = "")
+  if (length(x$text) > length(shown)) {
+    cat("  ... ", length(x$text) - length(shown), " more lines\n", sep = "")
+  }
   invisible(x)
 }
