@@ -45,7 +45,7 @@
 #' if (korvel:::planning_search_available()) {
 #'   d <- korvel_init(list(c(0.5, 0.3, 0.2), c(0.6, 0.4), c(0.7, 0.2, 0.1)),
 #'                    populations = 3, sample = 20, ne = 200, runs = 20, tests = "chi2")
-#'   p <- korvel_plan(d, fst = 0.05, range = c(5, 60), max_runs = 200, seed = 1)
+#'   p <- korvel_plan(d, fst = 0.05, range = c(5, 60), tolerance = 3, max_runs = 300, seed = 1)
 #'   print(p$answers)
 #'   plot(p)
 #' }
