@@ -102,13 +102,15 @@ number_text <- function(value) {
 }
 
 # A folder for a run: the one given (created when missing), else a new
-# temporary one. A folder that already holds results is refused, so that
-# nothing the user has is overwritten.
-result_folder <- function(dir, prefix, holds) {
+# temporary one. A folder that already holds any of the files the run
+# writes is refused, so that nothing the user has is overwritten. Names are
+# compared in any letter case, as the programs find KORVEL.IN.
+result_folder <- function(dir, prefix, writes) {
   if (is.null(dir)) {
     dir <- tempfile(prefix)
   } else if (dir.exists(dir)) {
-    taken <- holds[file.exists(file.path(dir, holds))]
+    present <- list.files(dir, all.files = TRUE)
+    taken <- present[toupper(present) %in% toupper(writes)]
     if (length(taken)) {
       stop("the folder ", dir, " already holds ", paste(taken, collapse = " and "),
            "; give a new or empty folder, nothing there is overwritten", call. = FALSE)

@@ -11,8 +11,10 @@
 #'   seed it chose is returned.
 #' @param threads Threads for the exact tests (`KORVEL_THREADS`, 1 to
 #'   1024). `NULL`: the program's default, all the cores it may use.
-#' @param dir Folder to run in, created when missing. It must not hold a
-#'   `KORVEL.IN` or `KORVEL.OUT` already. `NULL`: a new temporary folder.
+#' @param dir Folder to run in, created when missing. It must not hold any
+#'   file the run writes (`KORVEL.IN`, the output files, `console.log`,
+#'   `stderr.log`), so nothing there is overwritten. `NULL`: a new temporary
+#'   folder.
 #' @return An object of class `korvel_result`: a list with
 #'   \describe{
 #'   \item{power}{a data frame with one row per class of runs of the power
@@ -44,7 +46,7 @@ korvel_run <- function(design, seed = NULL, threads = NULL, dir = NULL) {
   env <- character()
   if (!is.null(seed)) env["KORVEL_SEED"] <- whole_number_text(seed, "seed", 0, 4294967295)
   if (!is.null(threads)) env["KORVEL_THREADS"] <- whole_number_text(threads, "threads", 1, 1024)
-  dir <- result_folder(dir, "korvel-run-", c("KORVEL.IN", "KORVEL.OUT"))
+  dir <- result_folder(dir, "korvel-run-", run_files)
   writeLines(design$text, file.path(dir, "KORVEL.IN"))
   ran <- run_korvel_program(design$program, character(), wd = dir, env = env)
   writeLines(ran$stdout, file.path(dir, "console.log"))
@@ -58,6 +60,10 @@ korvel_run <- function(design, seed = NULL, threads = NULL, dir = NULL) {
     dir = dir
   ))
 }
+
+# Every file a run writes into its folder.
+run_files <- c("KORVEL.IN", "KORVEL.OUT", "FST.OUT", "SUBPOPS.OUT", "SAMPLES.OUT", "LOCUSTST.OUT",
+               "SUMTEST.OUT", "CONTTAB.XYZ", "console.log", "stderr.log")
 
 # The program's first line on standard error names the seed it used.
 seed_of_run <- function(stderr, seed) {

@@ -34,11 +34,14 @@ test_that("the power table is read by its row labels, with NA for a test that wa
   expect_equal(result$expected_fst, round(1 - (1 - 1 / 200)^4, 4))
 })
 
-test_that("a folder that holds results already is refused and left alone", {
+test_that("a folder that holds a file the run would write is refused and left alone", {
   skip_without_programs()
   dir <- tempfile()
   dir.create(dir)
-  writeLines("mine", file.path(dir, "KORVEL.IN"))
-  expect_error(korvel_run(small_design(), dir = dir), "already holds KORVEL.IN")
-  expect_equal(readLines(file.path(dir, "KORVEL.IN")), "mine")
+  # The programs find their input in any letter case.
+  writeLines("mine", file.path(dir, "korvel.in"))
+  writeLines("mine", file.path(dir, "FST.OUT"))
+  expect_error(korvel_run(small_design(), dir = dir), "already holds (FST.OUT and korvel.in|korvel.in and FST.OUT)")
+  expect_equal(sort(list.files(dir)), sort(c("FST.OUT", "korvel.in")))
+  expect_equal(readLines(file.path(dir, "korvel.in")), "mine")
 })
