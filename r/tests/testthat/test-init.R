@@ -39,7 +39,8 @@ test_that("errors of the programs become R errors with the program's own message
                "KORVEL.IN line 15: the frequencies of locus 1 sum to 0.8", class = "korvel_error")
   bad <- tempfile(fileext = ".gen")
   writeLines(c("title", "L1", "Pop", "a , 0101", "b , 01x2"), bad)
-  expect_error(korvel_init(bad), paste0(basename(bad), " line 5: .*not made of digits"), class = "korvel_error")
+  expect_error(korvel_init(bad), paste0(basename(bad), " line 5: .*not made of digits"),
+               class = "korvel_error")
 })
 
 test_that("a missing program is named with how to install it", {

@@ -3,13 +3,14 @@ small_design <- function(tests = c("chi2", "exact")) {
               fst = 0.02, runs = 30, exact = c(100, 10, 100), tests = tests)
 }
 
-test_that("the same seed gives the same power table, whatever the threads; an unseeded run reports its seed", {
+test_that("the same seed gives the same result, whatever the threads; an unseeded run reports its seed", {
   skip_without_programs()
   design <- small_design()
   first <- korvel_run(design, seed = 11, threads = 1)
   second <- korvel_run(design, seed = 11, threads = 2)
   expect_identical(first$power, second$power)
-  expect_identical(first[c("mean_fst", "expected_fst", "seed")], second[c("mean_fst", "expected_fst", "seed")])
+  same <- c("mean_fst", "expected_fst", "seed")
+  expect_identical(first[same], second[same])
 
   unseeded <- korvel_run(design)
   expect_identical(korvel_run(design, seed = unseeded$seed)$power, unseeded$power)
@@ -41,7 +42,8 @@ test_that("a folder that holds a file the run would write is refused and left al
   # The programs find their input in any letter case.
   writeLines("mine", file.path(dir, "korvel.in"))
   writeLines("mine", file.path(dir, "FST.OUT"))
-  expect_error(korvel_run(small_design(), dir = dir), "already holds (FST.OUT and korvel.in|korvel.in and FST.OUT)")
+  expect_error(korvel_run(small_design(), dir = dir),
+               "already holds (FST.OUT and korvel.in|korvel.in and FST.OUT)")
   expect_equal(sort(list.files(dir)), sort(c("FST.OUT", "korvel.in")))
   expect_equal(readLines(file.path(dir, "korvel.in")), "mine")
 })
