@@ -9,7 +9,7 @@ BUILD_BENCH   := build/bench
 DEMO_DIR      := demo-run
 JOBS          ?= 2
 
-.PHONY: demo build test sanitize sanitize-thread bench exact-settings install fuzz figure-check clean htslib format-check format
+.PHONY: demo build test sanitize sanitize-thread bench exact-settings install fuzz figure-check clean htslib format-check format r-check r-docs
 
 # korvel-init reads VCF/BCF through htslib and korvel-sweep draws with
 # cairo: installed here when missing and run as root, else the exact
@@ -85,3 +85,35 @@ format-check:
 
 format:
 	bash tools/format_check.sh --fix
+
+# The R package in r/: the four programs it drives (Release, tests off), the
+# package installed into a scratch library, then R CMD build and
+# R CMD check with KORVEL_BIN pointing at the programs, so that its tests
+# and examples run them. Any ERROR or WARNING fails; NOTEs are explained in
+# the README.
+R_LIB       := build/r-lib
+R_CHECK_DIR := build/r-check
+r-check: htslib r-docs
+	cmake -S . -B $(BUILD_RELEASE) -DCMAKE_BUILD_TYPE=Release -DKORVEL_TESTS=OFF
+	cmake --build $(BUILD_RELEASE) -j $(JOBS) --target korvel korvel-ml korvel-init korvel-sweep
+	rm -rf $(R_LIB) $(R_CHECK_DIR) && mkdir -p $(R_LIB) $(R_CHECK_DIR)
+	R CMD INSTALL --no-test-load --library=$(R_LIB) r
+	cd $(R_CHECK_DIR) && R CMD build --no-build-vignettes $(CURDIR)/r
+	# An empty local package repository: the check must not reach out to the network.
+	mkdir -p $(R_CHECK_DIR)/repo/src/contrib && touch $(R_CHECK_DIR)/repo/src/contrib/PACKAGES
+	echo 'options(repos = c(LOCAL = "file://$(CURDIR)/$(R_CHECK_DIR)/repo"))' > $(R_CHECK_DIR)/no-repos.R
+	cd $(R_CHECK_DIR) && KORVEL_BIN=$(CURDIR)/$(BUILD_RELEASE) R_LIBS=$(CURDIR)/$(R_LIB) \
+	  R_PROFILE_USER=$(CURDIR)/$(R_CHECK_DIR)/no-repos.R _R_CHECK_TESTS_NLINES_=0 \
+	  R CMD check --no-manual korvel_*.tar.gz
+	@status=$$(grep '^Status:' $(R_CHECK_DIR)/korvel.Rcheck/00check.log); echo "R CMD check $$status"; \
+	  case "$$status" in *ERROR*|*WARNING*) exit 1;; esac
+
+# The package's NAMESPACE and man/ are written by roxygen2 from the comments
+# in r/R and committed; this fails when they are out of date.
+r-docs:
+	@if Rscript -e 'quit(status = !requireNamespace("roxygen2", quietly = TRUE))'; then \
+	  rm -rf build/r-docs && mkdir -p build/r-docs && cp -r r build/r-docs/ && \
+	  Rscript -e 'roxygen2::roxygenise("build/r-docs/r")' >/dev/null 2>&1 && \
+	  diff -r r/man build/r-docs/r/man && diff r/NAMESPACE build/r-docs/r/NAMESPACE || \
+	  { echo "r/man or r/NAMESPACE is out of date: run Rscript -e 'roxygen2::roxygenise(\"r\")'"; exit 1; }; \
+	else echo "roxygen2 not installed: r/man and r/NAMESPACE not compared"; fi

@@ -1,0 +1,4 @@
+library(testthat)
+library(korvel)
+
+test_check("korvel")
