@@ -51,6 +51,8 @@ struct PointValues {
   int generations = 0;
   std::optional<int> sample_size;  // every population's diploid sample size
   std::optional<int> loci;         // the first k loci of the template
+  std::optional<long long> runs;   // replicate runs (line 12)
+  std::optional<bool> erase;       // erase the detailed files (line 5); KORVEL.OUT stays
 };
 
 // The facts of a KORVEL.IN that the sweep needs.
@@ -99,7 +101,10 @@ using korvel::EXPECTED_FST;
 // The generator seed of a point: derived from the sweep's seed and the
 // point's values only, so that the same command gives the same seeds
 // whatever the order, the number of jobs or the scheduler.
-std::uint32_t POINT_SEED(std::uint32_t sweep_seed, const PointValues& values);
+// A batch after the first (batch > 0) of the same values gets a seed of
+// its own; batch 0 is the point's seed. The runs and the erase switch do not
+// enter the seed.
+std::uint32_t POINT_SEED(std::uint32_t sweep_seed, const PointValues& values, int batch = 0);
 
 // ---- Summary report -----------------------------------------------------
 
@@ -187,6 +192,20 @@ PointResult COLLECT_POINT(const std::string& dir, const std::string& folder);
 // The last lines the program wrote that say something (blank lines and
 // per-run progress lines left out), joined by " / ".
 std::string PROGRAM_MESSAGE(std::string_view console_text);
+
+// The warnings of points: each `warning:` line of their console text, once
+// per kind (the line with its numbers left out), with the points that gave
+// it in the order met.
+struct PointWarning {
+  std::string text;  // the first line of the kind as met
+  std::vector<std::string> points;
+  bool resolution = false;  // the exact test's resolution warning
+};
+struct PointConsole {
+  std::string label;
+  std::string text;
+};
+std::vector<PointWarning> GATHER_WARNINGS(const std::vector<PointConsole>& consoles);
 
 // ---- Curves, calibration and the design table ---------------------------
 

@@ -18,8 +18,13 @@
 
 #include "common/capacity_profiles.h"
 #include "common/file_names.h"
+#include "figure.h"
+#include "search.h"
 #include "sweep.h"
 #include "tests/locus_tests.h"
+#ifdef KORVEL_SWEEP_READS_DATA
+#include "init.h"
+#endif
 
 namespace korvel::sweep {
 
@@ -32,7 +37,11 @@ constexpr const char* USAGE =
     "                    [--loci K1,K2,...] [--ne N] [--target-power P] [--seed S] [--no-null]\n"
     "                    [--title TEXT] [--jobs J] [--threads-per-point T] [--many-loci]\n"
     "                    [--out DIR] [--force | --resume] [--program PATH]\n"
-    "                    [--emit-jobs | --slurm [--submit] [--sbatch-arg ARG]...] TEMPLATE.IN\n"
+    "                    [--runs R] [--emit-jobs | --slurm [--submit] [--sbatch-arg ARG]...]\n"
+    "                    TEMPLATE.IN | DATA [korvel-init's design options]\n"
+    "       korvel-sweep --find sample-size|loci --fst F1,F2,... [--target-power P] [--range LO,HI]\n"
+    "                    [--tolerance K] [--max-runs R] [--runs R] [--seed S] [--jobs J] [--keep-details]\n"
+    "                    [--figure svg,png,pdf] [--out DIR] [--force | --resume] TEMPLATE.IN | DATA\n"
     "       korvel-sweep --collect DIR [--target-power P] [--title TEXT]\n";
 
 constexpr const char* HELP =
@@ -67,7 +76,32 @@ constexpr const char* HELP =
     "  --sbatch-arg ARG       with --slurm: one more #SBATCH line (repeatable)\n"
     "  --collect DIR          build curve.csv, curve.svg and design.csv from DIR's points\n"
     "  --program PATH         the simulation program (default: korvel or korvel-ml next to\n"
-    "                         korvel-sweep, else on PATH)\n";
+    "                         korvel-sweep, else on PATH)\n"
+    "  --runs R               replicate runs of every point (or probe batch) instead of the\n"
+    "                         template's\n"
+    "\n"
+    "The search (--find sample-size or --find loci) answers for every F'st and test the smallest\n"
+    "sample size (or number of loci, the first K of the template) whose power reaches the target,\n"
+    "with a 95 % interval, probing a few values in seeded batches. It runs here only.\n"
+    "  --range LO,HI          values searched (default 2,1000; loci: 1 to the template's)\n"
+    "  --tolerance K          stop when the interval is within +-K of the answer (default: the\n"
+    "                         larger of 1 and 5 % of the answer)\n"
+    "  --max-runs R           replicate runs allowed per answer (default 50 batches)\n"
+    "  --keep-details         keep each probe's detailed files (default: only KORVEL.OUT stays)\n"
+    "  --figure LIST          formats of DIR/curve: svg, png, pdf (default svg)\n"
+    "Exit status: 0 done, 1 failed, 2 bad usage, 3 the search finished but an answer is flagged\n"
+    "(miscalibrated, not reached, budget spent, or a point warned about the exact test's\n"
+    "resolution).\n"
+    "\n"
+    "Instead of a template, a Genepop, VCF or BCF file can be given with korvel-init's design\n"
+    "options (--populations, --sample(s), --ne, --exact, --tests, --pop, --popmap, --pass-only,\n"
+    "--max-loci, --max-alleles, --format); the template made is written to DIR/template.in.\n";
+
+// korvel-init's options that shape the template made from a data file;
+// --ne is also the sweep's own.
+constexpr const char* DATA_VALUE_OPTIONS[] = {"--populations", "--sample",   "--samples",     "--exact",
+                                              "--tests",       "--pop",      "--popmap",      "--max-loci",
+                                              "--max-alleles", "--format"};
 
 const char* const DEFAULT_FST = "0.001,0.0025,0.005,0.01,0.02";
 constexpr const char* SEED_FILE = "seed.txt";
@@ -101,6 +135,14 @@ struct Options {
   std::string template_path;
   bool help = false;
   std::vector<std::string> given;  // the options given, for --collect's check
+  std::optional<long long> runs;
+  std::string find;  // "sample-size" or "loci"
+  std::string range;
+  std::optional<EXTENDED> tolerance;
+  std::optional<long long> max_runs;
+  bool keep_details = false;
+  std::string figure;
+  std::vector<std::string> data_args;  // korvel-init's options, for a data file
 };
 
 std::vector<std::string> split_list(const std::string& list, const std::string& option) {
@@ -174,7 +216,27 @@ Options parse_options(const std::vector<std::string>& args) {
       target = true;
     };
     if (arg.rfind("-", 0) == 0 && arg.size() > 1) options.given.push_back(arg);
-    if (arg == "--fst") options.fst_list = take();
+    if (std::find(std::begin(DATA_VALUE_OPTIONS), std::end(DATA_VALUE_OPTIONS), arg) !=
+        std::end(DATA_VALUE_OPTIONS)) {
+      options.data_args.push_back(arg);
+      options.data_args.push_back(take());
+    } else if (arg == "--pass-only") {
+      if (has_value) throw UsageError(arg + " takes no value");
+      options.data_args.push_back(arg);
+    } else if (arg == "--runs") options.runs = parse_whole(take(), "--runs", 1, 2147483647LL);
+    else if (arg == "--find") {
+      options.find = take();
+      if (options.find != "sample-size" && options.find != "loci")
+        throw UsageError("--find takes sample-size or loci, not \"" + options.find + "\"");
+    } else if (arg == "--range") options.range = take();
+    else if (arg == "--tolerance") {
+      const EXTENDED tolerance = parse_real(take(), "--tolerance");
+      if (!(tolerance >= 0)) throw UsageError("--tolerance must be 0 or more");
+      options.tolerance = tolerance;
+    } else if (arg == "--max-runs") options.max_runs = parse_whole(take(), "--max-runs", 1, 1000000000000LL);
+    else if (arg == "--keep-details") flag(options.keep_details);
+    else if (arg == "--figure") options.figure = take();
+    else if (arg == "--fst") options.fst_list = take();
     else if (arg == "--generations") options.generations_list = take();
     else if (arg == "--sample-sizes") options.sample_sizes_list = take();
     else if (arg == "--loci") options.loci_list = take();
@@ -226,6 +288,20 @@ Options parse_options(const std::vector<std::string>& args) {
   if (options.submit && !options.slurm) throw UsageError("--submit needs --slurm");
   if (!options.sbatch_args.empty() && !options.slurm) throw UsageError("--sbatch-arg needs --slurm");
   if (options.template_path.empty()) throw UsageError("no template given");
+  const bool searching = !options.find.empty();
+  if (searching) {
+    if (options.emit_jobs || options.slurm)
+      throw UsageError("--find runs its probes here, one round after another; --emit-jobs and --slurm are for grids");
+    if (!options.generations_list.empty()) throw UsageError("--find takes --fst, not --generations");
+    if (options.fst_list.empty()) throw UsageError("--find needs --fst");
+    if (!options.sample_sizes_list.empty() || !options.loci_list.empty())
+      throw UsageError("--find chooses the values itself; leave out --sample-sizes and --loci");
+  } else {
+    for (const char* only : {"--range", "--tolerance", "--max-runs", "--keep-details", "--figure"}) {
+      if (std::find(options.given.begin(), options.given.end(), only) != options.given.end())
+        throw UsageError(std::string(only) + " needs --find");
+    }
+  }
   if (options.out.empty()) throw UsageError("--out needs a folder name");
   return options;
 }
@@ -353,7 +429,7 @@ std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplat
     for (const auto& k : loci) {
       for (const Level& level : levels) {
         PlannedPoint point;
-        point.values = {drift_size, level.generations, n, k};
+        point.values = {drift_size, level.generations, n, k, options.runs, {}};
         point.target = level.target;
         plan.push_back(point);
       }
@@ -580,14 +656,150 @@ int submit(const fs::path& dir, const fs::path& script) {
   return 0;
 }
 
+// ---- Template or data ------------------------------------------------------
+
+// The template the sweep works from: the file itself when it is a KORVEL.IN,
+// else the one korvel-init makes from it as data.
+struct Source {
+  SweepTemplate tmpl;
+  bool many_loci = false;
+  std::string made_text;  // the template made from data
+  std::string summary;    // korvel-init's summary of the data
+  std::vector<std::string> data_lines;
+};
+
+#ifdef KORVEL_SWEEP_READS_DATA
+Source from_data(const Options& options, const fs::path& dir) {
+  std::vector<std::string> args = options.data_args;
+  if (options.ne) {
+    args.push_back("--ne");
+    args.push_back(std::to_string(*options.ne));
+  }
+  args.push_back(options.template_path);
+  init::InitOptions init_options;
+  try {
+    init_options = init::PARSE_OPTIONS(args);
+  } catch (const init::InitError& error) {
+    throw UsageError(error.what());
+  }
+  init_options.output = (dir / "template.in").string();
+  Source source;
+  std::vector<std::string> lines;
+  const init::InitResult made =
+      init::MAKE_INPUT(init_options, [&](const std::string& line) { lines.push_back(line); });
+  for (const std::string& line : lines) source.summary += line + "\n";
+  for (const std::string& line : made.design_summary) source.summary += line + "\n";
+  std::fputs(source.summary.c_str(), stderr);
+  source.many_loci = made.many_loci;
+  source.made_text = made.text;
+  source.tmpl = PARSE_TEMPLATE(init_options.output, made.text, made.many_loci);
+  // The data's own line of the summary names the file, its populations and
+  // individuals.
+  source.data_lines.push_back("base population from " + fs::path(options.template_path).filename().string() +
+                              (lines.empty() ? "" : " (" + lines[0].substr(lines[0].find(": ") + 2) + ")"));
+  if (lines.size() > 1) source.data_lines.push_back(lines[1].substr(lines[1].find_first_not_of(' ')));
+  return source;
+}
+#endif
+
+Source load_source(const Options& options, const fs::path& dir) {
+  std::string content;
+  if (!READ_WHOLE_FILE(options.template_path, content)) throw SweepError("cannot read " + options.template_path);
+  Source source;
+  try {
+    source.tmpl = PARSE_TEMPLATE(options.template_path, content, options.many_loci);
+    source.many_loci = options.many_loci;
+    if (!options.data_args.empty()) {
+      throw UsageError(options.template_path + " is a KORVEL.IN template; " + options.data_args[0] +
+                       " is for a data file");
+    }
+    return source;
+  } catch (const UsageError&) {
+    throw;
+  } catch (const SweepError& as_template) {
+#ifdef KORVEL_SWEEP_READS_DATA
+    // Not a template: data, when korvel-init's options say so or the
+    // content is VCF/BCF or reads as Genepop; otherwise the template's
+    // fault is the one to report.
+    bool data = !options.data_args.empty();
+    try {
+      if (!data) data = init::DETECT_FORMAT(options.template_path) == init::DataFormat::VCF;
+      if (!data) {
+        init::READ_GENEPOP(options.template_path);
+        data = true;
+      }
+    } catch (const init::InitError&) {
+    }
+    if (!data) throw;
+    try {
+      return from_data(options, dir);
+    } catch (const init::UsageError& error) {
+      throw UsageError(error.what());
+    } catch (const init::InitError& error) {
+      throw SweepError(error.what());
+    }
+#else
+    (void)dir;
+    throw;
+#endif
+  }
+}
+
+int search(const Options& options) {
+  const fs::path dir = fs::absolute(options.out).lexically_normal();
+  const Source source = load_source(options, dir);
+  Options chosen = options;
+  chosen.many_loci = source.many_loci;
+  SearchOptions search;
+  search.loci_axis = options.find == "loci";
+  for (const std::string& item : split_list(options.fst_list, "--fst")) search.fst.push_back(parse_real(item, "--fst"));
+  search.range.high = search.loci_axis ? source.tmpl.facts.loci : 1000;
+  search.range.low = search.loci_axis ? 1 : 2;
+  if (!options.range.empty()) {
+    const std::vector<std::string> ends = split_list(options.range, "--range");
+    const int top = search.loci_axis ? source.tmpl.facts.loci : MAX_DIPLOIDS;
+    if (ends.size() != 2) throw UsageError("--range takes LO,HI, not \"" + options.range + "\"");
+    search.range.low = static_cast<int>(parse_whole(ends[0], "the low end of --range", 1, top));
+    search.range.high = static_cast<int>(parse_whole(ends[1], "the high end of --range", 1, top));
+    if (search.range.low >= search.range.high) throw UsageError("--range needs LO below HI");
+  }
+  search.range.target = options.target_power.value_or(0.8L);
+  search.range.tolerance = options.tolerance;
+  search.max_runs = options.max_runs;
+  search.runs = options.runs;
+  search.seed = options.seed;
+  search.jobs = options.jobs;
+  search.threads_per_point = options.threads_per_point;
+  search.ne = options.ne;
+  search.no_null = options.no_null;
+  search.resume = options.resume;
+  search.force = options.force;
+  search.keep_details = options.keep_details;
+  search.out = options.out;
+  search.title = options.title.value_or("");
+  search.figure_formats = PARSE_FIGURE_FORMATS(options.figure.empty() ? "svg" : options.figure);
+  search.data_lines = source.data_lines;
+  search.made_template = source.made_text;
+  search.data_summary = source.summary;
+  search.program = find_program(chosen);
+  return RUN_SEARCH(source.tmpl, search);
+}
+
 int sweep(const Options& options) {
   // The library refuses an effective size the program cannot use.
-  const SweepTemplate tmpl = READ_TEMPLATE(options.template_path, options.many_loci);
+  const Source source = load_source(options, fs::absolute(options.out).lexically_normal());
+  const SweepTemplate& tmpl = source.tmpl;
+  Options chosen = options;
+  chosen.many_loci = source.many_loci;
   const int drift_size = options.ne ? *options.ne : tmpl.facts.drift_size;
   const std::vector<PlannedPoint> plan = plan_points(options, tmpl, drift_size);
-  const std::string program = find_program(options);
+  const std::string program = find_program(chosen);
   const fs::path dir = fs::absolute(options.out).lexically_normal();
   const std::vector<const PlannedPoint*> to_run = prepare_points(options, dir, plan);
+  if (!source.made_text.empty()) {
+    write_file(dir / "template.in", source.made_text);
+    write_file(dir / "data-summary.txt", source.summary);
+  }
   Settings settings;
   settings.title = options.title.value_or("");
   settings.target_power = options.target_power.value_or(0.8L);
@@ -653,7 +865,8 @@ int SWEEP_MAIN(const std::vector<std::string>& args) {
       std::printf("%s\n%s", USAGE, HELP);
       return 0;
     }
-    return options.collect.empty() ? sweep(options) : collect(options);
+    if (!options.collect.empty()) return collect(options);
+    return options.find.empty() ? sweep(options) : search(options);
   } catch (const UsageError& error) {
     std::fprintf(stderr, "korvel-sweep: %s\n%s", error.what(), USAGE);
     return 2;
