@@ -155,8 +155,6 @@ class Search {
       values.sample_size = x;
       values.loci = tmpl_.facts.loci;
     }
-    if (options_.runs) values.runs = *options_.runs;
-    values.erase = !options_.keep_details;
     return values;
   }
 
@@ -223,7 +221,8 @@ class Search {
       const int generations = generations_of(*batch);
       const PointValues values = values_of(generations, batch->x);
       const std::uint32_t seed = POINT_SEED(seed_, values, batch->batch);
-      const std::string input = REWRITE_TEMPLATE(tmpl_, values, describe(generations, batch->x, batch->batch));
+      const std::string input = REWRITE_TEMPLATE(tmpl_, values, describe(generations, batch->x, batch->batch),
+                                                 RunSettings{options_.runs, !options_.keep_details});
       const fs::path folder = dir_ / PROBE_FOLDER / batch->label;
       if (finished(folder, input, seed)) continue;
       fs::remove_all(folder);

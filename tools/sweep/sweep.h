@@ -51,8 +51,13 @@ struct PointValues {
   int generations = 0;
   std::optional<int> sample_size;  // every population's diploid sample size
   std::optional<int> loci;         // the first k loci of the template
-  std::optional<long long> runs;   // replicate runs (line 12)
-  std::optional<bool> erase;       // erase the detailed files (line 5); KORVEL.OUT stays
+};
+
+// How a point runs, beside its values; unset keeps the template's. Neither
+// enters the point's seed.
+struct RunSettings {
+  std::optional<long long> runs;  // replicate runs (line 12)
+  std::optional<bool> erase;      // erase the detailed files (line 5); KORVEL.OUT stays
 };
 
 // The facts of a KORVEL.IN that the sweep needs.
@@ -88,7 +93,8 @@ InputFacts READ_POINT_INPUT(const std::string& path);
 // every sample size and the number of loci replaced (loci beyond k are
 // dropped) and the second comment line replaced by `comment2`; every other
 // byte is kept.
-std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& values, std::string_view comment2);
+std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& values, std::string_view comment2,
+                             const RunSettings& settings = {});
 
 // ---- Drift arithmetic ---------------------------------------------------
 
@@ -102,8 +108,7 @@ using korvel::EXPECTED_FST;
 // point's values only, so that the same command gives the same seeds
 // whatever the order, the number of jobs or the scheduler.
 // A batch after the first (batch > 0) of the same values gets a seed of
-// its own; batch 0 is the point's seed. The runs and the erase switch do not
-// enter the seed.
+// its own; batch 0 is the point's seed.
 std::uint32_t POINT_SEED(std::uint32_t sweep_seed, const PointValues& values, int batch = 0);
 
 // ---- Summary report -----------------------------------------------------

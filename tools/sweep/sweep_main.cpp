@@ -429,7 +429,7 @@ std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplat
     for (const auto& k : loci) {
       for (const Level& level : levels) {
         PlannedPoint point;
-        point.values = {drift_size, level.generations, n, k, options.runs, {}};
+        point.values = {drift_size, level.generations, n, k};
         point.target = level.target;
         plan.push_back(point);
       }
@@ -438,7 +438,8 @@ std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplat
   for (std::size_t i = 0; i < plan.size(); ++i) {
     PlannedPoint& point = plan[i];
     point.label = point_label(i, plan.size());
-    point.input = REWRITE_TEMPLATE(tmpl, point.values, "korvel-sweep: " + describe(tmpl, point.values));
+    point.input = REWRITE_TEMPLATE(tmpl, point.values, "korvel-sweep: " + describe(tmpl, point.values),
+                                   RunSettings{options.runs, {}});
     if (options.seed) point.seed = POINT_SEED(*options.seed, point.values);
   }
   return plan;
