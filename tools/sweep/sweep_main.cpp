@@ -676,6 +676,10 @@ Source from_data(const Options& options, const fs::path& dir) {
     args.push_back("--ne");
     args.push_back(std::to_string(*options.ne));
   }
+  if (options.runs) {
+    args.push_back("--runs");
+    args.push_back(std::to_string(*options.runs));
+  }
   args.push_back(options.template_path);
   init::InitOptions init_options;
   try {
@@ -696,8 +700,7 @@ Source from_data(const Options& options, const fs::path& dir) {
   source.tmpl = PARSE_TEMPLATE(init_options.output, made.text, made.many_loci);
   // The data's own line of the summary names the file, its populations and
   // individuals.
-  source.data_lines.push_back("base population from " + fs::path(options.template_path).filename().string() +
-                              (lines.empty() ? "" : " (" + lines[0].substr(lines[0].find(": ") + 2) + ")"));
+  source.data_lines.push_back("data: " + (lines.empty() ? options.template_path : lines[0].substr(lines[0].find(": ") + 2)));
   if (lines.size() > 1) source.data_lines.push_back(lines[1].substr(lines[1].find_first_not_of(' ')));
   return source;
 }
