@@ -364,4 +364,32 @@ TEST_F(SweepSearch, MistakesAreRefusedAndAFlaggedAnswerExitsWithThree) {
   EXPECT_NE(slurp("out.txt").find("not reached"), std::string::npos);
 }
 
+// A grid with --runs and --precision: every point runs batches of 40 until
+// its interval is within +-0.05 or 400 runs are spent, the same for any
+// number of jobs and after a resume.
+TEST_F(SweepSearch, AGridRunsEachPointToThePrecisionAsked) {
+  const std::string grid = program() + "--fst 0.02 --sample-sizes 10,40 --runs 40 --precision 0.05 --max-runs 400 "
+                                       "--seed 4 ";
+  ASSERT_EQ(run(grid + "--jobs 2 --out a S.IN"), 0) << slurp("err.txt");
+  ASSERT_EQ(run(grid + "--jobs 1 --out b S.IN"), 0) << slurp("err.txt");
+  EXPECT_EQ(point_files("a"), point_files("b"));
+  EXPECT_NE(slurp("a/point-01/KORVEL.IN").find("\r\n40\r\n----"), std::string::npos);  // line 12 only
+  EXPECT_EQ(slurp("S.IN"), SEARCH_TEMPLATE);
+  const auto rows = csv_rows(slurp("a/curve.csv"));
+  ASSERT_EQ(rows.size(), 5u);
+  bool batched = false;
+  for (std::size_t row = 1; row < rows.size(); ++row) {
+    const long long runs = std::stoll(rows[row][8]);
+    const double half = (std::stod(rows[row][12]) - std::stod(rows[row][11])) / 2;
+    EXPECT_EQ(runs % 40, 0);
+    EXPECT_TRUE(half <= 0.05 || runs + 40 > 400) << row << ": " << runs << " runs, +-" << half;
+    batched = batched || runs > 40;
+  }
+  EXPECT_TRUE(batched);
+  // The last batch of a point lost: the resumed grid runs it again.
+  fs::remove("b/point-04/batch-2/KORVEL.OUT");
+  ASSERT_EQ(run(grid + "--resume --out b S.IN"), 0) << slurp("err.txt");
+  EXPECT_EQ(slurp("b/curve.csv"), slurp("a/curve.csv"));
+}
+
 }  // namespace

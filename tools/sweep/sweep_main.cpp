@@ -140,6 +140,7 @@ struct Options {
   std::string range;
   std::optional<EXTENDED> tolerance;
   std::optional<long long> max_runs;
+  std::optional<EXTENDED> precision;
   bool keep_details = false;
   std::string figure;
   std::vector<std::string> data_args;  // korvel-init's options, for a data file
@@ -235,6 +236,11 @@ Options parse_options(const std::vector<std::string>& args) {
       options.tolerance = tolerance;
     } else if (arg == "--max-runs") options.max_runs = parse_whole(take(), "--max-runs", 1, 1000000000000LL);
     else if (arg == "--keep-details") flag(options.keep_details);
+    else if (arg == "--precision") {
+      const EXTENDED precision = parse_real(take(), "--precision");
+      if (!(precision > 0 && precision < 0.5L)) throw UsageError("--precision must be above 0 and below 0.5");
+      options.precision = precision;
+    }
     else if (arg == "--figure") options.figure = take();
     else if (arg == "--fst") options.fst_list = take();
     else if (arg == "--generations") options.generations_list = take();
@@ -290,6 +296,7 @@ Options parse_options(const std::vector<std::string>& args) {
   if (options.template_path.empty()) throw UsageError("no template given");
   const bool searching = !options.find.empty();
   if (searching) {
+    if (options.precision) throw UsageError("--precision is for grids; --find has --tolerance");
     if (options.emit_jobs || options.slurm)
       throw UsageError("--find runs its probes here, one round after another; --emit-jobs and --slurm are for grids");
     if (!options.generations_list.empty()) throw UsageError("--find takes --fst, not --generations");
@@ -297,10 +304,15 @@ Options parse_options(const std::vector<std::string>& args) {
     if (!options.sample_sizes_list.empty() || !options.loci_list.empty())
       throw UsageError("--find chooses the values itself; leave out --sample-sizes and --loci");
   } else {
-    for (const char* only : {"--range", "--tolerance", "--max-runs", "--keep-details", "--figure"}) {
-      if (std::find(options.given.begin(), options.given.end(), only) != options.given.end())
-        throw UsageError(std::string(only) + " needs --find");
+    const auto given = [&](const char* name) {
+      return std::find(options.given.begin(), options.given.end(), name) != options.given.end();
+    };
+    for (const char* only : {"--range", "--tolerance", "--keep-details", "--figure"}) {
+      if (given(only)) throw UsageError(std::string(only) + " needs --find");
     }
+    if (given("--max-runs") && !options.precision) throw UsageError("--max-runs needs --find or --precision");
+    if (options.precision && (options.emit_jobs || options.slurm))
+      throw UsageError("--precision runs its batches here, one round after another; leave out --emit-jobs and --slurm");
   }
   if (options.out.empty()) throw UsageError("--out needs a folder name");
   return options;
@@ -473,6 +485,51 @@ std::vector<std::string> point_folders(const fs::path& dir) {
   return folders;
 }
 
+// The further batches of a point run with --precision: batch-2, batch-3,
+// ... inside its folder, in order.
+std::vector<std::string> batch_folders(const fs::path& point) {
+  std::vector<std::string> batches;
+  std::error_code ec;
+  for (int number = 2; fs::is_directory(point / ("batch-" + std::to_string(number)), ec); ++number) {
+    batches.push_back("batch-" + std::to_string(number));
+  }
+  return batches;
+}
+
+int finished_batches(const fs::path& point) {
+  int finished = 0;
+  for (const std::string& name : batch_folders(point)) {
+    if (!COLLECT_POINT(point.string(), name).ok) break;
+    ++finished;
+  }
+  return finished;
+}
+
+// A point's result with the counts of its finished further batches added:
+// their runs and rejections, and the mean F'st weighted by runs.
+PointResult collect_with_batches(const fs::path& dir, const std::string& label) {
+  PointResult point = COLLECT_POINT(dir.string(), label);
+  if (!point.ok) return point;
+  EXTENDED weighted_fst = std::strtold(point.mean_fst_text.c_str(), nullptr) * static_cast<EXTENDED>(point.runs);
+  bool added = false;
+  for (const std::string& name : batch_folders(dir / label)) {
+    const PointResult batch = COLLECT_POINT((dir / label).string(), name);
+    if (!batch.ok) break;
+    added = true;
+    point.runs += batch.runs;
+    point.chi2.significant += batch.chi2.significant;
+    point.fisher.significant += batch.fisher.significant;
+    weighted_fst += std::strtold(batch.mean_fst_text.c_str(), nullptr) * static_cast<EXTENDED>(batch.runs);
+  }
+  if (!added) return point;
+  for (TestPower* power : {&point.chi2, &point.fisher}) {
+    power->power = static_cast<EXTENDED>(power->significant) / static_cast<EXTENDED>(point.runs);
+    power->interval = WILSON_INTERVAL(power->significant, point.runs);
+  }
+  point.mean_fst_text = FIXED_TEXT(weighted_fst / static_cast<EXTENDED>(point.runs), 4);
+  return point;
+}
+
 // Removes the files a sweep makes in a point folder (and the folder when
 // that leaves it empty).
 void clear_point(const fs::path& folder) {
@@ -483,6 +540,9 @@ void clear_point(const fs::path& folder) {
   fs::remove(folder / CONTTAB_FILE_NAME, ec);
   fs::remove(folder / CONSOLE_FILE_NAME, ec);
   fs::remove(folder / SEED_FILE, ec);
+  for (const std::string& batch : batch_folders(folder)) {
+    clear_point(folder / batch);
+  }
   if (fs::is_empty(folder, ec)) fs::remove(folder, ec);
 }
 
@@ -621,7 +681,7 @@ int collect(const Options& options) {
   if (options.title) settings.title = *options.title;
   if (options.target_power) settings.target_power = *options.target_power;
   std::vector<PointResult> results;
-  for (const std::string& folder : folders) results.push_back(COLLECT_POINT(dir.string(), folder));
+  for (const std::string& folder : folders) results.push_back(collect_with_batches(dir, folder));
   return finish(dir, results, settings);
 }
 
@@ -789,6 +849,68 @@ int search(const Options& options) {
   return RUN_SEARCH(source.tmpl, search);
 }
 
+// The widest 95 % Wilson half-width of the point's tests.
+EXTENDED widest_half_width(const PointResult& point) {
+  EXTENDED widest = 0;
+  for (Test test : TESTS) {
+    if (!point.on(test)) continue;
+    const Interval interval = point.power(test).interval;
+    widest = std::max(widest, (interval.high - interval.low) / 2);
+  }
+  return widest;
+}
+
+// --precision: rounds of one more batch for every point whose interval is
+// still wider than asked, until none is or each has spent --max-runs. A
+// batch is the point's input with its seed for that batch number, so the
+// rounds depend on seeded counts only; finished batches of an earlier run
+// are kept with --resume.
+void run_to_precision(const Options& options, const SweepTemplate& tmpl, const fs::path& dir,
+                      const std::vector<PlannedPoint>& plan, const std::string& program, int parallel, int threads,
+                      bool terminal, std::map<std::string, JobOutcome>& outcome_of) {
+  const long long batch_runs = options.runs.value_or(tmpl.facts.runs);
+  const long long budget = options.max_runs.value_or(50 * batch_runs);
+  while (true) {
+    bool found = false;
+    std::vector<PointJob> jobs;
+    std::vector<std::string> owners;
+    for (const PlannedPoint& point : plan) {
+      const auto outcome = outcome_of.find(point.label);
+      if (outcome != outcome_of.end() && !outcome->second.ok) continue;
+      const PointResult result = collect_with_batches(dir, point.label);
+      if (!result.ok || widest_half_width(result) <= *options.precision || result.runs + batch_runs > budget)
+        continue;
+      const int number = finished_batches(dir / point.label) + 2;
+      const std::string name = "batch-" + std::to_string(number);
+      const fs::path folder = dir / point.label / name;
+      PlannedPoint batch = point;
+      batch.label = point.label + "/" + name;
+      if (point.seed) batch.seed = POINT_SEED(*options.seed, point.values, number - 1);
+      std::error_code ec;
+      fs::create_directories(folder, ec);
+      if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
+      if (options.resume && finished_point(dir, batch)) {
+        found = true;
+        continue;
+      }
+      clear_point(folder);
+      fs::create_directories(folder, ec);
+      write_file(folder / INPUT_FILE_NAME, batch.input);
+      if (batch.seed) write_file(folder / SEED_FILE, seed_text(batch.seed));
+      const std::vector<PointJob> one = point_jobs(dir, tmpl, {&batch});
+      jobs.push_back(one.front());
+      owners.push_back(point.label);
+    }
+    // Finished batches found again on resuming count at once: look again
+    // until a round neither finds nor runs one.
+    if (jobs.empty() && !found) return;
+    const std::vector<JobOutcome> outcomes = RUN_JOBS(program, jobs, parallel, threads, terminal);
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+      if (!outcomes[i].ok) outcome_of[owners[i]] = outcomes[i];
+    }
+  }
+}
+
 int sweep(const Options& options) {
   // The library refuses an effective size the program cannot use.
   const Source source = load_source(options, fs::absolute(options.out).lexically_normal());
@@ -843,17 +965,20 @@ int sweep(const Options& options) {
     for (const PointJob& job : jobs) std::printf("  %s: %s\n", job.label.c_str(), job.description.c_str());
     std::fflush(stdout);
   }
-  const std::vector<JobOutcome> outcomes = RUN_JOBS(program, jobs, parallel, threads, terminal);
-  std::map<std::string, const JobOutcome*> outcome_of;
-  for (std::size_t i = 0; i < jobs.size(); ++i) outcome_of[jobs[i].label] = &outcomes[i];
+  std::vector<JobOutcome> outcomes = RUN_JOBS(program, jobs, parallel, threads, terminal);
+  std::map<std::string, JobOutcome> outcome_of;
+  for (std::size_t i = 0; i < jobs.size(); ++i) outcome_of[jobs[i].label] = outcomes[i];
+  if (options.precision) {
+    run_to_precision(options, tmpl, dir, plan, program, parallel, threads, terminal, outcome_of);
+  }
 
   std::vector<PointResult> results;
   for (const PlannedPoint& point : plan) {
-    PointResult result = COLLECT_POINT(dir.string(), point.label);
+    PointResult result = collect_with_batches(dir, point.label);
     const auto found = outcome_of.find(point.label);
-    if (found != outcome_of.end() && !found->second->ok) {
+    if (found != outcome_of.end() && !found->second.ok) {
       result.ok = false;
-      result.failure = found->second->failure;
+      result.failure = found->second.failure;
     }
     results.push_back(result);
   }
