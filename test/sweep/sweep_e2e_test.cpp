@@ -364,6 +364,27 @@ TEST_F(SweepSearch, MistakesAreRefusedAndAFlaggedAnswerExitsWithThree) {
   EXPECT_NE(slurp("out.txt").find("not reached"), std::string::npos);
 }
 
+// An exact test with too short a chain: no answer, its resolution warning
+// said once for all the probes, exit status 3; the chi-square test answers.
+TEST_F(SweepSearch, AMiscalibratedTestGetsNoAnswerAndItsWarningIsGathered) {
+  std::string panel = "SNP panel\r\nshort chain\r\n10 10 10\r\n1 1\r\n1\r\n----\r\n60\r\n4\r\n100\r\n0\r\n"
+                      "30 30 30 30\r\n20\r\n----\r\nalleles\r\n";
+  for (int locus = 0; locus < 60; ++locus) panel += "2 0.5 0.5\r\n";
+  std::ofstream("SNP.IN", std::ios::binary) << panel;
+  ASSERT_EQ(run(program() + "--find sample-size --fst 0.01 --range 10,30 --seed 2 --out m SNP.IN"), 3);
+  const auto design = csv_rows(slurp("m/design.csv"));
+  ASSERT_EQ(design.size(), 3u);
+  EXPECT_EQ(design[1][9], "ok");
+  EXPECT_EQ(design[2][2], "exact");
+  EXPECT_EQ(design[2][4], "");
+  EXPECT_EQ(design[2][9], "miscalibrated");
+  const std::string err = slurp("err.txt");
+  const std::size_t warned = err.find("probes warned: warning:");
+  ASSERT_NE(warned, std::string::npos) << err;
+  EXPECT_EQ(err.find("exact-test P of 0", warned + 1), err.rfind("exact-test P of 0"));  // once
+  EXPECT_NE(err.find("probes/t0-n30-b0"), std::string::npos);
+}
+
 // A grid with --runs and --precision: every point runs batches of 40 until
 // its interval is within +-0.05 or 400 runs are spent, the same for any
 // number of jobs and after a resume.

@@ -667,6 +667,22 @@ int finish(const fs::path& dir, const std::vector<PointResult>& results, const S
   for (const std::string& warning : CALIBRATION_WARNINGS(analysis)) {
     std::fprintf(stderr, "korvel-sweep: warning: %s\n", warning.c_str());
   }
+  // What the points warned about, each kind once with the points concerned.
+  std::vector<PointConsole> consoles;
+  for (const PointResult& point : results) {
+    std::vector<std::string> folders{point.folder};
+    for (const std::string& batch : batch_folders(dir / point.folder)) folders.push_back(point.folder + "/" + batch);
+    for (const std::string& folder : folders) {
+      std::string text;
+      if (READ_WHOLE_FILE((dir / folder / CONSOLE_FILE_NAME).string(), text)) consoles.push_back({folder, text});
+    }
+  }
+  for (const PointWarning& warning : GATHER_WARNINGS(consoles)) {
+    std::string points;
+    for (const std::string& point : warning.points) points += (points.empty() ? "" : ", ") + point;
+    std::fprintf(stderr, "korvel-sweep: %zu point%s warned: %s\n  (%s)\n", warning.points.size(),
+                 warning.points.size() == 1 ? "" : "s", warning.text.c_str(), points.c_str());
+  }
   if (failed > 0) std::fprintf(stderr, "korvel-sweep: %zu of %zu points failed\n", failed, results.size());
   return failed > 0 || results.empty() ? 1 : 0;
 }
