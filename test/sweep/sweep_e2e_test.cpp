@@ -278,8 +278,10 @@ TEST_F(SweepSearch, TheIntervalHoldsTheCrossingOfADenseGrid) {
     EXPECT_EQ(curve[row][9], "");  // the exact test was off
   }
   // The figure's caption says the answer in words.
-  EXPECT_NE(slurp("s/curve.svg").find(design[1][4] + " individuals per population (95 % interval"),
+  EXPECT_NE(slurp("s/caption.txt").find(design[1][4] + " individuals per population (95 % interval " + design[1][5] +
+                                        "\u2013" + design[1][6] + ") detect F'st 0.020 with 80 % power (chi-square test)"),
             std::string::npos);
+  EXPECT_TRUE(fs::exists("s/curve.svg"));
   // The probes keep their report but not their detailed files.
   EXPECT_TRUE(fs::exists("s/probes/t8-n80-b0/KORVEL.OUT"));
   EXPECT_FALSE(fs::exists("s/probes/t8-n80-b0/FST.TXT"));
@@ -344,7 +346,7 @@ TEST_F(SweepSearch, TheDataFileGivesWhatKorvelInitsTemplateGives) {
   EXPECT_EQ(slurp("d/design.csv"), slurp("t/design.csv"));
   EXPECT_EQ(slurp("d/curve.csv"), slurp("t/curve.csv"));
   EXPECT_EQ(slurp("d/template.in"), slurp("FROM.IN"));
-  EXPECT_NE(slurp("d/curve.svg").find("D.gen (Genepop, diploid): 18 individuals in 3 populations"), std::string::npos);
+  EXPECT_EQ(slurp("d/caption.txt").rfind("data: D.gen (Genepop, diploid): 18 individuals in 3 populations\n", 0), 0u);
   EXPECT_NE(slurp("err.txt").find("korvel-init: D.gen"), std::string::npos);  // its summary
   EXPECT_EQ(slurp("d/data-summary.txt").rfind("korvel-init: D.gen (Genepop", 0), 0u);
 }

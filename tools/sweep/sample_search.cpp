@@ -314,7 +314,8 @@ class Search {
       write_file(dir_ / "template.in", options_.made_template);
       write_file(dir_ / "data-summary.txt", options_.data_summary);
     }
-    for (const char* name : {"design.csv", "curve.csv", "curve.svg", "curve.png", "curve.pdf"}) fs::remove(dir_ / name, ec);
+    for (const char* name : {"design.csv", "curve.csv", "caption.txt", "curve.svg", "curve.png", "curve.pdf"})
+      fs::remove(dir_ / name, ec);
   }
 
   // ---- Results -------------------------------------------------------------
@@ -441,7 +442,12 @@ class Search {
   int finish() {
     write_file(dir_ / "design.csv", design_csv());
     write_file(dir_ / "curve.csv", curve_csv());
-    DRAW_SAMPLE_SIZE_FIGURE(figure(), (dir_ / "curve").string(), options_.figure_formats);
+    const SampleSizeFigure drawn = figure();
+    DRAW_SAMPLE_SIZE_FIGURE(drawn, (dir_ / "curve").string(), options_.figure_formats);
+    // The caption as text too, for a report or a paper.
+    std::string caption;
+    for (const std::string& line : drawn.caption) caption += line + "\n";
+    write_file(dir_ / "caption.txt", caption);
     bool flagged = false;
     for (const LevelState& level : levels_) {
       for (Test test : TESTS) {
