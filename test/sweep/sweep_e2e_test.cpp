@@ -239,8 +239,8 @@ TEST_F(SweepSearch, TheIntervalHoldsTheCrossingOfADenseGrid) {
   const auto design = csv_rows(slurp("s/design.csv"));
   ASSERT_EQ(design.size(), 2u);
   EXPECT_EQ(design[0], (std::vector<std::string>{"expected_fst", "generations", "test", "target_power",
-                                                 "smallest_sample_size", "ci_low", "ci_high", "runs", "probes",
-                                                 "status"}));
+                                                 "smallest_sample_size", "ci_low", "ci_high", "runs",
+                                                 "probes", "status"}));
   EXPECT_EQ(design[1][2], "chi2");
   EXPECT_EQ(design[1][9], "ok");
   const int low = std::stoi(design[1][5]), high = std::stoi(design[1][6]);
@@ -250,9 +250,10 @@ TEST_F(SweepSearch, TheIntervalHoldsTheCrossingOfADenseGrid) {
                                   "\u2013" + design[1][6] + ")"),
             std::string::npos);
 
-  ASSERT_EQ(run(program() + "--fst 0.02 --sample-sizes 26,30,34,38,42,46,50,54,58 --runs 400 --no-null --seed 9 "
-                            "--out g S.IN"),
-            0)
+  ASSERT_EQ(
+      run(program() + "--fst 0.02 --sample-sizes 26,30,34,38,42,46,50,54,58 --runs 400 --no-null --seed 9 "
+                      "--out g S.IN"),
+      0)
       << slurp("err.txt");
   const auto grid = csv_rows(slurp("g/curve.csv"));
   ASSERT_EQ(grid.size(), 10u);
@@ -278,8 +279,9 @@ TEST_F(SweepSearch, TheIntervalHoldsTheCrossingOfADenseGrid) {
     EXPECT_EQ(curve[row][9], "");  // the exact test was off
   }
   // The figure's caption says the answer in words.
-  EXPECT_NE(slurp("s/caption.txt").find(design[1][4] + " individuals per population (95 % interval " + design[1][5] +
-                                        "\u2013" + design[1][6] + ") detect F'st 0.020 with 80 % power (chi-square test)"),
+  EXPECT_NE(slurp("s/caption.txt")
+                .find(design[1][4] + " individuals per population (95 % interval " + design[1][5] + "\u2013" +
+                      design[1][6] + ") detect F'st 0.020 with 80 % power (chi-square test)"),
             std::string::npos);
   EXPECT_TRUE(fs::exists("s/curve.svg"));
   // The probes keep their report but not their detailed files.
@@ -308,7 +310,8 @@ TEST_F(SweepSearch, TheSameFilesForAnyJobsAndAfterAResume) {
   for (int wait = 0; wait < 600; ++wait) {
     std::size_t finished = 0;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("three/probes", ec)) finished += fs::exists(entry.path() / "KORVEL.OUT");
+    for (const auto& entry : fs::directory_iterator("three/probes", ec))
+      finished += fs::exists(entry.path() / "KORVEL.OUT");
     if (finished >= 6) break;
     ::usleep(20000);
   }
@@ -346,7 +349,9 @@ TEST_F(SweepSearch, TheDataFileGivesWhatKorvelInitsTemplateGives) {
   EXPECT_EQ(slurp("d/design.csv"), slurp("t/design.csv"));
   EXPECT_EQ(slurp("d/curve.csv"), slurp("t/curve.csv"));
   EXPECT_EQ(slurp("d/template.in"), slurp("FROM.IN"));
-  EXPECT_EQ(slurp("d/caption.txt").rfind("data: D.gen (Genepop, diploid): 18 individuals in 3 populations\n", 0), 0u);
+  EXPECT_EQ(
+      slurp("d/caption.txt").rfind("data: D.gen (Genepop, diploid): 18 individuals in 3 populations\n", 0),
+      0u);
   EXPECT_NE(slurp("err.txt").find("korvel-init: D.gen"), std::string::npos);  // its summary
   EXPECT_EQ(slurp("d/data-summary.txt").rfind("korvel-init: D.gen (Genepop", 0), 0u);
 }
@@ -369,8 +374,9 @@ TEST_F(SweepSearch, MistakesAreRefusedAndAFlaggedAnswerExitsWithThree) {
 // An exact test with too short a chain: no answer, its resolution warning
 // said once for all the probes, exit status 3; the chi-square test answers.
 TEST_F(SweepSearch, AMiscalibratedTestGetsNoAnswerAndItsWarningIsGathered) {
-  std::string panel = "SNP panel\r\nshort chain\r\n10 10 10\r\n1 1\r\n1\r\n----\r\n60\r\n4\r\n100\r\n0\r\n"
-                      "30 30 30 30\r\n20\r\n----\r\nalleles\r\n";
+  std::string panel =
+      "SNP panel\r\nshort chain\r\n10 10 10\r\n1 1\r\n1\r\n----\r\n60\r\n4\r\n100\r\n0\r\n"
+      "30 30 30 30\r\n20\r\n----\r\nalleles\r\n";
   for (int locus = 0; locus < 60; ++locus) panel += "2 0.5 0.5\r\n";
   std::ofstream("SNP.IN", std::ios::binary) << panel;
   ASSERT_EQ(run(program() + "--find sample-size --fst 0.01 --range 10,30 --seed 2 --out m SNP.IN"), 3);
@@ -391,8 +397,9 @@ TEST_F(SweepSearch, AMiscalibratedTestGetsNoAnswerAndItsWarningIsGathered) {
 // its interval is within +-0.05 or 400 runs are spent, the same for any
 // number of jobs and after a resume.
 TEST_F(SweepSearch, AGridRunsEachPointToThePrecisionAsked) {
-  const std::string grid = program() + "--fst 0.02 --sample-sizes 10,40 --runs 40 --precision 0.05 --max-runs 400 "
-                                       "--seed 4 ";
+  const std::string grid = program() +
+                           "--fst 0.02 --sample-sizes 10,40 --runs 40 --precision 0.05 --max-runs 400 "
+                           "--seed 4 ";
   ASSERT_EQ(run(grid + "--jobs 2 --out a S.IN"), 0) << slurp("err.txt");
   ASSERT_EQ(run(grid + "--jobs 1 --out b S.IN"), 0) << slurp("err.txt");
   EXPECT_EQ(point_files("a"), point_files("b"));

@@ -12,11 +12,12 @@ namespace {
 using namespace korvel::sweep;
 
 // Counts drawn exactly from a logistic curve in log n with `runs` runs.
-std::vector<ProbeCount> logistic_counts(const std::vector<int>& xs, long long runs, long double a, long double b,
-                                        long double centre) {
+std::vector<ProbeCount> logistic_counts(const std::vector<int>& xs, long long runs, long double a,
+                                        long double b, long double centre) {
   std::vector<ProbeCount> counts;
   for (int x : xs) {
-    const long double p = 1.0L / (1.0L + std::exp(-(a + b * (std::log(static_cast<long double>(x)) - centre))));
+    const long double p = 1.0L /
+                          (1.0L + std::exp(-(a + b * (std::log(static_cast<long double>(x)) - centre))));
     counts.push_back({x, runs, std::llround(p * static_cast<long double>(runs))});
   }
   return counts;
@@ -41,7 +42,8 @@ TEST(SearchFit, RecoversAKnownCurveAndItsCrossing) {
 
   // Fewer runs: the estimate moves less than its interval is wide, and the
   // interval widens.
-  const Crossing rough = CROSSING(FIT_POWER(logistic_counts({5, 10, 20, 30, 45, 80}, 100, 0.3L, 2.5L, centre)), 0.8L);
+  const Crossing rough = CROSSING(
+      FIT_POWER(logistic_counts({5, 10, 20, 30, 45, 80}, 100, 0.3L, 2.5L, centre)), 0.8L);
   ASSERT_TRUE(rough.low && rough.high);
   EXPECT_LT(*rough.low, truth);
   EXPECT_GT(*rough.high, truth);
@@ -51,7 +53,8 @@ TEST(SearchFit, RecoversAKnownCurveAndItsCrossing) {
 TEST(SearchFit, AStepBetweenTwoProbesIsAnsweredBetweenThem) {
   // Nothing rejected up to n = 20, everything from n = 21: the fit stays
   // finite and crosses between the two.
-  const std::vector<ProbeCount> step = {{2, 200, 0}, {10, 200, 0}, {20, 200, 0}, {21, 200, 200}, {100, 200, 200}};
+  const std::vector<ProbeCount> step = {
+      {2, 200, 0}, {10, 200, 0}, {20, 200, 0}, {21, 200, 200}, {100, 200, 200}};
   const Crossing crossing = CROSSING(FIT_POWER(step), 0.8L);
   ASSERT_TRUE(crossing.at);
   EXPECT_GT(*crossing.at, 20.0L);
@@ -65,7 +68,8 @@ TEST(SearchDecide, FlatAllZeroAndAllOneCounts) {
   const SearchRange range{2, 100, 0.8L, {}};
   // Flat at one half and all 0: the upper end is clearly below the target.
   for (long long significant : {500LL, 0LL}) {
-    const AnswerState state = DECIDE({{2, 1000, significant}, {14, 1000, significant}, {100, 1000, significant}}, range);
+    const AnswerState state = DECIDE(
+        {{2, 1000, significant}, {14, 1000, significant}, {100, 1000, significant}}, range);
     EXPECT_EQ(state.status, AnswerStatus::NOT_REACHED) << significant;
     EXPECT_FALSE(state.answer);
   }
@@ -83,7 +87,7 @@ TEST(SearchDecide, FlatAllZeroAndAllOneCounts) {
 
 TEST(SearchDecide, NoisyNonMonotoneCountsGiveAMonotoneFitAndAnAnswerInTheRightPlace) {
   // Power rising from 0.1 to 0.95 with dips of several points on the way.
-  const std::vector<ProbeCount> noisy = {{2, 200, 22},   {10, 200, 70},  {15, 200, 61}, {20, 200, 130},
+  const std::vector<ProbeCount> noisy = {{2, 200, 22},   {10, 200, 70},  {15, 200, 61},  {20, 200, 130},
                                          {25, 200, 150}, {30, 200, 142}, {40, 200, 178}, {100, 200, 190}};
   const PowerFit fit = FIT_POWER(noisy);
   EXPECT_GT(fit.b, 0.0L);
@@ -133,16 +137,20 @@ TEST(SearchWords, TheAnswerAndEveryStatusInASentence) {
   EXPECT_EQ(ANSWER_SENTENCE({true, 0.02L, 0.9L, korvel::sweep::Test::FISHER, state}),
             "12 loci (95 % interval 11\u201314) detect F'st 0.020 with 90 % power (exact test)");
   state.status = AnswerStatus::BUDGET_SPENT;
-  EXPECT_NE(ANSWER_SENTENCE({false, 0.01L, 0.8L, korvel::sweep::Test::CHI2, state}).find("budget was spent"), std::string::npos);
+  EXPECT_NE(ANSWER_SENTENCE({false, 0.01L, 0.8L, korvel::sweep::Test::CHI2, state}).find("budget was spent"),
+            std::string::npos);
   state = {AnswerStatus::NOT_REACHED, {}, {}, {}, {}};
   EXPECT_EQ(ANSWER_SENTENCE({false, 0.01L, 0.8L, korvel::sweep::Test::FISHER, state}),
             "the range searched does not reach F'st 0.010 with 80 % power (exact test)");
   state.status = AnswerStatus::MISCALIBRATED;
-  EXPECT_NE(ANSWER_SENTENCE({false, 0.01L, 0.8L, korvel::sweep::Test::FISHER, state}).find("rejects too often"), std::string::npos);
+  EXPECT_NE(
+      ANSWER_SENTENCE({false, 0.01L, 0.8L, korvel::sweep::Test::FISHER, state}).find("rejects too often"),
+      std::string::npos);
 }
 
 TEST(SearchWarnings, OneLinePerKindWithThePointsConcerned) {
-  const std::string resolution = "korvel: warning: 3 of 60 tested loci (5 %) had an estimated exact-test P of 0.\n";
+  const std::string resolution =
+      "korvel: warning: 3 of 60 tested loci (5 %) had an estimated exact-test P of 0.\n";
   const std::vector<PointWarning> warnings = GATHER_WARNINGS(
       {{"a", "Run = 1\n" + resolution},
        {"b", "korvel: warning: 12 of 60 tested loci (20 %) had an estimated exact-test P of 0.\r\n"},

@@ -71,8 +71,8 @@ void DRAW_SAMPLE_SIZE_FIGURE(const SampleSizeFigure& figure, const std::string& 
   std::size_t start = 0;
   while (start < lines.size()) {
     const std::size_t end = lines.find('\n', start);
-    svg += "<text x=\"10\" y=\"" + std::to_string(y) + "\" font-size=\"12\">" + lines.substr(start, end - start) +
-           "</text>\n";
+    svg += "<text x=\"10\" y=\"" + std::to_string(y) + "\" font-size=\"12\">" +
+           lines.substr(start, end - start) + "</text>\n";
     y += 20;
     start = end + 1;
   }

@@ -16,7 +16,8 @@ std::string kind_of(std::string_view line) {
   std::string kind;
   bool in_number = false;
   for (char c : line) {
-    const bool digit = std::isdigit(static_cast<unsigned char>(c)) != 0 || (in_number && (c == '.' || c == 'e'));
+    const bool digit = std::isdigit(static_cast<unsigned char>(c)) != 0 ||
+                       (in_number && (c == '.' || c == 'e'));
     if (digit && !in_number) kind += '#';
     if (!digit) kind += c;
     in_number = digit;

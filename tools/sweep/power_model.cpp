@@ -22,11 +22,13 @@ EXTENDED logistic(EXTENDED eta) {
   return eta >= 0 ? 1.0L / (1.0L + std::exp(-eta)) : std::exp(eta) / (1.0L + std::exp(eta));
 }
 
-EXTENDED log1p_exp(EXTENDED eta) { return eta > 0 ? eta + std::log1p(std::exp(-eta)) : std::log1p(std::exp(eta)); }
+EXTENDED log1p_exp(EXTENDED eta) {
+  return eta > 0 ? eta + std::log1p(std::exp(-eta)) : std::log1p(std::exp(eta));
+}
 
 struct Sums {
   EXTENDED log_likelihood = 0;
-  EXTENDED g_a = 0, g_b = 0;       // gradient
+  EXTENDED g_a = 0, g_b = 0;              // gradient
   EXTENDED h_aa = 0, h_ab = 0, h_bb = 0;  // information (minus the Hessian)
 };
 
@@ -131,11 +133,16 @@ Crossing CROSSING(const PowerFit& fit, EXTENDED target) {
 
 const char* STATUS_TEXT(AnswerStatus status) {
   switch (status) {
-    case AnswerStatus::SEARCHING: return "searching";
-    case AnswerStatus::OK: return "ok";
-    case AnswerStatus::NOT_REACHED: return "not reached";
-    case AnswerStatus::BUDGET_SPENT: return "budget spent";
-    case AnswerStatus::MISCALIBRATED: return "miscalibrated";
+    case AnswerStatus::SEARCHING:
+      return "searching";
+    case AnswerStatus::OK:
+      return "ok";
+    case AnswerStatus::NOT_REACHED:
+      return "not reached";
+    case AnswerStatus::BUDGET_SPENT:
+      return "budget spent";
+    case AnswerStatus::MISCALIBRATED:
+      return "miscalibrated";
   }
   return "";
 }
@@ -203,7 +210,8 @@ AnswerState DECIDE(const std::vector<ProbeCount>& probes, const SearchRange& ran
     state.next = {range.low};
     return state;
   }
-  const EXTENDED tolerance = range.tolerance.value_or(std::max(1.0L, 0.05L * static_cast<EXTENDED>(*state.answer)));
+  const EXTENDED tolerance = range.tolerance.value_or(
+      std::max(1.0L, 0.05L * static_cast<EXTENDED>(*state.answer)));
   if (static_cast<EXTENDED>(*state.answer - *state.low) <= tolerance &&
       static_cast<EXTENDED>(*state.high - *state.answer) <= tolerance) {
     state.status = AnswerStatus::OK;
@@ -244,14 +252,19 @@ std::string ANSWER_SENTENCE(const CaptionFacts& facts) {
     case AnswerStatus::OK:
     case AnswerStatus::BUDGET_SPENT: {
       if (!state.answer) return "no estimate yet for " + goal + ": the run budget is spent";
-      std::string sentence = unit(*state.answer) + " (95 % interval " + std::to_string(*state.low) + "\u2013" +
-                             std::to_string(*state.high) + ") " + (*state.answer == 1 ? "detects " : "detect ") + goal;
-      if (state.status == AnswerStatus::BUDGET_SPENT) sentence += "; the run budget was spent before the interval was narrow enough";
+      std::string sentence = unit(*state.answer) + " (95 % interval " + std::to_string(*state.low) +
+                             "\u2013" + std::to_string(*state.high) + ") " +
+                             (*state.answer == 1 ? "detects " : "detect ") + goal;
+      if (state.status == AnswerStatus::BUDGET_SPENT)
+        sentence += "; the run budget was spent before the interval was narrow enough";
       return sentence;
     }
-    case AnswerStatus::NOT_REACHED: return "the range searched does not reach " + goal;
-    case AnswerStatus::MISCALIBRATED: return "no answer for " + goal + ": the test rejects too often without drift";
-    case AnswerStatus::SEARCHING: break;
+    case AnswerStatus::NOT_REACHED:
+      return "the range searched does not reach " + goal;
+    case AnswerStatus::MISCALIBRATED:
+      return "no answer for " + goal + ": the test rejects too often without drift";
+    case AnswerStatus::SEARCHING:
+      break;
   }
   return "no answer yet for " + goal;
 }

@@ -69,7 +69,8 @@ struct LevelState {
     return total;
   }
   int batches_at(int x) const {
-    return static_cast<int>(std::count_if(batches.begin(), batches.end(), [&](const Batch& b) { return b.x == x; }));
+    return static_cast<int>(
+        std::count_if(batches.begin(), batches.end(), [&](const Batch& b) { return b.x == x; }));
   }
 };
 
@@ -98,7 +99,8 @@ class Search {
       throw UsageError("--max-runs " + std::to_string(budget_) + " is less than one batch of " +
                        std::to_string(batch_runs_) + " runs");
     }
-    for (Test test : TESTS) on_[static_cast<int>(test)] = test == Test::CHI2 ? tmpl.facts.chi2_on : tmpl.facts.fisher_on;
+    for (Test test : TESTS)
+      on_[static_cast<int>(test)] = test == Test::CHI2 ? tmpl.facts.chi2_on : tmpl.facts.fisher_on;
     for (EXTENDED target : options.fst) add_level(target);
   }
 
@@ -134,8 +136,10 @@ class Search {
     const int generations = GENERATIONS_FOR_TARGET(target, drift_size_);
     for (const LevelState& level : levels_) {
       if (level.generations == generations) {
-        std::fprintf(stderr, "korvel-sweep: F'st %s needs the same %d generations as an earlier one; it is searched once\n",
-                     real_text(target).c_str(), generations);
+        std::fprintf(
+            stderr,
+            "korvel-sweep: F'st %s needs the same %d generations as an earlier one; it is searched once\n",
+            real_text(target).c_str(), generations);
         return;
       }
     }
@@ -177,7 +181,9 @@ class Search {
       TestAnswer& answer = level.answers[static_cast<int>(test)];
       if (!on_[static_cast<int>(test)] || answer.settled()) continue;
       // The first round's probes are still out.
-      if (std::any_of(level.batches.begin(), level.batches.end(), [](const Batch& b) { return !b.result.ok; })) return {};
+      if (std::any_of(level.batches.begin(), level.batches.end(),
+                      [](const Batch& b) { return !b.result.ok; }))
+        return {};
       answer.state = DECIDE(counts_of(level.batches, test), options_.range);
       answer.runs = used;
       answer.probes = static_cast<int>(level.batches.size());
@@ -244,9 +250,10 @@ class Search {
       if (parallel < 1)
         parallel = std::max(1, options_.threads_per_point > 0 ? cores / options_.threads_per_point : cores);
       const int running = std::max(1, std::min<int>(parallel, static_cast<int>(jobs.size())));
-      const int threads = options_.threads_per_point > 0 ? options_.threads_per_point : std::max(1, cores / running);
-      const std::vector<JobOutcome> outcomes =
-          RUN_JOBS(options_.program, jobs, parallel, threads, ::isatty(STDOUT_FILENO) == 1);
+      const int threads = options_.threads_per_point > 0 ? options_.threads_per_point
+                                                         : std::max(1, cores / running);
+      const std::vector<JobOutcome> outcomes = RUN_JOBS(options_.program, jobs, parallel, threads,
+                                                        ::isatty(STDOUT_FILENO) == 1);
       for (std::size_t i = 0; i < outcomes.size(); ++i) {
         if (!outcomes[i].ok) {
           throw SweepError(jobs[i].folder + " failed: " + outcomes[i].failure +
@@ -257,7 +264,8 @@ class Search {
     for (Batch* batch : round) {
       batch->result = COLLECT_POINT((dir_ / PROBE_FOLDER).string(), batch->label);
       if (!batch->result.ok) {
-        throw SweepError((dir_ / PROBE_FOLDER / batch->label).string() + " has no result: " + batch->result.failure);
+        throw SweepError((dir_ / PROBE_FOLDER / batch->label).string() +
+                         " has no result: " + batch->result.failure);
       }
       std::string console;
       READ_WHOLE_FILE((dir_ / PROBE_FOLDER / batch->label / CONSOLE_FILE_NAME).string(), console);
@@ -269,7 +277,8 @@ class Search {
     if (!options_.resume) return false;
     std::string on_disk, seed_on_disk;
     if (!READ_WHOLE_FILE((folder / INPUT_FILE_NAME).string(), on_disk) || on_disk != input) return false;
-    if (!READ_WHOLE_FILE((folder / SEED_FILE).string(), seed_on_disk) || seed_on_disk != seed_text(seed)) return false;
+    if (!READ_WHOLE_FILE((folder / SEED_FILE).string(), seed_on_disk) || seed_on_disk != seed_text(seed))
+      return false;
     return COLLECT_POINT(folder.parent_path().string(), folder.filename().string()).ok;
   }
 
@@ -281,7 +290,8 @@ class Search {
     for (Test test : TESTS) {
       if (!on_[static_cast<int>(test)]) continue;
       if (null_point.power(test).significant <= NULL_REJECTION_LIMIT(null_point.runs)) continue;
-      for (LevelState& level : levels_) level.answers[static_cast<int>(test)].state = {AnswerStatus::MISCALIBRATED, {}, {}, {}, {}};
+      for (LevelState& level : levels_)
+        level.answers[static_cast<int>(test)].state = {AnswerStatus::MISCALIBRATED, {}, {}, {}, {}};
     }
   }
 
@@ -305,8 +315,10 @@ class Search {
         seed_ = static_cast<std::uint32_t>(std::stoul(recorded));
       } else {
         const auto now = std::chrono::system_clock::now().time_since_epoch().count();
-        seed_ = static_cast<std::uint32_t>(static_cast<unsigned long long>(now) ^ static_cast<unsigned long long>(::getpid()));
-        std::fprintf(stderr, "korvel-sweep: seed %u (give --seed %u to search again the same way)\n", seed_, seed_);
+        seed_ = static_cast<std::uint32_t>(static_cast<unsigned long long>(now) ^
+                                           static_cast<unsigned long long>(::getpid()));
+        std::fprintf(stderr, "korvel-sweep: seed %u (give --seed %u to search again the same way)\n", seed_,
+                     seed_);
       }
     }
     write_file(dir_ / SEED_FILE, seed_text(seed_));
@@ -331,11 +343,13 @@ class Search {
         const TestAnswer& answer = level.answers[static_cast<int>(test)];
         const AnswerState& state = answer.state;
         const bool shown = state.status == AnswerStatus::OK || state.status == AnswerStatus::BUDGET_SPENT;
-        const auto value = [&](const std::optional<int>& v) { return shown && v ? std::to_string(*v) : std::string(); };
-        csv += FIXED_TEXT(level.expected_fst, 6) + "," + std::to_string(level.generations) + "," + TEST_NAME(test) +
-               "," + real_text(options_.range.target) + "," + value(state.answer) + "," + value(state.low) + "," +
-               value(state.high) + "," + std::to_string(answer.runs) + "," + std::to_string(answer.probes) + "," +
-               STATUS_TEXT(state.status) + "\n";
+        const auto value = [&](const std::optional<int>& v) {
+          return shown && v ? std::to_string(*v) : std::string();
+        };
+        csv += FIXED_TEXT(level.expected_fst, 6) + "," + std::to_string(level.generations) + "," +
+               TEST_NAME(test) + "," + real_text(options_.range.target) + "," + value(state.answer) + "," +
+               value(state.low) + "," + value(state.high) + "," + std::to_string(answer.runs) + "," +
+               std::to_string(answer.probes) + "," + STATUS_TEXT(state.status) + "\n";
       }
     }
     return csv;
@@ -350,28 +364,33 @@ class Search {
       }
       const Interval interval = WILSON_INTERVAL(count->significant, count->runs);
       text += "," + std::to_string(count->significant) + "," +
-              FIXED_TEXT(static_cast<EXTENDED>(count->significant) / static_cast<EXTENDED>(count->runs), 4) + "," +
-              FIXED_TEXT(interval.low, 4) + "," + FIXED_TEXT(interval.high, 4);
+              FIXED_TEXT(static_cast<EXTENDED>(count->significant) / static_cast<EXTENDED>(count->runs), 4) +
+              "," + FIXED_TEXT(interval.low, 4) + "," + FIXED_TEXT(interval.high, 4);
     }
     return text;
   }
 
-  void curve_rows(std::string& csv, EXTENDED expected_fst, int generations, const std::vector<Batch>& batches) const {
-    const std::vector<ProbeCount> chi2 = counts_of(batches, Test::CHI2), exact = counts_of(batches, Test::FISHER);
+  void curve_rows(std::string& csv, EXTENDED expected_fst, int generations,
+                  const std::vector<Batch>& batches) const {
+    const std::vector<ProbeCount> chi2 = counts_of(batches, Test::CHI2),
+                                  exact = counts_of(batches, Test::FISHER);
     for (std::size_t i = 0; i < chi2.size(); ++i) {
-      const int count = static_cast<int>(std::count_if(batches.begin(), batches.end(), [&](const Batch& b) { return b.x == chi2[i].x; }));
-      csv += FIXED_TEXT(expected_fst, 6) + "," + std::to_string(generations) + "," + std::to_string(chi2[i].x) + "," +
-             std::to_string(chi2[i].runs) + "," + std::to_string(count) +
+      const int count = static_cast<int>(
+          std::count_if(batches.begin(), batches.end(), [&](const Batch& b) { return b.x == chi2[i].x; }));
+      csv += FIXED_TEXT(expected_fst, 6) + "," + std::to_string(generations) + "," +
+             std::to_string(chi2[i].x) + "," + std::to_string(chi2[i].runs) + "," + std::to_string(count) +
              count_columns(on_[0] ? &chi2[i] : nullptr, on_[1] ? &exact[i] : nullptr) + "\n";
     }
   }
 
   std::string curve_csv() const {
-    std::string csv = "expected_fst,generations," + axis_column() +
-                      ",runs,batches,chi2_significant,chi2_power,chi2_low,chi2_high,exact_significant,exact_power,"
-                      "exact_low,exact_high\n";
+    std::string csv =
+        "expected_fst,generations," + axis_column() +
+        ",runs,batches,chi2_significant,chi2_power,chi2_low,chi2_high,exact_significant,exact_power,"
+        "exact_low,exact_high\n";
     if (!null_.empty()) curve_rows(csv, 0, 0, null_);
-    for (const LevelState& level : levels_) curve_rows(csv, level.expected_fst, level.generations, level.batches);
+    for (const LevelState& level : levels_)
+      curve_rows(csv, level.expected_fst, level.generations, level.batches);
     return csv;
   }
 
@@ -384,13 +403,18 @@ class Search {
              "\u2013" + std::to_string(*state.high) + ")";
     };
     switch (state.status) {
-      case AnswerStatus::OK: return estimate();
+      case AnswerStatus::OK:
+        return estimate();
       case AnswerStatus::BUDGET_SPENT:
-        return state.answer ? "budget spent: " + estimate() + ", not yet within the tolerance" : "budget spent before any estimate";
+        return state.answer ? "budget spent: " + estimate() + ", not yet within the tolerance"
+                            : "budget spent before any estimate";
       case AnswerStatus::NOT_REACHED:
-        return "not reached: power stays below the target up to " + prefix + std::to_string(options_.range.high) + unit;
-      case AnswerStatus::MISCALIBRATED: return "miscalibrated: it rejects too often without drift; no answer";
-      case AnswerStatus::SEARCHING: break;
+        return "not reached: power stays below the target up to " + prefix +
+               std::to_string(options_.range.high) + unit;
+      case AnswerStatus::MISCALIBRATED:
+        return "miscalibrated: it rejects too often without drift; no answer";
+      case AnswerStatus::SEARCHING:
+        break;
     }
     return "no answer";
   }
@@ -413,19 +437,23 @@ class Search {
         curve.miscalibrated = state.status == AnswerStatus::MISCALIBRATED;
         const std::vector<ProbeCount> counts = counts_of(level.batches, test);
         for (const ProbeCount& count : counts) {
-          curve.points.push_back({count.x, count.runs, count.significant,
-                                  static_cast<EXTENDED>(count.significant) / static_cast<EXTENDED>(count.runs),
-                                  WILSON_INTERVAL(count.significant, count.runs)});
+          curve.points.push_back(
+              {count.x, count.runs, count.significant,
+               static_cast<EXTENDED>(count.significant) / static_cast<EXTENDED>(count.runs),
+               WILSON_INTERVAL(count.significant, count.runs)});
         }
         if (counts.size() >= 2 && !curve.miscalibrated) {
-          curve.fitted = FITTED_CURVE(FIT_POWER(counts), options_.range.low, options_.range.high, FITTED_SAMPLES);
+          curve.fitted = FITTED_CURVE(FIT_POWER(counts), options_.range.low, options_.range.high,
+                                      FITTED_SAMPLES);
         }
-        if ((state.status == AnswerStatus::OK || state.status == AnswerStatus::BUDGET_SPENT) && state.answer) {
+        if ((state.status == AnswerStatus::OK || state.status == AnswerStatus::BUDGET_SPENT) &&
+            state.answer) {
           curve.answer = FigureAnswer{static_cast<EXTENDED>(*state.answer), static_cast<EXTENDED>(*state.low),
                                       static_cast<EXTENDED>(*state.high)};
         }
         figure.curves.push_back(curve);
-        figure.caption.push_back(ANSWER_SENTENCE({options_.loci_axis, level.expected_fst, options_.range.target, test, state}));
+        figure.caption.push_back(
+            ANSWER_SENTENCE({options_.loci_axis, level.expected_fst, options_.range.target, test, state}));
       }
     }
     return figure;
@@ -435,8 +463,9 @@ class Search {
     return std::to_string(tmpl_.facts.pops) + " populations, Ne " + std::to_string(drift_size_) + ", " +
            (options_.loci_axis ? "loci 1.." + std::to_string(tmpl_.facts.loci) + " of the template"
                                : std::to_string(tmpl_.facts.loci) + " loci") +
-           ", " + std::to_string(batch_runs_) + " runs per probe, range " + std::to_string(options_.range.low) + ".." +
-           std::to_string(options_.range.high) + ", seed " + std::to_string(seed_);
+           ", " + std::to_string(batch_runs_) + " runs per probe, range " +
+           std::to_string(options_.range.low) + ".." + std::to_string(options_.range.high) + ", seed " +
+           std::to_string(seed_);
   }
 
   int finish() {
@@ -452,8 +481,8 @@ class Search {
     for (const LevelState& level : levels_) {
       for (Test test : TESTS) {
         if (!on_[static_cast<int>(test)]) continue;
-        std::printf("F'st %s (t = %d), %s: %s\n", FIXED_TEXT(level.expected_fst, 4).c_str(), level.generations,
-                    TEST_WORDS(test), answer_line(level, test).c_str());
+        std::printf("F'st %s (t = %d), %s: %s\n", FIXED_TEXT(level.expected_fst, 4).c_str(),
+                    level.generations, TEST_WORDS(test), answer_line(level, test).c_str());
         flagged = flagged || level.answers[static_cast<int>(test)].state.status != AnswerStatus::OK;
       }
     }
@@ -461,25 +490,28 @@ class Search {
       const PointResult& null_point = null_.front().result;
       for (Test test : TESTS) {
         if (!on_[static_cast<int>(test)]) continue;
-        std::printf("  %s without drift (%s = %d): rejects %s of %lld runs (calibrated at most %lld)\n", TEST_WORDS(test),
-                    options_.loci_axis ? "loci" : "n", null_.front().x,
+        std::printf("  %s without drift (%s = %d): rejects %s of %lld runs (calibrated at most %lld)\n",
+                    TEST_WORDS(test), options_.loci_axis ? "loci" : "n", null_.front().x,
                     std::to_string(null_point.power(test).significant).c_str(), null_point.runs,
                     NULL_REJECTION_LIMIT(null_point.runs));
       }
     }
-    std::printf("results: %s, %s and the figure %s\n", (dir_ / "design.csv").c_str(), (dir_ / "curve.csv").c_str(),
-                (dir_ / "curve").c_str());
+    std::printf("results: %s, %s and the figure %s\n", (dir_ / "design.csv").c_str(),
+                (dir_ / "curve.csv").c_str(), (dir_ / "curve").c_str());
     std::fflush(stdout);
     for (const PointWarning& warning : GATHER_WARNINGS(consoles_)) {
       flagged = flagged || warning.resolution;
       std::string points;
-      for (std::size_t i = 0; i < warning.points.size() && i < 8; ++i) points += (i ? ", " : "") + warning.points[i];
-      if (warning.points.size() > 8) points += ", ... (" + std::to_string(warning.points.size() - 8) + " more)";
+      for (std::size_t i = 0; i < warning.points.size() && i < 8; ++i)
+        points += (i ? ", " : "") + warning.points[i];
+      if (warning.points.size() > 8)
+        points += ", ... (" + std::to_string(warning.points.size() - 8) + " more)";
       std::fprintf(stderr, "korvel-sweep: %zu probe%s warned: %s\n  (%s)\n", warning.points.size(),
                    warning.points.size() == 1 ? "" : "s", warning.text.c_str(), points.c_str());
     }
     if (flagged) {
-      std::fprintf(stderr, "korvel-sweep: the search finished but not every answer is sound (exit status 3)\n");
+      std::fprintf(stderr,
+                   "korvel-sweep: the search finished but not every answer is sound (exit status 3)\n");
     }
     return flagged ? 3 : 0;
   }
@@ -500,7 +532,8 @@ class Search {
 }  // namespace
 
 int RUN_SEARCH(const SweepTemplate& tmpl, const SearchOptions& options) {
-  if (!tmpl.facts.chi2_on && !tmpl.facts.fisher_on) throw SweepError(tmpl.document.NAME + " switches both tests off");
+  if (!tmpl.facts.chi2_on && !tmpl.facts.fisher_on)
+    throw SweepError(tmpl.document.NAME + " switches both tests off");
   Search search(tmpl, options);
   return search.run();
 }

@@ -79,7 +79,8 @@ constexpr const char* HELP =
     "  --program PATH         the simulation program (default: korvel or korvel-ml next to\n"
     "                         korvel-sweep, else on PATH)\n"
     "  --runs R               replicate runs of every point (or probe batch) instead of the\n"
-    "                         template's\n"    "  --precision W          run every point in batches until its 95 % interval is within +-W\n"
+    "                         template's\n"
+    "  --precision W          run every point in batches until its 95 % interval is within +-W\n"
     "                         (or --max-runs is spent)\n"
     "\n"
     "The search (--find sample-size or --find loci) answers for every F'st and test the smallest\n"
@@ -101,8 +102,8 @@ constexpr const char* HELP =
 
 // korvel-init's options that shape the template made from a data file;
 // --ne is also the sweep's own.
-constexpr const char* DATA_VALUE_OPTIONS[] = {"--populations", "--sample",   "--samples",     "--exact",
-                                              "--tests",       "--pop",      "--popmap",      "--max-loci",
+constexpr const char* DATA_VALUE_OPTIONS[] = {"--populations", "--sample", "--samples", "--exact",
+                                              "--tests",       "--pop",    "--popmap",  "--max-loci",
                                               "--max-alleles", "--format"};
 
 const char* const DEFAULT_FST = "0.001,0.0025,0.005,0.01,0.02";
@@ -242,8 +243,7 @@ Options parse_options(const std::vector<std::string>& args) {
       const EXTENDED precision = parse_real(take(), "--precision");
       if (!(precision > 0 && precision < 0.5L)) throw UsageError("--precision must be above 0 and below 0.5");
       options.precision = precision;
-    }
-    else if (arg == "--figure") options.figure = take();
+    } else if (arg == "--figure") options.figure = take();
     else if (arg == "--fst") options.fst_list = take();
     else if (arg == "--generations") options.generations_list = take();
     else if (arg == "--sample-sizes") options.sample_sizes_list = take();
@@ -300,7 +300,8 @@ Options parse_options(const std::vector<std::string>& args) {
   if (searching) {
     if (options.precision) throw UsageError("--precision is for grids; --find has --tolerance");
     if (options.emit_jobs || options.slurm)
-      throw UsageError("--find runs its probes here, one round after another; --emit-jobs and --slurm are for grids");
+      throw UsageError(
+          "--find runs its probes here, one round after another; --emit-jobs and --slurm are for grids");
     if (!options.generations_list.empty()) throw UsageError("--find takes --fst, not --generations");
     if (options.fst_list.empty()) throw UsageError("--find needs --fst");
     if (!options.sample_sizes_list.empty() || !options.loci_list.empty())
@@ -314,7 +315,8 @@ Options parse_options(const std::vector<std::string>& args) {
     }
     if (given("--max-runs") && !options.precision) throw UsageError("--max-runs needs --find or --precision");
     if (options.precision && (options.emit_jobs || options.slurm))
-      throw UsageError("--precision runs its batches here, one round after another; leave out --emit-jobs and --slurm");
+      throw UsageError(
+          "--precision runs its batches here, one round after another; leave out --emit-jobs and --slurm");
   }
   if (options.out.empty()) throw UsageError("--out needs a folder name");
   return options;
@@ -512,7 +514,8 @@ int finished_batches(const fs::path& point) {
 PointResult collect_with_batches(const fs::path& dir, const std::string& label) {
   PointResult point = COLLECT_POINT(dir.string(), label);
   if (!point.ok) return point;
-  EXTENDED weighted_fst = std::strtold(point.mean_fst_text.c_str(), nullptr) * static_cast<EXTENDED>(point.runs);
+  EXTENDED weighted_fst = std::strtold(point.mean_fst_text.c_str(), nullptr) *
+                          static_cast<EXTENDED>(point.runs);
   bool added = false;
   for (const std::string& name : batch_folders(dir / label)) {
     const PointResult batch = COLLECT_POINT((dir / label).string(), name);
@@ -673,10 +676,12 @@ int finish(const fs::path& dir, const std::vector<PointResult>& results, const S
   std::vector<PointConsole> consoles;
   for (const PointResult& point : results) {
     std::vector<std::string> folders{point.folder};
-    for (const std::string& batch : batch_folders(dir / point.folder)) folders.push_back(point.folder + "/" + batch);
+    for (const std::string& batch : batch_folders(dir / point.folder))
+      folders.push_back(point.folder + "/" + batch);
     for (const std::string& folder : folders) {
       std::string text;
-      if (READ_WHOLE_FILE((dir / folder / CONSOLE_FILE_NAME).string(), text)) consoles.push_back({folder, text});
+      if (READ_WHOLE_FILE((dir / folder / CONSOLE_FILE_NAME).string(), text))
+        consoles.push_back({folder, text});
     }
   }
   for (const PointWarning& warning : GATHER_WARNINGS(consoles)) {
@@ -768,8 +773,8 @@ Source from_data(const Options& options, const fs::path& dir) {
   init_options.output = (dir / "template.in").string();
   Source source;
   std::vector<std::string> lines;
-  const init::InitResult made =
-      init::MAKE_INPUT(init_options, [&](const std::string& line) { lines.push_back(line); });
+  const init::InitResult made = init::MAKE_INPUT(init_options,
+                                                 [&](const std::string& line) { lines.push_back(line); });
   for (const std::string& line : lines) source.summary += line + "\n";
   for (const std::string& line : made.design_summary) source.summary += line + "\n";
   std::fputs(source.summary.c_str(), stderr);
@@ -778,7 +783,8 @@ Source from_data(const Options& options, const fs::path& dir) {
   source.tmpl = PARSE_TEMPLATE(init_options.output, made.text, made.many_loci);
   // The data's own line of the summary names the file, its populations and
   // individuals.
-  source.data_lines.push_back("data: " + (lines.empty() ? options.template_path : lines[0].substr(lines[0].find(": ") + 2)));
+  source.data_lines.push_back(
+      "data: " + (lines.empty() ? options.template_path : lines[0].substr(lines[0].find(": ") + 2)));
   if (lines.size() > 1) source.data_lines.push_back(lines[1].substr(lines[1].find_first_not_of(' ')));
   return source;
 }
@@ -786,7 +792,8 @@ Source from_data(const Options& options, const fs::path& dir) {
 
 Source load_source(const Options& options, const fs::path& dir) {
   std::string content;
-  if (!READ_WHOLE_FILE(options.template_path, content)) throw SweepError("cannot read " + options.template_path);
+  if (!READ_WHOLE_FILE(options.template_path, content))
+    throw SweepError("cannot read " + options.template_path);
   Source source;
   try {
     source.tmpl = PARSE_TEMPLATE(options.template_path, content, options.many_loci);
@@ -834,7 +841,8 @@ int search(const Options& options) {
   chosen.many_loci = source.many_loci;
   SearchOptions search;
   search.loci_axis = options.find == "loci";
-  for (const std::string& item : split_list(options.fst_list, "--fst")) search.fst.push_back(parse_real(item, "--fst"));
+  for (const std::string& item : split_list(options.fst_list, "--fst"))
+    search.fst.push_back(parse_real(item, "--fst"));
   search.range.high = search.loci_axis ? source.tmpl.facts.loci : 1000;
   search.range.low = search.loci_axis ? 1 : 2;
   if (!options.range.empty()) {
@@ -884,8 +892,8 @@ EXTENDED widest_half_width(const PointResult& point) {
 // rounds depend on seeded counts only; finished batches of an earlier run
 // are kept with --resume.
 void run_to_precision(const Options& options, const SweepTemplate& tmpl, const fs::path& dir,
-                      const std::vector<PlannedPoint>& plan, const std::string& program, int parallel, int threads,
-                      bool terminal, std::map<std::string, JobOutcome>& outcome_of) {
+                      const std::vector<PlannedPoint>& plan, const std::string& program, int parallel,
+                      int threads, bool terminal, std::map<std::string, JobOutcome>& outcome_of) {
   const long long batch_runs = options.runs.value_or(tmpl.facts.runs);
   const long long budget = options.max_runs.value_or(50 * batch_runs);
   while (true) {

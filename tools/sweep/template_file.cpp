@@ -72,8 +72,8 @@ SweepTemplate READ_TEMPLATE(const std::string& path, bool many_loci) {
   return PARSE_TEMPLATE(path, std::move(content), many_loci);
 }
 
-std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& values,
-                             std::string_view comment2, const RunSettings& settings) {
+std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& values, std::string_view comment2,
+                             const RunSettings& settings) {
   const INPUT_DOCUMENT& document = tmpl.document;
   std::vector<TOKEN_REPLACEMENT> edits;
   edits.push_back({document.AT.COMMENT2, std::string(comment2)});
