@@ -780,7 +780,18 @@ Source from_data(const Options& options, const fs::path& dir) {
   std::fputs(source.summary.c_str(), stderr);
   source.many_loci = made.many_loci;
   source.made_text = made.text;
-  source.tmpl = PARSE_TEMPLATE(init_options.output, made.text, made.many_loci);
+  // Resumed on another day, the template differs only in the date of its
+  // first comment line: keep the one the finished probes were made from.
+  const auto after_first_line = [](const std::string& text) {
+    const std::size_t end = text.find('\n');
+    return end == std::string::npos ? std::string() : text.substr(end);
+  };
+  std::string earlier;
+  if (options.resume && READ_WHOLE_FILE((dir / "template.in").string(), earlier) &&
+      after_first_line(earlier) == after_first_line(made.text)) {
+    source.made_text = earlier;
+  }
+  source.tmpl = PARSE_TEMPLATE(init_options.output, source.made_text, made.many_loci);
   // The data's own line of the summary names the file, its populations and
   // individuals.
   source.data_lines.push_back(
