@@ -125,6 +125,36 @@ TEST(SearchDecide, ProbesBracketFirstThenNarrowTheInterval) {
   EXPECT_EQ(DECIDE(few, {2, 1000, 0.8L, 1000.0L}).status, AnswerStatus::OK);
 }
 
+TEST(SearchFigure, ACurveShowsItsProbesTheFitAndTheAnswer) {
+  const std::vector<ProbeCount> counts = {{2, 100, 5}, {20, 100, 60}, {30, 100, 82}, {100, 100, 99}};
+  const SearchRange range{2, 100, 0.8L, {}};
+  const AnswerState state = DECIDE(counts, {2, 100, 0.8L, 100.0L});
+  ASSERT_EQ(state.status, AnswerStatus::OK);
+  const FigureCurve curve = SEARCH_CURVE(0.01L, korvel::sweep::Test::CHI2, counts, state, range);
+  EXPECT_EQ(curve.label, "F'st 0.010, chi-square test");
+  ASSERT_EQ(curve.points.size(), 4u);
+  EXPECT_EQ(curve.points[2].x, 30);
+  EXPECT_LT(curve.points[2].interval.low, curve.points[2].power);
+  ASSERT_FALSE(curve.fitted.empty());
+  EXPECT_LT(std::fabs(curve.fitted.front().first - 2.0L), 1e-9L);
+  EXPECT_LT(std::fabs(curve.fitted.back().first - 100.0L), 1e-9L);
+  for (std::size_t i = 1; i < curve.fitted.size(); ++i)
+    EXPECT_GE(curve.fitted[i].second, curve.fitted[i - 1].second);
+  ASSERT_TRUE(curve.answer);
+  EXPECT_EQ(curve.answer->x, static_cast<long double>(*state.answer));
+  // The fit crosses the target between the answer's neighbours.
+  const PowerFit fit = FIT_POWER(counts);
+  EXPECT_LT(fit.power(curve.answer->x - 1), 0.8L);
+  EXPECT_GE(fit.power(curve.answer->x), 0.8L);
+  // A miscalibrated test: its probes, but neither fit nor answer.
+  const FigureCurve flagged = SEARCH_CURVE(0.01L, korvel::sweep::Test::FISHER, counts,
+                                           {AnswerStatus::MISCALIBRATED, {}, {}, {}, {}}, range);
+  EXPECT_TRUE(flagged.miscalibrated);
+  EXPECT_EQ(flagged.points.size(), 4u);
+  EXPECT_TRUE(flagged.fitted.empty());
+  EXPECT_FALSE(flagged.answer);
+}
+
 TEST(SearchWords, TheAnswerAndEveryStatusInASentence) {
   AnswerState state;
   state.status = AnswerStatus::OK;

@@ -28,7 +28,6 @@ constexpr const char* PROBE_FOLDER = "probes";
 constexpr const char* SEED_FILE = "seed.txt";
 constexpr int MAX_ROUNDS = 200;
 constexpr long long DEFAULT_BUDGET_BATCHES = 50;
-constexpr int FITTED_SAMPLES = 200;
 
 void write_file(const fs::path& path, const std::string& content) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
@@ -430,27 +429,8 @@ class Search {
       for (Test test : TESTS) {
         if (!on_[static_cast<int>(test)]) continue;
         const AnswerState& state = level.answers[static_cast<int>(test)].state;
-        FigureCurve curve;
-        curve.expected_fst = level.expected_fst;
-        curve.test = test;
-        curve.label = "F'st " + FIXED_TEXT(level.expected_fst, 3) + ", " + TEST_WORDS(test);
-        curve.miscalibrated = state.status == AnswerStatus::MISCALIBRATED;
-        const std::vector<ProbeCount> counts = counts_of(level.batches, test);
-        for (const ProbeCount& count : counts) {
-          curve.points.push_back(
-              {count.x, count.runs, count.significant,
-               static_cast<EXTENDED>(count.significant) / static_cast<EXTENDED>(count.runs),
-               WILSON_INTERVAL(count.significant, count.runs)});
-        }
-        if (counts.size() >= 2 && !curve.miscalibrated) {
-          curve.fitted = FITTED_CURVE(FIT_POWER(counts), options_.range.low, options_.range.high,
-                                      FITTED_SAMPLES);
-        }
-        if ((state.status == AnswerStatus::OK || state.status == AnswerStatus::BUDGET_SPENT) &&
-            state.answer) {
-          curve.answer = FigureAnswer{static_cast<EXTENDED>(*state.answer), static_cast<EXTENDED>(*state.low),
-                                      static_cast<EXTENDED>(*state.high)};
-        }
+        const FigureCurve curve = SEARCH_CURVE(level.expected_fst, test, counts_of(level.batches, test),
+                                               state, options_.range);
         figure.curves.push_back(curve);
         figure.caption.push_back(
             ANSWER_SENTENCE({options_.loci_axis, level.expected_fst, options_.range.target, test, state}));
@@ -530,6 +510,31 @@ class Search {
 };
 
 }  // namespace
+
+FigureCurve SEARCH_CURVE(EXTENDED expected_fst, Test test, const std::vector<ProbeCount>& counts,
+                         const AnswerState& state, const SearchRange& range) {
+  constexpr int FITTED_SAMPLES = 200;
+  FigureCurve curve;
+  curve.expected_fst = expected_fst;
+  curve.test = test;
+  curve.label = "F'st " + FIXED_TEXT(expected_fst, 3) + ", " + TEST_WORDS(test);
+  curve.miscalibrated = state.status == AnswerStatus::MISCALIBRATED;
+  for (const ProbeCount& count : counts) {
+    curve.points.push_back({count.x, count.runs, count.significant,
+                            static_cast<EXTENDED>(count.significant) / static_cast<EXTENDED>(count.runs),
+                            WILSON_INTERVAL(count.significant, count.runs)});
+  }
+  // A miscalibrated test's power means nothing: its probes are shown, but
+  // no model and no answer.
+  if (counts.size() >= 2 && !curve.miscalibrated) {
+    curve.fitted = FITTED_CURVE(FIT_POWER(counts), range.low, range.high, FITTED_SAMPLES);
+  }
+  if ((state.status == AnswerStatus::OK || state.status == AnswerStatus::BUDGET_SPENT) && state.answer) {
+    curve.answer = FigureAnswer{static_cast<EXTENDED>(*state.answer), static_cast<EXTENDED>(*state.low),
+                                static_cast<EXTENDED>(*state.high)};
+  }
+  return curve;
+}
 
 int RUN_SEARCH(const SweepTemplate& tmpl, const SearchOptions& options) {
   if (!tmpl.facts.chi2_on && !tmpl.facts.fisher_on)

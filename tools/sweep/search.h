@@ -86,6 +86,11 @@ AnswerState DECIDE(const std::vector<ProbeCount>& probes, const SearchRange& ran
 // [from, to], for the figure.
 std::vector<std::pair<EXTENDED, EXTENDED>> FITTED_CURVE(const PowerFit& fit, int from, int to, int samples);
 
+// One curve of the figure: the probes with their Wilson intervals, the fit
+// sampled over the range, and the answer when there is one.
+FigureCurve SEARCH_CURVE(EXTENDED expected_fst, Test test, const std::vector<ProbeCount>& counts,
+                         const AnswerState& state, const SearchRange& range);
+
 // "12 individuals per population (95 % interval 11–14) detect F'st 0.010
 // with 80 % power (chi-square test)", or the status in words.
 struct CaptionFacts {
