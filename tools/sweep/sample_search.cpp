@@ -87,6 +87,18 @@ std::vector<ProbeCount> counts_of(const std::vector<Batch>& batches, Test test) 
   return counts;
 }
 
+// The seed an earlier search kept in DIR/seed.txt, for --resume without
+// --seed.
+std::uint32_t recorded_seed(const std::string& text, const std::string& path) {
+  std::string digits = text;
+  while (!digits.empty() && (digits.back() == '\n' || digits.back() == '\r')) digits.pop_back();
+  const bool whole = !digits.empty() && digits.size() <= 10 &&
+                     digits.find_first_not_of("0123456789") == std::string::npos &&
+                     std::stoull(digits) <= 4294967295ULL;
+  if (!whole) throw SweepError(path + " holds \"" + digits + "\", not a seed; give --seed");
+  return static_cast<std::uint32_t>(std::stoull(digits));
+}
+
 class Search {
  public:
   Search(const SweepTemplate& tmpl, const SearchOptions& options)
@@ -311,7 +323,7 @@ class Search {
     std::string recorded;
     if (!options_.seed) {
       if (options_.resume && READ_WHOLE_FILE((dir_ / SEED_FILE).string(), recorded)) {
-        seed_ = static_cast<std::uint32_t>(std::stoul(recorded));
+        seed_ = recorded_seed(recorded, (dir_ / SEED_FILE).string());
       } else {
         const auto now = std::chrono::system_clock::now().time_since_epoch().count();
         seed_ = static_cast<std::uint32_t>(static_cast<unsigned long long>(now) ^
