@@ -159,3 +159,7 @@ plain = ns.get("BM_ChainSeedingStraightforward", float("nan"))
 row("exact test, seeding its generator (per tested locus)", f"{fast / 1000:.1f} us",
     f"straightforward {plain / 1000:.1f} us")
 PY
+
+# The planning search beside a grid at step 1: replicate runs and wall time.
+echo
+BUILD="$BUILD" JOBS="$JOBS" "$ROOT/bench/plan.sh"

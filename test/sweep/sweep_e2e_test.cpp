@@ -1,6 +1,7 @@
 // korvel-sweep end to end: the installed-shape program drives the real
 // simulation programs on a small set-up in a temporary folder.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -214,6 +215,213 @@ TEST_F(SweepEndToEnd, ATemplateTheProgramWouldRefuseIsRefusedFirst) {
       "korvel-sweep: T.IN line 8: number of populations is 60; korvel holds at most 50 populations, and "
       "korvel-ml at most 30: no build holds this file\n");
   EXPECT_FALSE(fs::exists("stop"));
+}
+
+// ---- The search ------------------------------------------------------------
+
+// Four loci, three populations, chi-square test only, 40 runs per batch:
+// the search over 2..80 takes a few seconds.
+const std::string SEARCH_TEMPLATE =
+    "Search end to end\r\nchi-square only\r\n100 5 50\r\n1 0\r\n0\r\n----\r\n4\r\n3\r\n200\r\n10\r\n"
+    "20 20 20\r\n40\r\n----\r\nalleles\r\n2 0.5 0.5\r\n3 0.4 0.3 0.3\r\n2 0.3 0.7\r\n3 0.2 0.3 0.5\r\n";
+const std::string SEARCH = "--find sample-size --fst 0.02 --range 2,80 --tolerance 3 --seed 5 ";
+
+class SweepSearch : public SweepEndToEnd {
+ protected:
+  void SetUp() override {
+    SweepEndToEnd::SetUp();
+    std::ofstream("S.IN", std::ios::binary) << SEARCH_TEMPLATE;
+  }
+  std::string program() const { return std::string("--program '") + KORVEL_PROGRAM + "' "; }
+};
+
+// The interval holds where a grid of 400 runs per point crosses 80 %.
+TEST_F(SweepSearch, TheIntervalHoldsTheCrossingOfADenseGrid) {
+  ASSERT_EQ(run(program() + SEARCH + "--out s S.IN"), 0) << slurp("err.txt");
+  const auto design = csv_rows(slurp("s/design.csv"));
+  ASSERT_EQ(design.size(), 2u);
+  EXPECT_EQ(design[0], (std::vector<std::string>{"expected_fst", "generations", "test", "target_power",
+                                                 "smallest_sample_size", "ci_low", "ci_high", "runs",
+                                                 "probes", "status"}));
+  EXPECT_EQ(design[1][2], "chi2");
+  EXPECT_EQ(design[1][9], "ok");
+  const int low = std::stoi(design[1][5]), high = std::stoi(design[1][6]);
+  EXPECT_LE(low, std::stoi(design[1][4]));
+  EXPECT_GE(high, std::stoi(design[1][4]));
+  EXPECT_NE(slurp("out.txt").find("chi-square test: n = " + design[1][4] + " (95 % interval " + design[1][5] +
+                                  "\u2013" + design[1][6] + ")"),
+            std::string::npos);
+
+  ASSERT_EQ(
+      run(program() + "--fst 0.02 --sample-sizes 26,30,34,38,42,46,50,54,58 --runs 400 --no-null --seed 9 "
+                      "--out g S.IN"),
+      0)
+      << slurp("err.txt");
+  const auto grid = csv_rows(slurp("g/curve.csv"));
+  ASSERT_EQ(grid.size(), 10u);
+  // Where the grid's power, joined linearly, first reaches 0.8.
+  double crossing = 0;
+  for (std::size_t row = 2; row < grid.size() && crossing == 0; ++row) {
+    const double n0 = std::stod(grid[row - 1][5]), n1 = std::stod(grid[row][5]);
+    const double p0 = std::stod(grid[row - 1][10]), p1 = std::stod(grid[row][10]);
+    if (p0 < 0.8 && p1 >= 0.8) crossing = n0 + (0.8 - p0) / (p1 - p0) * (n1 - n0);
+  }
+  ASSERT_GT(crossing, 0) << slurp("g/curve.csv");
+  EXPECT_GE(crossing, low - 1.0);
+  EXPECT_LE(crossing, high);
+  // Every probe of the curve file is a row with its runs and Wilson interval.
+  const auto curve = csv_rows(slurp("s/curve.csv"));
+  ASSERT_GT(curve.size(), 4u);
+  EXPECT_EQ(curve[0][2], "sample_size");
+  EXPECT_EQ(curve[1][0], "0.000000");  // the no-drift probe at the upper end
+  EXPECT_EQ(curve[1][2], "80");
+  for (std::size_t row = 2; row < curve.size(); ++row) {
+    EXPECT_LE(std::stod(curve[row][7]), std::stod(curve[row][6]));
+    EXPECT_GE(std::stod(curve[row][8]), std::stod(curve[row][6]));
+    EXPECT_EQ(curve[row][9], "");  // the exact test was off
+  }
+  // The figure's caption says the answer in words.
+  EXPECT_NE(slurp("s/caption.txt")
+                .find(design[1][4] + " individuals per population (95 % interval " + design[1][5] + "\u2013" +
+                      design[1][6] + ") detect F'st 0.020 with 80 % power (chi-square test)"),
+            std::string::npos);
+  EXPECT_TRUE(fs::exists("s/curve.svg"));
+  // The probes keep their report but not their detailed files.
+  EXPECT_TRUE(fs::exists("s/probes/t8-n80-b0/KORVEL.OUT"));
+  EXPECT_FALSE(fs::exists("s/probes/t8-n80-b0/FST.TXT"));
+}
+
+// The same files for one job or two, and after a search killed half-way is
+// resumed.
+TEST_F(SweepSearch, TheSameFilesForAnyJobsAndAfterAResume) {
+  ASSERT_EQ(run(program() + SEARCH + "--jobs 1 --out one S.IN"), 0) << slurp("err.txt");
+  ASSERT_EQ(run(program() + SEARCH + "--jobs 2 --out two S.IN"), 0) << slurp("err.txt");
+  const auto one = point_files("one");
+  EXPECT_EQ(one, point_files("two"));
+
+  const std::string sweep = std::string("'") + KORVEL_SWEEP_PROGRAM + "' " + program() + SEARCH;
+  // In a session of its own, so that the sweep and its probes are killed
+  // together; the script's process id is the group's.
+  std::ofstream("three.sh") << "echo $$ >pid.tmp && mv pid.tmp pid.txt\nexec " << sweep
+                            << "--jobs 1 --out three S.IN >/dev/null 2>&1\n";
+  ASSERT_EQ(std::system("setsid -f sh three.sh"), 0);
+  for (int wait = 0; wait < 500 && !fs::exists("pid.txt"); ++wait) ::usleep(10000);
+  const std::string group = slurp("pid.txt").substr(0, slurp("pid.txt").find('\n'));
+  ASSERT_FALSE(group.empty());
+  // Kill the sweep and its running probe once a few probes have finished.
+  for (int wait = 0; wait < 600; ++wait) {
+    std::size_t finished = 0;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("three/probes", ec))
+      finished += fs::exists(entry.path() / "KORVEL.OUT");
+    if (finished >= 6) break;
+    ::usleep(20000);
+  }
+  const pid_t leader = static_cast<pid_t>(std::stol(group));
+  ASSERT_EQ(::kill(-leader, SIGKILL), 0);
+  for (int wait = 0; wait < 500 && ::kill(-leader, 0) == 0; ++wait) ::usleep(10000);
+  EXPECT_FALSE(fs::exists("three/design.csv"));
+  ASSERT_EQ(run(program() + SEARCH + "--jobs 2 --resume --out three S.IN"), 0) << slurp("err.txt");
+  EXPECT_EQ(point_files("three"), one);
+  // A finished search given again with --resume runs nothing.
+  ASSERT_EQ(run(program() + SEARCH + "--resume --out three S.IN"), 0) << slurp("err.txt");
+  EXPECT_EQ(slurp("out.txt").find(" done ("), std::string::npos);
+}
+
+// A Genepop file with korvel-init's options gives what korvel-init's file
+// gives as a template.
+TEST_F(SweepSearch, TheDataFileGivesWhatKorvelInitsTemplateGives) {
+  const fs::path init = fs::path(KORVEL_SWEEP_PROGRAM).parent_path() / "korvel-init";
+  if (!fs::exists(init)) GTEST_SKIP() << "korvel-init is not built";
+  std::string genepop = "Three colonies\nL1\nL2\nL3\nPop\n";
+  for (int pop = 0; pop < 3; ++pop) {
+    if (pop > 0) genepop += "Pop\n";
+    for (int i = 0; i < 6; ++i) {
+      const int a = 1 + (i + pop) % 2, b = 1 + (i * pop) % 3, c = 1 + (i + 2 * pop) % 3;
+      genepop += "c" + std::to_string(pop) + "_" + std::to_string(i) + " , 010" + std::to_string(a) + " 020" +
+                 std::to_string(b) + " 030" + std::to_string(c) + "\n";
+    }
+  }
+  std::ofstream("D.gen", std::ios::binary) << genepop;
+  const std::string design = "--populations 3 --sample 20 --tests chi2 --ne 200 --runs 40 ";
+  ASSERT_EQ(std::system(("'" + init.string() + "' " + design + "-o FROM.IN D.gen 2>/dev/null").c_str()), 0);
+  const std::string search = "--find sample-size --fst 0.05 --range 2,40 --tolerance 4 --seed 3 ";
+  ASSERT_EQ(run(program() + search + "--out t FROM.IN"), 0) << slurp("err.txt");
+  ASSERT_EQ(run(program() + search + design + "--out d D.gen"), 0) << slurp("err.txt");
+  EXPECT_EQ(slurp("d/design.csv"), slurp("t/design.csv"));
+  EXPECT_EQ(slurp("d/curve.csv"), slurp("t/curve.csv"));
+  EXPECT_EQ(slurp("d/template.in"), slurp("FROM.IN"));
+  EXPECT_EQ(
+      slurp("d/caption.txt").rfind("data: D.gen (Genepop, diploid): 18 individuals in 3 populations\n", 0),
+      0u);
+  EXPECT_NE(slurp("err.txt").find("korvel-init: D.gen"), std::string::npos);  // its summary
+  EXPECT_EQ(slurp("d/data-summary.txt").rfind("korvel-init: D.gen (Genepop", 0), 0u);
+}
+
+// What the search refuses, with exit status 2, and a flagged answer's 3.
+TEST_F(SweepSearch, MistakesAreRefusedAndAFlaggedAnswerExitsWithThree) {
+  EXPECT_EQ(run(program() + SEARCH + "--slurm --out x S.IN"), 2);
+  EXPECT_NE(slurp("err.txt").find("--emit-jobs and --slurm are for grids"), std::string::npos);
+  EXPECT_EQ(run(program() + "--find size --fst 0.02 S.IN"), 2);
+  EXPECT_EQ(run(program() + "--find sample-size --fst 0.02 --range 50,10 S.IN"), 2);
+  EXPECT_EQ(run(program() + "--range 2,10 --fst 0.02 S.IN"), 2);
+  EXPECT_EQ(run(program() + SEARCH + "--populations 3 --out x S.IN"), 2);
+  EXPECT_FALSE(fs::exists("x"));
+  // A tiny F'st is not reached below 8 individuals.
+  ASSERT_EQ(run(program() + "--find sample-size --fst 0.001 --range 2,8 --seed 1 --out n S.IN"), 3);
+  EXPECT_EQ(csv_rows(slurp("n/design.csv"))[1][9], "not reached");
+  EXPECT_NE(slurp("out.txt").find("not reached"), std::string::npos);
+}
+
+// An exact test with too short a chain: no answer, its resolution warning
+// said once for all the probes, exit status 3; the chi-square test answers.
+TEST_F(SweepSearch, AMiscalibratedTestGetsNoAnswerAndItsWarningIsGathered) {
+  std::string panel =
+      "SNP panel\r\nshort chain\r\n10 10 10\r\n1 1\r\n1\r\n----\r\n60\r\n4\r\n100\r\n0\r\n"
+      "30 30 30 30\r\n20\r\n----\r\nalleles\r\n";
+  for (int locus = 0; locus < 60; ++locus) panel += "2 0.5 0.5\r\n";
+  std::ofstream("SNP.IN", std::ios::binary) << panel;
+  ASSERT_EQ(run(program() + "--find sample-size --fst 0.01 --range 10,30 --seed 2 --out m SNP.IN"), 3);
+  const auto design = csv_rows(slurp("m/design.csv"));
+  ASSERT_EQ(design.size(), 3u);
+  EXPECT_EQ(design[1][9], "ok");
+  EXPECT_EQ(design[2][2], "exact");
+  EXPECT_EQ(design[2][4], "");
+  EXPECT_EQ(design[2][9], "miscalibrated");
+  const std::string err = slurp("err.txt");
+  const std::size_t warned = err.find("probes warned: warning:");
+  ASSERT_NE(warned, std::string::npos) << err;
+  EXPECT_EQ(err.find("exact-test P of 0", warned + 1), err.rfind("exact-test P of 0"));  // once
+  EXPECT_NE(err.find("probes/t0-n30-b0"), std::string::npos);
+}
+
+// A grid with --runs and --precision: every point runs batches of 40 until
+// its interval is within +-0.05 or 400 runs are spent, the same for any
+// number of jobs and after a resume.
+TEST_F(SweepSearch, AGridRunsEachPointToThePrecisionAsked) {
+  const std::string grid = program() +
+                           "--fst 0.02 --sample-sizes 10,40 --runs 40 --precision 0.05 --max-runs 400 "
+                           "--seed 4 ";
+  ASSERT_EQ(run(grid + "--jobs 2 --out a S.IN"), 0) << slurp("err.txt");
+  ASSERT_EQ(run(grid + "--jobs 1 --out b S.IN"), 0) << slurp("err.txt");
+  EXPECT_EQ(point_files("a"), point_files("b"));
+  EXPECT_NE(slurp("a/point-01/KORVEL.IN").find("\r\n40\r\n----"), std::string::npos);  // line 12 only
+  EXPECT_EQ(slurp("S.IN"), SEARCH_TEMPLATE);
+  const auto rows = csv_rows(slurp("a/curve.csv"));
+  ASSERT_EQ(rows.size(), 5u);
+  bool batched = false;
+  for (std::size_t row = 1; row < rows.size(); ++row) {
+    const long long runs = std::stoll(rows[row][8]);
+    const double half = (std::stod(rows[row][12]) - std::stod(rows[row][11])) / 2;
+    EXPECT_EQ(runs % 40, 0);
+    EXPECT_TRUE(half <= 0.05 || runs + 40 > 400) << row << ": " << runs << " runs, +-" << half;
+    batched = batched || runs > 40;
+  }
+  EXPECT_TRUE(batched);
+  // The last batch of a point lost: the resumed grid runs it again.
+  fs::remove("b/point-04/batch-2/KORVEL.OUT");
+  ASSERT_EQ(run(grid + "--resume --out b S.IN"), 0) << slurp("err.txt");
+  EXPECT_EQ(slurp("b/curve.csv"), slurp("a/curve.csv"));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -172,6 +173,20 @@ InitOptions PARSE_OPTIONS(const std::vector<std::string>& args);
 
 extern const char* const USAGE;
 extern const char* const HELP;
+
+// What korvel-init makes from the options, without writing it: the
+// KORVEL.IN text (checked by reading it back), the program whose limits
+// hold it, and the summary lines of the design. The summary of the data and
+// the base population goes to `say` line by line as it is made, so that it
+// comes before any fault found later.
+struct InitResult {
+  std::string text;
+  std::string program;  // "korvel" or "korvel-ml"
+  bool many_loci = false;
+  std::vector<std::string> design_summary;
+};
+using SummarySink = std::function<void(const std::string&)>;
+InitResult MAKE_INPUT(const InitOptions& options, const SummarySink& say);
 
 // The whole program; returns its exit status (0 written, 1 refused, 2 bad
 // usage). Messages and the summary go to standard error.

@@ -335,7 +335,14 @@ void WRITE_CHECKED(const InitOptions& options, const INPUT_DOCUMENT& document,
 
 // ---- Summary ----------------------------------------------------------------------------
 
-void SAY(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+// Where the summary goes: standard error, or while MAKE_INPUT runs, its
+// caller's sink.
+const SummarySink* summary_sink = nullptr;
+
+void SAY(const std::string& line) {
+  if (summary_sink != nullptr) (*summary_sink)(line);
+  else std::fprintf(stderr, "%s\n", line.c_str());
+}
 
 std::string LIST(const std::vector<std::string>& items, std::size_t shown) {
   std::string text;
@@ -412,7 +419,7 @@ void BASE_SUMMARY(const BasePopulation& base, int merged, std::size_t before_sel
       LIST(each, 20) + ")");
 }
 
-void DESIGN_SUMMARY(const InitOptions& options, const Design& design, const CAPACITY_PROFILE& profile) {
+void DESIGN_SUMMARY(const InitOptions& options, const Design& design) {
   const bool equal_samples = std::all_of(design.samples.begin(), design.samples.end(),
                                          [&](int sample) { return sample == design.samples[0]; });
   std::vector<std::string> samples;
@@ -436,14 +443,24 @@ void DESIGN_SUMMARY(const InitOptions& options, const Design& design, const CAPA
         " counted steps per locus; loci whose estimated P is 0 will make the combined exact test "
         "reject too often (use --exact 1000,100,1000)");
   }
+}
+
+void WRITTEN_SUMMARY(const InitOptions& options, const CAPACITY_PROFILE& profile) {
   SAY("korvel-init: wrote " + options.output + "; run " + profile.BUILD_NAME +
       " in its folder (it holds up to " + std::to_string(profile.MAX_LOCI) + " loci, " +
       std::to_string(profile.MAX_ALLELES) + " alleles per locus, " + std::to_string(profile.MAX_POPS) +
       " populations)");
 }
 
-int RUN(const InitOptions& options) {
-  REFUSE_EXISTING_OUTPUT(options);
+struct Made {
+  INPUT_DOCUMENT document;
+  const CAPACITY_PROFILE* profile = nullptr;
+  std::vector<std::string> design_summary;
+};
+
+// Everything but the writing: the data read, the base population and the
+// design summarised through SAY, and the design's own summary kept aside.
+Made MAKE(const InitOptions& options) {
   PopulationMap popmap;
   const GenotypeData data = READ_DATA(options, popmap);
   std::optional<std::size_t> population;
@@ -459,13 +476,44 @@ int RUN(const InitOptions& options) {
   const int merged = options.max_alleles ? MERGE_RARE_ALLELES(base, *options.max_alleles) : 0;
   BASE_SUMMARY(base, merged, before_selection, options);
   const Design design = MAKE_DESIGN(options, data);
-  const CAPACITY_PROFILE& profile = CHOOSE_PROGRAM(base, design);
-  WRITE_CHECKED(options, MAKE_DOCUMENT(options, design, base), profile);
-  DESIGN_SUMMARY(options, design, profile);
+  Made made;
+  made.profile = &CHOOSE_PROGRAM(base, design);
+  made.document = MAKE_DOCUMENT(options, design, base);
+  const SummarySink* outer = summary_sink;
+  const SummarySink keep = [&](const std::string& line) { made.design_summary.push_back(line); };
+  summary_sink = &keep;
+  DESIGN_SUMMARY(options, design);
+  summary_sink = outer;
+  return made;
+}
+
+int RUN(const InitOptions& options) {
+  REFUSE_EXISTING_OUTPUT(options);
+  const Made made = MAKE(options);
+  WRITE_CHECKED(options, made.document, *made.profile);
+  for (const std::string& line : made.design_summary) SAY(line);
+  WRITTEN_SUMMARY(options, *made.profile);
   return 0;
 }
 
 }  // namespace
+
+InitResult MAKE_INPUT(const InitOptions& options, const SummarySink& say) {
+  // The sink is restored however MAKE ends.
+  struct Restore {
+    const SummarySink* outer;
+    ~Restore() { summary_sink = outer; }
+  } restore{summary_sink};
+  summary_sink = &say;
+  const Made made = MAKE(options);
+  InitResult result;
+  result.text = WRITE_INPUT_TEXT(made.document);
+  CHECK_READ_BACK(made.document, READ_INPUT_TEXT(options.output, result.text, *made.profile));
+  result.program = made.profile->BUILD_NAME;
+  result.many_loci = made.profile == &MANY_LOCI_CAPACITY;
+  result.design_summary = made.design_summary;
+  return result;
+}
 
 int INIT_MAIN(const std::vector<std::string>& args) {
   try {

@@ -56,7 +56,7 @@ std::uint64_t mix(std::uint64_t x) {
 
 }  // namespace
 
-std::uint32_t POINT_SEED(std::uint32_t sweep_seed, const PointValues& values) {
+std::uint32_t POINT_SEED(std::uint32_t sweep_seed, const PointValues& values, int batch) {
   std::uint64_t state = mix(sweep_seed);
   for (long long value :
        {static_cast<long long>(values.drift_size), static_cast<long long>(values.generations),
@@ -64,6 +64,7 @@ std::uint32_t POINT_SEED(std::uint32_t sweep_seed, const PointValues& values) {
         static_cast<long long>(values.loci.value_or(0))}) {
     state = mix(state ^ static_cast<std::uint64_t>(value));
   }
+  if (batch > 0) state = mix(state ^ mix(static_cast<std::uint64_t>(batch)));
   return static_cast<std::uint32_t>(state >> 32);
 }
 

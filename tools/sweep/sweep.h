@@ -53,6 +53,13 @@ struct PointValues {
   std::optional<int> loci;         // the first k loci of the template
 };
 
+// How a point runs, beside its values; unset keeps the template's. Neither
+// enters the point's seed.
+struct RunSettings {
+  std::optional<long long> runs;  // replicate runs (line 12)
+  std::optional<bool> erase;      // erase the detailed files (line 5); KORVEL.OUT stays
+};
+
 // The facts of a KORVEL.IN that the sweep needs.
 struct InputFacts {
   int loci = 0;
@@ -86,7 +93,8 @@ InputFacts READ_POINT_INPUT(const std::string& path);
 // every sample size and the number of loci replaced (loci beyond k are
 // dropped) and the second comment line replaced by `comment2`; every other
 // byte is kept.
-std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& values, std::string_view comment2);
+std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& values, std::string_view comment2,
+                             const RunSettings& settings = {});
 
 // ---- Drift arithmetic ---------------------------------------------------
 
@@ -99,7 +107,9 @@ using korvel::EXPECTED_FST;
 // The generator seed of a point: derived from the sweep's seed and the
 // point's values only, so that the same command gives the same seeds
 // whatever the order, the number of jobs or the scheduler.
-std::uint32_t POINT_SEED(std::uint32_t sweep_seed, const PointValues& values);
+// A batch after the first (batch > 0) of the same values gets a seed of
+// its own; batch 0 is the point's seed.
+std::uint32_t POINT_SEED(std::uint32_t sweep_seed, const PointValues& values, int batch = 0);
 
 // ---- Summary report -----------------------------------------------------
 
@@ -188,6 +198,20 @@ PointResult COLLECT_POINT(const std::string& dir, const std::string& folder);
 // per-run progress lines left out), joined by " / ".
 std::string PROGRAM_MESSAGE(std::string_view console_text);
 
+// The warnings of points: each `warning:` line of their console text, once
+// per kind (the line with its numbers left out), with the points that gave
+// it in the order met.
+struct PointWarning {
+  std::string text;  // the first line of the kind as met
+  std::vector<std::string> points;
+  bool resolution = false;  // the exact test's resolution warning
+};
+struct PointConsole {
+  std::string label;
+  std::string text;
+};
+std::vector<PointWarning> GATHER_WARNINGS(const std::vector<PointConsole>& consoles);
+
 // ---- Curves, calibration and the design table ---------------------------
 
 // The points of one design (the same sample sizes and loci), which the
@@ -272,6 +296,16 @@ struct JobOutcome {
 // returns at once with those points `stopped`.
 std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<PointJob>& points, int jobs,
                                  int threads, bool terminal);
+
+// Thrown by a search whose round was cut short by SIGINT or SIGTERM; the
+// killed batches stay unfinished for --resume.
+class SweepStopped : public SweepError {
+ public:
+  SweepStopped(int caught, std::size_t unfinished)
+      : SweepError("stopped"), signal(caught), left(unfinished) {}
+  int signal;
+  std::size_t left;
+};
 
 // From now on SIGINT and SIGTERM only note that the sweep is to stop;
 // RUN_JOBS and whoever runs batches of points check STOP_SIGNAL().

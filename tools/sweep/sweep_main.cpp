@@ -21,8 +21,12 @@
 #include "common/file_names.h"
 #include "common/korvel_version.h"
 #include "figure.h"
+#include "search.h"
 #include "sweep.h"
 #include "tests/locus_tests.h"
+#ifdef KORVEL_SWEEP_READS_DATA
+#include "init.h"
+#endif
 
 namespace korvel::sweep {
 
@@ -35,7 +39,12 @@ constexpr const char* USAGE =
     "                    [--loci K1,K2,...] [--ne N] [--target-power P] [--seed S] [--no-null]\n"
     "                    [--title TEXT] [--figure LIST] [--jobs J] [--threads-per-point T] [--many-loci]\n"
     "                    [--out DIR] [--force | --resume] [--program PATH]\n"
-    "                    [--emit-jobs | --slurm [--submit] [--sbatch-arg ARG]...] TEMPLATE.IN\n"
+    "                    [--runs R] [--precision W [--max-runs R] | --emit-jobs |\n"
+    "                    --slurm [--submit] [--sbatch-arg ARG]...]\n"
+    "                    TEMPLATE.IN | DATA [korvel-init's design options]\n"
+    "       korvel-sweep --find sample-size|loci --fst F1,F2,... [--target-power P] [--range LO,HI]\n"
+    "                    [--tolerance K] [--max-runs R] [--runs R] [--seed S] [--jobs J] [--keep-details]\n"
+    "                    [--figure svg,png,pdf] [--out DIR] [--force | --resume] TEMPLATE.IN | DATA\n"
     "       korvel-sweep --collect DIR [--target-power P] [--title TEXT] [--figure LIST]\n"
     "       korvel-sweep --help | --version\n";
 
@@ -73,8 +82,35 @@ constexpr const char* HELP =
     "  --collect DIR          build curve.csv, the figures and design.csv from DIR's points\n"
     "  --program PATH         the simulation program (default: korvel or korvel-ml next to\n"
     "                         korvel-sweep, else on PATH)\n"
+    "  --runs R               replicate runs of every point (or probe batch) instead of the\n"
+    "                         template's\n"
+    "  --precision W          run every point in batches until its 95 % interval is within +-W\n"
+    "                         (or --max-runs is spent)\n"
+    "\n"
+    "The search (--find sample-size or --find loci) answers for every F'st and test the smallest\n"
+    "sample size (or number of loci, the first K of the template) whose power reaches the target,\n"
+    "with a 95 % interval, probing a few values in seeded batches. It runs here only.\n"
+    "  --range LO,HI          values searched (default 2,1000; loci: 1 to the template's)\n"
+    "  --tolerance K          stop when the interval is within +-K of the answer (default: the\n"
+    "                         larger of 1 and 5 % of the answer)\n"
+    "  --max-runs R           replicate runs allowed per answer (default 50 batches)\n"
+    "  --keep-details         keep each probe's detailed files (default: only KORVEL.OUT stays)\n"
+        "Exit status: 0 done, 1 failed, 2 bad usage, 3 the search finished but an answer is flagged\n"
+    "(miscalibrated, not reached, budget spent, or a point warned about the exact test's\n"
+    "resolution).\n"
+    "\n"
+    "Instead of a template, a Genepop, VCF or BCF file can be given with korvel-init's design\n"
+    "options (--populations, --sample(s), --ne, --exact, --tests, --pop, --popmap, --pass-only,\n"
+    "--max-loci, --max-alleles, --format); the template made is written to DIR/template.in.\n"
+    "\n"
     "  --help                 this text\n"
     "  --version              the version of korvel-sweep\n";
+
+// korvel-init's options that shape the template made from a data file;
+// --ne is also the sweep's own.
+constexpr const char* DATA_VALUE_OPTIONS[] = {"--populations", "--sample", "--samples", "--exact",
+                                              "--tests",       "--pop",    "--popmap",  "--max-loci",
+                                              "--max-alleles", "--format"};
 
 const char* const DEFAULT_FST = "0.001,0.0025,0.005,0.01,0.02";
 constexpr const char* SEED_FILE = "seed.txt";
@@ -126,6 +162,14 @@ struct Options {
   bool version = false;
   std::vector<std::string> given;      // the options given, for --collect's check
   std::vector<std::string> arguments;  // the whole command line, for the resume hint
+  std::optional<long long> runs;
+  std::string find;  // "sample-size" or "loci"
+  std::string range;
+  std::optional<EXTENDED> tolerance;
+  std::optional<long long> max_runs;
+  std::optional<EXTENDED> precision;
+  bool keep_details = false;
+  std::vector<std::string> data_args;  // korvel-init's options, for a data file
 };
 
 std::vector<std::string> split_list(const std::string& list, const std::string& option) {
@@ -200,7 +244,30 @@ Options parse_options(const std::vector<std::string>& args) {
       target = true;
     };
     if (arg.rfind("-", 0) == 0 && arg.size() > 1) options.given.push_back(arg);
-    if (arg == "--fst") options.fst_list = take();
+    if (std::find(std::begin(DATA_VALUE_OPTIONS), std::end(DATA_VALUE_OPTIONS), arg) !=
+        std::end(DATA_VALUE_OPTIONS)) {
+      options.data_args.push_back(arg);
+      options.data_args.push_back(take());
+    } else if (arg == "--pass-only") {
+      if (has_value) throw UsageError(arg + " takes no value");
+      options.data_args.push_back(arg);
+    } else if (arg == "--runs") options.runs = parse_whole(take(), "--runs", 1, 2147483647LL);
+    else if (arg == "--find") {
+      options.find = take();
+      if (options.find != "sample-size" && options.find != "loci")
+        throw UsageError("--find takes sample-size or loci, not \"" + options.find + "\"");
+    } else if (arg == "--range") options.range = take();
+    else if (arg == "--tolerance") {
+      const EXTENDED tolerance = parse_real(take(), "--tolerance");
+      if (!(tolerance >= 0)) throw UsageError("--tolerance must be 0 or more");
+      options.tolerance = tolerance;
+    } else if (arg == "--max-runs") options.max_runs = parse_whole(take(), "--max-runs", 1, 1000000000000LL);
+    else if (arg == "--keep-details") flag(options.keep_details);
+    else if (arg == "--precision") {
+      const EXTENDED precision = parse_real(take(), "--precision");
+      if (!(precision > 0 && precision < 0.5L)) throw UsageError("--precision must be above 0 and below 0.5");
+      options.precision = precision;
+    } else if (arg == "--fst") options.fst_list = take();
     else if (arg == "--generations") options.generations_list = take();
     else if (arg == "--sample-sizes") options.sample_sizes_list = take();
     else if (arg == "--loci") options.loci_list = take();
@@ -254,6 +321,28 @@ Options parse_options(const std::vector<std::string>& args) {
   if (options.submit && !options.slurm) throw UsageError("--submit needs --slurm");
   if (!options.sbatch_args.empty() && !options.slurm) throw UsageError("--sbatch-arg needs --slurm");
   if (options.template_path.empty()) throw UsageError("no template given");
+  const bool searching = !options.find.empty();
+  if (searching) {
+    if (options.precision) throw UsageError("--precision is for grids; --find has --tolerance");
+    if (options.emit_jobs || options.slurm)
+      throw UsageError(
+          "--find runs its probes here, one round after another; --emit-jobs and --slurm are for grids");
+    if (!options.generations_list.empty()) throw UsageError("--find takes --fst, not --generations");
+    if (options.fst_list.empty()) throw UsageError("--find needs --fst");
+    if (!options.sample_sizes_list.empty() || !options.loci_list.empty())
+      throw UsageError("--find chooses the values itself; leave out --sample-sizes and --loci");
+  } else {
+    const auto given = [&](const char* name) {
+      return std::find(options.given.begin(), options.given.end(), name) != options.given.end();
+    };
+    for (const char* only : {"--range", "--tolerance"}) {
+      if (given(only)) throw UsageError(std::string(only) + " needs --find");
+    }
+    if (given("--max-runs") && !options.precision) throw UsageError("--max-runs needs --find or --precision");
+    if (options.precision && (options.emit_jobs || options.slurm))
+      throw UsageError(
+          "--precision runs its batches here, one round after another; leave out --emit-jobs and --slurm");
+  }
   if (options.out.empty()) throw UsageError("--out needs a folder name");
   return options;
 }
@@ -390,7 +479,8 @@ std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplat
   for (std::size_t i = 0; i < plan.size(); ++i) {
     PlannedPoint& point = plan[i];
     point.label = point_label(i, plan.size());
-    point.input = REWRITE_TEMPLATE(tmpl, point.values, "korvel-sweep: " + describe(tmpl, point.values));
+    point.input = REWRITE_TEMPLATE(tmpl, point.values, "korvel-sweep: " + describe(tmpl, point.values),
+                                   RunSettings{options.runs, {}});
     if (options.seed) point.seed = POINT_SEED(*options.seed, point.values);
   }
   return plan;
@@ -424,6 +514,52 @@ std::vector<std::string> point_folders(const fs::path& dir) {
   return folders;
 }
 
+// The further batches of a point run with --precision: batch-2, batch-3,
+// ... inside its folder, in order.
+std::vector<std::string> batch_folders(const fs::path& point) {
+  std::vector<std::string> batches;
+  std::error_code ec;
+  for (int number = 2; fs::is_directory(point / ("batch-" + std::to_string(number)), ec); ++number) {
+    batches.push_back("batch-" + std::to_string(number));
+  }
+  return batches;
+}
+
+int finished_batches(const fs::path& point) {
+  int finished = 0;
+  for (const std::string& name : batch_folders(point)) {
+    if (!COLLECT_POINT(point.string(), name).ok) break;
+    ++finished;
+  }
+  return finished;
+}
+
+// A point's result with the counts of its finished further batches added:
+// their runs and rejections, and the mean F'st weighted by runs.
+PointResult collect_with_batches(const fs::path& dir, const std::string& label) {
+  PointResult point = COLLECT_POINT(dir.string(), label);
+  if (!point.ok) return point;
+  EXTENDED weighted_fst = std::strtold(point.mean_fst_text.c_str(), nullptr) *
+                          static_cast<EXTENDED>(point.runs);
+  bool added = false;
+  for (const std::string& name : batch_folders(dir / label)) {
+    const PointResult batch = COLLECT_POINT((dir / label).string(), name);
+    if (!batch.ok) break;
+    added = true;
+    point.runs += batch.runs;
+    point.chi2.significant += batch.chi2.significant;
+    point.fisher.significant += batch.fisher.significant;
+    weighted_fst += std::strtold(batch.mean_fst_text.c_str(), nullptr) * static_cast<EXTENDED>(batch.runs);
+  }
+  if (!added) return point;
+  for (TestPower* power : {&point.chi2, &point.fisher}) {
+    power->power = static_cast<EXTENDED>(power->significant) / static_cast<EXTENDED>(point.runs);
+    power->interval = WILSON_INTERVAL(power->significant, point.runs);
+  }
+  point.mean_fst_text = FIXED_TEXT(weighted_fst / static_cast<EXTENDED>(point.runs), 4);
+  return point;
+}
+
 // Removes the files a sweep makes in a point folder (and the folder when
 // that leaves it empty).
 void clear_point(const fs::path& folder) {
@@ -434,6 +570,9 @@ void clear_point(const fs::path& folder) {
   fs::remove(folder / CONTTAB_FILE_NAME, ec);
   fs::remove(folder / CONSOLE_FILE_NAME, ec);
   fs::remove(folder / SEED_FILE, ec);
+  for (const std::string& batch : batch_folders(folder)) {
+    clear_point(folder / batch);
+  }
   if (fs::is_empty(folder, ec)) fs::remove(folder, ec);
 }
 
@@ -578,6 +717,24 @@ int finish(const fs::path& dir, const std::vector<PointResult>& results, const S
   for (const std::string& warning : CALIBRATION_WARNINGS(analysis)) {
     std::fprintf(stderr, "korvel-sweep: warning: %s\n", warning.c_str());
   }
+  // What the points warned about, each kind once with the points concerned.
+  std::vector<PointConsole> consoles;
+  for (const PointResult& point : results) {
+    std::vector<std::string> folders{point.folder};
+    for (const std::string& batch : batch_folders(dir / point.folder))
+      folders.push_back(point.folder + "/" + batch);
+    for (const std::string& folder : folders) {
+      std::string text;
+      if (READ_WHOLE_FILE((dir / folder / CONSOLE_FILE_NAME).string(), text))
+        consoles.push_back({folder, text});
+    }
+  }
+  for (const PointWarning& warning : GATHER_WARNINGS(consoles)) {
+    std::string points;
+    for (const std::string& point : warning.points) points += (points.empty() ? "" : ", ") + point;
+    std::fprintf(stderr, "korvel-sweep: %zu point%s warned: %s\n  (%s)\n", warning.points.size(),
+                 warning.points.size() == 1 ? "" : "s", warning.text.c_str(), points.c_str());
+  }
   if (failed > 0) std::fprintf(stderr, "korvel-sweep: %zu of %zu points failed\n", failed, results.size());
   return failed > 0 || results.empty() ? 1 : 0;
 }
@@ -593,7 +750,7 @@ int collect(const Options& options) {
   if (options.target_power) settings.target_power = *options.target_power;
   settings.figure_formats = options.figure_formats;
   std::vector<PointResult> results;
-  for (const std::string& folder : folders) results.push_back(COLLECT_POINT(dir.string(), folder));
+  for (const std::string& folder : folders) results.push_back(collect_with_batches(dir, folder));
   return finish(dir, results, settings);
 }
 
@@ -629,12 +786,15 @@ int submit(const fs::path& dir, const fs::path& script) {
   return 0;
 }
 
+std::size_t stopped_points(const std::vector<JobOutcome>& outcomes) {
+  return static_cast<std::size_t>(std::count_if(outcomes.begin(), outcomes.end(),
+                                                [](const JobOutcome& outcome) { return outcome.stopped; }));
+}
+
 // A sweep stopped by SIGINT or SIGTERM: its running points were killed and
 // stay unfinished; says how to continue. Exit status as a shell reports a
 // program ended by the signal.
-int stopped(const Options& options, int signal, const std::vector<JobOutcome>& outcomes) {
-  const std::size_t left = static_cast<std::size_t>(std::count_if(
-      outcomes.begin(), outcomes.end(), [](const JobOutcome& outcome) { return outcome.stopped; }));
+int stopped(const Options& options, int signal, std::size_t left) {
   std::fprintf(
       stderr,
       "korvel-sweep: stopped by %s; %zu point%s left unfinished in %s (the finished ones are kept).\n"
@@ -644,14 +804,235 @@ int stopped(const Options& options, int signal, const std::vector<JobOutcome>& o
   return 128 + signal;
 }
 
+// ---- Template or data ------------------------------------------------------
+
+// The template the sweep works from: the file itself when it is a KORVEL.IN,
+// else the one korvel-init makes from it as data.
+struct Source {
+  SweepTemplate tmpl;
+  bool many_loci = false;
+  std::string made_text;  // the template made from data
+  std::string summary;    // korvel-init's summary of the data
+  std::vector<std::string> data_lines;
+};
+
+#ifdef KORVEL_SWEEP_READS_DATA
+Source from_data(const Options& options, const fs::path& dir) {
+  std::vector<std::string> args = options.data_args;
+  if (options.ne) {
+    args.push_back("--ne");
+    args.push_back(std::to_string(*options.ne));
+  }
+  if (options.runs) {
+    args.push_back("--runs");
+    args.push_back(std::to_string(*options.runs));
+  }
+  args.push_back(options.template_path);
+  init::InitOptions init_options;
+  try {
+    init_options = init::PARSE_OPTIONS(args);
+  } catch (const init::InitError& error) {
+    throw UsageError(error.what());
+  }
+  init_options.output = (dir / "template.in").string();
+  Source source;
+  std::vector<std::string> lines;
+  const init::InitResult made = init::MAKE_INPUT(init_options,
+                                                 [&](const std::string& line) { lines.push_back(line); });
+  for (const std::string& line : lines) source.summary += line + "\n";
+  for (const std::string& line : made.design_summary) source.summary += line + "\n";
+  std::fputs(source.summary.c_str(), stderr);
+  source.many_loci = made.many_loci;
+  source.made_text = made.text;
+  // Resumed on another day, the template differs only in the date of its
+  // first comment line: keep the one the finished probes were made from.
+  const auto after_first_line = [](const std::string& text) {
+    const std::size_t end = text.find('\n');
+    return end == std::string::npos ? std::string() : text.substr(end);
+  };
+  std::string earlier;
+  if (options.resume && READ_WHOLE_FILE((dir / "template.in").string(), earlier) &&
+      after_first_line(earlier) == after_first_line(made.text)) {
+    source.made_text = earlier;
+  }
+  source.tmpl = PARSE_TEMPLATE(init_options.output, source.made_text, made.many_loci);
+  // The data's own line of the summary names the file, its populations and
+  // individuals.
+  source.data_lines.push_back(
+      "data: " + (lines.empty() ? options.template_path : lines[0].substr(lines[0].find(": ") + 2)));
+  if (lines.size() > 1) source.data_lines.push_back(lines[1].substr(lines[1].find_first_not_of(' ')));
+  return source;
+}
+#endif
+
+Source load_source(const Options& options, const fs::path& dir) {
+  std::string content;
+  if (!READ_WHOLE_FILE(options.template_path, content))
+    throw SweepError("cannot read " + options.template_path);
+  Source source;
+  try {
+    source.tmpl = PARSE_TEMPLATE(options.template_path, content, options.many_loci);
+    source.many_loci = options.many_loci;
+    if (!options.data_args.empty()) {
+      throw UsageError(options.template_path + " is a KORVEL.IN template; " + options.data_args[0] +
+                       " is for a data file");
+    }
+    return source;
+  } catch (const UsageError&) {
+    throw;
+  } catch (const SweepError& as_template) {
+#ifdef KORVEL_SWEEP_READS_DATA
+    // Not a template: data, when korvel-init's options say so or the
+    // content is VCF/BCF or reads as Genepop; otherwise the template's
+    // fault is the one to report.
+    bool data = !options.data_args.empty();
+    try {
+      if (!data) data = init::DETECT_FORMAT(options.template_path) == init::DataFormat::VCF;
+      if (!data) {
+        init::READ_GENEPOP(options.template_path);
+        data = true;
+      }
+    } catch (const init::InitError&) {
+    }
+    if (!data) throw;
+    try {
+      return from_data(options, dir);
+    } catch (const init::UsageError& error) {
+      throw UsageError(error.what());
+    } catch (const init::InitError& error) {
+      throw SweepError(error.what());
+    }
+#else
+    (void)dir;
+    throw;
+#endif
+  }
+}
+
+int search(const Options& options) {
+  const fs::path dir = fs::absolute(options.out).lexically_normal();
+  const Source source = load_source(options, dir);
+  Options chosen = options;
+  chosen.many_loci = source.many_loci;
+  SearchOptions search;
+  search.loci_axis = options.find == "loci";
+  for (const std::string& item : split_list(options.fst_list, "--fst"))
+    search.fst.push_back(parse_real(item, "--fst"));
+  search.range.high = search.loci_axis ? source.tmpl.facts.loci : 1000;
+  search.range.low = search.loci_axis ? 1 : 2;
+  if (!options.range.empty()) {
+    const std::vector<std::string> ends = split_list(options.range, "--range");
+    const int top = search.loci_axis ? source.tmpl.facts.loci : MAX_DIPLOIDS;
+    if (ends.size() != 2) throw UsageError("--range takes LO,HI, not \"" + options.range + "\"");
+    search.range.low = static_cast<int>(parse_whole(ends[0], "the low end of --range", 1, top));
+    search.range.high = static_cast<int>(parse_whole(ends[1], "the high end of --range", 1, top));
+    if (search.range.low >= search.range.high) throw UsageError("--range needs LO below HI");
+  }
+  search.range.target = options.target_power.value_or(0.8L);
+  search.range.tolerance = options.tolerance;
+  search.max_runs = options.max_runs;
+  search.runs = options.runs;
+  search.seed = options.seed;
+  search.jobs = options.jobs;
+  search.threads_per_point = options.threads_per_point;
+  search.ne = options.ne;
+  search.no_null = options.no_null;
+  search.resume = options.resume;
+  search.force = options.force;
+  search.keep_details = options.keep_details;
+  search.out = options.out;
+  search.title = options.title.value_or("");
+  search.figure_formats = options.figure_formats;
+  search.data_lines = source.data_lines;
+  search.made_template = source.made_text;
+  search.data_summary = source.summary;
+  search.program = find_program(chosen);
+  CATCH_STOP_SIGNALS();
+  try {
+    return RUN_SEARCH(source.tmpl, search);
+  } catch (const SweepStopped& stop) {
+    return stopped(options, stop.signal, stop.left);
+  }
+}
+
+// The widest 95 % Wilson half-width of the point's tests.
+EXTENDED widest_half_width(const PointResult& point) {
+  EXTENDED widest = 0;
+  for (Test test : TESTS) {
+    if (!point.on(test)) continue;
+    const Interval interval = point.power(test).interval;
+    widest = std::max(widest, (interval.high - interval.low) / 2);
+  }
+  return widest;
+}
+
+// --precision: rounds of one more batch for every point whose interval is
+// still wider than asked, until none is or each has spent --max-runs. A
+// batch is the point's input with its seed for that batch number, so the
+// rounds depend on seeded counts only; finished batches of an earlier run
+// are kept with --resume.
+void run_to_precision(const Options& options, const SweepTemplate& tmpl, const fs::path& dir,
+                      const std::vector<PlannedPoint>& plan, const std::string& program, int parallel,
+                      int threads, bool terminal, std::map<std::string, JobOutcome>& outcome_of) {
+  const long long batch_runs = options.runs.value_or(tmpl.facts.runs);
+  const long long budget = options.max_runs.value_or(50 * batch_runs);
+  while (true) {
+    bool found = false;
+    std::vector<PointJob> jobs;
+    std::vector<std::string> owners;
+    for (const PlannedPoint& point : plan) {
+      const auto outcome = outcome_of.find(point.label);
+      if (outcome != outcome_of.end() && !outcome->second.ok) continue;
+      const PointResult result = collect_with_batches(dir, point.label);
+      if (!result.ok || widest_half_width(result) <= *options.precision || result.runs + batch_runs > budget)
+        continue;
+      const int number = finished_batches(dir / point.label) + 2;
+      const std::string name = "batch-" + std::to_string(number);
+      const fs::path folder = dir / point.label / name;
+      PlannedPoint batch = point;
+      batch.label = point.label + "/" + name;
+      if (point.seed) batch.seed = POINT_SEED(*options.seed, point.values, number - 1);
+      std::error_code ec;
+      fs::create_directories(folder, ec);
+      if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
+      if (options.resume && finished_point(dir, batch)) {
+        found = true;
+        continue;
+      }
+      clear_point(folder);
+      fs::create_directories(folder, ec);
+      write_file(folder / INPUT_FILE_NAME, batch.input);
+      if (batch.seed) write_file(folder / SEED_FILE, seed_text(batch.seed));
+      const std::vector<PointJob> one = point_jobs(dir, tmpl, {&batch});
+      jobs.push_back(one.front());
+      owners.push_back(point.label);
+    }
+    // Finished batches found again on resuming count at once: look again
+    // until a round neither finds nor runs one.
+    if (jobs.empty() && !found) return;
+    const std::vector<JobOutcome> outcomes = RUN_JOBS(program, jobs, parallel, threads, terminal);
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+      if (!outcomes[i].ok) outcome_of[owners[i]] = outcomes[i];
+    }
+    if (STOP_SIGNAL() != 0) return;
+  }
+}
+
 int sweep(const Options& options) {
   // The library refuses an effective size the program cannot use.
-  const SweepTemplate tmpl = READ_TEMPLATE(options.template_path, options.many_loci);
+  const Source source = load_source(options, fs::absolute(options.out).lexically_normal());
+  const SweepTemplate& tmpl = source.tmpl;
+  Options chosen = options;
+  chosen.many_loci = source.many_loci;
   const int drift_size = options.ne ? *options.ne : tmpl.facts.drift_size;
   const std::vector<PlannedPoint> plan = plan_points(options, tmpl, drift_size);
-  const std::string program = find_program(options);
+  const std::string program = find_program(chosen);
   const fs::path dir = fs::absolute(options.out).lexically_normal();
   const std::vector<const PlannedPoint*> to_run = prepare_points(options, dir, plan);
+  if (!source.made_text.empty()) {
+    write_file(dir / "template.in", source.made_text);
+    write_file(dir / "data-summary.txt", source.summary);
+  }
   Settings settings;
   settings.title = options.title.value_or("");
   settings.target_power = options.target_power.value_or(0.8L);
@@ -694,17 +1075,21 @@ int sweep(const Options& options) {
   }
   CATCH_STOP_SIGNALS();
   const std::vector<JobOutcome> outcomes = RUN_JOBS(program, jobs, parallel, threads, terminal);
-  if (const int signal = STOP_SIGNAL(); signal != 0) return stopped(options, signal, outcomes);
-  std::map<std::string, const JobOutcome*> outcome_of;
-  for (std::size_t i = 0; i < jobs.size(); ++i) outcome_of[jobs[i].label] = &outcomes[i];
+  if (const int signal = STOP_SIGNAL(); signal != 0) return stopped(options, signal, stopped_points(outcomes));
+  std::map<std::string, JobOutcome> outcome_of;
+  for (std::size_t i = 0; i < jobs.size(); ++i) outcome_of[jobs[i].label] = outcomes[i];
+  if (options.precision) {
+    run_to_precision(options, tmpl, dir, plan, program, parallel, threads, terminal, outcome_of);
+    if (const int signal = STOP_SIGNAL(); signal != 0) return stopped(options, signal, stopped_points(outcomes));
+  }
 
   std::vector<PointResult> results;
   for (const PlannedPoint& point : plan) {
-    PointResult result = COLLECT_POINT(dir.string(), point.label);
+    PointResult result = collect_with_batches(dir, point.label);
     const auto found = outcome_of.find(point.label);
-    if (found != outcome_of.end() && !found->second->ok) {
+    if (found != outcome_of.end() && !found->second.ok) {
       result.ok = false;
-      result.failure = found->second->failure;
+      result.failure = found->second.failure;
     }
     results.push_back(result);
   }
@@ -724,7 +1109,8 @@ int SWEEP_MAIN(const std::vector<std::string>& args) {
       std::printf("korvel-sweep %s\n", KORVEL_VERSION);
       return 0;
     }
-    return options.collect.empty() ? sweep(options) : collect(options);
+    if (!options.collect.empty()) return collect(options);
+    return options.find.empty() ? sweep(options) : search(options);
   } catch (const UsageError& error) {
     std::fprintf(stderr, "korvel-sweep: %s\n%s", error.what(), USAGE);
     return 2;

@@ -72,8 +72,8 @@ SweepTemplate READ_TEMPLATE(const std::string& path, bool many_loci) {
   return PARSE_TEMPLATE(path, std::move(content), many_loci);
 }
 
-std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& values,
-                             std::string_view comment2) {
+std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& values, std::string_view comment2,
+                             const RunSettings& settings) {
   const INPUT_DOCUMENT& document = tmpl.document;
   std::vector<TOKEN_REPLACEMENT> edits;
   edits.push_back({document.AT.COMMENT2, std::string(comment2)});
@@ -83,6 +83,8 @@ std::string REWRITE_TEMPLATE(const SweepTemplate& tmpl, const PointValues& value
     for (const TOKEN_SPAN& size : document.AT.SAMPLESIZE)
       edits.push_back({size, std::to_string(*values.sample_size)});
   }
+  if (settings.runs) edits.push_back({document.AT.STOP_RUNS, std::to_string(*settings.runs)});
+  if (settings.erase) edits.push_back({document.AT.ERASE_DETAILED_OUTPUT, *settings.erase ? "1" : "0"});
   const int loci = document.NUMBLOCI;
   if (values.loci && *values.loci != loci) {
     if (*values.loci < 1 || *values.loci > loci) {

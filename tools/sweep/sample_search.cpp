@@ -1,0 +1,563 @@
+// The planning search as a command: rounds of probes run here, several at a
+// time, each probe a folder of DIR/probes named by its values and batch and
+// seeded from the sweep's seed and those values. Every decision is taken
+// between rounds from finished counts only, so the same command makes the
+// same probes and files whatever the number of jobs, and a resumed search
+// replays the same rounds, finding their finished folders instead of
+// running them again.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "common/file_names.h"
+#include "search.h"
+
+namespace korvel::sweep {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* PROBE_FOLDER = "probes";
+constexpr const char* SEED_FILE = "seed.txt";
+constexpr int MAX_ROUNDS = 200;
+constexpr long long DEFAULT_BUDGET_BATCHES = 50;
+
+void write_file(const fs::path& path, const std::string& content) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << content;
+  file.close();
+  if (!file) throw SweepError("cannot write " + path.string());
+}
+
+std::string real_text(EXTENDED value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.6Lg", value);
+  return buffer;
+}
+
+struct Batch {
+  int x = 0;
+  int batch = 0;
+  std::string label;  // folder name under DIR/probes
+  PointResult result;
+};
+
+struct TestAnswer {
+  AnswerState state;
+  long long runs = 0;  // of the level's probes when the answer was settled
+  int probes = 0;
+  bool settled() const { return state.status != AnswerStatus::SEARCHING; }
+};
+
+struct LevelState {
+  int generations = 0;
+  EXTENDED expected_fst = 0;
+  std::vector<Batch> batches;
+  TestAnswer answers[2];  // by Test
+
+  long long runs() const {
+    long long total = 0;
+    for (const Batch& batch : batches) total += batch.result.runs;
+    return total;
+  }
+  int batches_at(int x) const {
+    return static_cast<int>(
+        std::count_if(batches.begin(), batches.end(), [&](const Batch& b) { return b.x == x; }));
+  }
+};
+
+// The counts of one test at each probed value, batches added up, by value.
+std::vector<ProbeCount> counts_of(const std::vector<Batch>& batches, Test test) {
+  std::map<int, ProbeCount> by_x;
+  for (const Batch& batch : batches) {
+    ProbeCount& count = by_x[batch.x];
+    count.x = batch.x;
+    count.runs += batch.result.runs;
+    count.significant += batch.result.power(test).significant;
+  }
+  std::vector<ProbeCount> counts;
+  for (const auto& [x, count] : by_x) counts.push_back(count);
+  return counts;
+}
+
+// The seed an earlier search kept in DIR/seed.txt, for --resume without
+// --seed.
+std::uint32_t recorded_seed(const std::string& text, const std::string& path) {
+  std::string digits = text;
+  while (!digits.empty() && (digits.back() == '\n' || digits.back() == '\r')) digits.pop_back();
+  const bool whole = !digits.empty() && digits.size() <= 10 &&
+                     digits.find_first_not_of("0123456789") == std::string::npos &&
+                     std::stoull(digits) <= 4294967295ULL;
+  if (!whole) throw SweepError(path + " holds \"" + digits + "\", not a seed; give --seed");
+  return static_cast<std::uint32_t>(std::stoull(digits));
+}
+
+class Search {
+ public:
+  Search(const SweepTemplate& tmpl, const SearchOptions& options)
+      : tmpl_(tmpl), options_(options), dir_(fs::absolute(options.out).lexically_normal()) {
+    drift_size_ = options.ne.value_or(tmpl.facts.drift_size);
+    batch_runs_ = options.runs.value_or(tmpl.facts.runs);
+    budget_ = options.max_runs.value_or(DEFAULT_BUDGET_BATCHES * batch_runs_);
+    if (budget_ < batch_runs_) {
+      throw UsageError("--max-runs " + std::to_string(budget_) + " is less than one batch of " +
+                       std::to_string(batch_runs_) + " runs");
+    }
+    for (Test test : TESTS)
+      on_[static_cast<int>(test)] = test == Test::CHI2 ? tmpl.facts.chi2_on : tmpl.facts.fisher_on;
+    for (EXTENDED target : options.fst) add_level(target);
+  }
+
+  int run() {
+    prepare_folder();
+    std::vector<Batch*> round;
+    if (!options_.no_null) {
+      null_.push_back(make_batch(0, options_.range.high, 0));
+      round.push_back(&null_.back());
+    }
+    for (int number = 1;; ++number) {
+      for (LevelState& level : levels_) {
+        for (const int x : next_probes(level, number > MAX_ROUNDS)) {
+          level.batches.push_back(make_batch(level.generations, x, level.batches_at(x)));
+        }
+      }
+      for (LevelState& level : levels_) {
+        for (Batch& batch : level.batches) {
+          if (!batch.result.ok && batch.result.failure.empty()) round.push_back(&batch);
+        }
+      }
+      if (round.empty()) break;
+      run_round(round);
+      round.clear();
+      check_calibration();
+    }
+    return finish();
+  }
+
+ private:
+  void add_level(EXTENDED target) {
+    if (target <= 0) throw UsageError("--fst with --find takes values above 0, not " + real_text(target));
+    const int generations = GENERATIONS_FOR_TARGET(target, drift_size_);
+    for (const LevelState& level : levels_) {
+      if (level.generations == generations) {
+        std::fprintf(
+            stderr,
+            "korvel-sweep: F'st %s needs the same %d generations as an earlier one; it is searched once\n",
+            real_text(target).c_str(), generations);
+        return;
+      }
+    }
+    LevelState level;
+    level.generations = generations;
+    level.expected_fst = EXPECTED_FST(drift_size_, generations);
+    levels_.push_back(level);
+  }
+
+  PointValues values_of(int generations, int x) const {
+    PointValues values;
+    values.drift_size = drift_size_;
+    values.generations = generations;
+    if (options_.loci_axis) {
+      values.loci = x;
+    } else {
+      values.sample_size = x;
+      values.loci = tmpl_.facts.loci;
+    }
+    return values;
+  }
+
+  std::string axis_letter() const { return options_.loci_axis ? "k" : "n"; }
+
+  Batch make_batch(int generations, int x, int number) const {
+    Batch batch;
+    batch.x = x;
+    batch.batch = number;
+    batch.label = "t" + std::to_string(generations) + "-" + axis_letter() + std::to_string(x) + "-b" +
+                  std::to_string(number);
+    return batch;
+  }
+
+  // The values to probe next at a level, within what is left of its budget.
+  std::vector<int> next_probes(LevelState& level, bool out_of_rounds) {
+    std::vector<int> wanted;
+    const long long used = level.runs();
+    for (Test test : TESTS) {
+      TestAnswer& answer = level.answers[static_cast<int>(test)];
+      if (!on_[static_cast<int>(test)] || answer.settled()) continue;
+      // The first round's probes are still out.
+      if (std::any_of(level.batches.begin(), level.batches.end(),
+                      [](const Batch& b) { return !b.result.ok; }))
+        return {};
+      answer.state = DECIDE(counts_of(level.batches, test), options_.range);
+      answer.runs = used;
+      answer.probes = static_cast<int>(level.batches.size());
+      if (answer.settled()) continue;
+      long long planned = used + batch_runs_ * static_cast<long long>(wanted.size());
+      bool added = false;
+      for (int x : answer.state.next) {
+        if (std::find(wanted.begin(), wanted.end(), x) != wanted.end()) {
+          added = true;
+          continue;
+        }
+        if (out_of_rounds || planned + batch_runs_ > budget_) break;
+        wanted.push_back(x);
+        planned += batch_runs_;
+        added = true;
+      }
+      if (!added) answer.state.status = AnswerStatus::BUDGET_SPENT;
+    }
+    std::sort(wanted.begin(), wanted.end());
+    return wanted;
+  }
+
+  std::string seed_text(std::uint32_t seed) const { return std::to_string(seed) + "\n"; }
+
+  std::string describe(int generations, int x, int batch) const {
+    char buffer[160];
+    std::snprintf(buffer, sizeof buffer, "korvel-sweep: F'st %.6Lf, t = %d, Ne = %d, %s = %d, batch %d",
+                  EXPECTED_FST(drift_size_, generations), generations, drift_size_,
+                  options_.loci_axis ? "loci" : "n", x, batch + 1);
+    return buffer;
+  }
+
+  int generations_of(const Batch& batch) const { return std::stoi(batch.label.substr(1)); }
+
+  // Runs the batches of a round that an earlier run of the same search has
+  // not finished, then reads every one of them.
+  void run_round(const std::vector<Batch*>& round) {
+    std::vector<PointJob> jobs;
+    std::vector<Batch*> ran;
+    for (Batch* batch : round) {
+      const int generations = generations_of(*batch);
+      const PointValues values = values_of(generations, batch->x);
+      const std::uint32_t seed = POINT_SEED(seed_, values, batch->batch);
+      const std::string input = REWRITE_TEMPLATE(tmpl_, values, describe(generations, batch->x, batch->batch),
+                                                 RunSettings{options_.runs, !options_.keep_details});
+      const fs::path folder = dir_ / PROBE_FOLDER / batch->label;
+      if (finished(folder, input, seed)) continue;
+      fs::remove_all(folder);
+      fs::create_directories(folder);
+      write_file(folder / INPUT_FILE_NAME, input);
+      write_file(folder / SEED_FILE, seed_text(seed));
+      PointJob job;
+      job.folder = folder.string();
+      job.label = batch->label;
+      job.description = describe(generations, batch->x, batch->batch).substr(14);
+      job.generations = generations;
+      job.seed = seed;
+      jobs.push_back(job);
+      ran.push_back(batch);
+    }
+    if (!jobs.empty()) {
+      const int cores = AVAILABLE_CORES();
+      int parallel = options_.jobs;
+      if (parallel < 1)
+        parallel = std::max(1, options_.threads_per_point > 0 ? cores / options_.threads_per_point : cores);
+      const int running = std::max(1, std::min<int>(parallel, static_cast<int>(jobs.size())));
+      const int threads = options_.threads_per_point > 0 ? options_.threads_per_point
+                                                         : std::max(1, cores / running);
+      const std::vector<JobOutcome> outcomes = RUN_JOBS(options_.program, jobs, parallel, threads,
+                                                        ::isatty(STDOUT_FILENO) == 1);
+      if (const int signal = STOP_SIGNAL(); signal != 0) {
+        throw SweepStopped(signal, static_cast<std::size_t>(std::count_if(
+                                       outcomes.begin(), outcomes.end(),
+                                       [](const JobOutcome& outcome) { return outcome.stopped; })));
+      }
+      for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        if (!outcomes[i].ok) {
+          throw SweepError(jobs[i].folder + " failed: " + outcomes[i].failure +
+                           " (fix the cause and add --resume to go on)");
+        }
+      }
+    }
+    for (Batch* batch : round) {
+      batch->result = COLLECT_POINT((dir_ / PROBE_FOLDER).string(), batch->label);
+      if (!batch->result.ok) {
+        throw SweepError((dir_ / PROBE_FOLDER / batch->label).string() +
+                         " has no result: " + batch->result.failure);
+      }
+      std::string console;
+      READ_WHOLE_FILE((dir_ / PROBE_FOLDER / batch->label / CONSOLE_FILE_NAME).string(), console);
+      consoles_.push_back({std::string(PROBE_FOLDER) + "/" + batch->label, console});
+    }
+  }
+
+  bool finished(const fs::path& folder, const std::string& input, std::uint32_t seed) const {
+    if (!options_.resume) return false;
+    std::string on_disk, seed_on_disk;
+    if (!READ_WHOLE_FILE((folder / INPUT_FILE_NAME).string(), on_disk) || on_disk != input) return false;
+    if (!READ_WHOLE_FILE((folder / SEED_FILE).string(), seed_on_disk) || seed_on_disk != seed_text(seed))
+      return false;
+    return COLLECT_POINT(folder.parent_path().string(), folder.filename().string()).ok;
+  }
+
+  // A test whose no-drift probe rejects more often than a calibrated test
+  // would gets no answer at any F'st.
+  void check_calibration() {
+    if (null_.empty() || !null_.front().result.ok) return;
+    const PointResult& null_point = null_.front().result;
+    for (Test test : TESTS) {
+      if (!on_[static_cast<int>(test)]) continue;
+      if (null_point.power(test).significant <= NULL_REJECTION_LIMIT(null_point.runs)) continue;
+      for (LevelState& level : levels_)
+        level.answers[static_cast<int>(test)].state = {AnswerStatus::MISCALIBRATED, {}, {}, {}, {}};
+    }
+  }
+
+  void prepare_folder() {
+    std::error_code ec;
+    if (fs::exists(dir_, ec)) {
+      if (!options_.force && !options_.resume) {
+        throw SweepError(options_.out +
+                         " already exists; choose another --out, add --resume to continue its search "
+                         "or --force to start it again");
+      }
+      if (!fs::is_directory(dir_, ec)) throw SweepError(options_.out + " exists and is not a folder");
+      if (options_.force) fs::remove_all(dir_ / PROBE_FOLDER, ec);
+    }
+    fs::create_directories(dir_ / PROBE_FOLDER, ec);
+    if (ec) throw SweepError("cannot create " + (dir_ / PROBE_FOLDER).string() + ": " + ec.message());
+    seed_ = options_.seed.value_or(0);
+    std::string recorded;
+    if (!options_.seed) {
+      if (options_.resume && READ_WHOLE_FILE((dir_ / SEED_FILE).string(), recorded)) {
+        seed_ = recorded_seed(recorded, (dir_ / SEED_FILE).string());
+      } else {
+        const auto now = std::chrono::system_clock::now().time_since_epoch().count();
+        seed_ = static_cast<std::uint32_t>(static_cast<unsigned long long>(now) ^
+                                           static_cast<unsigned long long>(::getpid()));
+        std::fprintf(stderr, "korvel-sweep: seed %u (give --seed %u to search again the same way)\n", seed_,
+                     seed_);
+      }
+    }
+    write_file(dir_ / SEED_FILE, seed_text(seed_));
+    if (!options_.made_template.empty()) {
+      write_file(dir_ / "template.in", options_.made_template);
+      write_file(dir_ / "data-summary.txt", options_.data_summary);
+    }
+    for (const char* name : {"design.csv", "curve.csv", "caption.txt", "curve.svg", "curve.png", "curve.pdf"})
+      fs::remove(dir_ / name, ec);
+  }
+
+  // ---- Results -------------------------------------------------------------
+
+  std::string axis_column() const { return options_.loci_axis ? "loci" : "sample_size"; }
+
+  std::string design_csv() const {
+    std::string csv = "expected_fst,generations,test,target_power,smallest_" + axis_column() +
+                      ",ci_low,ci_high,runs,probes,status\n";
+    for (const LevelState& level : levels_) {
+      for (Test test : TESTS) {
+        if (!on_[static_cast<int>(test)]) continue;
+        const TestAnswer& answer = level.answers[static_cast<int>(test)];
+        const AnswerState& state = answer.state;
+        const bool shown = state.status == AnswerStatus::OK || state.status == AnswerStatus::BUDGET_SPENT;
+        const auto value = [&](const std::optional<int>& v) {
+          return shown && v ? std::to_string(*v) : std::string();
+        };
+        csv += FIXED_TEXT(level.expected_fst, 6) + "," + std::to_string(level.generations) + "," +
+               TEST_NAME(test) + "," + real_text(options_.range.target) + "," + value(state.answer) + "," +
+               value(state.low) + "," + value(state.high) + "," + std::to_string(answer.runs) + "," +
+               std::to_string(answer.probes) + "," + STATUS_TEXT(state.status) + "\n";
+      }
+    }
+    return csv;
+  }
+
+  std::string count_columns(const ProbeCount* chi2, const ProbeCount* exact) const {
+    std::string text;
+    for (const ProbeCount* count : {chi2, exact}) {
+      if (count == nullptr) {
+        text += ",,,,";
+        continue;
+      }
+      const Interval interval = WILSON_INTERVAL(count->significant, count->runs);
+      text += "," + std::to_string(count->significant) + "," +
+              FIXED_TEXT(static_cast<EXTENDED>(count->significant) / static_cast<EXTENDED>(count->runs), 4) +
+              "," + FIXED_TEXT(interval.low, 4) + "," + FIXED_TEXT(interval.high, 4);
+    }
+    return text;
+  }
+
+  void curve_rows(std::string& csv, EXTENDED expected_fst, int generations,
+                  const std::vector<Batch>& batches) const {
+    const std::vector<ProbeCount> chi2 = counts_of(batches, Test::CHI2),
+                                  exact = counts_of(batches, Test::FISHER);
+    for (std::size_t i = 0; i < chi2.size(); ++i) {
+      const int count = static_cast<int>(
+          std::count_if(batches.begin(), batches.end(), [&](const Batch& b) { return b.x == chi2[i].x; }));
+      csv += FIXED_TEXT(expected_fst, 6) + "," + std::to_string(generations) + "," +
+             std::to_string(chi2[i].x) + "," + std::to_string(chi2[i].runs) + "," + std::to_string(count) +
+             count_columns(on_[0] ? &chi2[i] : nullptr, on_[1] ? &exact[i] : nullptr) + "\n";
+    }
+  }
+
+  std::string curve_csv() const {
+    std::string csv =
+        "expected_fst,generations," + axis_column() +
+        ",runs,batches,chi2_significant,chi2_power,chi2_low,chi2_high,exact_significant,exact_power,"
+        "exact_low,exact_high\n";
+    if (!null_.empty()) curve_rows(csv, 0, 0, null_);
+    for (const LevelState& level : levels_)
+      curve_rows(csv, level.expected_fst, level.generations, level.batches);
+    return csv;
+  }
+
+  std::string answer_line(const LevelState& level, Test test) const {
+    const AnswerState& state = level.answers[static_cast<int>(test)].state;
+    const std::string unit = options_.loci_axis ? " loci" : "";
+    const std::string prefix = options_.loci_axis ? "" : "n = ";
+    const auto estimate = [&] {
+      return prefix + std::to_string(*state.answer) + unit + " (95 % interval " + std::to_string(*state.low) +
+             "\u2013" + std::to_string(*state.high) + ")";
+    };
+    switch (state.status) {
+      case AnswerStatus::OK:
+        return estimate();
+      case AnswerStatus::BUDGET_SPENT:
+        return state.answer ? "budget spent: " + estimate() + ", not yet within the tolerance"
+                            : "budget spent before any estimate";
+      case AnswerStatus::NOT_REACHED:
+        return "not reached: power stays below the target up to " + prefix +
+               std::to_string(options_.range.high) + unit;
+      case AnswerStatus::MISCALIBRATED:
+        return "miscalibrated: it rejects too often without drift; no answer";
+      case AnswerStatus::SEARCHING:
+        break;
+    }
+    return "no answer";
+  }
+
+  SampleSizeFigure figure() const {
+    SampleSizeFigure figure;
+    figure.axis_label = options_.loci_axis ? "loci" : "individuals sampled per population";
+    figure.title = options_.title;
+    figure.target_power = options_.range.target;
+    figure.caption = options_.data_lines;
+    figure.caption.push_back(design_line());
+    for (const LevelState& level : levels_) {
+      for (Test test : TESTS) {
+        if (!on_[static_cast<int>(test)]) continue;
+        const AnswerState& state = level.answers[static_cast<int>(test)].state;
+        const FigureCurve curve = SEARCH_CURVE(level.expected_fst, test, counts_of(level.batches, test),
+                                               state, options_.range);
+        figure.curves.push_back(curve);
+        figure.caption.push_back(
+            ANSWER_SENTENCE({options_.loci_axis, level.expected_fst, options_.range.target, test, state}));
+      }
+    }
+    return figure;
+  }
+
+  std::string design_line() const {
+    return std::to_string(tmpl_.facts.pops) + " populations, Ne " + std::to_string(drift_size_) + ", " +
+           (options_.loci_axis ? "loci 1.." + std::to_string(tmpl_.facts.loci) + " of the template"
+                               : std::to_string(tmpl_.facts.loci) + " loci") +
+           ", " + std::to_string(batch_runs_) + " runs per probe, range " +
+           std::to_string(options_.range.low) + ".." + std::to_string(options_.range.high) + ", seed " +
+           std::to_string(seed_);
+  }
+
+  int finish() {
+    write_file(dir_ / "design.csv", design_csv());
+    write_file(dir_ / "curve.csv", curve_csv());
+    const SampleSizeFigure drawn = figure();
+    DRAW_SAMPLE_SIZE_FIGURE(drawn, (dir_ / "curve").string(), options_.figure_formats);
+    // The caption as text too, for a report or a paper.
+    std::string caption;
+    for (const std::string& line : drawn.caption) caption += line + "\n";
+    write_file(dir_ / "caption.txt", caption);
+    bool flagged = false;
+    for (const LevelState& level : levels_) {
+      for (Test test : TESTS) {
+        if (!on_[static_cast<int>(test)]) continue;
+        std::printf("F'st %s (t = %d), %s: %s\n", FIXED_TEXT(level.expected_fst, 4).c_str(),
+                    level.generations, TEST_WORDS(test), answer_line(level, test).c_str());
+        flagged = flagged || level.answers[static_cast<int>(test)].state.status != AnswerStatus::OK;
+      }
+    }
+    if (!null_.empty()) {
+      const PointResult& null_point = null_.front().result;
+      for (Test test : TESTS) {
+        if (!on_[static_cast<int>(test)]) continue;
+        std::printf("  %s without drift (%s = %d): rejects %s of %lld runs (calibrated at most %lld)\n",
+                    TEST_WORDS(test), options_.loci_axis ? "loci" : "n", null_.front().x,
+                    std::to_string(null_point.power(test).significant).c_str(), null_point.runs,
+                    NULL_REJECTION_LIMIT(null_point.runs));
+      }
+    }
+    std::printf("results: %s, %s and the figure %s\n", (dir_ / "design.csv").c_str(),
+                (dir_ / "curve.csv").c_str(), (dir_ / "curve").c_str());
+    std::fflush(stdout);
+    for (const PointWarning& warning : GATHER_WARNINGS(consoles_)) {
+      flagged = flagged || warning.resolution;
+      std::string points;
+      for (std::size_t i = 0; i < warning.points.size() && i < 8; ++i)
+        points += (i ? ", " : "") + warning.points[i];
+      if (warning.points.size() > 8)
+        points += ", ... (" + std::to_string(warning.points.size() - 8) + " more)";
+      std::fprintf(stderr, "korvel-sweep: %zu probe%s warned: %s\n  (%s)\n", warning.points.size(),
+                   warning.points.size() == 1 ? "" : "s", warning.text.c_str(), points.c_str());
+    }
+    if (flagged) {
+      std::fprintf(stderr,
+                   "korvel-sweep: the search finished but not every answer is sound (exit status 3)\n");
+    }
+    return flagged ? 3 : 0;
+  }
+
+  const SweepTemplate& tmpl_;
+  const SearchOptions& options_;
+  fs::path dir_;
+  int drift_size_ = 0;
+  long long batch_runs_ = 0;
+  long long budget_ = 0;
+  std::uint32_t seed_ = 0;
+  bool on_[2] = {false, false};
+  std::vector<LevelState> levels_;
+  std::vector<Batch> null_;
+  std::vector<PointConsole> consoles_;
+};
+
+}  // namespace
+
+FigureCurve SEARCH_CURVE(EXTENDED expected_fst, Test test, const std::vector<ProbeCount>& counts,
+                         const AnswerState& state, const SearchRange& range) {
+  constexpr int FITTED_SAMPLES = 200;
+  FigureCurve curve;
+  curve.expected_fst = expected_fst;
+  curve.test = test;
+  curve.label = "F'st " + FIXED_TEXT(expected_fst, 3) + ", " + TEST_WORDS(test);
+  curve.miscalibrated = state.status == AnswerStatus::MISCALIBRATED;
+  for (const ProbeCount& count : counts) {
+    curve.points.push_back({count.x, count.runs, count.significant,
+                            static_cast<EXTENDED>(count.significant) / static_cast<EXTENDED>(count.runs),
+                            WILSON_INTERVAL(count.significant, count.runs)});
+  }
+  // A miscalibrated test's power means nothing: its probes are shown, but
+  // no model and no answer.
+  if (counts.size() >= 2 && !curve.miscalibrated) {
+    curve.fitted = FITTED_CURVE(FIT_POWER(counts), range.low, range.high, FITTED_SAMPLES);
+  }
+  if ((state.status == AnswerStatus::OK || state.status == AnswerStatus::BUDGET_SPENT) && state.answer) {
+    curve.answer = FigureAnswer{static_cast<EXTENDED>(*state.answer), static_cast<EXTENDED>(*state.low),
+                                static_cast<EXTENDED>(*state.high)};
+  }
+  return curve;
+}
+
+int RUN_SEARCH(const SweepTemplate& tmpl, const SearchOptions& options) {
+  if (!tmpl.facts.chi2_on && !tmpl.facts.fisher_on)
+    throw SweepError(tmpl.document.NAME + " switches both tests off");
+  Search search(tmpl, options);
+  return search.run();
+}
+
+}  // namespace korvel::sweep
