@@ -41,7 +41,7 @@ TEST(GenepopReader, TwoAndThreeDigitAllelesHaploidAndDiploidWithCrLfAndTabs) {
       "t\r\nA, B, C, D\r\npop\r\nx1 ,\t0102  102104 01 103\r\nx2 , 0202 104104\t02 105\r\n"
       "Pop  second\r\ny1 , 0303 102102 03 103\r\n");
   ASSERT_EQ(data.loci.size(), 4u);
-  EXPECT_EQ(data.populations, (std::vector<std::string>{"x1", "y1"}));
+  EXPECT_EQ(data.populations, (std::vector<std::string>{"x1", "second"}));
   EXPECT_EQ(data.individuals, (std::vector<long long>{2, 1}));
   EXPECT_EQ(data.ploidy, "mixed ploidy");
   EXPECT_EQ(data.loci[0].alleles, (std::vector<std::string>{"01", "02", "03"}));

@@ -267,7 +267,7 @@ TEST(InitProgram, BadInputIsNamedAndLeavesNothingBehind) {
       {{"--popmap", "pops.txt", "data.gen"}, 2, "--popmap is for VCF data"},
       {{"--pop", "Nowhere", "data.vcf.gz"},
        1,
-       "--pop Nowhere: no such population in data.vcf.gz (populations: all samples"},
+       "--pop Nowhere: no such population in data.vcf.gz (populations: 1 (all samples)"},
       {{"flat.gen"}, 1, "no locus is polymorphic in the one population of flat.gen"},
       {{"--fst", "0.01", "--generations", "4", "data.vcf.gz"}, 2, "give --fst or --generations, not both"},
       {{"--seed", "3", "data.vcf.gz"}, 2, "--seed chooses the loci that --max-loci keeps"},

@@ -1,13 +1,26 @@
 // VCF and BCF, plain or compressed, read through htslib: the GT field of
 // every record gives the gene copies of each allele (REF and every ALT are
 // classes of their own) per population.
+//
+// Files are read as far as htslib reads them completely: a record that
+// names a contig or a tag its header does not declare is read (htslib adds
+// the declaration) and the summary says what was undeclared; anything
+// htslib cannot parse, and a compressed file cut short, is refused with its
+// cause and place.
+#include <htslib/bgzf.h>
 #include <htslib/hts.h>
+#include <htslib/kstring.h>
+#include <htslib/tbx.h>
 #include <htslib/vcf.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,24 +45,83 @@ struct BufferFreer {
 using HtsFile = std::unique_ptr<htsFile, HtsFileCloser>;
 
 HtsFile OPEN_HTS(const std::string& path) {
-  // htslib's own warnings (an undeclared contig, say) would bury the
-  // summary; its errors about a record still show before our message, but
-  // a file that cannot be opened is ours alone to report.
-  hts_set_log_level(HTS_LOG_OFF);
   errno = 0;
   HtsFile file(hts_open(path.c_str(), "r"));
-  hts_set_log_level(HTS_LOG_ERROR);
   if (!file) {
     throw InitError("cannot read " + path + (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
   }
   return file;
 }
 
-std::string LOCUS_NAME(const bcf_hdr_t* header, bcf1_t* record) {
-  const char* id = record->d.id;
-  if (id != nullptr && std::strcmp(id, ".") != 0 && *id != '\0') return id;
-  return std::string(bcf_hdr_id2name(header, record->rid)) + ":" + std::to_string(record->pos + 1);
-}
+// htslib writes its diagnostics to standard error. While a file is read
+// they go to a scratch file instead, and come back as notes or as the
+// detail of a refusal, rather than interleaving with the summary.
+class HtslibMessages {
+ public:
+  HtslibMessages() {
+    std::fflush(stderr);
+    scratch_ = std::tmpfile();
+    saved_ = scratch_ != nullptr ? ::dup(STDERR_FILENO) : -1;
+    if (saved_ >= 0 && ::dup2(::fileno(scratch_), STDERR_FILENO) < 0) {
+      ::close(saved_);
+      saved_ = -1;
+    }
+    hts_set_log_level(saved_ >= 0 ? HTS_LOG_WARNING : HTS_LOG_OFF);
+  }
+  ~HtslibMessages() {
+    restore();
+    if (scratch_ != nullptr) std::fclose(scratch_);
+  }
+  HtslibMessages(const HtslibMessages&) = delete;
+  HtslibMessages& operator=(const HtslibMessages&) = delete;
+
+  // The distinct messages so far, without htslib's "[W::function] "
+  // prefix; the first `shown`, then how many more.
+  std::vector<std::string> take(std::size_t shown) {
+    std::vector<std::string> messages;
+    if (saved_ < 0) return messages;
+    std::fflush(stderr);
+    const long end = std::ftell(scratch_);
+    std::set<std::string> seen;
+    long long more = 0;
+    if (end > read_) {
+      std::fseek(scratch_, read_, SEEK_SET);
+      char buffer[512];
+      std::string line;
+      while (std::fgets(buffer, sizeof buffer, scratch_) != nullptr) {
+        line += buffer;
+        if (line.back() != '\n' && !std::feof(scratch_)) continue;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        if (line.size() > 3 && line[0] == '[' && line.find("] ") != std::string::npos) {
+          line.erase(0, line.find("] ") + 2);
+        }
+        if (!line.empty() && seen.insert(line).second) {
+          if (messages.size() < shown) messages.push_back(line);
+          else ++more;
+        }
+        line.clear();
+      }
+      read_ = end;
+      std::fseek(scratch_, 0, SEEK_END);
+    }
+    if (more > 0) messages.push_back("... and " + std::to_string(more) + " other htslib messages");
+    return messages;
+  }
+
+ private:
+  void restore() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+    saved_ = -1;
+    hts_set_log_level(HTS_LOG_ERROR);
+  }
+
+  std::FILE* scratch_ = nullptr;
+  int saved_ = -1;
+  long read_ = 0;
+};
 
 std::string NAME_LIST(const std::vector<std::string>& names) {
   std::string text;
@@ -58,56 +130,171 @@ std::string NAME_LIST(const std::vector<std::string>& names) {
   return text;
 }
 
+std::string NAME_LIST(const std::set<std::string>& names) {
+  return NAME_LIST(std::vector<std::string>(names.begin(), names.end()));
+}
+
+std::string PLURAL(long long count, const std::string& singular, const std::string& plural) {
+  return std::to_string(count) + " " + (count == 1 ? singular : plural);
+}
+
+// What htslib's error flags on a record mean, in words.
+std::string RECORD_FAULT(int errcode) {
+  std::vector<std::string> causes;
+  if (errcode & BCF_ERR_NCOLS) causes.push_back("its number of columns does not match the header's samples");
+  if (errcode & BCF_ERR_LIMITS) causes.push_back("a value is beyond what htslib can hold");
+  if (errcode & BCF_ERR_CHAR) causes.push_back("it holds a character not allowed there");
+  if (errcode & BCF_ERR_CTG_INVALID) causes.push_back("its contig name is not valid");
+  if (errcode & BCF_ERR_TAG_INVALID) causes.push_back("a tag or its value is not valid");
+  std::string text;
+  for (const std::string& cause : causes) text += (text.empty() ? "" : "; ") + cause;
+  return text.empty() ? "htslib flags it as malformed (code " + std::to_string(errcode) + ")" : text;
+}
+
+constexpr int TOLERATED_FLAGS = BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF;
+
+// The header's declarations as the file gave them, before htslib adds any
+// it meets in the records.
+class Declared {
+ public:
+  void take(const bcf_hdr_t* header) {
+    contigs_ = header->n[BCF_DT_CTG];
+    ids_ = header->n[BCF_DT_ID];
+    kinds_.assign(static_cast<std::size_t>(ids_), 0);
+    for (int id = 0; id < ids_; ++id) {
+      if (header->id[BCF_DT_ID][id].val == nullptr) continue;
+      for (int kind : {BCF_HL_FLT, BCF_HL_INFO, BCF_HL_FMT}) {
+        if (bcf_hdr_idinfo_exists(header, kind, id)) kinds_[static_cast<std::size_t>(id)] |= BIT(kind);
+      }
+    }
+  }
+  bool contig(int rid) const { return rid < contigs_; }
+  bool tag(int kind, int id) const { return id >= 0 && id < ids_ && (kinds_[static_cast<std::size_t>(id)] & BIT(kind)); }
+  // No tag has been added since: every record's tags are declared.
+  bool all_tags(const bcf_hdr_t* header) const { return header->n[BCF_DT_ID] == ids_; }
+
+ private:
+  static unsigned char BIT(int kind) { return static_cast<unsigned char>(1u << kind); }
+  int contigs_ = 0;
+  int ids_ = 0;
+  std::vector<unsigned char> kinds_;
+};
+
+// What records used without a declaration: the names, and in how many
+// records.
+struct Undeclared {
+  std::set<std::string> names;
+  long long records = 0;
+};
+
 class VcfReader {
  public:
   VcfReader(const std::string& path, const VcfOptions& options) : path_(path), options_(options) {}
 
   GenotypeData read() {
+    HtslibMessages messages;
     HtsFile file = OPEN_HTS(path_);
     const htsFormat* format = hts_get_format(file.get());
     if (format->format != vcf && format->format != bcf) {
       throw InitError(path_ + " is not a VCF or BCF file");
     }
+    text_ = format->format == vcf && format->compression == no_compression;
     data_.source = path_;
     data_.format = format->format == bcf                   ? "BCF"
                    : format->compression == bgzf           ? "bgzipped VCF"
                    : format->compression == no_compression ? "VCF"
                                                            : "compressed VCF";
-    std::unique_ptr<bcf_hdr_t, HeaderFreer> header(bcf_hdr_read(file.get()));
-    if (!header) throw InitError(path_ + ": htslib cannot read the VCF header");
-    assign_samples(header.get());
-    const int gt_id = bcf_hdr_id2int(header.get(), BCF_DT_ID, "GT");
-    if (!bcf_hdr_idinfo_exists(header.get(), BCF_HL_FMT, gt_id)) {
-      throw InitError(path_ +
-                      ": the header declares no GT (genotype) field, so there are no genotypes to count");
+    const bool unmarked = format->compression == bgzf && bgzf_check_EOF(hts_get_bgzfp(file.get())) == 0;
+    if (unmarked && !options_.allow_truncated) {
+      throw InitError(path_ + " looks truncated: it is " + data_.format +
+                      " without the end-of-file marker a complete file ends with (a writer stopped "
+                      "half-way?); --allow-truncated reads what is there");
     }
+    std::unique_ptr<bcf_hdr_t, HeaderFreer> header(bcf_hdr_read(file.get()));
+    if (!header) throw InitError(path_ + ": the VCF header cannot be read" + DETAIL(messages));
+    assign_samples(header.get());
+    declared_.take(header.get());
+    declare_gt(header.get());
 
     std::unique_ptr<bcf1_t, RecordFreer> record(bcf_init());
-    long long number = 0;
-    std::string previous = "the header";
     int status = 0;
     while ((status = bcf_read(file.get(), header.get(), record.get())) == 0) {
-      ++number;
-      if (record->errcode != 0 || bcf_unpack(record.get(), BCF_UN_ALL) != 0) {
-        throw InitError(path_ + " record " + std::to_string(number) + " (after " + previous +
-                        "): htslib cannot read it");
+      ++records_;
+      if ((record->errcode & ~TOLERATED_FLAGS) != 0) {
+        throw InitError(where(header.get(), record.get()) + ": " + RECORD_FAULT(record->errcode) +
+                        DETAIL(messages));
       }
-      previous = LOCUS_NAME(header.get(), record.get());
-      if (options_.pass_only && bcf_has_filter(header.get(), record.get(), const_cast<char*>("PASS")) != 1) {
-        ++not_pass_;
-        continue;
+      if (bcf_unpack(record.get(), BCF_UN_STR | BCF_UN_FLT) != 0) {
+        throw InitError(where(header.get(), record.get()) + ": htslib cannot unpack it" + DETAIL(messages));
       }
-      count_record(header.get(), record.get(), number);
+      note_undeclared(header.get(), record.get());
+      locus_name(header.get(), record.get(), previous_);
+      if (options_.pass_only && !passes(record.get())) continue;
+      count_record(header.get(), record.get());
     }
     if (status < -1) {
-      throw InitError(path_ + " record " + std::to_string(number + 1) + " (after " + previous +
-                      "): htslib cannot read it (malformed or truncated)");
+      if (!(unmarked && options_.allow_truncated)) {
+        throw InitError(path_ + " record " + std::to_string(records_ + 1) + " (after " +
+                        (records_ == 0 ? std::string("the header") : previous_) + ")" + line_text(file.get()) +
+                        ": " + (text_ ? "it does not parse (cut short, or malformed)" : "the data cannot be read (truncated or corrupt)") +
+                        DETAIL(messages));
+      }
     }
-    finish();
+    if (unmarked) {
+      data_.notes.push_back("--allow-truncated: " + PLURAL(records_, "record", "records") +
+                            " read from a file without its end-of-file marker; whatever followed is lost");
+    }
+    finish(messages);
     return std::move(data_);
   }
 
  private:
+  std::string where(const bcf_hdr_t* header, const bcf1_t* record) const {
+    std::string place = path_ + " record " + std::to_string(records_);
+    if (record->rid < 0 || record->rid >= header->n[BCF_DT_CTG]) return place;
+    place += " (" + std::string(bcf_hdr_id2name(header, record->rid)) + ":" + std::to_string(record->pos + 1);
+    const char* id = record->d.id;
+    if ((record->unpacked & BCF_UN_STR) && id != nullptr && *id != '\0' && std::strcmp(id, ".") != 0) {
+      place += std::string(" ") + id;
+    }
+    return place + ")";
+  }
+
+  // The line of a plain-text VCF that failed, as read.
+  std::string line_text(htsFile* file) const {
+    if (!text_) return "";
+    std::string line(file->line.s != nullptr ? file->line.s : "", file->line.s != nullptr ? file->line.l : 0);
+    for (char& c : line) {
+      if (c == '\0') c = '\t';  // the parser splits the line in place
+    }
+    if (line.size() > 80) line = line.substr(0, 77) + "...";
+    return ", line " + std::to_string(file->lineno) + " \"" + line + "\"";
+  }
+
+  static std::string DETAIL(HtslibMessages& messages) {
+    std::string detail;
+    for (const std::string& message : messages.take(3)) detail += (detail.empty() ? "" : "; ") + message;
+    return detail.empty() ? "" : " (htslib: " + detail + ")";
+  }
+
+  // A header without a GT declaration still has genotypes when its records
+  // carry GT: declare it as the format defines it, and say so if used.
+  void declare_gt(bcf_hdr_t* header) {
+    const int gt_id = bcf_hdr_id2int(header, BCF_DT_ID, "GT");
+    if (gt_id >= 0 && bcf_hdr_idinfo_exists(header, BCF_HL_FMT, gt_id)) {
+      if (bcf_hdr_id2type(header, BCF_HL_FMT, gt_id) != BCF_HT_STR) {
+        throw InitError(path_ + ": the header declares the GT field with a Type other than String, so htslib "
+                                "cannot read the genotypes");
+      }
+      return;
+    }
+    gt_declared_ = false;
+    if (bcf_hdr_append(header, "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">") != 0 ||
+        bcf_hdr_sync(header) != 0) {
+      throw InitError(path_ + ": the header declares no GT field and htslib cannot add it");
+    }
+  }
+
   // Every sample goes to its population, or is left out when a population
   // map does not name it. A map naming a sample the file does not hold is
   // refused: it usually means the map belongs to other data.
@@ -116,11 +303,10 @@ class VcfReader {
     if (samples == 0)
       throw InitError(path_ + ": the file has no samples, so there are no genotypes to count");
     population_of_sample_.assign(static_cast<std::size_t>(samples), -1);
+    data_.populations = VCF_POPULATIONS(options_.popmap);
     if (options_.popmap == nullptr) {
-      data_.populations.push_back("all samples");
       population_of_sample_.assign(static_cast<std::size_t>(samples), 0);
     } else {
-      data_.populations = options_.popmap->populations;
       std::map<std::string, int> sample_index;
       for (int s = 0; s < samples; ++s) sample_index[header->samples[s]] = s;
       for (const auto& [sample, population] : options_.popmap->population_of) {
@@ -150,19 +336,71 @@ class VcfReader {
     called_.assign(static_cast<std::size_t>(samples), false);
   }
 
-  void count_record(const bcf_hdr_t* header, bcf1_t* record, long long number) {
-    LocusCounts locus;
-    locus.name = LOCUS_NAME(header, record);
+  // htslib flags only the first record that names an undeclared contig or
+  // tag (it declares it then), so every record is checked against the
+  // header as the file gave it.
+  void note_undeclared(const bcf_hdr_t* header, bcf1_t* record) {
+    if (!declared_.contig(record->rid)) {
+      undeclared_contigs_.names.insert(bcf_hdr_id2name(header, record->rid));
+      ++undeclared_contigs_.records;
+    }
+    if (declared_.all_tags(header)) return;
+    bool any = false;
+    const auto check = [&](int kind, int id, const char* what) {
+      if (declared_.tag(kind, id) || (kind == BCF_HL_FMT && id == gt_id(header))) return;
+      undeclared_tags_.names.insert(std::string(what) + "/" + bcf_hdr_int2id(header, BCF_DT_ID, id));
+      any = true;
+    };
+    for (int f = 0; f < record->d.n_flt; ++f) check(BCF_HL_FLT, record->d.flt[f], "FILTER");
+    bcf_unpack(record, BCF_UN_INFO);
+    for (int i = 0; i < record->n_info; ++i) check(BCF_HL_INFO, record->d.info[i].key, "INFO");
+    bcf_unpack(record, BCF_UN_FMT);
+    for (int i = 0; i < record->n_fmt; ++i) check(BCF_HL_FMT, record->d.fmt[i].id, "FORMAT");
+    if (any) ++undeclared_tags_.records;
+  }
+
+  static int gt_id(const bcf_hdr_t* header) { return bcf_hdr_id2int(header, BCF_DT_ID, "GT"); }
+
+  // FILTER PASS alone; "." (no filter applied) is not a pass.
+  bool passes(const bcf1_t* record) {
+    if (record->d.n_flt == 0) {
+      ++no_filter_;
+      return false;
+    }
+    if (record->d.n_flt == 1 && record->d.flt[0] == 0) return true;  // PASS is always id 0
+    ++failed_filter_;
+    return false;
+  }
+
+  void locus_name(const bcf_hdr_t* header, const bcf1_t* record, std::string& name) const {
+    const char* id = record->d.id;
+    if (id != nullptr && std::strcmp(id, ".") != 0 && *id != '\0') {
+      name.assign(id);
+      return;
+    }
+    name.assign(bcf_hdr_id2name(header, record->rid));
+    name += ':';
+    name += std::to_string(record->pos + 1);
+  }
+
+  // Counts into one reused locus, so that reading allocates nothing per
+  // record once the buffers have grown.
+  void count_record(const bcf_hdr_t* header, bcf1_t* record) {
+    ++counted_;
     const std::size_t alleles = record->n_allele;
-    for (std::size_t a = 0; a < alleles; ++a) locus.alleles.emplace_back(record->d.allele[a]);
-    locus.counts.assign(data_.populations.size(), std::vector<long long>(alleles, 0));
-    locus.missing.assign(data_.populations.size(), 0);
+    locus_.name = previous_;
+    locus_.alleles.resize(alleles);
+    for (std::size_t a = 0; a < alleles; ++a) locus_.alleles[a].assign(record->d.allele[a]);
+    locus_.counts.resize(data_.populations.size());
+    for (std::vector<long long>& counts : locus_.counts) counts.assign(alleles, 0);
+    locus_.missing.assign(data_.populations.size(), 0);
 
     int32_t* raw = gt_buffer_.release();
     const int values = bcf_get_genotypes(header, record, &raw, &gt_capacity_);
     gt_buffer_.reset(raw);
     const std::size_t samples = population_of_sample_.size();
     const std::size_t ploidy = values > 0 ? static_cast<std::size_t>(values) / samples : 0;
+    if (values > 0) ++with_gt_;
     for (std::size_t s = 0; s < samples; ++s) {
       const int population = population_of_sample_[s];
       if (population < 0) continue;
@@ -176,15 +414,15 @@ class VcfReader {
         if (value == bcf_int32_missing || bcf_gt_is_missing(value)) continue;
         const int allele = bcf_gt_allele(value);
         if (allele < 0 || static_cast<std::size_t>(allele) >= alleles) {
-          throw InitError(path_ + " record " + std::to_string(number) + " (" + locus.name + "), sample " +
-                          header->samples[s] + ": the genotype names allele " + std::to_string(allele) +
-                          " but the record has only " + std::to_string(alleles) + " (REF and ALT)");
+          throw InitError(where(header, record) + ", sample " + header->samples[s] + ": the genotype names allele " +
+                          std::to_string(allele) + " but the record has only " + std::to_string(alleles) +
+                          " (REF and ALT)");
         }
-        ++locus.counts[pop][static_cast<std::size_t>(allele)];
+        ++locus_.counts[pop][static_cast<std::size_t>(allele)];
         ++copies;
       }
       if (copies == 0) {
-        ++locus.missing[pop];
+        ++locus_.missing[pop];
       } else {
         called_[s] = true;
         if (length == 1) haploid_ = true;
@@ -192,10 +430,29 @@ class VcfReader {
         else other_ploidy_ = true;
       }
     }
-    data_.loci.push_back(std::move(locus));
+    if (options_.base != nullptr) options_.base->add(locus_);
+    else data_.loci.push_back(locus_);
   }
 
-  void finish() {
+  void note_filters() {
+    if (!options_.pass_only) return;
+    if (failed_filter_ + no_filter_ > 0) {
+      std::string reasons;
+      if (failed_filter_ > 0) reasons = std::to_string(failed_filter_) + " failed a filter";
+      if (no_filter_ > 0) {
+        reasons += (reasons.empty() ? "" : ", ") + std::to_string(no_filter_) + " had no filter applied (.)";
+      }
+      data_.notes.push_back("--pass-only: " + PLURAL(counted_, "record", "records") + " with FILTER PASS kept, " +
+                            PLURAL(failed_filter_ + no_filter_, "record", "records") + " left out (" + reasons + ")");
+    }
+    if (counted_ == 0 && records_ > 0) {
+      throw InitError(path_ + ": no record has FILTER PASS (of " + PLURAL(records_, "record", "records") + ", " +
+                      std::to_string(failed_filter_) + " failed a filter and " + std::to_string(no_filter_) +
+                      " had no filter applied, \".\"), so --pass-only leaves no loci");
+    }
+  }
+
+  void finish(HtslibMessages& messages) {
     for (std::size_t s = 0; s < called_.size(); ++s) {
       if (called_[s]) ++data_.genotyped[static_cast<std::size_t>(population_of_sample_[s])];
     }
@@ -204,24 +461,47 @@ class VcfReader {
                    : haploid_      ? "haploid"
                    : other_ploidy_ ? "polyploid"
                                    : "diploid";
-    if (not_pass_ > 0) {
-      data_.notes.push_back(std::to_string(not_pass_) + " record" + (not_pass_ == 1 ? "" : "s") +
-                            " without FILTER PASS left out (--pass-only)");
+    if (undeclared_contigs_.records > 0) {
+      data_.notes.push_back(PLURAL(static_cast<long long>(undeclared_contigs_.names.size()), "contig", "contigs") +
+                            " not declared in the header, read all the same: " + NAME_LIST(undeclared_contigs_.names) +
+                            " (" + PLURAL(undeclared_contigs_.records, "record", "records") + ")");
     }
-    if (data_.loci.empty()) {
-      throw InitError(path_ + ": no records" + std::string(not_pass_ > 0 ? " with FILTER PASS" : "") +
-                      ", so there are no loci");
+    if (undeclared_tags_.records > 0) {
+      data_.notes.push_back(PLURAL(static_cast<long long>(undeclared_tags_.names.size()), "tag", "tags") +
+                            " not declared in the header, read all the same: " + NAME_LIST(undeclared_tags_.names) +
+                            " (" + PLURAL(undeclared_tags_.records, "record", "records") + ")");
+    }
+    if (!gt_declared_ && with_gt_ > 0) {
+      data_.notes.push_back("the header does not declare the GT field; GT read as genotypes in " +
+                            PLURAL(with_gt_, "record", "records"));
+    }
+    for (const std::string& message : messages.take(10)) data_.notes.push_back("htslib: " + message);
+    note_filters();
+    if (records_ == 0) throw InitError(path_ + ": no records, so there are no loci");
+    if (with_gt_ == 0) {
+      throw InitError(path_ + ": no record carries a GT (genotype) field, so there are no genotypes to count");
     }
   }
 
   const std::string& path_;
   const VcfOptions& options_;
   GenotypeData data_;
+  Declared declared_;
+  Undeclared undeclared_contigs_;
+  Undeclared undeclared_tags_;
+  LocusCounts locus_;
+  std::string previous_ = "the header";
   std::vector<int> population_of_sample_;  // -1: left out
   std::vector<bool> called_;               // sample has a call at some record
   std::unique_ptr<int32_t, BufferFreer> gt_buffer_;
   int gt_capacity_ = 0;
-  long long not_pass_ = 0;
+  long long records_ = 0;
+  long long counted_ = 0;
+  long long with_gt_ = 0;
+  long long failed_filter_ = 0;
+  long long no_filter_ = 0;
+  bool text_ = false;
+  bool gt_declared_ = true;
   bool haploid_ = false;
   bool diploid_ = false;
   bool other_ploidy_ = false;
@@ -229,12 +509,26 @@ class VcfReader {
 
 }  // namespace
 
+std::vector<std::string> VCF_POPULATIONS(const PopulationMap* popmap) {
+  return popmap != nullptr ? popmap->populations : std::vector<std::string>{"all samples"};
+}
+
 GenotypeData READ_VCF(const std::string& path, const VcfOptions& options) {
   return VcfReader(path, options).read();
 }
 
 DataFormat DETECT_FORMAT(const std::string& path) {
-  HtsFile file = OPEN_HTS(path);
+  // htslib's own warnings on opening (a missing end marker, say) come again
+  // when the file is read, where they are caught.
+  hts_set_log_level(HTS_LOG_OFF);
+  HtsFile file;
+  try {
+    file = OPEN_HTS(path);
+  } catch (...) {
+    hts_set_log_level(HTS_LOG_ERROR);
+    throw;
+  }
+  hts_set_log_level(HTS_LOG_ERROR);
   const htsFormat* format = hts_get_format(file.get());
   if (format->format == vcf || format->format == bcf) return DataFormat::VCF;
   if (format->format == text_format || format->format == unknown_format) {
