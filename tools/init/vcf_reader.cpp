@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,9 +40,6 @@ struct HeaderFreer {
 struct RecordFreer {
   void operator()(bcf1_t* record) const { bcf_destroy(record); }
 };
-struct BufferFreer {
-  void operator()(void* buffer) const { std::free(buffer); }
-};
 using HtsFile = std::unique_ptr<htsFile, HtsFileCloser>;
 
 HtsFile OPEN_HTS(const std::string& path) {
@@ -51,6 +49,12 @@ HtsFile OPEN_HTS(const std::string& path) {
     throw InitError("cannot read " + path + (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
   }
   return file;
+}
+
+// Compressed blocks are inflated on a thread of their own while records
+// are parsed; the records come in file order all the same.
+void INFLATE_ALONGSIDE(htsFile* file) {
+  if (hts_get_format(file)->compression == bgzf) hts_set_threads(file, 1);
 }
 
 // htslib writes its diagnostics to standard error. While a file is read
@@ -210,11 +214,13 @@ class VcfReader {
                       " without the end-of-file marker a complete file ends with (a writer stopped "
                       "half-way?); --allow-truncated reads what is there");
     }
+    INFLATE_ALONGSIDE(file.get());
     std::unique_ptr<bcf_hdr_t, HeaderFreer> header(bcf_hdr_read(file.get()));
     if (!header) throw InitError(path_ + ": the VCF header cannot be read" + DETAIL(messages));
     assign_samples(header.get());
     declared_.take(header.get());
     declare_gt(header.get());
+    gt_id_ = bcf_hdr_id2int(header.get(), BCF_DT_ID, "GT");
 
     std::unique_ptr<bcf1_t, RecordFreer> record(bcf_init());
     int status = 0;
@@ -333,7 +339,7 @@ class VcfReader {
     for (int population : population_of_sample_) {
       if (population >= 0) ++data_.individuals[static_cast<std::size_t>(population)];
     }
-    called_.assign(static_cast<std::size_t>(samples), false);
+    called_.assign(static_cast<std::size_t>(samples), 0);
   }
 
   // htslib flags only the first record that names an undeclared contig or
@@ -388,50 +394,98 @@ class VcfReader {
   void count_record(const bcf_hdr_t* header, bcf1_t* record) {
     ++counted_;
     const std::size_t alleles = record->n_allele;
+    const std::size_t populations = data_.populations.size();
+    tally_.assign(populations * (alleles + 1), 0);
+    locus_.missing.assign(populations, 0);
+    bcf_unpack(record, BCF_UN_FMT);
+    const bcf_fmt_t* gt = gt_id_ >= 0 ? bcf_get_fmt_id(record, gt_id_) : nullptr;
+    if (gt == nullptr) {
+      for (int population : population_of_sample_) {
+        if (population >= 0) ++locus_.missing[static_cast<std::size_t>(population)];
+      }
+    } else {
+      ++with_gt_;
+      switch (gt->type) {
+        case BCF_BT_INT8: count_calls<int8_t>(header, record, *gt, bcf_int8_missing, bcf_int8_vector_end); break;
+        case BCF_BT_INT16: count_calls<int16_t>(header, record, *gt, bcf_int16_missing, bcf_int16_vector_end); break;
+        case BCF_BT_INT32: count_calls<int32_t>(header, record, *gt, bcf_int32_missing, bcf_int32_vector_end); break;
+        default: throw InitError(where(header, record) + ": the GT field is not stored as whole numbers");
+      }
+    }
     locus_.name = previous_;
     locus_.alleles.resize(alleles);
     for (std::size_t a = 0; a < alleles; ++a) locus_.alleles[a].assign(record->d.allele[a]);
-    locus_.counts.resize(data_.populations.size());
-    for (std::vector<long long>& counts : locus_.counts) counts.assign(alleles, 0);
-    locus_.missing.assign(data_.populations.size(), 0);
+    locus_.counts.resize(populations);
+    for (std::size_t p = 0; p < populations; ++p) {
+      const auto first = tally_.begin() + static_cast<std::ptrdiff_t>(p * (alleles + 1));
+      locus_.counts[p].assign(first, first + static_cast<std::ptrdiff_t>(alleles));
+    }
+    if (options_.base != nullptr) options_.base->add(locus_);
+    else data_.loci.push_back(locus_);
+  }
 
-    int32_t* raw = gt_buffer_.release();
-    const int values = bcf_get_genotypes(header, record, &raw, &gt_capacity_);
-    gt_buffer_.reset(raw);
-    const std::size_t samples = population_of_sample_.size();
-    const std::size_t ploidy = values > 0 ? static_cast<std::size_t>(values) / samples : 0;
-    if (values > 0) ++with_gt_;
-    for (std::size_t s = 0; s < samples; ++s) {
+  // The gene copies of every sample's call, read as htslib stores GT: per
+  // copy (allele + 1) * 2 (+ 1 when phased), 0 for a missing copy, and a
+  // vector-end value after the last copy of a call shorter than the
+  // record's longest.
+  template <typename Value>
+  void count_calls(const bcf_hdr_t* header, const bcf1_t* record, const bcf_fmt_t& gt, int missing, int vector_end) {
+    const std::size_t alleles = record->n_allele;
+    const auto per_sample = static_cast<std::size_t>(gt.n);
+    for (std::size_t s = 0; s < population_of_sample_.size(); ++s) {
       const int population = population_of_sample_[s];
       if (population < 0) continue;
       const auto pop = static_cast<std::size_t>(population);
+      const std::uint8_t* values = gt.p + s * static_cast<std::size_t>(gt.size);
+      if (per_sample == 2 &&
+          COUNT_DIPLOID<Value>(values, tally_.data() + pop * (alleles + 1), static_cast<int>(alleles))) {
+        called_[s] = 1;
+        diploid_ = true;
+        continue;
+      }
       std::size_t copies = 0;
       std::size_t length = 0;
-      for (std::size_t j = 0; j < ploidy; ++j) {
-        const int32_t value = raw[s * ploidy + j];
-        if (value == bcf_int32_vector_end) break;
+      for (std::size_t j = 0; j < per_sample; ++j) {
+        Value value;
+        std::memcpy(&value, values + j * sizeof(Value), sizeof(Value));
+        if (value == vector_end) break;
         ++length;
-        if (value == bcf_int32_missing || bcf_gt_is_missing(value)) continue;
-        const int allele = bcf_gt_allele(value);
+        if (value == missing || (value >> 1) == 0) continue;
+        const int allele = (value >> 1) - 1;
         if (allele < 0 || static_cast<std::size_t>(allele) >= alleles) {
           throw InitError(where(header, record) + ", sample " + header->samples[s] + ": the genotype names allele " +
                           std::to_string(allele) + " but the record has only " + std::to_string(alleles) +
                           " (REF and ALT)");
         }
-        ++locus_.counts[pop][static_cast<std::size_t>(allele)];
+        ++tally_[pop * (alleles + 1) + static_cast<std::size_t>(allele)];
         ++copies;
       }
       if (copies == 0) {
         ++locus_.missing[pop];
       } else {
-        called_[s] = true;
+        called_[s] = 1;
         if (length == 1) haploid_ = true;
         else if (length == 2) diploid_ = true;
         else other_ploidy_ = true;
       }
     }
-    if (options_.base != nullptr) options_.base->add(locus_);
-    else data_.loci.push_back(locus_);
+  }
+
+  // The common call, two copies each an allele or missing ("1/."), counted
+  // without a branch per copy that random genotypes would mispredict.
+  // Returns false for anything else ("./.", a shorter call, a value out of
+  // range), which the general loop counts or refuses. `row` is the
+  // population's row of the tally, whose slot `alleles` takes a missing copy.
+  template <typename Value>
+  static bool COUNT_DIPLOID(const std::uint8_t* values, long long* row, int alleles) {
+    Value pair[2];
+    std::memcpy(pair, values, sizeof pair);
+    const int first = pair[0] >> 1;  // allele + 1, or 0 for a missing copy
+    const int second = pair[1] >> 1;
+    if (first < 0 || second < 0 || first > alleles || second > alleles || (first | second) == 0) return false;
+    ++row[first == 0 ? alleles : first - 1];
+    ++row[second == 0 ? alleles : second - 1];
+    return true;
   }
 
   void note_filters() {
@@ -492,9 +546,11 @@ class VcfReader {
   LocusCounts locus_;
   std::string previous_ = "the header";
   std::vector<int> population_of_sample_;  // -1: left out
-  std::vector<bool> called_;               // sample has a call at some record
-  std::unique_ptr<int32_t, BufferFreer> gt_buffer_;
-  int gt_capacity_ = 0;
+  std::vector<char> called_;               // sample has a call at some record
+  // Gene copies of the record being counted, [population * (alleles + 1) +
+  // allele]; the last slot of each population's row is a scratch slot.
+  std::vector<long long> tally_;
+  int gt_id_ = -1;
   long long records_ = 0;
   long long counted_ = 0;
   long long with_gt_ = 0;
