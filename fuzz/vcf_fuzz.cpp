@@ -3,6 +3,7 @@
 // where there is one) and read through htslib; the first byte chooses
 // --pass-only and --allow-truncated. Every input must end in the data or
 // in an InitError naming the fault, never in a crash or another exception.
+#include <sanitizer/common_interface_defs.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -31,6 +32,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (mkdtemp(folder.data()) == nullptr) std::abort();
   scratch_folder = folder;
   std::atexit(remove_scratch_folder);
+  // The reader sends standard error to a scratch file while it reads (to
+  // catch htslib's messages); a sanitizer report must reach the terminal.
+  const int report = dup(STDERR_FILENO);
+  if (report < 0) std::abort();
+  __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<std::intptr_t>(report)));
   return 0;
 }
 

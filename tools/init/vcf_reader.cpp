@@ -51,11 +51,6 @@ HtsFile OPEN_HTS(const std::string& path) {
   return file;
 }
 
-// Compressed blocks are inflated on a thread of their own while records
-// are parsed; the records come in file order all the same.
-void INFLATE_ALONGSIDE(htsFile* file) {
-  if (hts_get_format(file)->compression == bgzf) hts_set_threads(file, 1);
-}
 
 // htslib writes its diagnostics to standard error. While a file is read
 // they go to a scratch file instead, and come back as notes or as the
@@ -214,7 +209,6 @@ class VcfReader {
                       " without the end-of-file marker a complete file ends with (a writer stopped "
                       "half-way?); --allow-truncated reads what is there");
     }
-    INFLATE_ALONGSIDE(file.get());
     std::unique_ptr<bcf_hdr_t, HeaderFreer> header(bcf_hdr_read(file.get()));
     if (!header) throw InitError(path_ + ": the VCF header cannot be read" + DETAIL(messages));
     assign_samples(header.get());
