@@ -82,8 +82,10 @@ TEST(BasePopulation, ANumberIsAPositionAndANameMustFitOnePopulation) {
   EXPECT_EQ(FIND_FAULT(numbered, {"11"}),
             "--pop 11: a number is a position in data, which has 4 populations (1 to 4); the population "
             "named \"11\" is at position 2 (11)");
-  EXPECT_EQ(FIND_FAULT(numbered, {"0"}), "--pop 0: a number is a position in data, which has 4 populations (1 to 4)");
-  EXPECT_EQ(FIND_FAULT(numbered, {"2", "11x", "1"}).substr(0, 52), "--pop 11x: no such population in data (populations: ");
+  EXPECT_EQ(FIND_FAULT(numbered, {"0"}),
+            "--pop 0: a number is a position in data, which has 4 populations (1 to 4)");
+  EXPECT_EQ(FIND_FAULT(numbered, {"2", "11x", "1"}).substr(0, 52),
+            "--pop 11x: no such population in data (populations: ");
   EXPECT_EQ(FIND_FAULT({"X", "Y", "X"}, {"X"}),
             "--pop X: 2 populations have this name: 1 (X), 3 (X); give the position of the one meant");
   EXPECT_EQ(FIND_FAULT({"X", "Y"}, {"Y", "2"}), "--pop 2: population 2 (Y) is already chosen");

@@ -74,9 +74,10 @@ TEST(GenepopReader, PopLinesInAnyCaseAndAStrayEmptyPopulation) {
 }
 
 TEST(GenepopReader, PopLineLabelsNamePopulationsAndAnIndividualNamedPopStaysOne) {
-  const GenotypeData data = READ_GENEPOP_TEXT("data.gen",
-                                              "t\nA, B\nPop Borgou\n1 , 0101 0101\nPOP, Zebu  N'Dama\n2 , 0202 0101\n"
-                                              "pop:3\n3 , 0102 0101\npop\npop , 0101 0202\nPop\t\n5 , 0101 0101\n");
+  const GenotypeData data = READ_GENEPOP_TEXT(
+      "data.gen",
+      "t\nA, B\nPop Borgou\n1 , 0101 0101\nPOP, Zebu  N'Dama\n2 , 0202 0101\n"
+      "pop:3\n3 , 0102 0101\npop\npop , 0101 0202\nPop\t\n5 , 0101 0101\n");
   EXPECT_EQ(data.populations, (std::vector<std::string>{"Borgou", "Zebu  N'Dama", "3", "pop", "5"}));
   EXPECT_EQ(data.individuals, (std::vector<long long>{1, 1, 1, 1, 1}));
   EXPECT_EQ(data.loci[1].counts[3], (std::vector<long long>{0, 2}));  // the individual "pop"

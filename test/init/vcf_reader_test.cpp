@@ -221,8 +221,9 @@ TEST(VcfReader, UndeclaredContigsTagsAndGtAreReadWithNotes) {
                        [&](const std::string& note) { return note.find(text) != std::string::npos; });
   };
   EXPECT_TRUE(noted("2 contigs not declared in the header, read all the same: 1, 2 (3 records)"));
-  EXPECT_TRUE(noted("4 tags not declared in the header, read all the same: FILTER/q10, FORMAT/DP, INFO/DP, "
-                    "INFO/XX (3 records)"));
+  EXPECT_TRUE(
+      noted("4 tags not declared in the header, read all the same: FILTER/q10, FORMAT/DP, INFO/DP, "
+            "INFO/XX (3 records)"));
   EXPECT_TRUE(noted("the header does not declare the GT field; GT read as genotypes in 3 records"));
   EXPECT_TRUE(noted("htslib: FILTER 'q10' is not defined in the header"));
   EXPECT_BCFTOOLS_READS("bare.vcf");
@@ -230,9 +231,10 @@ TEST(VcfReader, UndeclaredContigsTagsAndGtAreReadWithNotes) {
 
 TEST(VcfReader, PassOnlyKeepsPassAloneAndCountsTheOthersByReason) {
   ScratchFolder scratch;
-  const std::string header = "##fileformat=VCFv4.2\n##contig=<ID=1>\n##FILTER=<ID=q10,Description=\"q\">\n"
-                             "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"g\">\n" +
-                             std::string(BARE_HEADER).substr(std::string("##fileformat=VCFv4.2\n").size());
+  const std::string header =
+      "##fileformat=VCFv4.2\n##contig=<ID=1>\n##FILTER=<ID=q10,Description=\"q\">\n"
+      "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"g\">\n" +
+      std::string(BARE_HEADER).substr(std::string("##fileformat=VCFv4.2\n").size());
   const std::string unfiltered = "1\t10\t.\tA\tC\t.\t.\t.\tGT\t0/1\t1/1\t0/0\n";
   const std::string failed = "1\t20\t.\tA\tG\t.\tq10\t.\tGT\t0/1\t0/0\t0/0\n";
   const std::string passed = "1\t30\t.\tA\tT\t.\tPASS\t.\tGT\t0/1\t0/0\t0/0\n";
@@ -244,8 +246,9 @@ TEST(VcfReader, PassOnlyKeepsPassAloneAndCountsTheOthersByReason) {
   ASSERT_EQ(data.loci.size(), 1u);
   EXPECT_EQ(data.loci[0].name, "1:30");
   ASSERT_EQ(data.notes.size(), 1u);
-  EXPECT_EQ(data.notes[0], "--pass-only: 1 record with FILTER PASS kept, 2 records left out (1 failed a "
-                           "filter, 1 had no filter applied (.))");
+  EXPECT_EQ(data.notes[0],
+            "--pass-only: 1 record with FILTER PASS kept, 2 records left out (1 failed a "
+            "filter, 1 had no filter applied (.))");
   EXPECT_EQ(FAULT("none.vcf", options),
             "none.vcf: no record has FILTER PASS (of 3 records, 1 failed a filter and 2 had no filter "
             "applied, \".\"), so --pass-only leaves no loci");
@@ -257,7 +260,8 @@ TEST(VcfReader, PassOnlyKeepsPassAloneAndCountsTheOthersByReason) {
 std::string CUT_AT_BLOCK(const std::string& file, std::size_t block) {
   std::size_t offset = 0;
   for (std::size_t b = 0; b < block && offset + 18 <= file.size(); ++b) {
-    offset += static_cast<unsigned char>(file[offset + 16]) + 256u * static_cast<unsigned char>(file[offset + 17]) + 1;
+    offset += static_cast<unsigned char>(file[offset + 16]) +
+              256u * static_cast<unsigned char>(file[offset + 17]) + 1;
   }
   return file.substr(0, offset);
 }
@@ -271,7 +275,8 @@ TEST(VcfReader, ACompressedFileCutBetweenBlocksIsRefusedUnlessAllowed) {
     layout.mode = mode;
     WRITE_VCF("whole", panel, layout);
     WRITE_FILE("cut", CUT_AT_BLOCK(korvel::testing::READ_FILE("whole"), 4));
-    EXPECT_NE(FAULT("cut").find("cut looks truncated: it is " + std::string(mode[1] == 'b' ? "BCF" : "bgzipped VCF") +
+    EXPECT_NE(FAULT("cut").find("cut looks truncated: it is " +
+                                std::string(mode[1] == 'b' ? "BCF" : "bgzipped VCF") +
                                 " without the end-of-file marker"),
               std::string::npos)
         << FAULT("cut");
@@ -303,7 +308,8 @@ TEST(VcfReader, ChoosingWhileReadingEqualsChoosingAfterReadingAll) {
   VcfOptions mapped;
   mapped.popmap = &popmap;
   const GenotypeData all = READ_VCF("data.bcf", mapped);
-  for (const std::vector<std::size_t>& populations : {std::vector<std::size_t>{}, std::vector<std::size_t>{1}}) {
+  for (const std::vector<std::size_t>& populations :
+       {std::vector<std::size_t>{}, std::vector<std::size_t>{1}}) {
     for (std::uint32_t seed : {1u, 2u, 77u}) {
       BasePopulation straight = BASE_POPULATION(all, populations);
       SELECT_LOCI(straight, 9, seed);

@@ -37,8 +37,10 @@ std::string DRAWN_FROM(const std::vector<std::string>& names, const std::vector<
   }
   std::string each;
   for (std::size_t i = 0; i < chosen.size(); ++i) {
-    each += (i == 0 ? "" : i + 1 == chosen.size() ? " and " : ", ") + std::to_string(chosen[i] + 1) + " (" +
-            names[chosen[i]] + ")";
+    each += (i == 0                   ? ""
+             : i + 1 == chosen.size() ? " and "
+                                      : ", ") +
+            std::to_string(chosen[i] + 1) + " (" + names[chosen[i]] + ")";
   }
   return chosen.size() == 1 ? "population " + each : "populations " + each + " pooled";
 }
@@ -186,19 +188,23 @@ std::size_t FIND_ONE(const std::vector<std::string>& populations, const std::str
     if (populations[p] == item) named.push_back(p);
   }
   std::string candidates;
-  for (std::size_t p : named) candidates += (candidates.empty() ? "" : ", ") + POSITION_AND_NAME(populations, p);
+  for (std::size_t p : named)
+    candidates += (candidates.empty() ? "" : ", ") + POSITION_AND_NAME(populations, p);
   const std::string count = std::to_string(populations.size());
   if (IS_NUMBER(item)) {
     // A number is a position even where a population bears it as a name:
     // numbered individuals name populations with numbers.
-    const std::size_t digits = item.find_first_not_of('0') == std::string::npos ? 0 : item.size() - item.find_first_not_of('0');
+    const std::size_t digits = item.find_first_not_of('0') == std::string::npos
+                                   ? 0
+                                   : item.size() - item.find_first_not_of('0');
     if (digits > 0 && digits < 10) {
       const auto number = static_cast<std::size_t>(std::stoull(item));
       if (number <= populations.size()) return number - 1;
     }
-    throw InitError("--pop " + item + ": a number is a position in " + source + ", which has " +
-                    PLURALISE(populations.size(), "population") + " (1 to " + count + ")" +
-                    (named.empty() ? "" : "; the population named \"" + item + "\" is at position " + candidates));
+    throw InitError(
+        "--pop " + item + ": a number is a position in " + source + ", which has " +
+        PLURALISE(populations.size(), "population") + " (1 to " + count + ")" +
+        (named.empty() ? "" : "; the population named \"" + item + "\" is at position " + candidates));
   }
   if (named.size() == 1) return named[0];
   if (named.size() > 1) {

@@ -128,9 +128,10 @@ class GenepopReader {
 
   // Named by its Pop line's label, else by its first individual.
   void start_population(const std::string& first_individual) {
-    data_.populations.push_back(!label_.empty()            ? label_
-                                : first_individual.empty() ? "Pop " + std::to_string(data_.populations.size() + 1)
-                                                           : first_individual);
+    data_.populations.push_back(!label_.empty() ? label_
+                                : first_individual.empty()
+                                    ? "Pop " + std::to_string(data_.populations.size() + 1)
+                                    : first_individual);
     data_.individuals.push_back(0);
     data_.genotyped.push_back(0);
     for (LocusTally& locus : loci_) {

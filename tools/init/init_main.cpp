@@ -173,7 +173,7 @@ INPUT_DOCUMENT MAKE_DOCUMENT(const InitOptions& options, const Design& design, c
   std::string pops;
   for (const std::string& pop : options.pops) pops += (pops.empty() ? "" : ",") + pop;
   document.COMMENT1 = "korvel-init " + TODAY() + " from " + fs::path(options.data).filename().string() +
-                      (pops.empty()                ? ""
+                      (pops.empty()               ? ""
                        : options.pops.size() == 1 ? " (population " + pops + ")"
                                                   : " (populations " + pops + ")");
   document.COMMENT2 = "Options: " + OPTIONS_TEXT(options);
@@ -387,7 +387,8 @@ void DATA_SUMMARY(const GenotypeData& data, const BasePopulation& base) {
       " polymorphic (base population: " + base.drawn_from + ")");
   if (base.left_out_count > 0) {
     std::string left;
-    for (const LeftOutLocus& locus : base.left_out) left += (left.empty() ? "" : ", ") + locus.name + " " + locus.why;
+    for (const LeftOutLocus& locus : base.left_out)
+      left += (left.empty() ? "" : ", ") + locus.name + " " + locus.why;
     const long long more = base.left_out_count - static_cast<long long>(base.left_out.size());
     if (more > 0) left += ", ... (" + std::to_string(more) + " more)";
     SAY("  left out: " + PLURAL(base.left_out_count, "locus", "loci") + ": " + left);

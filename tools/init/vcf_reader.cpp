@@ -51,7 +51,6 @@ HtsFile OPEN_HTS(const std::string& path) {
   return file;
 }
 
-
 // htslib writes its diagnostics to standard error. While a file is read
 // they go to a scratch file instead, and come back as notes or as the
 // detail of a refusal, rather than interleaving with the summary.
@@ -168,7 +167,9 @@ class Declared {
     }
   }
   bool contig(int rid) const { return rid < contigs_; }
-  bool tag(int kind, int id) const { return id >= 0 && id < ids_ && (kinds_[static_cast<std::size_t>(id)] & BIT(kind)); }
+  bool tag(int kind, int id) const {
+    return id >= 0 && id < ids_ && (kinds_[static_cast<std::size_t>(id)] & BIT(kind));
+  }
   // No tag has been added since: every record's tags are declared.
   bool all_tags(const bcf_hdr_t* header) const { return header->n[BCF_DT_ID] == ids_; }
 
@@ -235,8 +236,10 @@ class VcfReader {
     if (status < -1) {
       if (!(unmarked && options_.allow_truncated)) {
         throw InitError(path_ + " record " + std::to_string(records_ + 1) + " (after " +
-                        (records_ == 0 ? std::string("the header") : previous_) + ")" + line_text(file.get()) +
-                        ": " + (text_ ? "it does not parse (cut short, or malformed)" : "the data cannot be read (truncated or corrupt)") +
+                        (records_ == 0 ? std::string("the header") : previous_) + ")" +
+                        line_text(file.get()) + ": " +
+                        (text_ ? "it does not parse (cut short, or malformed)"
+                               : "the data cannot be read (truncated or corrupt)") +
                         DETAIL(messages));
       }
     }
@@ -283,8 +286,9 @@ class VcfReader {
     const int gt_id = bcf_hdr_id2int(header, BCF_DT_ID, "GT");
     if (gt_id >= 0 && bcf_hdr_idinfo_exists(header, BCF_HL_FMT, gt_id)) {
       if (bcf_hdr_id2type(header, BCF_HL_FMT, gt_id) != BCF_HT_STR) {
-        throw InitError(path_ + ": the header declares the GT field with a Type other than String, so htslib "
-                                "cannot read the genotypes");
+        throw InitError(path_ +
+                        ": the header declares the GT field with a Type other than String, so htslib "
+                        "cannot read the genotypes");
       }
       return;
     }
@@ -400,10 +404,17 @@ class VcfReader {
     } else {
       ++with_gt_;
       switch (gt->type) {
-        case BCF_BT_INT8: count_calls<int8_t>(header, record, *gt, bcf_int8_missing, bcf_int8_vector_end); break;
-        case BCF_BT_INT16: count_calls<int16_t>(header, record, *gt, bcf_int16_missing, bcf_int16_vector_end); break;
-        case BCF_BT_INT32: count_calls<int32_t>(header, record, *gt, bcf_int32_missing, bcf_int32_vector_end); break;
-        default: throw InitError(where(header, record) + ": the GT field is not stored as whole numbers");
+        case BCF_BT_INT8:
+          count_calls<int8_t>(header, record, *gt, bcf_int8_missing, bcf_int8_vector_end);
+          break;
+        case BCF_BT_INT16:
+          count_calls<int16_t>(header, record, *gt, bcf_int16_missing, bcf_int16_vector_end);
+          break;
+        case BCF_BT_INT32:
+          count_calls<int32_t>(header, record, *gt, bcf_int32_missing, bcf_int32_vector_end);
+          break;
+        default:
+          throw InitError(where(header, record) + ": the GT field is not stored as whole numbers");
       }
     }
     locus_.name = previous_;
@@ -423,7 +434,8 @@ class VcfReader {
   // vector-end value after the last copy of a call shorter than the
   // record's longest.
   template <typename Value>
-  void count_calls(const bcf_hdr_t* header, const bcf1_t* record, const bcf_fmt_t& gt, int missing, int vector_end) {
+  void count_calls(const bcf_hdr_t* header, const bcf1_t* record, const bcf_fmt_t& gt, int missing,
+                   int vector_end) {
     const std::size_t alleles = record->n_allele;
     const auto per_sample = static_cast<std::size_t>(gt.n);
     for (std::size_t s = 0; s < population_of_sample_.size(); ++s) {
@@ -447,9 +459,9 @@ class VcfReader {
         if (value == missing || (value >> 1) == 0) continue;
         const int allele = (value >> 1) - 1;
         if (allele < 0 || static_cast<std::size_t>(allele) >= alleles) {
-          throw InitError(where(header, record) + ", sample " + header->samples[s] + ": the genotype names allele " +
-                          std::to_string(allele) + " but the record has only " + std::to_string(alleles) +
-                          " (REF and ALT)");
+          throw InitError(where(header, record) + ", sample " + header->samples[s] +
+                          ": the genotype names allele " + std::to_string(allele) +
+                          " but the record has only " + std::to_string(alleles) + " (REF and ALT)");
         }
         ++tally_[pop * (alleles + 1) + static_cast<std::size_t>(allele)];
         ++copies;
@@ -490,12 +502,14 @@ class VcfReader {
       if (no_filter_ > 0) {
         reasons += (reasons.empty() ? "" : ", ") + std::to_string(no_filter_) + " had no filter applied (.)";
       }
-      data_.notes.push_back("--pass-only: " + PLURAL(counted_, "record", "records") + " with FILTER PASS kept, " +
-                            PLURAL(failed_filter_ + no_filter_, "record", "records") + " left out (" + reasons + ")");
+      data_.notes.push_back(
+          "--pass-only: " + PLURAL(counted_, "record", "records") + " with FILTER PASS kept, " +
+          PLURAL(failed_filter_ + no_filter_, "record", "records") + " left out (" + reasons + ")");
     }
     if (counted_ == 0 && records_ > 0) {
-      throw InitError(path_ + ": no record has FILTER PASS (of " + PLURAL(records_, "record", "records") + ", " +
-                      std::to_string(failed_filter_) + " failed a filter and " + std::to_string(no_filter_) +
+      throw InitError(path_ + ": no record has FILTER PASS (of " + PLURAL(records_, "record", "records") +
+                      ", " + std::to_string(failed_filter_) + " failed a filter and " +
+                      std::to_string(no_filter_) +
                       " had no filter applied, \".\"), so --pass-only leaves no loci");
     }
   }
@@ -510,14 +524,16 @@ class VcfReader {
                    : other_ploidy_ ? "polyploid"
                                    : "diploid";
     if (undeclared_contigs_.records > 0) {
-      data_.notes.push_back(PLURAL(static_cast<long long>(undeclared_contigs_.names.size()), "contig", "contigs") +
-                            " not declared in the header, read all the same: " + NAME_LIST(undeclared_contigs_.names) +
-                            " (" + PLURAL(undeclared_contigs_.records, "record", "records") + ")");
+      data_.notes.push_back(
+          PLURAL(static_cast<long long>(undeclared_contigs_.names.size()), "contig", "contigs") +
+          " not declared in the header, read all the same: " + NAME_LIST(undeclared_contigs_.names) + " (" +
+          PLURAL(undeclared_contigs_.records, "record", "records") + ")");
     }
     if (undeclared_tags_.records > 0) {
-      data_.notes.push_back(PLURAL(static_cast<long long>(undeclared_tags_.names.size()), "tag", "tags") +
-                            " not declared in the header, read all the same: " + NAME_LIST(undeclared_tags_.names) +
-                            " (" + PLURAL(undeclared_tags_.records, "record", "records") + ")");
+      data_.notes.push_back(
+          PLURAL(static_cast<long long>(undeclared_tags_.names.size()), "tag", "tags") +
+          " not declared in the header, read all the same: " + NAME_LIST(undeclared_tags_.names) + " (" +
+          PLURAL(undeclared_tags_.records, "record", "records") + ")");
     }
     if (!gt_declared_ && with_gt_ > 0) {
       data_.notes.push_back("the header does not declare the GT field; GT read as genotypes in " +
@@ -527,7 +543,8 @@ class VcfReader {
     note_filters();
     if (records_ == 0) throw InitError(path_ + ": no records, so there are no loci");
     if (with_gt_ == 0) {
-      throw InitError(path_ + ": no record carries a GT (genotype) field, so there are no genotypes to count");
+      throw InitError(path_ +
+                      ": no record carries a GT (genotype) field, so there are no genotypes to count");
     }
   }
 
