@@ -12,8 +12,10 @@
 #include <htslib/kstring.h>
 #include <htslib/tbx.h>
 #include <htslib/vcf.h>
+#include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -73,36 +75,47 @@ class HtslibMessages {
   HtslibMessages(const HtslibMessages&) = delete;
   HtslibMessages& operator=(const HtslibMessages&) = delete;
 
-  // The distinct messages so far, without htslib's "[W::function] "
-  // prefix; the first `shown`, then how many more.
-  std::vector<std::string> take(std::size_t shown) {
-    std::vector<std::string> messages;
-    if (saved_ < 0) return messages;
+  // Reads what htslib wrote since the last call and empties the scratch
+  // file, so that a message per record costs neither memory nor disk:
+  // the first few distinct messages are kept, the others only counted.
+  void collect() {
+    if (saved_ < 0) return;
     std::fflush(stderr);
-    const long end = std::ftell(scratch_);
-    std::set<std::string> seen;
-    long long more = 0;
-    if (end > read_) {
-      std::fseek(scratch_, read_, SEEK_SET);
-      char buffer[512];
-      std::string line;
-      while (std::fgets(buffer, sizeof buffer, scratch_) != nullptr) {
-        line += buffer;
-        if (line.back() != '\n' && !std::feof(scratch_)) continue;
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-        if (line.size() > 3 && line[0] == '[' && line.find("] ") != std::string::npos) {
-          line.erase(0, line.find("] ") + 2);
-        }
-        if (!line.empty() && seen.insert(line).second) {
-          if (messages.size() < shown) messages.push_back(line);
-          else ++more;
-        }
-        line.clear();
+    const int descriptor = ::fileno(scratch_);
+    const off_t end = ::lseek(descriptor, 0, SEEK_CUR);
+    if (end <= 0) return;
+    std::rewind(scratch_);
+    char buffer[512];
+    std::string line;
+    while (std::fgets(buffer, sizeof buffer, scratch_) != nullptr) {
+      line += buffer;
+      if (line.back() != '\n' && !std::feof(scratch_)) continue;
+      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+      if (line.size() > 3 && line[0] == '[' && line.find("] ") != std::string::npos) {
+        line.erase(0, line.find("] ") + 2);
       }
-      read_ = end;
-      std::fseek(scratch_, 0, SEEK_END);
+      if (!line.empty()) keep(line);
+      line.clear();
     }
-    if (more > 0) messages.push_back("... and " + std::to_string(more) + " other htslib messages");
+    std::rewind(scratch_);
+    // Should emptying fail, the messages would be read again: harmless.
+    [[maybe_unused]] const int emptied = ::ftruncate(descriptor, 0);
+    ::lseek(descriptor, 0, SEEK_SET);
+  }
+
+  // htslib's latest message: the cause of a failure it reported.
+  std::string last() {
+    collect();
+    return last_;
+  }
+
+  // The distinct messages, the first `shown`, then how many others.
+  std::vector<std::string> all(std::size_t shown) {
+    collect();
+    std::vector<std::string> messages(
+        kept_.begin(), kept_.begin() + static_cast<std::ptrdiff_t>(std::min(shown, kept_.size())));
+    const long long others = more_ + static_cast<long long>(kept_.size() - messages.size());
+    if (others > 0) messages.push_back("... and " + std::to_string(others) + " other htslib messages");
     return messages;
   }
 
@@ -116,9 +129,19 @@ class HtslibMessages {
     hts_set_log_level(HTS_LOG_ERROR);
   }
 
+  void keep(const std::string& line) {
+    last_ = line;
+    if (std::find(kept_.begin(), kept_.end(), line) != kept_.end()) return;
+    if (kept_.size() < KEPT) kept_.push_back(line);
+    else ++more_;
+  }
+
+  static constexpr std::size_t KEPT = 10;
   std::FILE* scratch_ = nullptr;
   int saved_ = -1;
-  long read_ = 0;
+  std::vector<std::string> kept_;
+  long long more_ = 0;  // messages past the kept ones (repeats of these not counted)
+  std::string last_;
 };
 
 std::string NAME_LIST(const std::vector<std::string>& names) {
@@ -221,6 +244,7 @@ class VcfReader {
     int status = 0;
     while ((status = bcf_read(file.get(), header.get(), record.get())) == 0) {
       ++records_;
+      if (records_ % 65536 == 0) messages.collect();
       if ((record->errcode & ~TOLERATED_FLAGS) != 0) {
         throw InitError(where(header.get(), record.get()) + ": " + RECORD_FAULT(record->errcode) +
                         DETAIL(messages));
@@ -275,8 +299,7 @@ class VcfReader {
   }
 
   static std::string DETAIL(HtslibMessages& messages) {
-    std::string detail;
-    for (const std::string& message : messages.take(3)) detail += (detail.empty() ? "" : "; ") + message;
+    const std::string detail = messages.last();
     return detail.empty() ? "" : " (htslib: " + detail + ")";
   }
 
@@ -539,7 +562,7 @@ class VcfReader {
       data_.notes.push_back("the header does not declare the GT field; GT read as genotypes in " +
                             PLURAL(with_gt_, "record", "records"));
     }
-    for (const std::string& message : messages.take(10)) data_.notes.push_back("htslib: " + message);
+    for (const std::string& message : messages.all(10)) data_.notes.push_back("htslib: " + message);
     note_filters();
     if (records_ == 0) throw InitError(path_ + ": no records, so there are no loci");
     if (with_gt_ == 0) {
