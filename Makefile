@@ -9,7 +9,7 @@ BUILD_BENCH   := build/bench
 DEMO_DIR      := demo-run
 JOBS          ?= 2
 
-.PHONY: demo build test sanitize sanitize-thread bench exact-settings install fuzz figure-check clean htslib format-check format r-check r-docs
+.PHONY: demo build test sanitize sanitize-thread bench init-bench exact-settings install fuzz figure-check clean htslib format-check format r-check r-docs
 
 # korvel-init reads VCF/BCF through htslib and korvel-sweep draws with
 # cairo: installed here when missing and run as root, else the exact
@@ -54,14 +54,24 @@ install: build
 clean:
 	rm -rf build $(DEMO_DIR)
 
-# Bounded run of the KORVEL.IN fuzz target (libFuzzer; needs clang).
+# Bounded runs of the fuzz targets (libFuzzer; needs clang): the KORVEL.IN
+# reader for FUZZ_SECONDS, then korvel-init's Genepop, population-map and
+# VCF readers for FUZZ_INIT_SECONDS each, each from its seed corpus.
 BUILD_FUZZ := build/fuzz
 FUZZ_SECONDS ?= 60
-fuzz:
-	cmake -S . -B $(BUILD_FUZZ) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=OFF -DKORVEL_FUZZ=ON -DKORVEL_INIT=OFF
-	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target korvel_in_fuzz
+FUZZ_INIT_SECONDS ?= 30
+FUZZ_INIT_TARGETS := genepop popmap vcf
+fuzz: htslib
+	cmake -S . -B $(BUILD_FUZZ) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=OFF -DKORVEL_FUZZ=ON -DKORVEL_INIT=ON
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target korvel_in_fuzz $(FUZZ_INIT_TARGETS:%=%_fuzz)
 	rm -rf $(BUILD_FUZZ)/corpus && mkdir -p $(BUILD_FUZZ)/corpus && cp fuzz/corpus/* $(BUILD_FUZZ)/corpus/
 	$(BUILD_FUZZ)/korvel_in_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 $(CURDIR)/$(BUILD_FUZZ)/corpus
+	set -e; for target in $(FUZZ_INIT_TARGETS); do \
+	  rm -rf $(BUILD_FUZZ)/corpus-$$target && mkdir -p $(BUILD_FUZZ)/corpus-$$target && \
+	  cp fuzz/corpus-$$target/* $(BUILD_FUZZ)/corpus-$$target/ && \
+	  $(BUILD_FUZZ)/$${target}_fuzz -max_total_time=$(FUZZ_INIT_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	    -print_final_stats=1 $(CURDIR)/$(BUILD_FUZZ)/corpus-$$target; \
+	done
 
 # Runs the planning example of korvel-sweep and writes its figures as PNG,
 # to look at.
@@ -72,6 +82,12 @@ figure-check: htslib
 # prints one table. Reports only: it never fails on time.
 bench:
 	JOBS=$(JOBS) bench/run.sh
+
+# korvel-init on a made VCF of INIT_BENCH_SITES sites (default 1000000)
+# against bcftools reading the same file: peak memory and wall time.
+# Reports only.
+init-bench: htslib
+	JOBS=$(JOBS) bench/init_bench.sh
 
 # False-positive rate of both combined tests on a SNP panel under no drift,
 # for several exact-test chain settings (the README's table). Reports only.

@@ -40,16 +40,55 @@ TEST(BasePopulation, PooledCountsWeighPopulationsByTheirGeneCopies) {
 
 TEST(BasePopulation, OnePopulationDropsAllelesItNeverShows) {
   const GenotypeData data = TWO_POPULATIONS();
-  const BasePopulation base = BASE_POPULATION(data, FIND_POPULATION(data, "A"));
-  EXPECT_EQ(base.drawn_from, "population A");
+  const BasePopulation base = BASE_POPULATION(data, FIND_POPULATIONS(data.populations, "data", {"A"}));
+  EXPECT_EQ(base.drawn_from, "population 1 (A)");
   ASSERT_EQ(base.loci.size(), 1u);
   EXPECT_EQ(base.loci[0].alleles, (std::vector<std::string>{"a1", "a2"}));
   EXPECT_EQ(base.loci[0].frequencies(), (std::vector<double>{0.75, 0.25}));
   ASSERT_EQ(base.left_out.size(), 2u);
   EXPECT_EQ(base.left_out[0].why, "monomorphic (allele a1)");
-  EXPECT_EQ(FIND_POPULATION(data, "2"), 1u);
-  EXPECT_THROW(FIND_POPULATION(data, "3"), InitError);
-  EXPECT_THROW(FIND_POPULATION(data, "C"), InitError);
+}
+
+TEST(BasePopulation, ChosenPopulationsArePooledAndNamedByPositionAndName) {
+  GenotypeData data = TWO_POPULATIONS();
+  data.populations.push_back("A");
+  data.individuals.push_back(1);
+  data.genotyped.push_back(1);
+  for (LocusCounts& locus : data.loci) {
+    locus.counts.push_back(std::vector<long long>(locus.alleles.size(), 0));
+    locus.counts.back()[1] = 2;
+    locus.missing.push_back(0);
+  }
+  const BasePopulation base = BASE_POPULATION(data, FIND_POPULATIONS(data.populations, "data", {"B", "1"}));
+  EXPECT_EQ(base.drawn_from, "populations 2 (B) and 1 (A) pooled");
+  EXPECT_EQ(base.loci[0].counts, (std::vector<long long>{3, 3, 6}));  // the third population left out
+  EXPECT_EQ(base.loci_read, 3);
+  EXPECT_EQ(base.left_out_count, 1);
+}
+
+std::string FIND_FAULT(const std::vector<std::string>& populations, const std::vector<std::string>& items) {
+  try {
+    FIND_POPULATIONS(populations, "data", items);
+  } catch (const InitError& error) {
+    return error.what();
+  }
+  return "no fault";
+}
+
+TEST(BasePopulation, ANumberIsAPositionAndANameMustFitOnePopulation) {
+  // Populations named after numbered first individuals.
+  const std::vector<std::string> numbered = {"1", "11", "21", "31"};
+  EXPECT_EQ(FIND_POPULATIONS(numbered, "data", {"1", "2", "04"}), (std::vector<std::size_t>{0, 1, 3}));
+  EXPECT_EQ(FIND_FAULT(numbered, {"11"}),
+            "--pop 11: a number is a position in data, which has 4 populations (1 to 4); the population "
+            "named \"11\" is at position 2 (11)");
+  EXPECT_EQ(FIND_FAULT(numbered, {"0"}),
+            "--pop 0: a number is a position in data, which has 4 populations (1 to 4)");
+  EXPECT_EQ(FIND_FAULT(numbered, {"2", "11x", "1"}).substr(0, 52),
+            "--pop 11x: no such population in data (populations: ");
+  EXPECT_EQ(FIND_FAULT({"X", "Y", "X"}, {"X"}),
+            "--pop X: 2 populations have this name: 1 (X), 3 (X); give the position of the one meant");
+  EXPECT_EQ(FIND_FAULT({"X", "Y"}, {"Y", "2"}), "--pop 2: population 2 (Y) is already chosen");
 }
 
 TEST(BasePopulation, MergingKeepsTheCommonestAllelesInOrderAndFoldsTheRest) {

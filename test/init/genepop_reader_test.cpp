@@ -41,7 +41,7 @@ TEST(GenepopReader, TwoAndThreeDigitAllelesHaploidAndDiploidWithCrLfAndTabs) {
       "t\r\nA, B, C, D\r\npop\r\nx1 ,\t0102  102104 01 103\r\nx2 , 0202 104104\t02 105\r\n"
       "Pop  second\r\ny1 , 0303 102102 03 103\r\n");
   ASSERT_EQ(data.loci.size(), 4u);
-  EXPECT_EQ(data.populations, (std::vector<std::string>{"x1", "y1"}));
+  EXPECT_EQ(data.populations, (std::vector<std::string>{"x1", "second"}));
   EXPECT_EQ(data.individuals, (std::vector<long long>{2, 1}));
   EXPECT_EQ(data.ploidy, "mixed ploidy");
   EXPECT_EQ(data.loci[0].alleles, (std::vector<std::string>{"01", "02", "03"}));
@@ -71,6 +71,16 @@ TEST(GenepopReader, PopLinesInAnyCaseAndAStrayEmptyPopulation) {
   ASSERT_EQ(data.notes.size(), 2u);
   EXPECT_NE(data.notes[0].find("line 6"), std::string::npos) << data.notes[0];
   EXPECT_NE(data.notes[1].find("line 9"), std::string::npos) << data.notes[1];
+}
+
+TEST(GenepopReader, PopLineLabelsNamePopulationsAndAnIndividualNamedPopStaysOne) {
+  const GenotypeData data = READ_GENEPOP_TEXT(
+      "data.gen",
+      "t\nA, B\nPop Borgou\n1 , 0101 0101\nPOP, Zebu  N'Dama\n2 , 0202 0101\n"
+      "pop:3\n3 , 0102 0101\npop\npop , 0101 0202\nPop\t\n5 , 0101 0101\n");
+  EXPECT_EQ(data.populations, (std::vector<std::string>{"Borgou", "Zebu  N'Dama", "3", "pop", "5"}));
+  EXPECT_EQ(data.individuals, (std::vector<long long>{1, 1, 1, 1, 1}));
+  EXPECT_EQ(data.loci[1].counts[3], (std::vector<long long>{0, 2}));  // the individual "pop"
 }
 
 TEST(GenepopReader, FaultsNameTheLineAndWhatWasExpected) {

@@ -122,6 +122,28 @@ TEST(InitProgram, OnePopulationAndEveryDesignOption) {
       << result.errors;
 }
 
+TEST(InitProgram, LabelledPopulationsChosenByNameAndPositionArePooled) {
+  ScratchFolder folder;
+  const Panel panel = RANDOM_PANEL(31, 12, 3, {10, 8, 9, 7}, 0.1);
+  std::string text = GENEPOP_TEXT(panel);
+  const std::vector<std::string> labels = {"Borgou", "Zebu", "Somba", "Lagune"};
+  std::size_t at = 0;
+  for (const std::string& label : labels) {
+    at = text.find("Pop\n", at) + 3;
+    text.insert(at, (label == "Zebu" ? ", " : " ") + label);
+  }
+  WRITE_FILE(folder.path() / "data.gen", text);
+  const ProgramResult result = RUN_INIT(folder, {"--pop", "Zebu,4", "data.gen"});
+  ASSERT_EQ(result.exit_status, 0) << result.errors;
+  EXPECT_TRUE(SAYS(result, "populations: Borgou 10, Zebu 8, Somba 9, Lagune 7")) << result.errors;
+  EXPECT_TRUE(SAYS(result, "(base population: populations 2 (Zebu) and 4 (Lagune) pooled)")) << result.errors;
+  Panel chosen = panel;
+  std::erase_if(chosen.individuals, [](const testing::Individual& i) { return i.population % 2 == 0; });
+  const INPUT_DOCUMENT document = READ_BACK("KORVEL.IN", STANDARD_CAPACITY);
+  EXPECT_FREQUENCIES(document, EXPECTED_FREQUENCIES(chosen));
+  EXPECT_EQ(document.COMMENT1, "korvel-init 2026-06-10 from data.gen (populations Zebu,4)");
+}
+
 TEST(InitProgram, BgzippedVcfWithPopulationMapGoesToTheManyLociBuild) {
   ScratchFolder folder;
   Panel panel = RANDOM_PANEL(23, 150, 2, {15, 12, 18}, 0.08);
@@ -267,7 +289,7 @@ TEST(InitProgram, BadInputIsNamedAndLeavesNothingBehind) {
       {{"--popmap", "pops.txt", "data.gen"}, 2, "--popmap is for VCF data"},
       {{"--pop", "Nowhere", "data.vcf.gz"},
        1,
-       "--pop Nowhere: no such population in data.vcf.gz (populations: all samples"},
+       "--pop Nowhere: no such population in data.vcf.gz (populations: 1 (all samples)"},
       {{"flat.gen"}, 1, "no locus is polymorphic in the one population of flat.gen"},
       {{"--fst", "0.01", "--generations", "4", "data.vcf.gz"}, 2, "give --fst or --generations, not both"},
       {{"--seed", "3", "data.vcf.gz"}, 2, "--seed chooses the loci that --max-loci keeps"},

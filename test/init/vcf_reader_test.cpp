@@ -3,6 +3,8 @@
 // and population maps that do not match the samples.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "init.h"
@@ -100,10 +102,13 @@ TEST(VcfReader, PassOnlyAndLocusNamesFromIdOrPosition) {
   EXPECT_EQ(data.loci[0].name, "chr1:101");
   EXPECT_EQ(data.loci[1].name, "chr1:301");
   ASSERT_EQ(data.notes.size(), 1u);
-  EXPECT_EQ(data.notes[0], "2 records without FILTER PASS left out (--pass-only)");
+  EXPECT_EQ(data.notes[0],
+            "--pass-only: 2 records with FILTER PASS kept, 2 records left out (2 failed a filter)");
   layout.pass = {false, false, false, false};
   WRITE_VCF("none.bcf", panel, layout);
-  EXPECT_EQ(FAULT("none.bcf", options), "none.bcf: no records with FILTER PASS, so there are no loci");
+  EXPECT_EQ(FAULT("none.bcf", options),
+            "none.bcf: no record has FILTER PASS (of 4 records, 4 failed a filter and 0 had no filter "
+            "applied, \".\"), so --pass-only leaves no loci");
 }
 
 TEST(VcfReader, PopulationMapAssignsLeavesOutAndRefusesUnknownSamples) {
@@ -127,7 +132,7 @@ TEST(VcfReader, PopulationMapAssignsLeavesOutAndRefusesUnknownSamples) {
   Panel without = panel;
   without.individuals.erase(without.individuals.begin() + 2);
   EXPECT_EQ(POOLED_FREQUENCIES(data), testing::EXPECTED_FREQUENCIES(without));
-  EXPECT_EQ(BASE_POPULATION(data, 1).loci.size(), testing::EXPECTED_FREQUENCIES(without, 0).size());
+  EXPECT_EQ(BASE_POPULATION(data, {1}).loci.size(), testing::EXPECTED_FREQUENCIES(without, 0).size());
 
   const PopulationMap unknown = READ_POPMAP_TEXT("pops.txt", "P1_1 P1\nnobody P2\n");
   options.popmap = &unknown;
@@ -156,7 +161,7 @@ TEST(VcfReader, FilesWithoutGenotypesOrUnreadable) {
   layout.gt_header = false;
   WRITE_VCF("nogt.vcf", panel, layout);
   EXPECT_EQ(FAULT("nogt.vcf"),
-            "nogt.vcf: the header declares no GT (genotype) field, so there are no genotypes to count");
+            "nogt.vcf: no record carries a GT (genotype) field, so there are no genotypes to count");
   Panel nobody = panel;
   nobody.individuals.clear();
   WRITE_VCF("nosamples.vcf", nobody, {});
@@ -169,7 +174,7 @@ TEST(VcfReader, FilesWithoutGenotypesOrUnreadable) {
   wrong.individuals[1].calls[1] = {0, 7};
   WRITE_VCF("wrong.bcf", wrong, {});
   EXPECT_EQ(FAULT("wrong.bcf"),
-            "wrong.bcf record 2 (L2), sample P1_2: the genotype names allele 7 but the record "
+            "wrong.bcf record 2 (chr1:201 L2), sample P1_2: the genotype names allele 7 but the record "
             "has only 2 (REF and ALT)");
   // A VCF cut short inside its last record.
   const Panel many = RANDOM_PANEL(5, 300, 2, {20});
@@ -178,9 +183,150 @@ TEST(VcfReader, FilesWithoutGenotypesOrUnreadable) {
   WRITE_VCF("whole.vcf", many, plain);
   const std::string whole = korvel::testing::READ_FILE("whole.vcf");
   WRITE_FILE("cut.vcf", whole.substr(0, whole.size() - 7));
-  EXPECT_NE(FAULT("cut.vcf").find("cut.vcf record 300 (after L299): htslib cannot read it"),
+  EXPECT_NE(FAULT("cut.vcf").find("cut.vcf record 300 (after L299), line 306 \"chr1\t30001\tL300\t"),
             std::string::npos)
       << FAULT("cut.vcf");
+  EXPECT_NE(FAULT("cut.vcf").find("it does not parse"), std::string::npos);
+}
+
+// ---- Files as callers and hand editing leave them ----------------------------
+
+// A header with no ##contig, FILTER, INFO or FORMAT lines, as hand-made
+// files and older callers write them; three samples.
+const char* const BARE_HEADER =
+    "##fileformat=VCFv4.2\n#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\ta\tb\tc\n";
+
+// bcftools reads the file (skip when it is not installed): the test's
+// shape is one bcftools accepts.
+void EXPECT_BCFTOOLS_READS(const std::string& path) {
+  if (std::system("command -v bcftools >/dev/null 2>&1") != 0) GTEST_SKIP() << "bcftools is not installed";
+  EXPECT_EQ(std::system(("bcftools view -Ov -o /dev/null " + path + " 2>/dev/null").c_str()), 0) << path;
+}
+
+TEST(VcfReader, UndeclaredContigsTagsAndGtAreReadWithNotes) {
+  ScratchFolder scratch;
+  WRITE_FILE("bare.vcf", std::string(BARE_HEADER) +
+                             "1\t10\t.\tA\tC\t.\tPASS\tDP=3\tGT\t0/1\t1/1\t0/0\n"
+                             "1\t20\t.\tA\tG\t.\tq10\t.\tGT:DP\t0/1:2\t0/0:4\t./.:0\n"
+                             "2\t30\tx\tA\tT,G\t.\t.\tXX=1\tGT\t0/2\t0/0\t1/1");  // no final line end
+  const GenotypeData data = READ_VCF("bare.vcf", {});
+  ASSERT_EQ(data.loci.size(), 3u);
+  EXPECT_EQ(data.loci[0].counts[0], (std::vector<long long>{3, 3}));
+  EXPECT_EQ(data.loci[1].counts[0], (std::vector<long long>{3, 1}));
+  EXPECT_EQ(data.loci[1].missing[0], 1);
+  EXPECT_EQ(data.loci[2].name, "x");
+  EXPECT_EQ(data.loci[2].counts[0], (std::vector<long long>{3, 2, 1}));
+  const auto noted = [&](const std::string& text) {
+    return std::any_of(data.notes.begin(), data.notes.end(),
+                       [&](const std::string& note) { return note.find(text) != std::string::npos; });
+  };
+  EXPECT_TRUE(noted("2 contigs not declared in the header, read all the same: 1, 2 (3 records)"));
+  EXPECT_TRUE(
+      noted("4 tags not declared in the header, read all the same: FILTER/q10, FORMAT/DP, INFO/DP, "
+            "INFO/XX (3 records)"));
+  EXPECT_TRUE(noted("the header does not declare the GT field; GT read as genotypes in 3 records"));
+  EXPECT_TRUE(noted("htslib: FILTER 'q10' is not defined in the header"));
+  EXPECT_BCFTOOLS_READS("bare.vcf");
+}
+
+TEST(VcfReader, PassOnlyKeepsPassAloneAndCountsTheOthersByReason) {
+  ScratchFolder scratch;
+  const std::string header =
+      "##fileformat=VCFv4.2\n##contig=<ID=1>\n##FILTER=<ID=q10,Description=\"q\">\n"
+      "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"g\">\n" +
+      std::string(BARE_HEADER).substr(std::string("##fileformat=VCFv4.2\n").size());
+  const std::string unfiltered = "1\t10\t.\tA\tC\t.\t.\t.\tGT\t0/1\t1/1\t0/0\n";
+  const std::string failed = "1\t20\t.\tA\tG\t.\tq10\t.\tGT\t0/1\t0/0\t0/0\n";
+  const std::string passed = "1\t30\t.\tA\tT\t.\tPASS\t.\tGT\t0/1\t0/0\t0/0\n";
+  WRITE_FILE("mixed.vcf", header + unfiltered + failed + passed);
+  WRITE_FILE("none.vcf", header + unfiltered + failed + unfiltered);
+  VcfOptions options;
+  options.pass_only = true;
+  const GenotypeData data = READ_VCF("mixed.vcf", options);
+  ASSERT_EQ(data.loci.size(), 1u);
+  EXPECT_EQ(data.loci[0].name, "1:30");
+  ASSERT_EQ(data.notes.size(), 1u);
+  EXPECT_EQ(data.notes[0],
+            "--pass-only: 1 record with FILTER PASS kept, 2 records left out (1 failed a "
+            "filter, 1 had no filter applied (.))");
+  EXPECT_EQ(FAULT("none.vcf", options),
+            "none.vcf: no record has FILTER PASS (of 3 records, 1 failed a filter and 2 had no filter "
+            "applied, \".\"), so --pass-only leaves no loci");
+  EXPECT_EQ(READ_VCF("none.vcf", {}).loci.size(), 3u);
+}
+
+// The file up to the start of its BGZF block `block` (counted from 0),
+// as a writer killed between two blocks leaves it.
+std::string CUT_AT_BLOCK(const std::string& file, std::size_t block) {
+  std::size_t offset = 0;
+  for (std::size_t b = 0; b < block && offset + 18 <= file.size(); ++b) {
+    offset += static_cast<unsigned char>(file[offset + 16]) +
+              256u * static_cast<unsigned char>(file[offset + 17]) + 1;
+  }
+  return file.substr(0, offset);
+}
+
+TEST(VcfReader, ACompressedFileCutBetweenBlocksIsRefusedUnlessAllowed) {
+  ScratchFolder scratch;
+  const Panel panel = RANDOM_PANEL(8, 3000, 2, {40});
+  for (const char* mode : {"wz", "wb"}) {
+    SCOPED_TRACE(mode);
+    VcfLayout layout;
+    layout.mode = mode;
+    WRITE_VCF("whole", panel, layout);
+    WRITE_FILE("cut", CUT_AT_BLOCK(korvel::testing::READ_FILE("whole"), 4));
+    EXPECT_NE(FAULT("cut").find("cut looks truncated: it is " +
+                                std::string(mode[1] == 'b' ? "BCF" : "bgzipped VCF") +
+                                " without the end-of-file marker"),
+              std::string::npos)
+        << FAULT("cut");
+    VcfOptions allow;
+    allow.allow_truncated = true;
+    const GenotypeData data = READ_VCF("cut", allow);
+    EXPECT_GT(data.loci.size(), 0u);
+    EXPECT_LT(data.loci.size(), 3000u);
+    EXPECT_EQ(data.notes.at(0), "--allow-truncated: " + std::to_string(data.loci.size()) +
+                                    " records read from a file without its end-of-file marker; whatever "
+                                    "followed is lost");
+    for (std::size_t l = 0; l < data.loci.size(); ++l) ASSERT_EQ(data.loci[l].name, panel.loci[l]);
+  }
+}
+
+// Choosing loci while reading keeps only the chosen loci and picks the
+// very loci that reading all, leaving out the uninformative and then
+// choosing pick with the same seed.
+TEST(VcfReader, ChoosingWhileReadingEqualsChoosingAfterReadingAll) {
+  ScratchFolder scratch;
+  Panel panel = RANDOM_PANEL(12, 60, 2, {6, 5});
+  for (std::size_t l = 0; l < panel.loci.size(); l += 4) {
+    for (testing::Individual& individual : panel.individuals) individual.calls[l] = {0, 0};  // monomorphic
+  }
+  VcfLayout bcf;
+  bcf.mode = "wb";
+  WRITE_VCF("data.bcf", panel, bcf);
+  const PopulationMap popmap = READ_POPMAP_TEXT("pops.txt", testing::POPMAP_TEXT(panel));
+  VcfOptions mapped;
+  mapped.popmap = &popmap;
+  const GenotypeData all = READ_VCF("data.bcf", mapped);
+  for (const std::vector<std::size_t>& populations :
+       {std::vector<std::size_t>{}, std::vector<std::size_t>{1}}) {
+    for (std::uint32_t seed : {1u, 2u, 77u}) {
+      BasePopulation straight = BASE_POPULATION(all, populations);
+      SELECT_LOCI(straight, 9, seed);
+      BaseBuilder builder(VCF_POPULATIONS(&popmap), {populations, 9, seed});
+      VcfOptions options = mapped;
+      options.base = &builder;
+      EXPECT_TRUE(READ_VCF("data.bcf", options).loci.empty());
+      const BasePopulation streamed = builder.finish();
+      ASSERT_EQ(streamed.loci.size(), 9u);
+      EXPECT_EQ(streamed.loci_read, 60);
+      EXPECT_GE(streamed.left_out_count, 15);
+      for (std::size_t l = 0; l < 9; ++l) {
+        EXPECT_EQ(streamed.loci[l].name, straight.loci[l].name) << "seed " << seed;
+        EXPECT_EQ(streamed.loci[l].counts, straight.loci[l].counts) << "seed " << seed;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -24,33 +24,106 @@ std::vector<double> BaseLocus::frequencies() const {
   return result;
 }
 
-BasePopulation BASE_POPULATION(const GenotypeData& data, std::optional<std::size_t> population) {
-  BasePopulation base;
-  base.drawn_from = population ? "population " + data.populations[*population]
-                    : data.populations.size() == 1
-                        ? "the one population"
-                        : "pooled over " + std::to_string(data.populations.size()) + " populations";
-  for (const LocusCounts& locus : data.loci) {
-    BaseLocus kept;
-    kept.name = locus.name;
-    for (std::size_t a = 0; a < locus.alleles.size(); ++a) {
-      long long copies = 0;
-      for (std::size_t p = 0; p < locus.counts.size(); ++p) {
-        if (!population || p == *population) copies += locus.counts[p][a];
-      }
-      if (copies == 0) continue;  // never seen here: not written
-      kept.alleles.push_back(locus.alleles[a]);
-      kept.counts.push_back(copies);
-    }
-    if (kept.counts.empty()) {
-      base.left_out.push_back({locus.name, "no genotypes"});
-    } else if (kept.counts.size() == 1) {
-      base.left_out.push_back({locus.name, "monomorphic (allele " + kept.alleles[0] + ")"});
-    } else {
-      base.loci.push_back(std::move(kept));
-    }
+namespace {
+
+std::string PLURALISE(std::size_t count, const std::string& singular) {
+  return std::to_string(count) + " " + singular + (count == 1 ? "" : "s");
+}
+
+std::string DRAWN_FROM(const std::vector<std::string>& names, const std::vector<std::size_t>& chosen) {
+  if (chosen.empty()) {
+    return names.size() == 1 ? "the one population"
+                             : "pooled over " + std::to_string(names.size()) + " populations";
   }
-  return base;
+  std::string each;
+  for (std::size_t i = 0; i < chosen.size(); ++i) {
+    each += (i == 0                   ? ""
+             : i + 1 == chosen.size() ? " and "
+                                      : ", ") +
+            std::to_string(chosen[i] + 1) + " (" + names[chosen[i]] + ")";
+  }
+  return chosen.size() == 1 ? "population " + each : "populations " + each + " pooled";
+}
+
+}  // namespace
+
+LociDraw::LociDraw(std::optional<int> wanted, std::optional<std::uint32_t> seed)
+    : random_(seed.has_value()), generator_(seed.value_or(0)) {
+  if (wanted) wanted_ = static_cast<std::size_t>(*wanted);
+}
+
+// An index in 0..range-1 is the upper bits of range times one generator
+// output, so the same seed picks the same loci on every system (the
+// standard distributions leave their algorithm to the library).
+std::uint64_t LociDraw::uniform_below(std::uint64_t range) {
+  if (range <= (std::uint64_t{1} << 32)) return (range * static_cast<std::uint64_t>(generator_())) >> 32;
+  const std::uint64_t wide = (static_cast<std::uint64_t>(generator_()) << 32) | generator_();
+  return static_cast<std::uint64_t>((static_cast<unsigned __int128>(range) * wide) >> 64);
+}
+
+std::size_t LociDraw::offer() {
+  const std::uint64_t index = offered_++;
+  if (!wanted_ || index < *wanted_) return static_cast<std::size_t>(index);
+  if (!random_) return NOT_KEPT;
+  const std::uint64_t slot = uniform_below(index + 1);
+  return slot < *wanted_ ? static_cast<std::size_t>(slot) : NOT_KEPT;
+}
+
+BaseBuilder::BaseBuilder(const std::vector<std::string>& population_names, BaseChoice choice)
+    : choice_(std::move(choice)), draw_(choice_.max_loci, choice_.seed) {
+  base_.drawn_from = DRAWN_FROM(population_names, choice_.populations);
+}
+
+void BaseBuilder::add(const LocusCounts& locus) {
+  ++base_.loci_read;
+  for (long long count : locus.missing) base_.missing += count;
+  candidate_.name = locus.name;
+  candidate_.alleles.clear();
+  candidate_.counts.clear();
+  for (std::size_t a = 0; a < locus.alleles.size(); ++a) {
+    long long copies = 0;
+    if (choice_.populations.empty()) {
+      for (const std::vector<long long>& population : locus.counts) copies += population[a];
+    } else {
+      for (std::size_t p : choice_.populations) copies += locus.counts[p][a];
+    }
+    if (copies == 0) continue;  // never seen here: not written
+    candidate_.alleles.push_back(locus.alleles[a]);
+    candidate_.counts.push_back(copies);
+  }
+  if (candidate_.counts.size() < 2) {
+    ++base_.left_out_count;
+    if (base_.left_out.size() < LEFT_OUT_SHOWN) {
+      base_.left_out.push_back({locus.name, candidate_.counts.empty()
+                                                ? "no genotypes"
+                                                : "monomorphic (allele " + candidate_.alleles[0] + ")"});
+    }
+    return;
+  }
+  const std::size_t slot = draw_.offer();
+  const long long place = base_.informative++;
+  if (slot == LociDraw::NOT_KEPT) return;
+  if (slot == kept_.size()) {
+    kept_.emplace_back(place, candidate_);
+  } else {
+    kept_[slot].first = place;
+    kept_[slot].second = candidate_;  // reuses the slot's storage
+  }
+}
+
+BasePopulation BaseBuilder::finish() {
+  std::sort(kept_.begin(), kept_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  base_.loci.clear();
+  base_.loci.reserve(kept_.size());
+  for (auto& [place, locus] : kept_) base_.loci.push_back(std::move(locus));
+  kept_.clear();
+  return std::move(base_);
+}
+
+BasePopulation BASE_POPULATION(const GenotypeData& data, const std::vector<std::size_t>& populations) {
+  BaseBuilder builder(data.populations, {populations, {}, {}});
+  for (const LocusCounts& locus : data.loci) builder.add(locus);
+  return builder.finish();
 }
 
 int MERGE_RARE_ALLELES(BasePopulation& base, int max_alleles) {
@@ -83,55 +156,83 @@ int MERGE_RARE_ALLELES(BasePopulation& base, int max_alleles) {
 }
 
 void SELECT_LOCI(BasePopulation& base, int max_loci, std::optional<std::uint32_t> seed) {
-  const auto wanted = static_cast<std::size_t>(max_loci);
-  if (base.loci.size() <= wanted) return;
-  if (!seed) {
-    base.loci.resize(wanted);
-    return;
+  LociDraw draw(max_loci, seed);
+  std::vector<std::size_t> index;
+  for (std::size_t i = 0; i < base.loci.size(); ++i) {
+    const std::size_t slot = draw.offer();
+    if (slot == LociDraw::NOT_KEPT) continue;
+    if (slot == index.size()) index.push_back(i);
+    else index[slot] = i;
   }
-  // Partial Fisher-Yates shuffle of the locus indices. MT19937 is the same
-  // sequence everywhere; an index in 0..n-1 is the upper 32 bits of n times
-  // one 32-bit output, so the same seed picks the same loci on every system
-  // (the standard distributions leave their algorithm to the library).
-  std::mt19937 generator(*seed);
-  std::vector<std::size_t> index(base.loci.size());
-  std::iota(index.begin(), index.end(), std::size_t{0});
-  for (std::size_t i = 0; i < wanted; ++i) {
-    const std::uint64_t range = index.size() - i;
-    const std::size_t pick = i + static_cast<std::size_t>((range * static_cast<std::uint64_t>(generator())) >>
-                                                          32);
-    std::swap(index[i], index[pick]);
-  }
-  index.resize(wanted);
   std::sort(index.begin(), index.end());
   std::vector<BaseLocus> chosen;
-  chosen.reserve(wanted);
+  chosen.reserve(index.size());
   for (std::size_t i : index) chosen.push_back(std::move(base.loci[i]));
   base.loci = std::move(chosen);
 }
 
-std::size_t FIND_POPULATION(const GenotypeData& data, const std::string& name) {
-  std::vector<std::size_t> matches;
-  for (std::size_t p = 0; p < data.populations.size(); ++p) {
-    if (data.populations[p] == name) matches.push_back(p);
+namespace {
+
+std::string POSITION_AND_NAME(const std::vector<std::string>& populations, std::size_t p) {
+  return std::to_string(p + 1) + " (" + populations[p] + ")";
+}
+
+bool IS_NUMBER(const std::string& text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::size_t FIND_ONE(const std::vector<std::string>& populations, const std::string& source,
+                     const std::string& item) {
+  std::vector<std::size_t> named;
+  for (std::size_t p = 0; p < populations.size(); ++p) {
+    if (populations[p] == item) named.push_back(p);
   }
-  if (matches.size() == 1) return matches[0];
-  if (matches.size() > 1) {
-    throw InitError("--pop " + name + ": " + std::to_string(matches.size()) +
-                    " populations have this name; give its number (1 to " +
-                    std::to_string(data.populations.size()) + ") instead");
+  std::string candidates;
+  for (std::size_t p : named)
+    candidates += (candidates.empty() ? "" : ", ") + POSITION_AND_NAME(populations, p);
+  const std::string count = std::to_string(populations.size());
+  if (IS_NUMBER(item)) {
+    // A number is a position even where a population bears it as a name:
+    // numbered individuals name populations with numbers.
+    const std::size_t digits = item.find_first_not_of('0') == std::string::npos
+                                   ? 0
+                                   : item.size() - item.find_first_not_of('0');
+    if (digits > 0 && digits < 10) {
+      const auto number = static_cast<std::size_t>(std::stoull(item));
+      if (number <= populations.size()) return number - 1;
+    }
+    throw InitError(
+        "--pop " + item + ": a number is a position in " + source + ", which has " +
+        PLURALISE(populations.size(), "population") + " (1 to " + count + ")" +
+        (named.empty() ? "" : "; the population named \"" + item + "\" is at position " + candidates));
   }
-  if (!name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
-      name.size() < 9) {
-    const std::size_t number = std::stoul(name);
-    if (number >= 1 && number <= data.populations.size()) return number - 1;
+  if (named.size() == 1) return named[0];
+  if (named.size() > 1) {
+    throw InitError("--pop " + item + ": " + std::to_string(named.size()) +
+                    " populations have this name: " + candidates + "; give the position of the one meant");
   }
   std::string known;
-  for (std::size_t p = 0; p < data.populations.size() && p < 10; ++p)
-    known += (p ? ", " : "") + data.populations[p];
-  if (data.populations.size() > 10) known += ", ...";
-  throw InitError("--pop " + name + ": no such population in " + data.source + " (populations: " + known +
-                  "; or give a number from 1 to " + std::to_string(data.populations.size()) + ")");
+  for (std::size_t p = 0; p < populations.size() && p < 10; ++p)
+    known += (p ? ", " : "") + POSITION_AND_NAME(populations, p);
+  if (populations.size() > 10) known += ", ...";
+  throw InitError("--pop " + item + ": no such population in " + source + " (populations: " + known +
+                  "; give a name or a position from 1 to " + count + ")");
+}
+
+}  // namespace
+
+std::vector<std::size_t> FIND_POPULATIONS(const std::vector<std::string>& populations,
+                                          const std::string& source, const std::vector<std::string>& items) {
+  std::vector<std::size_t> chosen;
+  for (const std::string& item : items) {
+    const std::size_t p = FIND_ONE(populations, source, item);
+    if (std::find(chosen.begin(), chosen.end(), p) != chosen.end()) {
+      throw InitError("--pop " + item + ": population " + POSITION_AND_NAME(populations, p) +
+                      " is already chosen");
+    }
+    chosen.push_back(p);
+  }
+  return chosen;
 }
 
 }  // namespace korvel::init

@@ -1,6 +1,6 @@
 // Genepop text files as they are commonly written: a title line; locus
 // names one per line or comma-separated (on one or more lines); "Pop" lines
-// that start each population; one individual per line, "name ," followed by
+// that start each population (a label after the word names it); one individual per line, "name ," followed by
 // one genotype per locus. A genotype is 2 or 3 digits for one gene copy or 4
 // or 6 digits for two; "0" and all-zero genotypes are missing, and a zero
 // half of a diploid genotype is one missing copy.
@@ -46,6 +46,7 @@ class GenepopReader {
       if (is_pop_line(line)) {
         close_population();
         population_line_ = static_cast<int>(index + 1);
+        label_ = POP_LABEL(line);
         continue;
       }
       read_individual(line, static_cast<int>(index + 1));
@@ -61,13 +62,29 @@ class GenepopReader {
     throw InitError(std::string(name_) + " line " + std::to_string(line) + ": " + what);
   }
 
-  // A "Pop" line holds the word Pop in any letter case, alone or followed by
-  // a label, and no comma (which would make it an individual).
-  static bool is_pop_line(std::string_view line) {
+  // A "Pop" line holds the word Pop in any letter case, alone or followed
+  // by blanks, a comma or a colon and a label ("Pop Borgou", "POP, Zebu",
+  // "pop: 3"). An individual named "pop" is told apart by its genotypes:
+  // one all-digit genotype per locus after the comma.
+  bool is_pop_line(std::string_view line) const {
     const std::string_view text = TRIM(line);
-    if (text.size() < 3 || text.find(',') != std::string_view::npos) return false;
-    if (LOWER(text.substr(0, 3)) != "pop") return false;
-    return text.size() == 3 || IS_BLANK(text[3]);
+    if (text.size() < 3 || LOWER(text.substr(0, 3)) != "pop") return false;
+    if (text.size() > 3 && !IS_BLANK(text[3]) && text[3] != ',' && text[3] != ':') return false;
+    const std::size_t comma = text.find(',');
+    if (comma == std::string_view::npos || loci_.empty()) return true;
+    const std::vector<std::string_view> genotypes = SPLIT_BLANKS(text.substr(comma + 1));
+    const bool individual = genotypes.size() == loci_.size() &&
+                            std::all_of(genotypes.begin(), genotypes.end(), [](std::string_view genotype) {
+                              return std::all_of(genotype.begin(), genotype.end(),
+                                                 [](char c) { return c >= '0' && c <= '9'; });
+                            });
+    return !individual;
+  }
+
+  static std::string POP_LABEL(std::string_view line) {
+    std::string_view label = TRIM(TRIM(line).substr(3));
+    if (!label.empty() && (label.front() == ',' || label.front() == ':')) label = TRIM(label.substr(1));
+    return std::string(label);
   }
 
   // Locus names follow the title up to the first Pop line; returns the index
@@ -109,9 +126,12 @@ class GenepopReader {
     individuals_in_population_ = 0;
   }
 
+  // Named by its Pop line's label, else by its first individual.
   void start_population(const std::string& first_individual) {
-    data_.populations.push_back(
-        first_individual.empty() ? "Pop " + std::to_string(data_.populations.size() + 1) : first_individual);
+    data_.populations.push_back(!label_.empty() ? label_
+                                : first_individual.empty()
+                                    ? "Pop " + std::to_string(data_.populations.size() + 1)
+                                    : first_individual);
     data_.individuals.push_back(0);
     data_.genotyped.push_back(0);
     for (LocusTally& locus : loci_) {
@@ -213,6 +233,7 @@ class GenepopReader {
   GenotypeData data_;
   std::vector<LocusTally> loci_;
   int population_line_ = 0;  // of the Pop line that started the current population
+  std::string label_;        // of that Pop line; empty when it has none
   long long individuals_in_population_ = 0;
 };
 

@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -72,11 +73,21 @@ PopulationMap READ_POPMAP(const std::string& path);
 
 // ---- VCF / BCF --------------------------------------------------------------
 
+class BaseBuilder;
+
 struct VcfOptions {
   bool pass_only = false;
+  bool allow_truncated = false;           // read a compressed file without its end marker
   const PopulationMap* popmap = nullptr;  // null: all samples one population
   std::string popmap_name;                // for messages
+  // Null: every locus goes into GenotypeData::loci. Else each locus goes to
+  // the builder as it is read and GenotypeData::loci stays empty, so that
+  // memory holds the loci kept, not the sites read.
+  BaseBuilder* base = nullptr;
 };
+
+// The populations a VCF reader gives, in order, before anything is read.
+std::vector<std::string> VCF_POPULATIONS(const PopulationMap* popmap);
 
 // Reads VCF or BCF, plain or bgzipped, through htslib.
 GenotypeData READ_VCF(const std::string& path, const VcfOptions& options);
@@ -107,15 +118,63 @@ struct LeftOutLocus {
 
 struct BasePopulation {
   std::vector<BaseLocus> loci;
-  std::vector<LeftOutLocus> left_out;
-  std::string drawn_from;  // "pooled over 3 populations" / "population X"
+  std::vector<LeftOutLocus> left_out;  // the first few of left_out_count
+  long long left_out_count = 0;
+  long long loci_read = 0;
+  long long missing = 0;      // individuals without a call, summed over the loci read
+  long long informative = 0;  // loci kept before --max-loci chose among them
+  std::string drawn_from;     // "pooled over 3 populations" / "population 2 (X)"
 };
 
-// Counts pooled over every population (each weighted by its genotyped gene
-// copies), or one population's counts when `population` is given. Alleles
-// not seen there are dropped; loci with no genotypes or a single allele are
-// left out.
-BasePopulation BASE_POPULATION(const GenotypeData& data, std::optional<std::size_t> population);
+inline constexpr std::size_t LEFT_OUT_SHOWN = 10;
+
+// Which loci of a stream to keep, deciding as each arrives: without a seed
+// the first `wanted`; with one, a reservoir draw (the i-th locus, counted
+// from 0, takes a slot when a draw in 0..i falls below `wanted`, replacing
+// the locus there), which leaves every subset equally likely.
+class LociDraw {
+ public:
+  static constexpr std::size_t NOT_KEPT = static_cast<std::size_t>(-1);
+  LociDraw(std::optional<int> wanted, std::optional<std::uint32_t> seed);
+  // The slot the next locus takes (0..wanted-1), or NOT_KEPT.
+  std::size_t offer();
+
+ private:
+  std::uint64_t uniform_below(std::uint64_t range);
+  std::optional<std::size_t> wanted_;
+  bool random_;
+  std::mt19937 generator_;
+  std::uint64_t offered_ = 0;
+};
+
+// Which populations form the base population and how many loci it keeps.
+struct BaseChoice {
+  std::vector<std::size_t> populations;  // pooled; empty: every population
+  std::optional<int> max_loci;
+  std::optional<std::uint32_t> seed;  // with max_loci: a random choice
+};
+
+// Forms the base population one locus at a time: counts pooled over the
+// chosen populations (each weighted by its genotyped gene copies), alleles
+// not seen there dropped, loci with no genotypes or a single allele left
+// out, and of the rest at most max_loci kept, chosen as SELECT_LOCI chooses.
+// Only the loci kept stay in memory.
+class BaseBuilder {
+ public:
+  BaseBuilder(const std::vector<std::string>& population_names, BaseChoice choice);
+  void add(const LocusCounts& locus);
+  BasePopulation finish();
+
+ private:
+  BaseChoice choice_;
+  BasePopulation base_;
+  LociDraw draw_;
+  BaseLocus candidate_;                                // reused for every locus
+  std::vector<std::pair<long long, BaseLocus>> kept_;  // (place among the informative loci, locus)
+};
+
+// The straightforward form: every locus of `data`, nothing chosen.
+BasePopulation BASE_POPULATION(const GenotypeData& data, const std::vector<std::size_t>& populations);
 
 // Folds the rarest alleles of every locus with more than `max_alleles`
 // into one class, so that each keeps `max_alleles` classes: the
@@ -124,11 +183,16 @@ BasePopulation BASE_POPULATION(const GenotypeData& data, std::optional<std::size
 int MERGE_RARE_ALLELES(BasePopulation& base, int max_alleles);
 
 // Keeps `max_loci` loci: the first ones, or with a seed a random choice
-// (every subset equally likely), kept in data order.
+// (every subset equally likely), kept in data order. The random choice is a
+// reservoir draw over the loci in data order, so that a reader can make it
+// while reading: the same seed picks the same loci either way.
 void SELECT_LOCI(BasePopulation& base, int max_loci, std::optional<std::uint32_t> seed);
 
-// Which population `name` means: a population name, else a 1-based number.
-std::size_t FIND_POPULATION(const GenotypeData& data, const std::string& name);
+// Which populations the items of --pop mean: a number is always a position
+// (1-based) in the data; anything else must be the name of exactly one
+// population. `source` names the data in messages.
+std::vector<std::size_t> FIND_POPULATIONS(const std::vector<std::string>& populations,
+                                          const std::string& source, const std::vector<std::string>& items);
 
 }  // namespace korvel::init
 
@@ -141,7 +205,8 @@ struct InitOptions {
   std::optional<DataFormat> format;
   std::string popmap;
   bool pass_only = false;
-  std::string pop;
+  bool allow_truncated = false;
+  std::vector<std::string> pops;  // --pop: names or positions, pooled
   std::optional<int> populations;
   std::vector<int> samples;  // one value: every population
   int ne = 1000;

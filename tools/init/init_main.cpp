@@ -83,23 +83,40 @@ void REFUSE_EXISTING_OUTPUT(const InitOptions& options) {
   }
 }
 
-GenotypeData READ_DATA(const InitOptions& options, PopulationMap& popmap) {
+// Reads the data and forms the base population. A VCF hands each locus to
+// the base population as it is read, so that memory holds the loci kept,
+// not the sites read; its populations are known before it is read.
+GenotypeData READ_DATA(const InitOptions& options, PopulationMap& popmap, BasePopulation& base) {
   const DataFormat format = options.format ? *options.format : DETECT_FORMAT(options.data);
+  BaseChoice choice{{}, options.max_loci, options.seed};
   if (format == DataFormat::GENEPOP) {
     if (!options.popmap.empty()) {
       throw UsageError("--popmap is for VCF data; a Genepop file names its populations with Pop lines");
     }
     if (options.pass_only) throw UsageError("--pass-only is for VCF data; a Genepop file has no FILTER");
-    return READ_GENEPOP(options.data);
+    if (options.allow_truncated) throw UsageError("--allow-truncated is for compressed VCF or BCF data");
+    GenotypeData data = READ_GENEPOP(options.data);
+    choice.populations = FIND_POPULATIONS(data.populations, data.source, options.pops);
+    BaseBuilder builder(data.populations, choice);
+    for (const LocusCounts& locus : data.loci) builder.add(locus);
+    base = builder.finish();
+    return data;
   }
   VcfOptions vcf;
   vcf.pass_only = options.pass_only;
+  vcf.allow_truncated = options.allow_truncated;
   if (!options.popmap.empty()) {
     popmap = READ_POPMAP(options.popmap);
     vcf.popmap = &popmap;
     vcf.popmap_name = options.popmap;
   }
-  return READ_VCF(options.data, vcf);
+  const std::vector<std::string> populations = VCF_POPULATIONS(vcf.popmap);
+  choice.populations = FIND_POPULATIONS(populations, options.data, options.pops);
+  BaseBuilder builder(populations, choice);
+  vcf.base = &builder;
+  GenotypeData data = READ_VCF(options.data, vcf);
+  base = builder.finish();
+  return data;
 }
 
 // ---- The design -----------------------------------------------------------------
@@ -154,8 +171,12 @@ std::string OPTIONS_TEXT(const InitOptions& options) {
 INPUT_DOCUMENT MAKE_DOCUMENT(const InitOptions& options, const Design& design, const BasePopulation& base) {
   INPUT_DOCUMENT document;
   document.NAME = options.output;
+  std::string pops;
+  for (const std::string& pop : options.pops) pops += (pops.empty() ? "" : ",") + pop;
   document.COMMENT1 = "korvel-init " + TODAY() + " from " + fs::path(options.data).filename().string() +
-                      (options.pop.empty() ? "" : " (population " + options.pop + ")");
+                      (pops.empty()               ? ""
+                       : options.pops.size() == 1 ? " (population " + pops + ")"
+                                                  : " (populations " + pops + ")");
   document.COMMENT2 = "Options: " + OPTIONS_TEXT(options);
   document.ITER1 = static_cast<INT32>(options.exact[0]);
   document.ITER2 = static_cast<INT32>(options.exact[1]);
@@ -353,11 +374,8 @@ std::string LIST(const std::vector<std::string>& items, std::size_t shown) {
 
 void DATA_SUMMARY(const GenotypeData& data, const BasePopulation& base) {
   long long individuals = 0;
-  long long missing = 0;
+  const long long missing = base.missing;
   for (long long count : data.individuals) individuals += count;
-  for (const LocusCounts& locus : data.loci) {
-    for (long long count : locus.missing) missing += count;
-  }
   SAY("korvel-init: " + data.source + " (" + data.format + ", " + data.ploidy +
       "): " + PLURAL(individuals, "individual", "individuals") + " in " +
       PLURAL(static_cast<long long>(data.populations.size()), "population", "populations"));
@@ -370,22 +388,24 @@ void DATA_SUMMARY(const GenotypeData& data, const BasePopulation& base) {
   }
   SAY("  populations: " + LIST(populations, 12));
   for (const std::string& note : data.notes) SAY("  note: " + note);
-  const long long genotypes = individuals * static_cast<long long>(data.loci.size());
+  const long long genotypes = individuals * base.loci_read;
   SAY("  missing genotypes: " + std::to_string(missing) + " of " + std::to_string(genotypes) +
       (genotypes > 0 ? " (" + FIXED(100.0L * missing / genotypes, 1) + " %)" : ""));
-  SAY("  loci: " + std::to_string(data.loci.size()) + " read, " + std::to_string(base.loci.size()) +
+  SAY("  loci: " + std::to_string(base.loci_read) + " read, " + std::to_string(base.informative) +
       " polymorphic (base population: " + base.drawn_from + ")");
-  if (!base.left_out.empty()) {
-    std::vector<std::string> left;
-    for (const LeftOutLocus& locus : base.left_out) left.push_back(locus.name + " " + locus.why);
-    SAY("  left out: " + PLURAL(static_cast<long long>(base.left_out.size()), "locus", "loci") + ": " +
-        LIST(left, 10));
+  if (base.left_out_count > 0) {
+    std::string left;
+    for (const LeftOutLocus& locus : base.left_out)
+      left += (left.empty() ? "" : ", ") + locus.name + " " + locus.why;
+    const long long more = base.left_out_count - static_cast<long long>(base.left_out.size());
+    if (more > 0) left += ", ... (" + std::to_string(more) + " more)";
+    SAY("  left out: " + PLURAL(base.left_out_count, "locus", "loci") + ": " + left);
   }
 }
 
-void BASE_SUMMARY(const BasePopulation& base, int merged, std::size_t before_selection,
-                  const InitOptions& options) {
-  if (base.loci.size() < before_selection) {
+void BASE_SUMMARY(const BasePopulation& base, int merged, const InitOptions& options) {
+  const long long before_selection = base.informative;
+  if (static_cast<long long>(base.loci.size()) < before_selection) {
     SAY("  --max-loci " + std::to_string(*options.max_loci) + ": kept " +
         (options.seed ? "a random " + std::to_string(base.loci.size()) + " (seed " +
                             std::to_string(*options.seed) + ")"
@@ -462,19 +482,15 @@ struct Made {
 // design summarised through SAY, and the design's own summary kept aside.
 Made MAKE(const InitOptions& options) {
   PopulationMap popmap;
-  const GenotypeData data = READ_DATA(options, popmap);
-  std::optional<std::size_t> population;
-  if (!options.pop.empty()) population = FIND_POPULATION(data, options.pop);
-  BasePopulation base = BASE_POPULATION(data, population);
+  BasePopulation base;
+  const GenotypeData data = READ_DATA(options, popmap, base);
   DATA_SUMMARY(data, base);
   if (base.loci.empty()) {
     throw InitError("no locus is polymorphic in " + base.drawn_from + " of " + data.source +
                     ", so there is nothing to simulate; nothing written");
   }
-  const std::size_t before_selection = base.loci.size();
-  if (options.max_loci) SELECT_LOCI(base, *options.max_loci, options.seed);
   const int merged = options.max_alleles ? MERGE_RARE_ALLELES(base, *options.max_alleles) : 0;
-  BASE_SUMMARY(base, merged, before_selection, options);
+  BASE_SUMMARY(base, merged, options);
   const Design design = MAKE_DESIGN(options, data);
   Made made;
   made.profile = &CHOOSE_PROGRAM(base, design);

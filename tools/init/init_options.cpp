@@ -14,7 +14,7 @@
 namespace korvel::init {
 
 const char* const USAGE =
-    "usage: korvel-init [design options] [--popmap FILE] [--pop NAME] [-o KORVEL.IN] [--force] DATA\n"
+    "usage: korvel-init [design options] [--popmap FILE] [--pop NAME,...] [-o KORVEL.IN] [--force] DATA\n"
     "       korvel-init --help | --version\n";
 
 const char* const HELP =
@@ -26,8 +26,11 @@ const char* const HELP =
     "  --popmap FILE          VCF: sample and population, two columns per line; samples\n"
     "                         not in it are left out (default: all samples one population)\n"
     "  --pass-only            VCF: only records whose FILTER is PASS\n"
-    "  --pop NAME             base population from population NAME (or its number) only\n"
-    "                         (default: all populations pooled)\n"
+    "  --allow-truncated      VCF: read a compressed file that lacks its end-of-file\n"
+    "                         marker as far as it goes (default: refused as truncated)\n"
+    "  --pop NAME,...         base population pooled from these populations only, each\n"
+    "                         a name or a position in DATA (a number is always a\n"
+    "                         position; default: all populations pooled)\n"
     "Design:\n"
     "  --populations K        subpopulations (default: the number in DATA, at least 2)\n"
     "  --sample N             diploid sample size of every subpopulation (default: the\n"
@@ -89,7 +92,7 @@ const std::map<std::string, Setter>& VALUE_OPTIONS() {
          else throw UsageError(opt + " takes genepop or vcf, not \"" + v + "\"");
        }},
       {"--popmap", [](InitOptions& o, const std::string&, const std::string& v) { o.popmap = v; }},
-      {"--pop", [](InitOptions& o, const std::string&, const std::string& v) { o.pop = v; }},
+      {"--pop", [](InitOptions& o, const std::string& opt, const std::string& v) { o.pops = ITEMS(opt, v); }},
       {"--populations",
        [](InitOptions& o, const std::string& opt, const std::string& v) {
          o.populations = static_cast<int>(WHOLE(opt, v, 2, 32767));
@@ -185,11 +188,13 @@ InitOptions PARSE_OPTIONS(const std::vector<std::string>& args) {
       }
       setter->second(options, option, *value);
       if (option != "-o" && option != "--output") options.given.push_back(option + " " + *value);
-    } else if (option == "--force" || option == "--erase" || option == "--pass-only") {
+    } else if (option == "--force" || option == "--erase" || option == "--pass-only" ||
+               option == "--allow-truncated") {
       if (value) throw UsageError(option + " takes no value");
       if (option == "--force") options.force = true;
       if (option == "--erase") options.erase = true;
       if (option == "--pass-only") options.pass_only = true;
+      if (option == "--allow-truncated") options.allow_truncated = true;
       if (option != "--force") options.given.push_back(option);
     } else if (option.size() > 1 && option[0] == '-') {
       throw UsageError("unknown option " + option);

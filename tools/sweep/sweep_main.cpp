@@ -95,13 +95,14 @@ constexpr const char* HELP =
     "                         larger of 1 and 5 % of the answer)\n"
     "  --max-runs R           replicate runs allowed per answer (default 50 batches)\n"
     "  --keep-details         keep each probe's detailed files (default: only KORVEL.OUT stays)\n"
-        "Exit status: 0 done, 1 failed, 2 bad usage, 3 the search finished but an answer is flagged\n"
+    "Exit status: 0 done, 1 failed, 2 bad usage, 3 the search finished but an answer is flagged\n"
     "(miscalibrated, not reached, budget spent, or a point warned about the exact test's\n"
     "resolution).\n"
     "\n"
     "Instead of a template, a Genepop, VCF or BCF file can be given with korvel-init's design\n"
     "options (--populations, --sample(s), --ne, --exact, --tests, --pop, --popmap, --pass-only,\n"
-    "--max-loci, --max-alleles, --format); the template made is written to DIR/template.in.\n"
+    "--allow-truncated, --max-loci, --max-alleles, --format); the template made is written to\n"
+    "DIR/template.in.\n"
     "\n"
     "  --help                 this text\n"
     "  --version              the version of korvel-sweep\n";
@@ -248,7 +249,7 @@ Options parse_options(const std::vector<std::string>& args) {
         std::end(DATA_VALUE_OPTIONS)) {
       options.data_args.push_back(arg);
       options.data_args.push_back(take());
-    } else if (arg == "--pass-only") {
+    } else if (arg == "--pass-only" || arg == "--allow-truncated") {
       if (has_value) throw UsageError(arg + " takes no value");
       options.data_args.push_back(arg);
     } else if (arg == "--runs") options.runs = parse_whole(take(), "--runs", 1, 2147483647LL);
@@ -1075,12 +1076,14 @@ int sweep(const Options& options) {
   }
   CATCH_STOP_SIGNALS();
   const std::vector<JobOutcome> outcomes = RUN_JOBS(program, jobs, parallel, threads, terminal);
-  if (const int signal = STOP_SIGNAL(); signal != 0) return stopped(options, signal, stopped_points(outcomes));
+  if (const int signal = STOP_SIGNAL(); signal != 0)
+    return stopped(options, signal, stopped_points(outcomes));
   std::map<std::string, JobOutcome> outcome_of;
   for (std::size_t i = 0; i < jobs.size(); ++i) outcome_of[jobs[i].label] = outcomes[i];
   if (options.precision) {
     run_to_precision(options, tmpl, dir, plan, program, parallel, threads, terminal, outcome_of);
-    if (const int signal = STOP_SIGNAL(); signal != 0) return stopped(options, signal, stopped_points(outcomes));
+    if (const int signal = STOP_SIGNAL(); signal != 0)
+      return stopped(options, signal, stopped_points(outcomes));
   }
 
   std::vector<PointResult> results;
