@@ -20,6 +20,7 @@
 #include "output/test_result_files.h"
 #include "popmodel/allele_sampling.h"
 #include "popmodel/drift.h"
+#include "tests/exact_chain.h"
 #include "tests/exact_resolution.h"
 #include "tests/locus_tests.h"
 
@@ -162,6 +163,9 @@ void ERASE_OUTFILES() {
 
 int KORVEL_MAIN(std::uint32_t seed) {
   const int THREADS = THREADS_TO_USE();
+  // A diagnostic choice of the chain's form that cannot be honoured is
+  // refused here, before anything is written.
+  exact_chain::THE_CHAIN_FORM();
   SEED_RANDOM_GENERATOR(seed);
   INITIALIZE_ARRAYS();
   READ_INFILE();

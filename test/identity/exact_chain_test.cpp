@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/chain_form_environment.h"
 #include "support/straightforward.h"
 #include "tests/exact_chain.h"
 #include "tests/exact_test_state.h"
@@ -23,6 +24,18 @@ namespace korvel {
 namespace {
 
 using reference::REFERENCE_CHAIN;
+
+// The forms of the chain's kernels this processor runs; the whole walks
+// below run the form KORVEL_CHAIN_FORM names (ctest runs each).
+const std::vector<exact_chain::CHAIN_FORM>& FORMS_RUN_HERE() {
+  static const std::vector<exact_chain::CHAIN_FORM> forms = [] {
+    std::vector<exact_chain::CHAIN_FORM> here;
+    for (const exact_chain::CHAIN_FORM& form : exact_chain::CHAIN_FORMS())
+      if (form.RUNS_HERE()) here.push_back(form);
+    return here;
+  }();
+  return forms;
+}
 
 bool SAME_BITS(EXTENDED a, EXTENDED b) { return std::memcmp(&a, &b, 10) == 0; }
 
@@ -299,23 +312,13 @@ TEST(ExactChainIdentity, ChoicesReadOffABlockAreTheSwitchesDrawnOneByOne) {
   const std::pair<INT32, INT32> shapes[] = {{2, 2}, {3, 2}, {4, 2}, {5, 2}, {2, 5}, {MAX_POPS, MAX_ALLELES}};
   auto draws = std::make_unique<std::array<INT32, exact_chain::DRAW_BLOCK>>();
   auto choices = std::make_unique<exact_chain::SWITCH_CHOICES>();
-  // Both forms where the processor has the bit selects.
-  using FORM = void (*)(const INT32*, INT32, INT32, exact_chain::SWITCH_CHOICES&);
-  std::vector<std::pair<const char*, FORM>> forms{{"bytes", exact_chain::CHOOSE_SWITCHES_IN_BYTES}};
-#if defined(__x86_64__)
-  if (exact_chain::HAS_BIT_SELECTS())
-    forms.emplace_back("bits",
-                       [](const INT32* draw, INT32 rows, INT32 columns, exact_chain::SWITCH_CHOICES& c) {
-                         if (rows >= 4 && columns == 2)
-                           exact_chain::CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(draw, rows, c);
-                         else exact_chain::CHOOSE_SWITCHES(draw, rows, columns, c);
-                       });
-#endif
   for (const auto& [rows, columns] : shapes) {
     for (int block = 0; block < 8; ++block) {
-      const auto& [name, form] = forms[static_cast<std::size_t>(block) % forms.size()];
+      // Every form this processor runs, in turn.
+      const exact_chain::CHAIN_FORM& form = FORMS_RUN_HERE()[static_cast<std::size_t>(block) % FORMS_RUN_HERE().size()];
+      const char* name = form.NAME;
       for (INT32& u : *draws) u = static_cast<INT32>(pick() >> 8);
-      form(draws->data(), rows, columns, *choices);
+      form.CHOOSE_SWITCHES(draws->data(), rows, columns, *choices);
       int drawn_one_by_one = 0;
       for (int k = 0; k <= exact_chain::DRAW_BLOCK; ++k) {
         const auto at = static_cast<std::size_t>(k);
@@ -389,12 +392,7 @@ TEST(ExactChainIdentity, BlocksOfDrawsFollowTheGeneratorAndHandItBack) {
   }
 }
 
-TEST(ExactChainIdentity, BothFormsOfABlockOfDrawsFollowTheGenerator) {
-  using FORM = void (*)(INT32*, INT32, INT32*);
-  std::vector<std::pair<const char*, FORM>> forms{{"runs", exact_chain::MAKE_DRAWS_IN_RUNS}};
-#if defined(__x86_64__)
-  if (exact_chain::HAS_WIDE_INTEGERS()) forms.emplace_back("registers", exact_chain::MAKE_DRAWS_IN_REGISTERS);
-#endif
+TEST(ExactChainIdentity, EveryFormOfABlockOfDrawsFollowsTheGenerator) {
   std::mt19937 pick(4242);
   auto x = std::make_unique<std::array<INT32, exact_chain::LAG_VALUES>>();
   auto draws = std::make_unique<std::array<INT32, exact_chain::DRAW_BLOCK>>();
@@ -402,14 +400,15 @@ TEST(ExactChainIdentity, BothFormsOfABlockOfDrawsFollowTheGenerator) {
     EXACT_TEST_STATE s = SEEDED_GENERATOR(pick);
     // Any point of the arithmetic sequence, the first round at its start.
     s.DI = round == 0 ? s.DI : static_cast<INT32>(pick() % static_cast<std::uint32_t>(s.DM));
-    for (const auto& [name, form] : forms) {
+    for (const exact_chain::CHAIN_FORM& form : FORMS_RUN_HERE()) {
+      const char* name = form.NAME;
       exact_chain::LOCAL_GENERATOR g{s.U, s.DI, s.DD, s.DM, s.DP, s.DQ, 0};
       int place = s.DP;
       for (std::size_t k = 0; k < exact_chain::LAG_TABLE_SIZE; ++k) {
         (*x)[k] = s.U[static_cast<std::size_t>(place)];
         place = place == 1 ? exact_chain::LAG_TABLE_SIZE : place - 1;
       }
-      form(x->data(), s.DI, draws->data());
+      form.MAKE_DRAWS(x->data(), s.DI, draws->data());
       for (std::size_t k = 0; k < exact_chain::DRAW_BLOCK; ++k) {
         ASSERT_EQ((*draws)[k], exact_chain::NEXT_UNIFORM(g)) << name << " round " << round << " draw " << k;
         // The lagged value is the one the generator just left in its table.
