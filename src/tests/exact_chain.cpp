@@ -235,34 +235,44 @@ template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>
   CLEAR_CHOICES_AFTER(LAST, choices);
 }
 
-// A second row's loop rarely repeats the first row for long: it goes on
-// past d draws with probability (1 / rows)^d. With four rows or more, three
-// draws of lookahead leave at most 1 step in 250 to be drawn one by one, and
-// cost less than half of the full lookahead. Biallelic loci (two columns)
-// are the common case of SNP panels.
-[[gnu::always_inline]] inline void CHOOSE_SWITCHES_IN_BYTES(const INT32* draw, INT32 rows, INT32 columns,
-                                                            SWITCH_CHOICES& choices) {
-  if (rows >= 4 && columns == 2) CHOOSE_SWITCHES_REACHING<3, true>(draw, rows, 2, choices);
-  else if (rows >= 4) CHOOSE_SWITCHES_REACHING<3, false>(draw, rows, columns, choices);
-  else if (columns == 2) CHOOSE_SWITCHES_REACHING<LOOKAHEAD, true>(draw, rows, 2, choices);
-  else CHOOSE_SWITCHES_REACHING<LOOKAHEAD, false>(draw, rows, columns, choices);
-}
+// The byte form of the choice for the instruction set TARGET (the name
+// ends in SUFFIX): the same source compiled for each. Every shape is a
+// function of its own, which the compiler vectorises best. Biallelic loci
+// (two columns) are the common case of SNP panels. A second row's loop
+// rarely repeats the first row for long: it goes on past d draws with
+// probability (1 / rows)^d. With four rows or more, three draws of
+// lookahead leave at most 1 step in 250 to be drawn one by one, and cost
+// less than half of the full lookahead.
+#define KORVEL_CHOICE_IN_BYTES(SUFFIX, TARGET)                                                                  \
+  TARGET [[gnu::noinline]] void MANY_ROWS_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,              \
+                                                   SWITCH_CHOICES& choices) {                                 \
+    CHOOSE_SWITCHES_REACHING<3, false>(draw, rows, columns, choices);                                        \
+  }                                                                                                           \
+  TARGET [[gnu::noinline]] void MANY_ROWS_TWO_COLUMNS_##SUFFIX(const INT32* draw, INT32 rows,                \
+                                                               SWITCH_CHOICES& choices) {                     \
+    CHOOSE_SWITCHES_REACHING<3, true>(draw, rows, 2, choices);                                               \
+  }                                                                                                           \
+  TARGET [[gnu::noinline]] void FEW_ROWS_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,               \
+                                                  SWITCH_CHOICES& choices) {                                  \
+    CHOOSE_SWITCHES_REACHING<LOOKAHEAD, false>(draw, rows, columns, choices);                                \
+  }                                                                                                           \
+  TARGET [[gnu::noinline]] void FEW_ROWS_TWO_COLUMNS_##SUFFIX(const INT32* draw, INT32 rows,                 \
+                                                              SWITCH_CHOICES& choices) {                      \
+    CHOOSE_SWITCHES_REACHING<LOOKAHEAD, true>(draw, rows, 2, choices);                                       \
+  }                                                                                                           \
+  void CHOOSE_SWITCHES_IN_BYTES_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) { \
+    if (rows >= 4 && columns == 2) MANY_ROWS_TWO_COLUMNS_##SUFFIX(draw, rows, choices);                      \
+    else if (rows >= 4) MANY_ROWS_##SUFFIX(draw, rows, columns, choices);                                    \
+    else if (columns == 2) FEW_ROWS_TWO_COLUMNS_##SUFFIX(draw, rows, choices);                               \
+    else FEW_ROWS_##SUFFIX(draw, rows, columns, choices);                                                    \
+  }
 
-void CHOOSE_SWITCHES_IN_BYTES_PORTABLE(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
-  CHOOSE_SWITCHES_IN_BYTES(draw, rows, columns, choices);
-}
-
+KORVEL_CHOICE_IN_BYTES(PORTABLE, )
 #if defined(__x86_64__)
-[[gnu::target("avx2")]] void CHOOSE_SWITCHES_IN_BYTES_AVX2(const INT32* draw, INT32 rows, INT32 columns,
-                                                           SWITCH_CHOICES& choices) {
-  CHOOSE_SWITCHES_IN_BYTES(draw, rows, columns, choices);
-}
-
-[[gnu::target("arch=x86-64-v4")]] void CHOOSE_SWITCHES_IN_BYTES_V4(const INT32* draw, INT32 rows, INT32 columns,
-                                                                   SWITCH_CHOICES& choices) {
-  CHOOSE_SWITCHES_IN_BYTES(draw, rows, columns, choices);
-}
+KORVEL_CHOICE_IN_BYTES(AVX2, [[gnu::target("avx2")]])
+KORVEL_CHOICE_IN_BYTES(V4, [[gnu::target("arch=x86-64-v4")]])
 #endif
+#undef KORVEL_CHOICE_IN_BYTES
 
 }  // namespace
 
@@ -378,37 +388,26 @@ namespace {
 }
 
 // Bits where the shape suits them; bytes for every other shape.
-[[gnu::target("arch=x86-64-v4")]] void CHOOSE_SWITCHES_IN_BITS_OR_BYTES(const INT32* draw, INT32 rows,
-                                                                        INT32 columns, SWITCH_CHOICES& choices) {
+void CHOOSE_SWITCHES_IN_BITS_OR_BYTES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
   if (rows >= 4 && columns == 2) CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(draw, rows, choices);
-  else CHOOSE_SWITCHES_IN_BYTES(draw, rows, columns, choices);
+  else CHOOSE_SWITCHES_IN_BYTES_V4(draw, rows, columns, choices);
 }
 
 #undef KORVEL_BIT_SELECTS
 
-bool RUNS_ANYWHERE() { return true; }
-
-bool HAS_AVX2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
-
-bool HAS_X86_64_V4() {
-  static const bool has = __builtin_cpu_supports("x86-64-v4");
-  return has;
-}
-
+bool HAS_AVX2() { return __builtin_cpu_supports("avx2"); }
+bool HAS_X86_64_V4() { return __builtin_cpu_supports("x86-64-v4"); }
 // 16-lane integer vectors and the byte selects that cut bytes out of bits.
 bool HAS_BIT_SELECTS() {
-  static const bool has = HAS_X86_64_V4() && __builtin_cpu_supports("avx512vbmi") &&
-                          __builtin_cpu_supports("avx512bitalg");
-  return has;
+  return HAS_X86_64_V4() && __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bitalg");
 }
 
 }  // namespace
 #endif
 
 namespace {
+
+bool RUNS_ANYWHERE() { return true; }
 
 constexpr CHAIN_FORM FORMS[] = {
     {"portable", RUNS_ANYWHERE, MAKE_DRAWS_IN_RUNS_PORTABLE, CHOOSE_SWITCHES_IN_BYTES_PORTABLE},

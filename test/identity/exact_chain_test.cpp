@@ -12,7 +12,6 @@
 #include <random>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "support/chain_form_environment.h"
 #include "support/straightforward.h"
@@ -24,18 +23,6 @@ namespace korvel {
 namespace {
 
 using reference::REFERENCE_CHAIN;
-
-// The forms of the chain's kernels this processor runs; the whole walks
-// below run the form KORVEL_CHAIN_FORM names (ctest runs each).
-const std::vector<exact_chain::CHAIN_FORM>& FORMS_RUN_HERE() {
-  static const std::vector<exact_chain::CHAIN_FORM> forms = [] {
-    std::vector<exact_chain::CHAIN_FORM> here;
-    for (const exact_chain::CHAIN_FORM& form : exact_chain::CHAIN_FORMS())
-      if (form.RUNS_HERE()) here.push_back(form);
-    return here;
-  }();
-  return forms;
-}
 
 bool SAME_BITS(EXTENDED a, EXTENDED b) { return std::memcmp(&a, &b, 10) == 0; }
 
@@ -314,9 +301,9 @@ TEST(ExactChainIdentity, ChoicesReadOffABlockAreTheSwitchesDrawnOneByOne) {
   auto choices = std::make_unique<exact_chain::SWITCH_CHOICES>();
   for (const auto& [rows, columns] : shapes) {
     for (int block = 0; block < 8; ++block) {
-      // Every form this processor runs, in turn.
-      const exact_chain::CHAIN_FORM& form = FORMS_RUN_HERE()[static_cast<std::size_t>(block) % FORMS_RUN_HERE().size()];
-      const char* name = form.NAME;
+      // The form in use: ctest runs every form this processor runs.
+      const exact_chain::CHAIN_FORM& form = exact_chain::THE_CHAIN_FORM();
+      const char* const name = form.NAME;
       for (INT32& u : *draws) u = static_cast<INT32>(pick() >> 8);
       form.CHOOSE_SWITCHES(draws->data(), rows, columns, *choices);
       int drawn_one_by_one = 0;
@@ -392,7 +379,9 @@ TEST(ExactChainIdentity, BlocksOfDrawsFollowTheGeneratorAndHandItBack) {
   }
 }
 
-TEST(ExactChainIdentity, EveryFormOfABlockOfDrawsFollowsTheGenerator) {
+TEST(ExactChainIdentity, ABlockOfDrawsFollowsTheGenerator) {
+  // The form in use: ctest runs every form this processor runs.
+  const char* name = exact_chain::THE_CHAIN_FORM().NAME;
   std::mt19937 pick(4242);
   auto x = std::make_unique<std::array<INT32, exact_chain::LAG_VALUES>>();
   auto draws = std::make_unique<std::array<INT32, exact_chain::DRAW_BLOCK>>();
@@ -400,22 +389,18 @@ TEST(ExactChainIdentity, EveryFormOfABlockOfDrawsFollowsTheGenerator) {
     EXACT_TEST_STATE s = SEEDED_GENERATOR(pick);
     // Any point of the arithmetic sequence, the first round at its start.
     s.DI = round == 0 ? s.DI : static_cast<INT32>(pick() % static_cast<std::uint32_t>(s.DM));
-    for (const exact_chain::CHAIN_FORM& form : FORMS_RUN_HERE()) {
-      const char* name = form.NAME;
-      exact_chain::LOCAL_GENERATOR g{s.U, s.DI, s.DD, s.DM, s.DP, s.DQ, 0};
-      int place = s.DP;
-      for (std::size_t k = 0; k < exact_chain::LAG_TABLE_SIZE; ++k) {
-        (*x)[k] = s.U[static_cast<std::size_t>(place)];
-        place = place == 1 ? exact_chain::LAG_TABLE_SIZE : place - 1;
-      }
-      form.MAKE_DRAWS(x->data(), s.DI, draws->data());
-      for (std::size_t k = 0; k < exact_chain::DRAW_BLOCK; ++k) {
-        ASSERT_EQ((*draws)[k], exact_chain::NEXT_UNIFORM(g)) << name << " round " << round << " draw " << k;
-        // The lagged value is the one the generator just left in its table.
-        ASSERT_EQ((*x)[exact_chain::LAG_TABLE_SIZE + k],
-                  g.U[static_cast<std::size_t>(g.DP == 97 ? 1 : g.DP + 1)])
-            << name << " round " << round << " value " << k;
-      }
+    exact_chain::LOCAL_GENERATOR g{s.U, s.DI, s.DD, s.DM, s.DP, s.DQ, 0};
+    int place = s.DP;
+    for (std::size_t k = 0; k < exact_chain::LAG_TABLE_SIZE; ++k) {
+      (*x)[k] = s.U[static_cast<std::size_t>(place)];
+      place = place == 1 ? exact_chain::LAG_TABLE_SIZE : place - 1;
+    }
+    exact_chain::THE_CHAIN_FORM().MAKE_DRAWS(x->data(), s.DI, draws->data());
+    for (std::size_t k = 0; k < exact_chain::DRAW_BLOCK; ++k) {
+      ASSERT_EQ((*draws)[k], exact_chain::NEXT_UNIFORM(g)) << name << " round " << round << " draw " << k;
+      // The lagged value is the one the generator just left in its table.
+      ASSERT_EQ((*x)[exact_chain::LAG_TABLE_SIZE + k], g.U[static_cast<std::size_t>(g.DP == 97 ? 1 : g.DP + 1)])
+          << name << " round " << round << " value " << k;
     }
   }
 }

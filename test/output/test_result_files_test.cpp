@@ -32,27 +32,14 @@ class TestResultFiles : public ::testing::Test {
   static LOCUS_RESULT EXAMPLE_LOCUS(INT16 chi2, INT16 fisher) {
     RUN_CHI2 = chi2;
     RUN_FISHER = fisher;
-    LOCUS_RESULT locus;
-    locus.RUN = 12;
-    locus.LOCUS = 3;
-    locus.CHI2 = 8.457L;
-    locus.CHI2_DF = 4;
-    locus.CHI2_P = 0.0762L;
-    locus.GEXACT_P = 0.0712L;
-    locus.SE = 0.0031L;
-    return locus;
+    return {.RUN = 12, .LOCUS = 3, .CHI2 = 8.457L, .CHI2_DF = 4, .CHI2_P = 0.0762L, .GEXACT_P = 0.0712L,
+            .SE = 0.0031L};
   }
   static RUN_SUMS EXAMPLE_RUN(INT16 chi2, INT16 fisher) {
     RUN_CHI2 = chi2;
     RUN_FISHER = fisher;
-    RUN_SUMS sums;
-    sums.NUMB_NONFIXED_LOCI = 9;
-    sums.NUMB_ALLELES = 27.0;
-    sums.MEAN_ALLELES_PER_LOCUS = 3.0;
-    sums.SUM_CHI2 = 35.123L;
-    sums.SUM_CHI2_DF = 18;
-    sums.SUM_LN_GEXACT_P = 31.4159L;
-    return sums;
+    return {.SUM_CHI2 = 35.123L, .SUM_CHI2_DF = 18, .SUM_LN_GEXACT_P = 31.4159L, .NUMB_NONFIXED_LOCI = 9,
+            .NUMB_ALLELES = 27.0, .MEAN_ALLELES_PER_LOCUS = 3.0};
   }
 
  private:

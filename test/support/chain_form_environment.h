@@ -1,7 +1,5 @@
-// ctest runs the identity tests and the end-to-end set-ups once per form of
-// the exact test's chain, naming it in KORVEL_CHAIN_FORM; a form this
-// processor does not run skips every test of the program instead of
-// failing it.
+// ctest runs the chain's tests once per form, named in KORVEL_CHAIN_FORM;
+// where this processor does not run the form, every test skips.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,16 +10,13 @@
 
 namespace korvel::testing {
 
-class CHAIN_FORM_ENVIRONMENT : public ::testing::Environment {
- public:
+struct CHAIN_FORM_ENVIRONMENT : ::testing::Environment {
   void SetUp() override {
     const char* form = std::getenv(exact_chain::CHAIN_FORM_VARIABLE);
     if (form != nullptr && exact_chain::RUNNABLE_CHAIN_FORM(form) == nullptr)
       GTEST_SKIP() << "this processor does not run the chain form \"" << form << "\"";
   }
 };
-
-// Registered once per test program, whichever of its files include this.
 inline ::testing::Environment* const CHAIN_FORM_CHECK =
     ::testing::AddGlobalTestEnvironment(new CHAIN_FORM_ENVIRONMENT);
 

@@ -1,5 +1,5 @@
-// The tests of locus J as a run carries them out on one thread: the table
-// written to CONTTAB.XYZ, the tests on its text, the chain run at once.
+// The tests of locus J as one thread carries them out: the table written
+// to CONTTAB.XYZ, the tests on its text, the chain run at once.
 #pragma once
 
 #include <string>
@@ -13,12 +13,11 @@ inline LOCUS_RESULT TEST_LOCUS_J_WHOLLY() {
   const std::string text = MAKE_CONTTAB_TEXT();
   WRITE_CONTTAB(text);
   LOCUS_TEST tested = TEST_LOCUS_X(text);
-  if (tested.CHAIN) {
-    tested.CHAIN->STATE.MAKE_RANDOM();
-    tested.CHAIN->STATE.CHAINE();
-    tested.RESULT.GEXACT_P = tested.CHAIN->STATE.HM;
-    tested.RESULT.SE = tested.CHAIN->STATE.HECA;
-  }
+  if (!tested.CHAIN) return tested.RESULT;
+  tested.CHAIN->STATE.MAKE_RANDOM();
+  tested.CHAIN->STATE.CHAINE();
+  tested.RESULT.GEXACT_P = tested.CHAIN->STATE.HM;
+  tested.RESULT.SE = tested.CHAIN->STATE.HECA;
   return tested.RESULT;
 }
 

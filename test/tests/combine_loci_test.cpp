@@ -79,11 +79,7 @@ class CombineLoci : public ::testing::Test {
     return text.substr(start + 2, end - start - 2);
   }
   void ADD_LOCUS(EXTENDED chi2, INT32 df, EXTENDED exact_p) {
-    LOCUS_RESULT locus;
-    locus.CHI2 = chi2;
-    locus.CHI2_DF = df;
-    locus.GEXACT_P = exact_p;
-    SUM_FOR_TOTAL_P(sums_, locus);
+    SUM_FOR_TOTAL_P(sums_, {.CHI2 = chi2, .CHI2_DF = df, .GEXACT_P = exact_p});
   }
   void WRITE_RUN_1() { WRITE_TO_SUMTEST(1, sums_); }
 
@@ -113,10 +109,7 @@ TEST_F(CombineLoci, ExactPOfZeroIsReplacedAfterTheLocusLineShowsIt) {
   RUN_CHI2 = 0;
   const EXTENDED p_values[] = {0.5L, 0.2L, 0.0L};
   for (INT16 j = 1; j <= 3; ++j) {
-    LOCUS_RESULT locus;
-    locus.RUN = 1;
-    locus.LOCUS = j;
-    locus.GEXACT_P = p_values[j - 1];
+    const LOCUS_RESULT locus{.RUN = 1, .LOCUS = j, .GEXACT_P = p_values[j - 1]};
     WRITE_TO_LOCUSTST(locus);
     SUM_FOR_TOTAL_P(sums_, locus);
   }
