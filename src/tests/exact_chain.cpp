@@ -243,28 +243,16 @@ template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>
 // probability (1 / rows)^d. With four rows or more, three draws of
 // lookahead leave at most 1 step in 250 to be drawn one by one, and cost
 // less than half of the full lookahead.
-#define KORVEL_CHOICE_IN_BYTES(SUFFIX, TARGET)                                                                  \
-  TARGET [[gnu::noinline]] void MANY_ROWS_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,              \
-                                                   SWITCH_CHOICES& choices) {                                 \
-    CHOOSE_SWITCHES_REACHING<3, false>(draw, rows, columns, choices);                                        \
-  }                                                                                                           \
-  TARGET [[gnu::noinline]] void MANY_ROWS_TWO_COLUMNS_##SUFFIX(const INT32* draw, INT32 rows,                \
-                                                               SWITCH_CHOICES& choices) {                     \
-    CHOOSE_SWITCHES_REACHING<3, true>(draw, rows, 2, choices);                                               \
-  }                                                                                                           \
-  TARGET [[gnu::noinline]] void FEW_ROWS_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,               \
-                                                  SWITCH_CHOICES& choices) {                                  \
-    CHOOSE_SWITCHES_REACHING<LOOKAHEAD, false>(draw, rows, columns, choices);                                \
-  }                                                                                                           \
-  TARGET [[gnu::noinline]] void FEW_ROWS_TWO_COLUMNS_##SUFFIX(const INT32* draw, INT32 rows,                 \
-                                                              SWITCH_CHOICES& choices) {                      \
-    CHOOSE_SWITCHES_REACHING<LOOKAHEAD, true>(draw, rows, 2, choices);                                       \
-  }                                                                                                           \
-  void CHOOSE_SWITCHES_IN_BYTES_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) { \
-    if (rows >= 4 && columns == 2) MANY_ROWS_TWO_COLUMNS_##SUFFIX(draw, rows, choices);                      \
-    else if (rows >= 4) MANY_ROWS_##SUFFIX(draw, rows, columns, choices);                                    \
-    else if (columns == 2) FEW_ROWS_TWO_COLUMNS_##SUFFIX(draw, rows, choices);                               \
-    else FEW_ROWS_##SUFFIX(draw, rows, columns, choices);                                                    \
+#define KORVEL_CHOICE_IN_BYTES(SUFFIX, TARGET)                                                                 \
+  template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>                                                        \
+  TARGET [[gnu::noinline]] void SHAPE_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,                \
+                                               SWITCH_CHOICES& choices) {                                    \
+    CHOOSE_SWITCHES_REACHING<ROW_REACH, TWO_COLUMNS>(draw, rows, TWO_COLUMNS ? 2 : columns, choices);       \
+  }                                                                                                          \
+  void CHOOSE_SWITCHES_IN_BYTES_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,                      \
+                                         SWITCH_CHOICES& choices) {                                          \
+    if (rows >= 4) (columns == 2 ? SHAPE_##SUFFIX<3, true> : SHAPE_##SUFFIX<3, false>)(draw, rows, columns, choices); \
+    else (columns == 2 ? SHAPE_##SUFFIX<LOOKAHEAD, true> : SHAPE_##SUFFIX<LOOKAHEAD, false>)(draw, rows, columns, choices); \
   }
 
 KORVEL_CHOICE_IN_BYTES(PORTABLE, )
@@ -409,6 +397,8 @@ namespace {
 
 bool RUNS_ANYWHERE() { return true; }
 
+// The portable form first, the fastest last: the program takes the last
+// one this processor runs.
 constexpr CHAIN_FORM FORMS[] = {
     {"portable", RUNS_ANYWHERE, MAKE_DRAWS_IN_RUNS_PORTABLE, CHOOSE_SWITCHES_IN_BYTES_PORTABLE},
 #if defined(__x86_64__)
@@ -449,8 +439,6 @@ const CHAIN_FORM& CHOOSE_CHAIN_FORM() {
 }
 
 }  // namespace
-
-std::span<const CHAIN_FORM> CHAIN_FORMS() { return FORMS; }
 
 const CHAIN_FORM* RUNNABLE_CHAIN_FORM(std::string_view name) {
   for (const CHAIN_FORM& form : FORMS)

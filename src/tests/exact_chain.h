@@ -11,7 +11,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <span>
 #include <string_view>
 #include <type_traits>
 
@@ -226,9 +225,6 @@ struct CHAIN_FORM {
   void (*CHOOSE_SWITCHES)(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices);
 };
 inline constexpr const char* CHAIN_FORM_VARIABLE = "KORVEL_CHAIN_FORM";
-// Every form this build knows, the portable one (which runs anywhere)
-// first, the fastest last.
-std::span<const CHAIN_FORM> CHAIN_FORMS();
 // The form named `name`, when it exists and this processor runs it.
 const CHAIN_FORM* RUNNABLE_CHAIN_FORM(std::string_view name);
 // The form in use: chosen on the first call. A KORVEL_CHAIN_FORM that names
