@@ -30,23 +30,23 @@ demo: build
 	@cat $(DEMO_DIR)/KORVEL.OUT | tr -d '\r'
 
 test: htslib
-	cmake -S . -B $(BUILD_TEST) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=ON
+	cmake -S . -B $(BUILD_TEST) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=ON -DKORVEL_WERROR=ON
 	cmake --build $(BUILD_TEST) -j $(JOBS)
 	cd $(BUILD_TEST) && ctest --output-on-failure -j $(JOBS)
 
 sanitize: htslib
-	cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=ON -DKORVEL_SANITIZE=ON
+	cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=ON -DKORVEL_SANITIZE=ON -DKORVEL_WERROR=ON
 	cmake --build $(BUILD_SAN) -j $(JOBS)
 	cd $(BUILD_SAN) && ctest --output-on-failure -j $(JOBS)
 
 # The tests that run the exact tests' chains on several threads, under the
 # thread sanitizer; any report fails the run.
 sanitize-thread: htslib
-	cmake -S . -B $(BUILD_TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=ON -DKORVEL_SANITIZE_THREAD=ON
+	cmake -S . -B $(BUILD_TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=ON -DKORVEL_SANITIZE_THREAD=ON -DKORVEL_WERROR=ON
 	cmake --build $(BUILD_TSAN) -j $(JOBS) --target korvel-seeded korvel-ml-seeded \
-	  thread_identity_test chain_pool_test chain_pool_test_ml
+	  test_e2e test_tests test_tests_ml test_control test_control_ml
 	cd $(BUILD_TSAN) && TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --output-on-failure -j $(JOBS) \
-	  -R "^(e2e|std|ml)\.(ThreadIdentity|ChainPool)\."
+	  -R "^(e2e|std|ml)\.([a-z0-9-]+\.)?(ThreadIdentity|ChainPool|RunPipeline)\."
 
 install: build
 	cmake --install $(BUILD_RELEASE)

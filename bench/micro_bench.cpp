@@ -149,7 +149,7 @@ void BM_ChainBlockOfDraws(benchmark::State& state) {
   std::mt19937 engine(12345);
   for (INT32& value : *x) value = static_cast<INT32>(engine() >> 8);
   for (auto _ : state) {
-    exact_chain::MAKE_DRAWS(x->data(), 362436, draws->data());
+    exact_chain::THE_CHAIN_FORM().MAKE_DRAWS(x->data(), exact_chain::SEQUENCE_START, draws->data());
     benchmark::DoNotOptimize(draws->data());
   }
   state.SetItemsProcessed(state.iterations() * exact_chain::DRAW_BLOCK);
@@ -162,7 +162,7 @@ void BM_ChainBlockOfSwitches(benchmark::State& state) {
   std::mt19937 engine(12345);
   for (INT32& value : *draws) value = static_cast<INT32>(engine() >> 8);
   for (auto _ : state) {
-    exact_chain::CHOOSE_SWITCHES(draws->data(), static_cast<INT32>(state.range(0)),
+    exact_chain::THE_CHAIN_FORM().CHOOSE_SWITCHES(draws->data(), static_cast<INT32>(state.range(0)),
                                  static_cast<INT32>(state.range(1)), *choices);
     benchmark::DoNotOptimize(choices->ADVANCE.data());
   }

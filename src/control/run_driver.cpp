@@ -13,14 +13,14 @@
 #include "common/text_format.h"
 #include "control/control_state.h"
 #include "control/input_file.h"
-#include "control/parallel_runs.h"
+#include "control/run_pipeline.h"
 #include "control/summary_report.h"
 #include "control/thread_count.h"
 #include "output/population_files.h"
 #include "output/test_result_files.h"
 #include "popmodel/allele_sampling.h"
 #include "popmodel/drift.h"
-#include "tests/combine_loci.h"
+#include "tests/exact_chain.h"
 #include "tests/exact_resolution.h"
 #include "tests/locus_tests.h"
 
@@ -66,26 +66,13 @@ void SET_DIPLOIDS_TO_SAMPLE_TO_SAMPLESIZE() {
   for (int i = 1; i <= NUMBPOPS; ++i) TOTALSAMPLESIZE += NUMB_DIPLOIDS_TO_SAMPLE[i];
 }
 
-void TEST_EVERY_LOCUS_OF_THE_RUN() {
-  CLEAR_SUM_P_CHI2_DF();
-  for (J = 1; J <= NUMBLOCI; ++J) {
-    if (FIXED_LOCUS[J] == 0) TEST_LOCUS_X();
-    WRITE_TO_LOCUSTST();
-    if (FIXED_LOCUS[J] == 0) SUM_FOR_TOTAL_P();
-  }
-  WRITE_TO_SUMTEST();
-}
-
 // One attempt at run RUN + 1. A run whose pooled samples are monomorphic at
-// every locus is taken back and redone under the same number. With
-// `parallel`, what the run shows and writes is handed to it to be carried
-// out in its place.
-void ATTEMPT_ONE_RUN(PARALLEL_RUNS* parallel) {
+// every locus is taken back and redone under the same number. What the run
+// shows and writes goes through the pipeline, in its place.
+void ATTEMPT_ONE_RUN(RUN_PIPELINE& pipeline) {
   SET_DIPLOIDS_TO_SAMPLE_TO_DRIFT_SIZE();
   ++RUN;
-  const std::string RUN_LINE = "Run = " + INT_TEXT(RUN, 6);
-  if (parallel != nullptr) parallel->SAY(RUN_LINE);
-  else CONSOLE_LINE(RUN_LINE);
+  pipeline.SAY("Run = " + INT_TEXT(RUN, 6));
   DRIFT_APART();
   SET_DIPLOIDS_TO_SAMPLE_TO_SAMPLESIZE();
   SAMPLE_ALLELES();
@@ -94,37 +81,23 @@ void ATTEMPT_ONE_RUN(PARALLEL_RUNS* parallel) {
     --RUN;
     return;
   }
-  if (parallel != nullptr) {
-    parallel->WRITE(OUT6, WRITE_TO_SUBPOPS);
-    parallel->WRITE(OUT7, WRITE_TO_SAMPLES);
-    parallel->WRITE(OUT5, WRITE_FST_LINE);
-  } else {
-    WRITE_TO_SUBPOPS();
-    WRITE_TO_SAMPLES();
-    WRITE_FST_LINE();
-  }
+  pipeline.WRITE(OUT6, WRITE_TO_SUBPOPS);
+  pipeline.WRITE(OUT7, WRITE_TO_SAMPLES);
+  pipeline.WRITE(OUT5, WRITE_FST_LINE);
   SUM_FST += FSTPRIME;
   SUM_HT += HT;
   SUM_HS += HS;
-  if (parallel != nullptr) parallel->TEST_EVERY_LOCUS_OF_THE_RUN();
-  else TEST_EVERY_LOCUS_OF_THE_RUN();
+  pipeline.TEST_EVERY_LOCUS_OF_THE_RUN();
 }
 
-// The replicate loop. With more than one thread the exact tests' chains
-// run in parallel (only they take long enough to be worth it); with one,
-// no thread is started.
+// The replicate loop. Only the exact tests' chains take long enough to be
+// worth threads; without them one thread does everything.
 void RUN_THE_REPLICATES(int threads) {
-  if (threads <= 1 || !TEST_IS_ON(RUN_FISHER)) {
-    do {
-      ATTEMPT_ONE_RUN(nullptr);
-    } while (RUN != STOP_RUNS);
-    return;
-  }
-  PARALLEL_RUNS parallel(threads);
+  RUN_PIPELINE pipeline(TEST_IS_ON(RUN_FISHER) ? threads : 1);
   do {
-    ATTEMPT_ONE_RUN(&parallel);
+    ATTEMPT_ONE_RUN(pipeline);
   } while (RUN != STOP_RUNS);
-  parallel.FINISH();
+  pipeline.FINISH();
 }
 
 void CLOSE_OUTPUT_FILES() {
@@ -190,6 +163,9 @@ void ERASE_OUTFILES() {
 
 int KORVEL_MAIN(std::uint32_t seed) {
   const int THREADS = THREADS_TO_USE();
+  // A diagnostic choice of the chain's form that cannot be honoured is
+  // refused here, before anything is written.
+  exact_chain::THE_CHAIN_FORM();
   SEED_RANDOM_GENERATOR(seed);
   INITIALIZE_ARRAYS();
   READ_INFILE();

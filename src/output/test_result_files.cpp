@@ -2,7 +2,6 @@
 
 #include "common/file_names.h"
 #include "common/tables.h"
-#include "tests/test_state.h"
 
 namespace korvel {
 
@@ -34,18 +33,19 @@ constexpr int W_TOTFISHER_P = 12;
 // The blank run that stands for df_Fisher is one wider than its column.
 constexpr int SUM_DF_FISHER_OFF_BLANKS = W_DF_FISHER + 1;
 
-void WRITE_TESTED_LOCUS_LINE() {
-  OUT8.INT(RUN, W_RUN).INT(J, W_LOCUS);
-  if (TEST_IS_ON(RUN_CHI2)) OUT8.REAL(CHI2, W_CHI2, 3).INT(CHI2_DF, W_CHI2_DF).REAL(CHI2_P, W_CHI2_P, 4);
+void WRITE_TESTED_LOCUS_LINE(const LOCUS_RESULT& locus) {
+  OUT8.INT(locus.RUN, W_RUN).INT(locus.LOCUS, W_LOCUS);
+  if (TEST_IS_ON(RUN_CHI2))
+    OUT8.REAL(locus.CHI2, W_CHI2, 3).INT(locus.CHI2_DF, W_CHI2_DF).REAL(locus.CHI2_P, W_CHI2_P, 4);
   else OUT8.BLANKS(LOCUS_CHI2_OFF_BLANKS);
-  if (TEST_IS_ON(RUN_FISHER)) OUT8.REAL(GEXACT_P, W_FISHER_P, 4).REAL(SE, W_SE, 4);
+  if (TEST_IS_ON(RUN_FISHER)) OUT8.REAL(locus.GEXACT_P, W_FISHER_P, 4).REAL(locus.SE, W_SE, 4);
   else OUT8.BLANKS(LOCUS_FISHER_OFF_BLANKS);
   OUT8.END_LINE();
 }
 
 // The same line whatever tests are on; nothing under "SE".
-void WRITE_FIXED_LOCUS_LINE() {
-  OUT8.INT(RUN, W_RUN).INT(J, W_LOCUS);
+void WRITE_FIXED_LOCUS_LINE(const LOCUS_RESULT& locus) {
+  OUT8.INT(locus.RUN, W_RUN).INT(locus.LOCUS, W_LOCUS);
   OUT8.TEXT("**", W_CHI2).TEXT("**", W_CHI2_DF).TEXT("**", W_CHI2_P).TEXT("**", W_FISHER_P);
   OUT8.END_LINE();
 }
@@ -81,32 +81,21 @@ void INITIALIZE_SUMTEST() {
       .END_LINE();
 }
 
-void WRITE_TO_LOCUSTST() {
-  // The copies are made for a fixed locus too (they then repeat the last
-  // tested locus); a test that is off never touches its values.
-  if (TEST_IS_ON(RUN_CHI2)) {
-    CHI2 = CHISQ;
-    CHI2_DF = static_cast<INT32>(DF);  // truncation towards zero
-    CHI2_P = PROB;
-  }
-  if (TEST_IS_ON(RUN_FISHER)) {
-    GEXACT_P = HM;
-    SE = HECA;
-  }
-  if (FIXED_LOCUS[J] == 0) WRITE_TESTED_LOCUS_LINE();
-  else WRITE_FIXED_LOCUS_LINE();
+void WRITE_TO_LOCUSTST(const LOCUS_RESULT& locus) {
+  if (locus.FIXED) WRITE_FIXED_LOCUS_LINE(locus);
+  else WRITE_TESTED_LOCUS_LINE(locus);
 }
 
-void WRITE_SUMTEST_LINE(EXTENDED XCHI2, INT16 DF_EXACT, EXTENDED XGEXACT) {
-  OUT10.INT(RUN, W_RUN)
-      .INT(NUMB_NONFIXED_LOCI, W_LOCI)
-      .REAL(NUMB_ALLELES, W_ALLELES, 0)
-      .REAL(MEAN_ALLELES_PER_LOCUS, W_MEAN, 2);
+void WRITE_SUMTEST_LINE(INT32 run, const RUN_SUMS& sums, EXTENDED XCHI2, INT16 DF_EXACT, EXTENDED XGEXACT) {
+  OUT10.INT(run, W_RUN)
+      .INT(sums.NUMB_NONFIXED_LOCI, W_LOCI)
+      .REAL(sums.NUMB_ALLELES, W_ALLELES, 0)
+      .REAL(sums.MEAN_ALLELES_PER_LOCUS, W_MEAN, 2);
   if (TEST_IS_ON(RUN_CHI2))
-    OUT10.REAL(SUM_CHI2, W_SUMCHI2, 3).INT(SUM_CHI2_DF, W_SUMCHI2_DF).REAL(XCHI2, W_SUMCHI2_P, 4);
+    OUT10.REAL(sums.SUM_CHI2, W_SUMCHI2, 3).INT(sums.SUM_CHI2_DF, W_SUMCHI2_DF).REAL(XCHI2, W_SUMCHI2_P, 4);
   else OUT10.BLANKS(W_SUMCHI2).BLANKS(W_SUMCHI2_DF).BLANKS(W_SUMCHI2_P);
   if (TEST_IS_ON(RUN_FISHER))
-    OUT10.INT(DF_EXACT, W_DF_FISHER).REAL(SUM_LN_GEXACT_P, W_SUM_LN, 4).REAL(XGEXACT, W_TOTFISHER_P, 4);
+    OUT10.INT(DF_EXACT, W_DF_FISHER).REAL(sums.SUM_LN_GEXACT_P, W_SUM_LN, 4).REAL(XGEXACT, W_TOTFISHER_P, 4);
   else OUT10.BLANKS(SUM_DF_FISHER_OFF_BLANKS).BLANKS(W_SUM_LN).BLANKS(W_TOTFISHER_P);
   OUT10.END_LINE();
 }

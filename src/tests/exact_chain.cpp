@@ -7,7 +7,9 @@
 
 #include <immintrin.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 // GCC's intrinsics start many results from an undefined vector, which its
 // uninitialised-use warning reports inside its own headers.
@@ -16,12 +18,13 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
-#include "common/target_clones.h"
+#include "common/failure.h"
 
 namespace korvel::exact_chain {
 
-KORVEL_TARGET_CLONES("avx2", "default")
-void MAKE_DRAWS_IN_RUNS(INT32* x, INT32 DI, INT32* draw) {
+namespace {
+
+[[gnu::always_inline]] inline void MAKE_DRAWS_IN_RUNS(INT32* x, INT32 DI, INT32* draw) {
   // Each value depends on values at least 33 places back, so 33 at a
   // time are formed together. A run of 33 reads the previous run at the
   // same offsets and widths as it was written, which lets the processor
@@ -54,8 +57,16 @@ void MAKE_DRAWS_IN_RUNS(INT32* x, INT32 DI, INT32* draw) {
   }
 }
 
+void MAKE_DRAWS_IN_RUNS_PORTABLE(INT32* x, INT32 DI, INT32* draw) { MAKE_DRAWS_IN_RUNS(x, DI, draw); }
+
+}  // namespace
+
 #if defined(__x86_64__)
 namespace {
+
+[[gnu::target("avx2")]] void MAKE_DRAWS_IN_RUNS_AVX2(INT32* x, INT32 DI, INT32* draw) {
+  MAKE_DRAWS_IN_RUNS(x, DI, draw);
+}
 
 // WRAP on 16 lanes: x + modulus where x < 0. As unsigned, a negative x is
 // above any x + modulus in [0, modulus), and a non-negative x is below its
@@ -104,20 +115,7 @@ namespace {
   }
 }
 
-bool HAS_WIDE_INTEGERS() {
-  static const bool has = __builtin_cpu_supports("avx512f");
-  return has;
-}
 #endif
-
-// The register form where the processor has 16-lane integer vectors, the
-// runs of 33 elsewhere. Both make the same values.
-void MAKE_DRAWS(INT32* x, INT32 DI, INT32* draw) {
-#if defined(__x86_64__)
-  if (HAS_WIDE_INTEGERS()) return MAKE_DRAWS_IN_REGISTERS(x, DI, draw);
-#endif
-  MAKE_DRAWS_IN_RUNS(x, DI, draw);
-}
 
 namespace {
 
@@ -237,39 +235,34 @@ template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>
   CLEAR_CHOICES_AFTER(LAST, choices);
 }
 
-// A second row's loop rarely repeats the first row for long: it goes on
-// past d draws with probability (1 / rows)^d. With four rows or more, three
-// draws of lookahead leave at most 1 step in 250 to be drawn one by one, and
-// cost less than half of the full lookahead.
-KORVEL_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
-void CHOOSE_SWITCHES_MANY_ROWS(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
-  CHOOSE_SWITCHES_REACHING<3, false>(draw, rows, columns, choices);
-}
+// The byte form of the choice for the instruction set TARGET (the name
+// ends in SUFFIX): the same source compiled for each. Every shape is a
+// function of its own, which the compiler vectorises best. Biallelic loci
+// (two columns) are the common case of SNP panels. A second row's loop
+// rarely repeats the first row for long: it goes on past d draws with
+// probability (1 / rows)^d. With four rows or more, three draws of
+// lookahead leave at most 1 step in 250 to be drawn one by one, and cost
+// less than half of the full lookahead.
+#define KORVEL_CHOICE_IN_BYTES(SUFFIX, TARGET)                                                                 \
+  template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>                                                        \
+  TARGET [[gnu::noinline]] void SHAPE_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,                \
+                                               SWITCH_CHOICES& choices) {                                    \
+    CHOOSE_SWITCHES_REACHING<ROW_REACH, TWO_COLUMNS>(draw, rows, TWO_COLUMNS ? 2 : columns, choices);       \
+  }                                                                                                          \
+  void CHOOSE_SWITCHES_IN_BYTES_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,                      \
+                                         SWITCH_CHOICES& choices) {                                          \
+    if (rows >= 4) (columns == 2 ? SHAPE_##SUFFIX<3, true> : SHAPE_##SUFFIX<3, false>)(draw, rows, columns, choices); \
+    else (columns == 2 ? SHAPE_##SUFFIX<LOOKAHEAD, true> : SHAPE_##SUFFIX<LOOKAHEAD, false>)(draw, rows, columns, choices); \
+  }
 
-KORVEL_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
-void CHOOSE_SWITCHES_MANY_ROWS_TWO_COLUMNS(const INT32* draw, INT32 rows, SWITCH_CHOICES& choices) {
-  CHOOSE_SWITCHES_REACHING<3, true>(draw, rows, 2, choices);
-}
-
-KORVEL_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
-void CHOOSE_SWITCHES_FEW_ROWS(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
-  CHOOSE_SWITCHES_REACHING<LOOKAHEAD, false>(draw, rows, columns, choices);
-}
-
-KORVEL_TARGET_CLONES("arch=x86-64-v4", "avx2", "default")
-void CHOOSE_SWITCHES_FEW_ROWS_TWO_COLUMNS(const INT32* draw, INT32 rows, SWITCH_CHOICES& choices) {
-  CHOOSE_SWITCHES_REACHING<LOOKAHEAD, true>(draw, rows, 2, choices);
-}
+KORVEL_CHOICE_IN_BYTES(PORTABLE, )
+#if defined(__x86_64__)
+KORVEL_CHOICE_IN_BYTES(AVX2, [[gnu::target("avx2")]])
+KORVEL_CHOICE_IN_BYTES(V4, [[gnu::target("arch=x86-64-v4")]])
+#endif
+#undef KORVEL_CHOICE_IN_BYTES
 
 }  // namespace
-
-// Biallelic loci (two columns) are the common case of SNP panels.
-void CHOOSE_SWITCHES_IN_BYTES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
-  if (rows >= 4 && columns == 2) CHOOSE_SWITCHES_MANY_ROWS_TWO_COLUMNS(draw, rows, choices);
-  else if (rows >= 4) CHOOSE_SWITCHES_MANY_ROWS(draw, rows, columns, choices);
-  else if (columns == 2) CHOOSE_SWITCHES_FEW_ROWS_TWO_COLUMNS(draw, rows, choices);
-  else CHOOSE_SWITCHES_FEW_ROWS(draw, rows, columns, choices);
-}
 
 #if defined(__x86_64__)
 namespace {
@@ -303,8 +296,6 @@ namespace {
     }
   }
 }
-
-}  // namespace
 
 // With two columns a column pick is one bit of its draw (ALL = 1 + bit 23
 // of u), so the column loop is found on bits: the eight picks from the
@@ -384,23 +375,80 @@ namespace {
   CLEAR_CHOICES_AFTER(DRAW_BLOCK - CHOICE_MARGIN, choices);
 }
 
-bool HAS_BIT_SELECTS() {
-  static const bool has = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
-                          __builtin_cpu_supports("avx512bitalg");
-  return has;
+// Bits where the shape suits them; bytes for every other shape.
+void CHOOSE_SWITCHES_IN_BITS_OR_BYTES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
+  if (rows >= 4 && columns == 2) CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(draw, rows, choices);
+  else CHOOSE_SWITCHES_IN_BYTES_V4(draw, rows, columns, choices);
 }
 
 #undef KORVEL_BIT_SELECTS
+
+bool HAS_AVX2() { return __builtin_cpu_supports("avx2"); }
+bool HAS_X86_64_V4() { return __builtin_cpu_supports("x86-64-v4"); }
+// 16-lane integer vectors and the byte selects that cut bytes out of bits.
+bool HAS_BIT_SELECTS() {
+  return HAS_X86_64_V4() && __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bitalg");
+}
+
+}  // namespace
 #endif
 
-// On bits where the processor can cut bytes out of bits, on bytes
-// elsewhere. Both make the same choices.
-void CHOOSE_SWITCHES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
+namespace {
+
+bool RUNS_ANYWHERE() { return true; }
+
+// The portable form first, the fastest last: the program takes the last
+// one this processor runs.
+constexpr CHAIN_FORM FORMS[] = {
+    {"portable", RUNS_ANYWHERE, MAKE_DRAWS_IN_RUNS_PORTABLE, CHOOSE_SWITCHES_IN_BYTES_PORTABLE},
 #if defined(__x86_64__)
-  if (HAS_BIT_SELECTS() && rows >= 4 && columns == 2)
-    return CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(draw, rows, choices);
+    // The same sources as the portable form, compiled for wider vectors.
+    {"avx2", HAS_AVX2, MAKE_DRAWS_IN_RUNS_AVX2, CHOOSE_SWITCHES_IN_BYTES_AVX2},
+    // The draws 16 at a time in registers.
+    {"x86-64-v4", HAS_X86_64_V4, MAKE_DRAWS_IN_REGISTERS, CHOOSE_SWITCHES_IN_BYTES_V4},
+    // And the switches of biallelic loci chosen on bits.
+    {"bit-selects", HAS_BIT_SELECTS, MAKE_DRAWS_IN_REGISTERS, CHOOSE_SWITCHES_IN_BITS_OR_BYTES},
 #endif
-  CHOOSE_SWITCHES_IN_BYTES(draw, rows, columns, choices);
+};
+
+std::string FORMS_THAT_RUN_HERE() {
+  std::string names;
+  for (const CHAIN_FORM& form : FORMS) {
+    if (!form.RUNS_HERE()) continue;
+    if (!names.empty()) names += ", ";
+    names += form.NAME;
+  }
+  return names;
+}
+
+const CHAIN_FORM& CHOOSE_CHAIN_FORM() {
+  const char* asked = std::getenv(CHAIN_FORM_VARIABLE);
+  if (asked == nullptr) {
+    const CHAIN_FORM* fastest = &FORMS[0];
+    for (const CHAIN_FORM& form : FORMS)
+      if (form.RUNS_HERE()) fastest = &form;
+    return *fastest;
+  }
+  const CHAIN_FORM* form = RUNNABLE_CHAIN_FORM(asked);
+  if (form == nullptr) {
+    INPUT_REJECTED(std::string(CHAIN_FORM_VARIABLE) + " is \"" + asked +
+                   "\": no form of the exact test's chain of that name runs on this processor; it runs " +
+                   FORMS_THAT_RUN_HERE() + " (unset it to take the fastest)");
+  }
+  return *form;
+}
+
+}  // namespace
+
+const CHAIN_FORM* RUNNABLE_CHAIN_FORM(std::string_view name) {
+  for (const CHAIN_FORM& form : FORMS)
+    if (name == form.NAME && form.RUNS_HERE()) return &form;
+  return nullptr;
+}
+
+const CHAIN_FORM& THE_CHAIN_FORM() {
+  static const CHAIN_FORM& form = CHOOSE_CHAIN_FORM();
+  return form;
 }
 
 }  // namespace korvel::exact_chain

@@ -11,6 +11,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <string_view>
 #include <type_traits>
 
 #include "common/capacity.h"
@@ -72,8 +73,11 @@ struct LN_ENTRY {
   EXTENDED value = 0.0L;
 };
 inline constexpr int LN_CACHE_BITS = 16;
-// One per thread: chains of different loci may run at the same time.
-inline thread_local std::array<LN_ENTRY, std::size_t{1} << LN_CACHE_BITS> LN_CACHE;
+// One per thread: chains of different loci may run at the same time. It is
+// the walk's (exact_chain_walk.cpp); constant-initialised, so a step reads
+// it without a call to set it up.
+using LN_CACHE_TABLE = std::array<LN_ENTRY, std::size_t{1} << LN_CACHE_BITS>;
+extern thread_local constinit LN_CACHE_TABLE LN_CACHE;
 
 inline LN_ENTRY& LN_CACHE_ENTRY(std::uint64_t key) {
   return LN_CACHE[(key * 0x9E3779B97F4A7C15ULL) >> (64 - LN_CACHE_BITS)];
@@ -138,6 +142,7 @@ struct LOCAL_GENERATOR {
 
 // The generator's arithmetic sequence: DI starts every walk at 362436 and
 // moves by DD modulo DM, both fixed by the seeding.
+inline constexpr INT32 SEQUENCE_START = 362436;     // DI
 inline constexpr INT32 SEQUENCE_STEP = 7654321;      // DD
 inline constexpr INT32 SEQUENCE_MODULUS = 16777213;  // DM
 
@@ -163,15 +168,7 @@ inline constexpr int LAG_VALUES = LAG_TABLE_SIZE + (DRAW_BLOCK + LAG_RUN - 1) / 
 // first) and the arithmetic sequence at DI into `draw`, as DRAWS_AHEAD
 // describes, leaving the lagged sequence's values in x[97..97 + DRAW_BLOCK)
 // at least (exact_chain.cpp).
-void MAKE_DRAWS(INT32* x, INT32 DI, INT32* draw);
-// Its two forms, for the identity tests: runs of 33 values (any processor)
-// and, on x86-64 with 16-lane integer vectors, chunks of 16 kept in
-// registers (it makes only the values of the block's draws).
-void MAKE_DRAWS_IN_RUNS(INT32* x, INT32 DI, INT32* draw);
-#if defined(__x86_64__)
-void MAKE_DRAWS_IN_REGISTERS(INT32* x, INT32 DI, INT32* draw);
-bool HAS_WIDE_INTEGERS();  // whether this processor runs MAKE_DRAWS_IN_REGISTERS
-#endif
+// Its forms are in the table of chain forms below.
 
 inline constexpr std::array<INT32, DRAW_BLOCK + 1> SEQUENCE_MULTIPLES =
     SEQUENCE_MULTIPLES_UP_TO<DRAW_BLOCK>();
@@ -213,15 +210,26 @@ struct SWITCH_CHOICES {
 };
 static_assert(MAX_POPS < 256 && MAX_ALLELES < 256, "picks are kept in bytes and count * u in 32 bits");
 
-void CHOOSE_SWITCHES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices);
-// Its two forms, for the identity tests: on bytes (any processor and
-// shape) and, with two columns and four rows or more on x86-64 with
-// 64-lane byte selects, on the column picks' bits.
-void CHOOSE_SWITCHES_IN_BYTES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices);
-#if defined(__x86_64__)
-void CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(const INT32* draw, INT32 rows, SWITCH_CHOICES& choices);
-bool HAS_BIT_SELECTS();  // whether this processor runs CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS
-#endif
+// Its forms are in the table of chain forms below.
+
+// The forms of the chain's two vector kernels, MAKE_DRAWS and
+// CHOOSE_SWITCHES. Every form makes the same draws and the same choices;
+// they differ in the instructions they use, and so in where they run and
+// how fast. The program takes the fastest form this processor runs, once,
+// unless the environment variable KORVEL_CHAIN_FORM names another (a
+// diagnostic: the tests run every form this way).
+struct CHAIN_FORM {
+  const char* NAME;
+  bool (*RUNS_HERE)();
+  void (*MAKE_DRAWS)(INT32* x, INT32 DI, INT32* draw);
+  void (*CHOOSE_SWITCHES)(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices);
+};
+inline constexpr const char* CHAIN_FORM_VARIABLE = "KORVEL_CHAIN_FORM";
+// The form named `name`, when it exists and this processor runs it.
+const CHAIN_FORM* RUNNABLE_CHAIN_FORM(std::string_view name);
+// The form in use: chosen on the first call. A KORVEL_CHAIN_FORM that names
+// no form this processor runs stops the program with a message saying so.
+const CHAIN_FORM& THE_CHAIN_FORM();
 
 // The walk's draws, made ahead a block at a time, so that a step takes its
 // draws from memory instead of waiting for the generator's arithmetic. The
@@ -244,7 +252,8 @@ class DRAWS_AHEAD {
   static constexpr int BLOCK = DRAW_BLOCK;
 
   explicit DRAWS_AHEAD(const EXACT_TEST_STATE& S)
-      : start_{S.DI, S.DP, S.DQ}, last_before_(S.UNI24), cancelled_(S.CANCELLED), rows_(S.N), columns_(S.M) {
+      : start_{S.DI, S.DP, S.DQ}, last_before_(S.UNI24), cancelled_(S.CANCELLED), rows_(S.N), columns_(S.M),
+        form_(THE_CHAIN_FORM()) {
     int place = S.DP;
     for (int k = 0; k < LAG_TABLE_SIZE; ++k) {
       x_[static_cast<std::size_t>(k)] = S.U[static_cast<std::size_t>(place)];
@@ -273,8 +282,8 @@ class DRAWS_AHEAD {
       last_before_ = start > 0 ? value_[static_cast<std::size_t>(start - 1)] : last_before_;
     }
     made_ = true;
-    MAKE_DRAWS(x_.data(), start_.DI, value_.data());
-    CHOOSE_SWITCHES(value_.data(), rows_, columns_, choices_);
+    form_.MAKE_DRAWS(x_.data(), start_.DI, value_.data());
+    form_.CHOOSE_SWITCHES(value_.data(), rows_, columns_, choices_);
     return value_.data();
   }
   const INT32* BEGIN() const { return value_.data(); }
@@ -315,6 +324,7 @@ class DRAWS_AHEAD {
   bool made_ = false;
   const std::atomic<bool>* cancelled_;
   INT32 rows_, columns_;
+  const CHAIN_FORM& form_;
   alignas(64) std::array<INT32, BLOCK> value_{};
   // The lag table at the block's start, oldest first, then the block's
   // values of the lagged sequence.

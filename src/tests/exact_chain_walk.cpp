@@ -7,6 +7,8 @@
 
 namespace korvel::exact_chain {
 
+thread_local constinit LN_CACHE_TABLE LN_CACHE{};
+
 template <bool MAY_WRAP>
 void WALKER::FAST_STEPS(RUNNING& run) {
   const INT32* begin = draws_.BEGIN();

@@ -167,9 +167,9 @@ void EXACT_TEST_STATE::MAKE_RANDOM() {
     }
     U[II] = RI;
   }
-  DI = 362436;    // 362436 / 2^24
-  DD = 7654321;   // 7654321 / 2^24
-  DM = 16777213;  // 16777213 / 2^24
+  DI = exact_chain::SEQUENCE_START;
+  DD = exact_chain::SEQUENCE_STEP;
+  DM = exact_chain::SEQUENCE_MODULUS;
   DP = 97;
   DQ = 33;
 }

@@ -1,9 +1,9 @@
 // Fixed-locus detection and the per-locus test driver. Each tested locus's
 // populations x alleles table reaches the two tests as the text of the file
 // CONTTAB.XYZ, together with four fresh seeds for the exact test's chain and
-// the chain's iteration settings. The text is formed in memory, written to
-// the file, and lent to the tests while they run (conttab_handoff.h), so
-// they read the very bytes the file holds without going back to the disk.
+// the chain's iteration settings. The text is formed in memory and lent to
+// the tests while they read it (conttab_handoff.h); the caller writes it to
+// the file in its place, so the file holds the very bytes the tests read.
 #include "tests/locus_tests.h"
 
 #include <array>
@@ -17,7 +17,7 @@
 #include "common/text_format.h"
 #include "tests/chisquare_test.h"
 #include "tests/conttab_handoff.h"
-#include "tests/exact_test.h"
+#include "tests/test_state.h"
 
 namespace korvel {
 
@@ -99,12 +99,22 @@ std::string MAKE_CONTTAB_TEXT() {
   return TEXT;
 }
 
-void TEST_LOCUS_X() {
-  const std::string TEXT = MAKE_CONTTAB_TEXT();
-  WRITE_CONTTAB(TEXT);
-  const CONTTAB_LOAN LOAN(TEXT);
-  if (TEST_IS_ON(RUN_CHI2)) DO_CHISQUARE();
-  if (TEST_IS_ON(RUN_FISHER)) FISHER();
+LOCUS_TEST TEST_LOCUS_X(const std::string& CONTTAB_TEXT) {
+  LOCUS_TEST TESTED;
+  TESTED.RESULT.RUN = RUN;
+  TESTED.RESULT.LOCUS = J;
+  const CONTTAB_LOAN LOAN(CONTTAB_TEXT);
+  if (TEST_IS_ON(RUN_CHI2)) {
+    DO_CHISQUARE();
+    TESTED.RESULT.CHI2 = CHISQ;
+    TESTED.RESULT.CHI2_DF = static_cast<INT32>(DF);  // truncation towards zero
+    TESTED.RESULT.CHI2_P = PROB;
+  }
+  if (TEST_IS_ON(RUN_FISHER)) {
+    TESTED.CHAIN = std::make_unique<CHAIN_TASK>();
+    TESTED.CHAIN->STATE.READINFILE();
+  }
+  return TESTED;
 }
 
 }  // namespace korvel

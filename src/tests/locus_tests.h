@@ -1,19 +1,35 @@
 // Per-locus test driver: fixed loci, the contingency-table file, and the
-// start of the two tests for one locus.
+// two tests of one locus.
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "tests/chain_pool.h"
+#include "tests/locus_result.h"
 
 namespace korvel {
 
 inline constexpr const char* CONTTAB_FILE_NAME = "CONTTAB.XYZ";
 
 void TEST_EACH_LOCUS_FOR_FIXED_SAMPLES();
-void TEST_LOCUS_X();
 
-// The first part of TEST_LOCUS_X for locus J: draws the four seeds and
-// returns the text of CONTTAB.XYZ, not yet written. For a caller that runs
-// the tests of several loci at once.
+// Draws the four seeds of locus J's chain and returns the text of
+// CONTTAB.XYZ for it. The caller writes it to the file in its place among
+// the program's outputs.
 std::string MAKE_CONTTAB_TEXT();
+
+// One tested locus of the run in hand.
+struct LOCUS_TEST {
+  // RUN, LOCUS and, with the chi-square test on, its values.
+  LOCUS_RESULT RESULT;
+  // With the exact test on: the chain, loaded and not yet run. It depends
+  // on nothing else, so it may run anywhere, any time.
+  std::unique_ptr<CHAIN_TASK> CHAIN;
+};
+
+// The tests of locus J of run RUN on the text of its CONTTAB.XYZ: the
+// chi-square test, and the exact test's table reader.
+LOCUS_TEST TEST_LOCUS_X(const std::string& CONTTAB_TEXT);
 
 }  // namespace korvel

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/chain_form_environment.h"
 #include "support/run_program.h"
 #include "support/scratch_folder.h"
 

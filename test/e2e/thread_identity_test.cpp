@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/chain_form_environment.h"
 #include "support/programs.h"
 #include "support/run_program.h"
 #include "support/scratch_folder.h"
@@ -139,7 +140,7 @@ TEST(ThreadIdentity, AFailedWriteEndsAtTheSamePointWithRuntimeError101) {
   }
 }
 
-TEST(ThreadIdentity, AThreadCountThatIsNotOneIsRefusedBeforeAnyOutput) {
+TEST(ThreadIdentity, AThreadCountOrChainFormThatCannotBeHonouredIsRefusedBeforeAnyOutput) {
   const std::string input = MANY_SHORT_CHAINS(0, 2);
   for (const std::string bad : {"0", "-2", "two", "", "3x", "1.5", "100000"}) {
     const OUTCOME outcome = RUN_WITH_THREADS(testing::SEEDED_PROGRAM, "1", input, bad);
@@ -150,6 +151,12 @@ TEST(ThreadIdentity, AThreadCountThatIsNotOneIsRefusedBeforeAnyOutput) {
     EXPECT_EQ(outcome.files[0].second, input);
   }
   EXPECT_EQ(RUN_WITH_THREADS(testing::SEEDED_PROGRAM, "1", input, " 3 ").exit_status, 0);
+  // So is a chain form that does not run here.
+  ::setenv("KORVEL_CHAIN_FORM", "no-such-form", 1);
+  const OUTCOME outcome = RUN_WITH_THREADS(testing::SEEDED_PROGRAM, "1", input, "1");
+  ::unsetenv("KORVEL_CHAIN_FORM");
+  EXPECT_EQ(outcome.console.rfind("KORVEL_CHAIN_FORM is \"no-such-form\"", 0), 0u) << outcome.console;
+  EXPECT_EQ(outcome.files.size(), 1u) << "only KORVEL.IN";
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include "support/scratch_folder.h"
 
 #include "common/tables.h"
-#include "tests/test_state.h"
 
 namespace korvel {
 namespace {
@@ -29,30 +28,18 @@ class TestResultFiles : public ::testing::Test {
     out.FLUSH();
     return testing::READ_FILE(out.NAME());
   }
-  // Run 12 with the results of the example of the locus file.
-  static void SET_EXAMPLE_LOCUS(INT16 chi2, INT16 fisher) {
-    RUN = 12;
-    J = 3;
+  // Run 12, locus 3, with the results of the example of the locus file.
+  static LOCUS_RESULT EXAMPLE_LOCUS(INT16 chi2, INT16 fisher) {
     RUN_CHI2 = chi2;
     RUN_FISHER = fisher;
-    CHISQ = 8.457L;
-    DF = 4.0L;
-    PROB = 0.0762L;
-    HM = 0.0712L;
-    HECA = 0.0031L;
-    FIXED_LOCUS[3] = 0;
-    FIXED_LOCUS[4] = 1;
+    return {.RUN = 12, .LOCUS = 3, .CHI2 = 8.457L, .CHI2_DF = 4, .CHI2_P = 0.0762L, .GEXACT_P = 0.0712L,
+            .SE = 0.0031L};
   }
-  static void SET_EXAMPLE_RUN(INT16 chi2, INT16 fisher) {
-    RUN = 12;
+  static RUN_SUMS EXAMPLE_RUN(INT16 chi2, INT16 fisher) {
     RUN_CHI2 = chi2;
     RUN_FISHER = fisher;
-    NUMB_NONFIXED_LOCI = 9;
-    NUMB_ALLELES = 27.0;
-    MEAN_ALLELES_PER_LOCUS = 3.0;
-    SUM_CHI2 = 35.123L;
-    SUM_CHI2_DF = 18;
-    SUM_LN_GEXACT_P = 31.4159L;
+    return {.SUM_CHI2 = 35.123L, .SUM_CHI2_DF = 18, .SUM_LN_GEXACT_P = 31.4159L, .NUMB_NONFIXED_LOCI = 9,
+            .NUMB_ALLELES = 27.0, .MEAN_ALLELES_PER_LOCUS = 3.0};
   }
 
  private:
@@ -76,26 +63,14 @@ TEST_F(TestResultFiles, LocusLinesForTestedAndFixedLoci) {
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "chi2 " << c.chi2 << " fisher " << c.fisher);
     INITIALIZE_LOCUSTST();
-    SET_EXAMPLE_LOCUS(c.chi2, c.fisher);
-    WRITE_TO_LOCUSTST();
-    J = 4;
-    WRITE_TO_LOCUSTST();
+    LOCUS_RESULT locus = EXAMPLE_LOCUS(c.chi2, c.fisher);
+    WRITE_TO_LOCUSTST(locus);
+    // A fixed locus shows none of the values its record may hold.
+    locus.LOCUS = 4;
+    locus.FIXED = true;
+    WRITE_TO_LOCUSTST(locus);
     EXPECT_EQ(FILE_TEXT(OUT8), LOCUS_HEADER + c.tested_line + fixed);
   }
-}
-
-TEST_F(TestResultFiles, LocusResultsAreHandedOnOnlyForTestsThatAreOn) {
-  INITIALIZE_LOCUSTST();
-  SET_EXAMPLE_LOCUS(1, 0);
-  DF = 5.999L;  // truncated, not rounded
-  GEXACT_P = 0.25L;
-  SE = 0.5L;
-  WRITE_TO_LOCUSTST();
-  EXPECT_EQ(CHI2, 8.457L);
-  EXPECT_EQ(CHI2_DF, 5);
-  EXPECT_EQ(CHI2_P, 0.0762L);
-  EXPECT_EQ(GEXACT_P, 0.25L);
-  EXPECT_EQ(SE, 0.5L);
 }
 
 TEST_F(TestResultFiles, SumLineForEachTestSetting) {
@@ -114,8 +89,7 @@ TEST_F(TestResultFiles, SumLineForEachTestSetting) {
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "chi2 " << c.chi2 << " fisher " << c.fisher);
     INITIALIZE_SUMTEST();
-    SET_EXAMPLE_RUN(c.chi2, c.fisher);
-    WRITE_SUMTEST_LINE(0.0151L, 18, 0.0256L);
+    WRITE_SUMTEST_LINE(12, EXAMPLE_RUN(c.chi2, c.fisher), 0.0151L, 18, 0.0256L);
     EXPECT_EQ(FILE_TEXT(OUT10), SUM_HEADER + c.line);
   }
 }

@@ -2,7 +2,7 @@
 // proven against: the allele draw as a scan over the running extended sum
 // of the frequencies with the standard library's MT19937, and the exact
 // test's chain with its generator in extended reals, step by step. They are
-// kept plain on purpose; the identity tests (test/perf) require the program
+// kept plain on purpose; the identity tests (test/identity) require the program
 // to give the same results bit for bit, and the benchmarks (bench/) time
 // the program against them.
 #pragma once

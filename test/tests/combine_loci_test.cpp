@@ -11,7 +11,6 @@
 #include "common/text_format.h"
 #include "output/test_result_files.h"
 #include "tests/chi2prob/chi2prob.h"
-#include "tests/test_state.h"
 
 namespace korvel {
 namespace {
@@ -63,10 +62,7 @@ class CombineLoci : public ::testing::Test {
     STARTNUMBALLELES = 5;
     RUN_CHI2 = 1;
     RUN_FISHER = 1;
-    CHI2 = CHI2_P = GEXACT_P = SE = 0.0L;
-    CHI2_DF = 0;
     CLEAR_COUNTERS();
-    CLEAR_SUM_P_CHI2_DF();
   }
   void TearDown() override {
     OUT8.CLOSE();
@@ -82,12 +78,12 @@ class CombineLoci : public ::testing::Test {
     const std::size_t start = text.rfind("\r\n", end - 1);
     return text.substr(start + 2, end - start - 2);
   }
-  static void ADD_LOCUS(EXTENDED chi2, INT32 df, EXTENDED exact_p) {
-    CHI2 = chi2;
-    CHI2_DF = df;
-    GEXACT_P = exact_p;
-    SUM_FOR_TOTAL_P();
+  void ADD_LOCUS(EXTENDED chi2, INT32 df, EXTENDED exact_p) {
+    SUM_FOR_TOTAL_P(sums_, {.CHI2 = chi2, .CHI2_DF = df, .GEXACT_P = exact_p});
   }
+  void WRITE_RUN_1() { WRITE_TO_SUMTEST(1, sums_); }
+
+  RUN_SUMS sums_;
 
  private:
   testing::ScratchFolder folder_;
@@ -97,11 +93,11 @@ TEST_F(CombineLoci, ChiSquaresAndDfAreSummedAndReferredToTheirSum) {
   RUN_FISHER = 0;
   ADD_LOCUS(3.0L, 2, 0.0L);  // 2 alleles in 3 populations
   ADD_LOCUS(5.0L, 4, 0.0L);  // 3 alleles
-  EXPECT_EQ(SUM_CHI2, 8.0L);
-  EXPECT_EQ(SUM_CHI2_DF, 6);
-  EXPECT_EQ(NUMB_ALLELES, 5.0);
-  EXPECT_EQ(MEAN_ALLELES_PER_LOCUS, 2.5);
-  WRITE_TO_SUMTEST();
+  EXPECT_EQ(sums_.SUM_CHI2, 8.0L);
+  EXPECT_EQ(sums_.SUM_CHI2_DF, 6);
+  EXPECT_EQ(sums_.NUMB_ALLELES, 5.0);
+  EXPECT_EQ(sums_.MEAN_ALLELES_PER_LOCUS, 2.5);
+  WRITE_RUN_1();
   // Q(3, 4) = 13 exp(-4) = 0.23810...
   EXPECT_EQ(LAST_LINE(FILE_TEXT(OUT10)),
             "      1     2       5   2.50     8.000           6      0.2381" + std::string(41, ' '));
@@ -112,22 +108,19 @@ TEST_F(CombineLoci, ExactPOfZeroIsReplacedAfterTheLocusLineShowsIt) {
   NUMBLOCI = 3;
   RUN_CHI2 = 0;
   const EXTENDED p_values[] = {0.5L, 0.2L, 0.0L};
-  for (J = 1; J <= 3; ++J) {
-    FIXED_LOCUS[J] = 0;
-    HM = p_values[J - 1];
-    HECA = 0.0L;
-    WRITE_TO_LOCUSTST();
-    SUM_FOR_TOTAL_P();
+  for (INT16 j = 1; j <= 3; ++j) {
+    const LOCUS_RESULT locus{.RUN = 1, .LOCUS = j, .GEXACT_P = p_values[j - 1]};
+    WRITE_TO_LOCUSTST(locus);
+    SUM_FOR_TOTAL_P(sums_, locus);
   }
-  EXPECT_EQ(GEXACT_P, 0.00005L);
-  EXPECT_EQ(SUM_LN_GEXACT_P, -2.0L * std::log(0.5L) + -2.0L * std::log(0.2L) + -2.0L * std::log(0.00005L));
+  EXPECT_EQ(sums_.SUM_LN_GEXACT_P, -2.0L * std::log(0.5L) + -2.0L * std::log(0.2L) + -2.0L * std::log(0.00005L));
   EXPECT_EQ(LAST_LINE(FILE_TEXT(OUT8)), "      1      3" + std::string(27, ' ') + "        0.0000    0.0000");
-  WRITE_TO_SUMTEST();
-  const EXTENDED combined = GAMMQ(3.0L, SUM_LN_GEXACT_P / 2.0L);
+  WRITE_RUN_1();
+  const EXTENDED combined = GAMMQ(3.0L, sums_.SUM_LN_GEXACT_P / 2.0L);
   EXPECT_LT(combined, 0.05L);
   // With the chi-square test off every locus counts one allele.
   EXPECT_EQ(LAST_LINE(FILE_TEXT(OUT10)), "      1     3       3   1.00" + std::string(34, ' ') +
-                                             "          6" + REAL_TEXT(SUM_LN_GEXACT_P, 17, 4) +
+                                             "          6" + REAL_TEXT(sums_.SUM_LN_GEXACT_P, 17, 4) +
                                              REAL_TEXT(combined, 12, 4));
 }
 
@@ -135,10 +128,10 @@ TEST_F(CombineLoci, AllelesOfALocusComeFromItsDegreesOfFreedom) {
   NUMBPOPS = 4;
   RUN_FISHER = 0;
   ADD_LOCUS(1.0L, 6, 0.0L);  // (4 - 1) * (3 - 1)
-  EXPECT_EQ(NUMB_ALLELES, 3.0);
+  EXPECT_EQ(sums_.NUMB_ALLELES, 3.0);
   ADD_LOCUS(1.0L, 3, 0.0L);
-  EXPECT_EQ(NUMB_ALLELES, 5.0);
-  EXPECT_EQ(MEAN_ALLELES_PER_LOCUS, 2.5);
+  EXPECT_EQ(sums_.NUMB_ALLELES, 5.0);
+  EXPECT_EQ(sums_.MEAN_ALLELES_PER_LOCUS, 2.5);
 }
 
 TEST_F(CombineLoci, RunsFallIntoTheirClasses) {
@@ -147,29 +140,29 @@ TEST_F(CombineLoci, RunsFallIntoTheirClasses) {
   NUMBLOCI = 10;
   STARTNUMBALLELES = 16;
   for (int locus = 0; locus < 8; ++locus) ADD_LOCUS(1.0L, 2, 0.15L);
-  EXPECT_EQ(NUMB_NONFIXED_LOCI, 8);
-  WRITE_TO_SUMTEST();
+  EXPECT_EQ(sums_.NUMB_NONFIXED_LOCI, 8);
+  WRITE_RUN_1();
   EXPECT_EQ(LAST_LINE(FILE_TEXT(OUT10)), "      1     8      16   2.00     8.000          16" +
                                              REAL_TEXT(GAMMQ(8.0L, 4.0L), 12, 4) + "         16" +
-                                             REAL_TEXT(SUM_LN_GEXACT_P, 17, 4) +
-                                             REAL_TEXT(GAMMQ(8.0L, SUM_LN_GEXACT_P / 2.0L), 12, 4));
+                                             REAL_TEXT(sums_.SUM_LN_GEXACT_P, 17, 4) +
+                                             REAL_TEXT(GAMMQ(8.0L, sums_.SUM_LN_GEXACT_P / 2.0L), 12, 4));
   EXPECT_EQ(READ_COUNTERS(), (Counters{0, 0, 0, 0, 0, 0, 1, 0, 1, 1, 0, 1}));
 
   // No locus fixed, but one input allele missing: class 2, not class 1.
   CLEAR_COUNTERS();
-  CLEAR_SUM_P_CHI2_DF();
+  sums_ = {};
   NUMBLOCI = 2;
   STARTNUMBALLELES = 5;
   ADD_LOCUS(30.0L, 2, 0.001L);
   ADD_LOCUS(30.0L, 2, 0.001L);
-  WRITE_TO_SUMTEST();
+  WRITE_RUN_1();
   EXPECT_EQ(READ_COUNTERS(), (Counters{0, 0, 0, 1, 1, 1, 0, 0, 0, 1, 1, 1}));
 
   // Every allele present: classes 1 and 2.
-  CLEAR_SUM_P_CHI2_DF();
+  sums_ = {};
   ADD_LOCUS(30.0L, 2, 0.001L);
   ADD_LOCUS(30.0L, 4, 0.001L);
-  WRITE_TO_SUMTEST();
+  WRITE_RUN_1();
   EXPECT_EQ(READ_COUNTERS(), (Counters{1, 1, 1, 2, 2, 2, 0, 0, 0, 2, 2, 2}));
 }
 
@@ -179,18 +172,18 @@ TEST_F(CombineLoci, ACombinedPOfExactlyFivePercentIsNotSignificant) {
   ASSERT_TRUE(FIND_P_OF_EXACTLY_005(df, x));
   NUMBLOCI = 1;
   RUN_FISHER = 0;
-  NUMB_NONFIXED_LOCI = 1;
-  SUM_CHI2_DF = df;
-  SUM_CHI2 = 2.0L * x;
-  WRITE_TO_SUMTEST();
+  sums_.NUMB_NONFIXED_LOCI = 1;
+  sums_.SUM_CHI2_DF = df;
+  sums_.SUM_CHI2 = 2.0L * x;
+  WRITE_RUN_1();
   EXPECT_EQ(TOTCHI2, 0);
   EXPECT_EQ(R2CHI2, 0);
 
   // The next larger chi-square whose P falls below 0.05 counts.
   do x = std::nextafter(x, 1000.0L);
   while (GAMMQ(static_cast<EXTENDED>(df) / 2.0L, x) >= 0.05L);
-  SUM_CHI2 = 2.0L * x;
-  WRITE_TO_SUMTEST();
+  sums_.SUM_CHI2 = 2.0L * x;
+  WRITE_RUN_1();
   EXPECT_EQ(TOTCHI2, 1);
   EXPECT_EQ(R2CHI2, 1);
 }

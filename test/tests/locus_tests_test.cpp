@@ -4,6 +4,7 @@
 
 #include "support/generator_priming.h"
 #include "support/scratch_folder.h"
+#include "support/whole_locus_test.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -118,7 +119,7 @@ TEST_F(LocusTestsTest, ContingencyTableFileMatchesTheWorkedExample) {
   SAMPLE(2, 1, {7, 9, 0, 4});
   SAMPLE(3, 1, {10, 3, 0, 7});
   GENERATOR_GIVING_SEEDS({17, 5, 142, 88});
-  TEST_LOCUS_X();
+  testing::TEST_LOCUS_J_WHOLLY();
   EXPECT_EQ(testing::READ_FILE("CONTTAB.XYZ"),
             "    3    3   17    5  142   88  1000  20  500\r\n"
             "   12    0    8\r\n"
@@ -132,7 +133,7 @@ TEST_F(LocusTestsTest, AbsentAllelesAreLeftOutAndEveryRowIsKept) {
   SAMPLE(1, 2, {6, 0, 0, 4, 0});
   SAMPLE(2, 2, {0, 0, 7, 3, 0});
   GENERATOR_GIVING_SEEDS({1, 165, 2, 164});
-  TEST_LOCUS_X();
+  testing::TEST_LOCUS_J_WHOLLY();
   EXPECT_EQ(testing::READ_FILE("CONTTAB.XYZ"),
             "    2    3    1  165    2  164  1000  20  500\r\n"
             "    6    0    4\r\n"
@@ -146,7 +147,7 @@ TEST_F(LocusTestsTest, LargeCountsKeepABlankAndReadBack) {
   ITER1 = 123456;
   RUN_CHI2 = 1;
   GENERATOR_GIVING_SEEDS({9, 99, 10, 100});
-  TEST_LOCUS_X();
+  const LOCUS_RESULT result = testing::TEST_LOCUS_J_WHOLLY();
   EXPECT_EQ(testing::READ_FILE("CONTTAB.XYZ"),
             "    2    2    9   99   10  100  123456  20  500\r\n"
             " 12000    0\r\n"
@@ -155,7 +156,7 @@ TEST_F(LocusTestsTest, LargeCountsKeepABlankAndReadBack) {
   EXPECT_EQ(TABLE[1][2], 0);
   EXPECT_EQ(TABLE[2][1], 11000);
   EXPECT_EQ(TABLE[2][2], 1000);
-  EXPECT_EQ(DF, 1.0L);
+  EXPECT_EQ(result.CHI2_DF, 1);
 }
 
 TEST_F(LocusTestsTest, FourSeedDrawsPerLocusWhateverTheSwitches) {
@@ -170,11 +171,9 @@ TEST_F(LocusTestsTest, FourSeedDrawsPerLocusWhateverTheSwitches) {
       for (int i = 0; i < 4; ++i)
         seeds.push_back(1 + INTEGER_FROM_OUTPUT(165, static_cast<std::uint32_t>(expected())));
       std::filesystem::remove("CONTTAB.XYZ");
-      CHISQ = -1.0L;
-      HM = -1.0L;
-      TEST_LOCUS_X();
-      EXPECT_EQ(CHISQ >= 0.0L, chi2 == 1);
-      EXPECT_EQ(HM >= 0.0L, fisher == 1);
+      const LOCUS_RESULT result = testing::TEST_LOCUS_J_WHOLLY();
+      EXPECT_EQ(result.CHI2_DF == 1, chi2 == 1);
+      EXPECT_EQ(result.GEXACT_P > 0.0L, fisher == 1);
       // The exact test's chain never draws from the program-wide generator.
       EXPECT_TRUE(RANDOM_GENERATOR == expected) << "chi2 " << chi2 << " fisher " << fisher;
       std::istringstream line(testing::READ_FILE("CONTTAB.XYZ"));

@@ -12,8 +12,8 @@
 #include <random>
 #include <string>
 #include <utility>
-#include <vector>
 
+#include "support/chain_form_environment.h"
 #include "support/straightforward.h"
 #include "tests/exact_chain.h"
 #include "tests/exact_test_state.h"
@@ -299,23 +299,13 @@ TEST(ExactChainIdentity, ChoicesReadOffABlockAreTheSwitchesDrawnOneByOne) {
   const std::pair<INT32, INT32> shapes[] = {{2, 2}, {3, 2}, {4, 2}, {5, 2}, {2, 5}, {MAX_POPS, MAX_ALLELES}};
   auto draws = std::make_unique<std::array<INT32, exact_chain::DRAW_BLOCK>>();
   auto choices = std::make_unique<exact_chain::SWITCH_CHOICES>();
-  // Both forms where the processor has the bit selects.
-  using FORM = void (*)(const INT32*, INT32, INT32, exact_chain::SWITCH_CHOICES&);
-  std::vector<std::pair<const char*, FORM>> forms{{"bytes", exact_chain::CHOOSE_SWITCHES_IN_BYTES}};
-#if defined(__x86_64__)
-  if (exact_chain::HAS_BIT_SELECTS())
-    forms.emplace_back("bits",
-                       [](const INT32* draw, INT32 rows, INT32 columns, exact_chain::SWITCH_CHOICES& c) {
-                         if (rows >= 4 && columns == 2)
-                           exact_chain::CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(draw, rows, c);
-                         else exact_chain::CHOOSE_SWITCHES(draw, rows, columns, c);
-                       });
-#endif
   for (const auto& [rows, columns] : shapes) {
     for (int block = 0; block < 8; ++block) {
-      const auto& [name, form] = forms[static_cast<std::size_t>(block) % forms.size()];
+      // The form in use: ctest runs every form this processor runs.
+      const exact_chain::CHAIN_FORM& form = exact_chain::THE_CHAIN_FORM();
+      const char* const name = form.NAME;
       for (INT32& u : *draws) u = static_cast<INT32>(pick() >> 8);
-      form(draws->data(), rows, columns, *choices);
+      form.CHOOSE_SWITCHES(draws->data(), rows, columns, *choices);
       int drawn_one_by_one = 0;
       for (int k = 0; k <= exact_chain::DRAW_BLOCK; ++k) {
         const auto at = static_cast<std::size_t>(k);
@@ -389,12 +379,9 @@ TEST(ExactChainIdentity, BlocksOfDrawsFollowTheGeneratorAndHandItBack) {
   }
 }
 
-TEST(ExactChainIdentity, BothFormsOfABlockOfDrawsFollowTheGenerator) {
-  using FORM = void (*)(INT32*, INT32, INT32*);
-  std::vector<std::pair<const char*, FORM>> forms{{"runs", exact_chain::MAKE_DRAWS_IN_RUNS}};
-#if defined(__x86_64__)
-  if (exact_chain::HAS_WIDE_INTEGERS()) forms.emplace_back("registers", exact_chain::MAKE_DRAWS_IN_REGISTERS);
-#endif
+TEST(ExactChainIdentity, ABlockOfDrawsFollowsTheGenerator) {
+  // The form in use: ctest runs every form this processor runs.
+  const char* name = exact_chain::THE_CHAIN_FORM().NAME;
   std::mt19937 pick(4242);
   auto x = std::make_unique<std::array<INT32, exact_chain::LAG_VALUES>>();
   auto draws = std::make_unique<std::array<INT32, exact_chain::DRAW_BLOCK>>();
@@ -402,21 +389,18 @@ TEST(ExactChainIdentity, BothFormsOfABlockOfDrawsFollowTheGenerator) {
     EXACT_TEST_STATE s = SEEDED_GENERATOR(pick);
     // Any point of the arithmetic sequence, the first round at its start.
     s.DI = round == 0 ? s.DI : static_cast<INT32>(pick() % static_cast<std::uint32_t>(s.DM));
-    for (const auto& [name, form] : forms) {
-      exact_chain::LOCAL_GENERATOR g{s.U, s.DI, s.DD, s.DM, s.DP, s.DQ, 0};
-      int place = s.DP;
-      for (std::size_t k = 0; k < exact_chain::LAG_TABLE_SIZE; ++k) {
-        (*x)[k] = s.U[static_cast<std::size_t>(place)];
-        place = place == 1 ? exact_chain::LAG_TABLE_SIZE : place - 1;
-      }
-      form(x->data(), s.DI, draws->data());
-      for (std::size_t k = 0; k < exact_chain::DRAW_BLOCK; ++k) {
-        ASSERT_EQ((*draws)[k], exact_chain::NEXT_UNIFORM(g)) << name << " round " << round << " draw " << k;
-        // The lagged value is the one the generator just left in its table.
-        ASSERT_EQ((*x)[exact_chain::LAG_TABLE_SIZE + k],
-                  g.U[static_cast<std::size_t>(g.DP == 97 ? 1 : g.DP + 1)])
-            << name << " round " << round << " value " << k;
-      }
+    exact_chain::LOCAL_GENERATOR g{s.U, s.DI, s.DD, s.DM, s.DP, s.DQ, 0};
+    int place = s.DP;
+    for (std::size_t k = 0; k < exact_chain::LAG_TABLE_SIZE; ++k) {
+      (*x)[k] = s.U[static_cast<std::size_t>(place)];
+      place = place == 1 ? exact_chain::LAG_TABLE_SIZE : place - 1;
+    }
+    exact_chain::THE_CHAIN_FORM().MAKE_DRAWS(x->data(), s.DI, draws->data());
+    for (std::size_t k = 0; k < exact_chain::DRAW_BLOCK; ++k) {
+      ASSERT_EQ((*draws)[k], exact_chain::NEXT_UNIFORM(g)) << name << " round " << round << " draw " << k;
+      // The lagged value is the one the generator just left in its table.
+      ASSERT_EQ((*x)[exact_chain::LAG_TABLE_SIZE + k], g.U[static_cast<std::size_t>(g.DP == 97 ? 1 : g.DP + 1)])
+          << name << " round " << round << " value " << k;
     }
   }
 }

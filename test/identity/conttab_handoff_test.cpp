@@ -1,11 +1,12 @@
 // The contingency-table hand-off: CONTTAB.XYZ holds, after every tested
 // locus, exactly the bytes that the file written anew with the program's
-// text-file rules would hold; the two tests, reading the lent text while
-// TEST_LOCUS_X runs, get exactly the results they get from the file itself.
+// text-file rules would hold; the two tests, reading the lent text, get
+// exactly the results they get from the file itself.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 #include "support/scratch_folder.h"
+#include "support/whole_locus_test.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -105,14 +106,14 @@ TEST_F(ConttabHandoffTest, FileBytesAndTestResultsAsThroughTheFile) {
     RANDOM_LOCUS(pick);
     if (ITER3 > 1000) ITER3 = 1000;  // keeps the chain short
     const std::string expected = REFERENCE_FILE();
-    TEST_LOCUS_X();
+    const LOCUS_RESULT result = testing::TEST_LOCUS_J_WHOLLY();
     ASSERT_EQ(READ_FILE("CONTTAB.XYZ"), expected) << "round " << round;
-    const EXTENDED chisq = CHISQ, df = DF, prob = PROB, hm = HM, heca = HECA;
-    // Outside TEST_LOCUS_X the tests read the file itself.
+    const EXTENDED chisq = result.CHI2, prob = result.CHI2_P, hm = result.GEXACT_P, heca = result.SE;
+    // Outside a loan the tests read the file itself.
     DO_CHISQUARE();
     FISHER();
     ASSERT_EQ(std::memcmp(&chisq, &CHISQ, 10), 0) << "round " << round;
-    ASSERT_EQ(std::memcmp(&df, &DF, 10), 0);
+    ASSERT_EQ(result.CHI2_DF, static_cast<INT32>(DF));
     ASSERT_EQ(std::memcmp(&prob, &PROB, 10), 0);
     ASSERT_EQ(std::memcmp(&hm, &HM, 10), 0);
     ASSERT_EQ(std::memcmp(&heca, &HECA, 10), 0);
@@ -127,7 +128,7 @@ TEST_F(ConttabHandoffTest, ShorterTablesLeaveNothingOfLongerOnes) {
   for (int round = 0; round < 200; ++round) {
     RANDOM_LOCUS(pick);
     const std::string expected = REFERENCE_FILE();
-    TEST_LOCUS_X();
+    testing::TEST_LOCUS_J_WHOLLY();
     ASSERT_EQ(READ_FILE("CONTTAB.XYZ"), expected) << "round " << round;
   }
 }
@@ -138,13 +139,13 @@ TEST_F(ConttabHandoffTest, FileDeletedReplacedOrInAnotherFolderIsWrittenAnew) {
   RUN_FISHER = 0;
   SEED_RANDOM_GENERATOR(7);
   RANDOM_LOCUS(pick);
-  TEST_LOCUS_X();
+  testing::TEST_LOCUS_J_WHOLLY();
 
   // Deleted (as the program does at its end, or a user in between).
   DELETE_FILE(CONTTAB_FILE_NAME);
   RANDOM_LOCUS(pick);
   std::string expected = REFERENCE_FILE();
-  TEST_LOCUS_X();
+  testing::TEST_LOCUS_J_WHOLLY();
   EXPECT_EQ(READ_FILE("CONTTAB.XYZ"), expected);
 
   // Replaced by another file of the same name.
@@ -152,7 +153,7 @@ TEST_F(ConttabHandoffTest, FileDeletedReplacedOrInAnotherFolderIsWrittenAnew) {
   std::filesystem::rename("OTHER.XYZ", "CONTTAB.XYZ");
   RANDOM_LOCUS(pick);
   expected = REFERENCE_FILE();
-  TEST_LOCUS_X();
+  testing::TEST_LOCUS_J_WHOLLY();
   EXPECT_EQ(READ_FILE("CONTTAB.XYZ"), expected);
 
   // Another working folder: the file is made there, the old one is kept.
@@ -161,7 +162,7 @@ TEST_F(ConttabHandoffTest, FileDeletedReplacedOrInAnotherFolderIsWrittenAnew) {
     testing::ScratchFolder other;  // entered now, left at the end of the block
     RANDOM_LOCUS(pick);
     expected = REFERENCE_FILE();
-    TEST_LOCUS_X();
+    testing::TEST_LOCUS_J_WHOLLY();
     EXPECT_EQ(READ_FILE("CONTTAB.XYZ"), expected);
   }
   EXPECT_EQ(std::filesystem::current_path(), folder_.path());
