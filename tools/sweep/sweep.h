@@ -342,7 +342,8 @@ std::string SBATCH_SCRIPT(const std::string& program, const std::vector<PointJob
 // ---- Command line -------------------------------------------------------
 
 // The whole program; returns its exit status (0 all points done, 1 some
-// point failed or nothing could be done, 2 bad usage).
+// point failed or nothing could be done, 2 bad usage, 3 finished with a
+// flagged answer).
 int SWEEP_MAIN(const std::vector<std::string>& args);
 
 }  // namespace korvel::sweep

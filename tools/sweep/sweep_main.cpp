@@ -38,7 +38,7 @@ constexpr const char* USAGE =
     "usage: korvel-sweep [--fst F1,F2,... | --generations T1,T2,...] [--sample-sizes N1,N2,...]\n"
     "                    [--loci K1,K2,...] [--ne N] [--target-power P] [--seed S] [--no-null]\n"
     "                    [--title TEXT] [--figure LIST] [--jobs J] [--threads-per-point T] [--many-loci]\n"
-    "                    [--out DIR] [--force | --resume] [--program PATH]\n"
+    "                    [--out DIR] [--force | --resume] [--program PATH] [--keep-details]\n"
     "                    [--runs R] [--precision W [--max-runs R] | --emit-jobs |\n"
     "                    --slurm [--submit] [--sbatch-arg ARG]...]\n"
     "                    TEMPLATE.IN | DATA [korvel-init's design options]\n"
@@ -86,6 +86,8 @@ constexpr const char* HELP =
     "                         template's\n"
     "  --precision W          run every point in batches until its 95 % interval is within +-W\n"
     "                         (or --max-runs is spent)\n"
+    "  --keep-details         keep each point's (or probe's) detailed files (default: the erase\n"
+    "                         switch is set, so only KORVEL.OUT and console.log stay)\n"
     "\n"
     "The search (--find sample-size or --find loci) answers for every F'st and test the smallest\n"
     "sample size (or number of loci, the first K of the template) whose power reaches the target,\n"
@@ -94,10 +96,6 @@ constexpr const char* HELP =
     "  --tolerance K          stop when the interval is within +-K of the answer (default: the\n"
     "                         larger of 1 and 5 % of the answer)\n"
     "  --max-runs R           replicate runs allowed per answer (default 50 batches)\n"
-    "  --keep-details         keep each probe's detailed files (default: only KORVEL.OUT stays)\n"
-    "Exit status: 0 done, 1 failed, 2 bad usage, 3 the search finished but an answer is flagged\n"
-    "(miscalibrated, not reached, budget spent, or a point warned about the exact test's\n"
-    "resolution).\n"
     "\n"
     "Instead of a template, a Genepop, VCF or BCF file can be given with korvel-init's design\n"
     "options (--populations, --sample(s), --ne, --exact, --tests, --pop, --popmap, --pass-only,\n"
@@ -105,7 +103,12 @@ constexpr const char* HELP =
     "DIR/template.in.\n"
     "\n"
     "  --help                 this text\n"
-    "  --version              the version of korvel-sweep\n";
+    "  --version              the version of korvel-sweep\n"
+    "\n"
+    "Exit status: 0 done; 1 a point failed or nothing could be done; 2 bad usage; 3 the grid,\n"
+    "--collect or search finished but its answer is flagged: a miscalibrated test, a point that\n"
+    "warned about the exact test's resolution, a target not reached in the range tried, or (the\n"
+    "search) its budget spent. Stopped by SIGINT or SIGTERM: 130 or 143.\n";
 
 // korvel-init's options that shape the template made from a data file;
 // --ne is also the sweep's own.
@@ -454,6 +457,14 @@ std::string point_label(std::size_t index, std::size_t count) {
   return "point-" + std::string(width - number.size(), '0') + number;
 }
 
+// Only KORVEL.OUT is read back, so each point erases its detailed files
+// unless asked to keep them; then the template's own switch stands.
+RunSettings point_run_settings(const Options& options) {
+  RunSettings settings{options.runs, {}};
+  if (!options.keep_details) settings.erase = true;
+  return settings;
+}
+
 std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplate& tmpl, int drift_size) {
   const std::vector<Level> levels = plan_levels(options, drift_size);
   std::vector<std::optional<int>> sizes{std::nullopt}, loci{tmpl.facts.loci};
@@ -481,7 +492,7 @@ std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplat
     PlannedPoint& point = plan[i];
     point.label = point_label(i, plan.size());
     point.input = REWRITE_TEMPLATE(tmpl, point.values, "korvel-sweep: " + describe(tmpl, point.values),
-                                   RunSettings{options.runs, {}});
+                                   point_run_settings(options));
     if (options.seed) point.seed = POINT_SEED(*options.seed, point.values);
   }
   return plan;
@@ -695,8 +706,26 @@ std::vector<std::string> draw_figures(const fs::path& dir, const std::vector<Poi
   return files;
 }
 
+// The levels whose target no value of the grid's axis reaches, e.g. "F'st
+// 0.0010 (chi-square test)". A grid of one design has no range to search,
+// so its "no" is an answer, not a flag; a miscalibrated test is flagged as
+// such.
+std::vector<std::string> unreached_levels(const DesignTable& table) {
+  std::vector<std::string> levels;
+  if (table.axis.empty()) return levels;
+  for (const DesignAnswer& row : table.rows) {
+    if (row.generations == 0 || row.by_power || !row.excluded.empty()) continue;
+    std::string level = "F'st " + FIXED_TEXT(row.expected_fst, 4);
+    if (table.grouped_by_loci)
+      level += " with " + std::to_string(row.group_loci) + (row.group_loci == 1 ? " locus" : " loci");
+    levels.push_back(level + " (" + (row.test == Test::CHI2 ? "chi-square test" : "exact test") + ")");
+  }
+  return levels;
+}
+
 // Writes curve.csv, the figures and design.csv, prints the design table and
-// what failed or is miscalibrated; returns the exit status.
+// what failed or is miscalibrated; returns the exit status: 1 when a point
+// failed, else 3 when the answer is flagged, as the search does.
 int finish(const fs::path& dir, const std::vector<PointResult>& results, const Settings& settings) {
   const Analysis analysis = ANALYSE(results);
   const DesignTable table = DESIGN_TABLE(analysis, settings.target_power);
@@ -715,9 +744,12 @@ int finish(const fs::path& dir, const std::vector<PointResult>& results, const S
   for (const std::string& figure : figures) files += ", " + figure;
   std::printf("results: %s and %s\n", files.c_str(), (dir / "design.csv").c_str());
   std::fflush(stdout);
-  for (const std::string& warning : CALIBRATION_WARNINGS(analysis)) {
+  std::vector<std::string> flags;
+  const std::vector<std::string> calibration = CALIBRATION_WARNINGS(analysis);
+  for (const std::string& warning : calibration) {
     std::fprintf(stderr, "korvel-sweep: warning: %s\n", warning.c_str());
   }
+  if (!calibration.empty()) flags.push_back("a miscalibrated test");
   // What the points warned about, each kind once with the points concerned.
   std::vector<PointConsole> consoles;
   for (const PointResult& point : results) {
@@ -730,14 +762,31 @@ int finish(const fs::path& dir, const std::vector<PointResult>& results, const S
         consoles.push_back({folder, text});
     }
   }
+  bool resolution = false;
   for (const PointWarning& warning : GATHER_WARNINGS(consoles)) {
+    resolution = resolution || warning.resolution;
     std::string points;
     for (const std::string& point : warning.points) points += (points.empty() ? "" : ", ") + point;
     std::fprintf(stderr, "korvel-sweep: %zu point%s warned: %s\n  (%s)\n", warning.points.size(),
                  warning.points.size() == 1 ? "" : "s", warning.text.c_str(), points.c_str());
   }
-  if (failed > 0) std::fprintf(stderr, "korvel-sweep: %zu of %zu points failed\n", failed, results.size());
-  return failed > 0 || results.empty() ? 1 : 0;
+  if (resolution) flags.push_back("the exact test's resolution warning");
+  const std::vector<std::string> unreached = unreached_levels(table);
+  if (!unreached.empty()) {
+    std::string levels;
+    for (const std::string& level : unreached) levels += (levels.empty() ? "" : ", ") + level;
+    flags.push_back("the target not reached in the range tried at " + levels);
+  }
+  if (failed > 0 || results.empty()) {
+    if (failed > 0) std::fprintf(stderr, "korvel-sweep: %zu of %zu points failed\n", failed, results.size());
+    return 1;
+  }
+  if (flags.empty()) return 0;
+  std::string reasons;
+  for (const std::string& flag : flags) reasons += (reasons.empty() ? "" : "; ") + flag;
+  std::fprintf(stderr, "korvel-sweep: the sweep finished but its answer is flagged (exit status 3): %s\n",
+               reasons.c_str());
+  return 3;
 }
 
 int collect(const Options& options) {
