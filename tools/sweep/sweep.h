@@ -25,6 +25,7 @@
 
 #include "control/drift_arithmetic.h"
 #include "control/input_document.h"
+#include "whole_file.h"
 
 namespace korvel::sweep {
 
@@ -165,7 +166,7 @@ inline const char* TEST_KEY(Test test) { return test == Test::CHI2 ? "chi2" : "f
 inline constexpr const char* CONSOLE_FILE_NAME = "console.log";
 
 // The whole file; false when it cannot be read.
-bool READ_WHOLE_FILE(const std::string& path, std::string& content);
+using korvel::tools::READ_WHOLE_FILE;
 // A real with `decimals` decimals, as the result files write it.
 std::string FIXED_TEXT(EXTENDED value, int decimals);
 

@@ -3,7 +3,6 @@
 // finished ones with --resume.
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <map>
 
 #include "common/capacity_profiles.h"
@@ -153,10 +152,7 @@ std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplat
 }
 
 void write_file(const fs::path& path, const std::string& content) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << content;
-  file.close();
-  if (!file) throw SweepError("cannot write " + path.string());
+  if (!tools::WRITE_WHOLE_FILE(path.string(), content)) throw SweepError("cannot write " + path.string());
 }
 
 std::vector<std::string> point_folders(const fs::path& dir) {
