@@ -3,6 +3,9 @@
 
 fail() { echo "FAILED: $*"; exit 1; }
 skip() { echo "SKIPPED: $*"; exit 77; }
+# Runs a command; a sweep that finished with a flagged answer (exit status
+# 3) has written all its files, as one with status 0.
+finished() { "$@"; local status=$?; [ "$status" = 0 ] || [ "$status" = 3 ]; }
 
 # Makes a scratch folder (in memory when possible) and prints its path.
 make_scratch() {

@@ -157,18 +157,21 @@ TEST_F(SweepRun, AFailingPointIsReportedAndTheOthersFinish) {
   EXPECT_NE(csv.find("\npoint-03,ok,0.019821,10,250,20,2,0.0100,40,10,0.2500,"), std::string::npos) << csv;
   EXPECT_TRUE(fs::exists("out/curve.svg"));
 
-  // The template is untouched; a point differs from it only in STOP_T and
-  // the second comment line, which names the point.
+  // The template is untouched; a point differs from it only in STOP_T, the
+  // erase switch and the second comment line, which names the point.
   EXPECT_EQ(slurp("T.IN"), TEMPLATE);
   std::string expected = TEMPLATE;
   expected.replace(expected.find("10          generations"), 2, "2");
+  expected.replace(expected.find("\r\n0\r\n----"), 3, "\r\n1");
   expected.replace(expected.find("comment two"), 11,
                    "korvel-sweep: F'st 0.003996, t = 2, Ne = 250, n = 20, 2 loci");
   EXPECT_EQ(slurp("out/point-01/KORVEL.IN"), expected);
 }
 
 TEST_F(SweepRun, TargetFstSetsGenerationsAndNeSetsTheEffectiveSize) {
-  EXPECT_EQ(sweep({"--fst", "0.001,0.02", "--ne", "100", "--out", "out", "T.IN"}), 0);
+  // The stand-in's no-drift point rejects 10 of 40 runs: miscalibrated
+  // tests flag the finished sweep.
+  EXPECT_EQ(sweep({"--fst", "0.001,0.02", "--ne", "100", "--out", "out", "T.IN"}), 3);
   const int t1 = GENERATIONS_FOR_TARGET(0.001L, 100), t2 = GENERATIONS_FOR_TARGET(0.02L, 100);
   ASSERT_EQ(t1, 1);
   ASSERT_EQ(t2, 4);
@@ -185,7 +188,7 @@ TEST_F(SweepRun, TargetFstSetsGenerationsAndNeSetsTheEffectiveSize) {
   // An explicit 0 is the no-drift point, not one more; a target that needs
   // the same generations as another is run once.
   std::string err;
-  EXPECT_EQ(sweep({"--fst", "0.001,0,0.0011", "--out", "zero", "T.IN"}, &err), 0);
+  EXPECT_EQ(sweep({"--fst", "0.001,0,0.0011", "--out", "zero", "T.IN"}, &err), 3);
   EXPECT_NE(err.find("F'st 0.0011 needs the same 1 generations as 0.001; it is run once"), std::string::npos)
       << err;
   EXPECT_TRUE(fs::exists("zero/point-02"));
@@ -194,7 +197,7 @@ TEST_F(SweepRun, TargetFstSetsGenerationsAndNeSetsTheEffectiveSize) {
 
 TEST_F(SweepRun, SampleSizesAndLociFormAGrid) {
   ASSERT_EQ(
-      sweep({"--generations", "3", "--sample-sizes", "10,30", "--loci", "1,2", "--out", "grid", "T.IN"}), 0);
+      sweep({"--generations", "3", "--sample-sizes", "10,30", "--loci", "1,2", "--out", "grid", "T.IN"}), 3);
   // 2 sample sizes x 2 loci counts x (no drift, 3 generations).
   EXPECT_TRUE(fs::exists("grid/point-08"));
   EXPECT_FALSE(fs::exists("grid/point-09"));
@@ -210,16 +213,28 @@ TEST_F(SweepRun, SampleSizesAndLociFormAGrid) {
       std::string::npos);
 }
 
+// Powers of 0.25 and 0.5 at every sample size: the grid finishes, writes
+// its files and ends as a search without an answer does.
+TEST_F(SweepRun, ATargetNotReachedOverTheGridExitsWithThree) {
+  std::string err;
+  EXPECT_EQ(sweep({"--generations", "3", "--sample-sizes", "10,30", "--no-null", "--out", "g", "T.IN"}, &err),
+            3);
+  EXPECT_NE(err.find("its answer is flagged (exit status 3): the target not reached in the range tried at "
+                     "F'st 0.0060 (chi-square test), F'st 0.0060 (exact test)\n"),
+            std::string::npos)
+      << err;
+}
+
 TEST_F(SweepRun, SeedsAndThreadsReachEveryPoint) {
   ::setenv("KORVEL_SEED", "99", 1);  // never leaks into a point
-  ASSERT_EQ(sweep({"--generations", "2,4", "--jobs", "1", "--out", "a", "T.IN"}), 0);
+  ASSERT_EQ(sweep({"--generations", "2,4", "--jobs", "1", "--out", "a", "T.IN"}), 3);
   const int cores = korvel::sweep::AVAILABLE_CORES();
   EXPECT_EQ(slurp("a/point-02/console.log").rfind("seed=unset threads=" + std::to_string(cores) + "\n", 0),
             0u);
   EXPECT_FALSE(fs::exists("a/point-02/seed.txt"));
 
   ASSERT_EQ(sweep({"--generations", "2,4", "--seed", "42", "--threads-per-point", "3", "--out", "b", "T.IN"}),
-            0);
+            3);
   ::unsetenv("KORVEL_SEED");
   const auto seed = POINT_SEED(42, korvel::sweep::PointValues{250, 2, std::nullopt, 2});
   EXPECT_EQ(slurp("b/point-02/console.log").rfind("seed=" + std::to_string(seed) + " threads=3\n", 0), 0u);
@@ -261,7 +276,7 @@ TEST_F(SweepRun, ResumeRunsOnlyKilledAndFailedPoints) {
 }
 
 TEST_F(SweepRun, AnExistingFolderIsRefusedUnlessForced) {
-  ASSERT_EQ(sweep({"--generations", "1,2,3", "--out", "out", "T.IN"}), 0);
+  ASSERT_EQ(sweep({"--generations", "1,2,3", "--out", "out", "T.IN"}), 3);
   std::string err;
   EXPECT_EQ(sweep({"--generations", "4", "--out", "out", "T.IN"}, &err), 1);
   EXPECT_NE(err.find("already exists"), std::string::npos) << err;
@@ -281,7 +296,7 @@ TEST_F(SweepRun, EmitJobsThenCollect) {
   write("fail-7", "");
   std::string out;
   ASSERT_EQ(sweep({"--emit-jobs", "--generations", "3,7,12", "--seed", "1", "--out", "jobs", "--title",
-                   "Emitted", "T.IN"},
+                   "Emitted", "--keep-details", "T.IN"},
                   nullptr, &out),
             0);
   const auto seed = POINT_SEED(1, korvel::sweep::PointValues{250, 0, std::nullopt, 2});
@@ -290,7 +305,8 @@ TEST_F(SweepRun, EmitJobsThenCollect) {
             0u)
       << out;
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 4);
-  EXPECT_FALSE(fs::exists("jobs/point-01/KORVEL.OUT"));  // nothing ran
+  EXPECT_FALSE(fs::exists("jobs/point-01/KORVEL.OUT"));                                     // nothing ran
+  EXPECT_NE(slurp("jobs/point-01/KORVEL.IN").find("\r\n1 1\r\n0\r\n"), std::string::npos);  // the template's
   std::size_t start = 0;
   while (start < out.size()) {
     const std::size_t end = out.find('\n', start);
@@ -337,6 +353,7 @@ TEST_F(SweepRun, SlurmJobArrayHasOneTaskPerPointToRun) {
       << script;
   EXPECT_FALSE(fs::exists("ran.txt"));
   EXPECT_NE(out.find("sbatch '" + folder + "/sweep.sbatch'"), std::string::npos) << out;
+  EXPECT_NE(slurp("s/point-02/KORVEL.IN").find("\r\n1 1\r\n1\r\n"), std::string::npos);  // erase switch
 
   // A task run by hand as Slurm would; then --resume leaves only the other.
   ASSERT_EQ(std::system(("SLURM_ARRAY_TASK_ID=2 SLURM_CPUS_PER_TASK=4 bash s/sweep.sbatch")), 0);
@@ -457,7 +474,7 @@ TEST_F(SweepRun, ASignalStopsEveryPointAndResumeFinishes) {
   fs::remove("slow");
   fs::remove("ran.txt");
   ASSERT_EQ(sweep({"--resume", "--generations", "3,5", "--seed", "4", "--jobs", "2", "--out", "out", "T.IN"}),
-            0);
+            3);
   EXPECT_EQ(sorted_lines(slurp("ran.txt")), "point-01\npoint-02\npoint-03\n");
 }
 

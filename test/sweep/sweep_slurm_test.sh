@@ -116,8 +116,8 @@ done
 [ -z "$(squeue -h -j "$job" 2>/dev/null)" ] && echo "job array $job finished" || fail "job $job still queued: $(squeue)"
 [ "$(ls cluster/slurm-"$job"_*.log | wc -l)" = 4 ] || fail "expected 4 array task logs: $(ls cluster)"
 
-"$sweep" --collect cluster >collect.txt 2>&1 || fail "korvel-sweep --collect: $(cat collect.txt)"
-"$sweep" "${args[@]}" --jobs 2 --out local T.IN >local.txt 2>&1 || fail "local run: $(cat local.txt)"
+finished "$sweep" --collect cluster >collect.txt 2>&1 || fail "korvel-sweep --collect: $(cat collect.txt)"
+finished "$sweep" "${args[@]}" --jobs 2 --out local T.IN >local.txt 2>&1 || fail "local run: $(cat local.txt)"
 
 for file in curve.csv design.csv point-0{1,2,3,4}/KORVEL.OUT point-0{1,2,3,4}/KORVEL.IN; do
   cmp -s "cluster/$file" "local/$file" || fail "cluster/$file differs from local/$file: $(diff "cluster/$file" "local/$file" | head)"

@@ -2,10 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "init.h"
+#include "whole_file.h"
 
 namespace korvel::init {
 
@@ -50,12 +49,10 @@ std::vector<std::string_view> SPLIT_BLANKS(std::string_view text) {
 }
 
 std::string READ_TEXT_FILE(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw InitError("cannot read " + path + ": " + std::strerror(errno));
-  std::ostringstream content;
-  content << file.rdbuf();
-  if (file.bad()) throw InitError("cannot read " + path + ": " + std::strerror(errno));
-  return content.str();
+  std::string content;
+  if (!tools::READ_WHOLE_FILE(path, content))
+    throw InitError("cannot read " + path + ": " + std::strerror(errno));
+  return content;
 }
 
 }  // namespace korvel::init

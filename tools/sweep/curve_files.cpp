@@ -2,9 +2,7 @@
 // curve.csv.
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "common/file_names.h"
 #include "sweep.h"
@@ -32,15 +30,6 @@ void fail_point(PointResult& point, const std::string& why, const std::string& c
 }
 
 }  // namespace
-
-bool READ_WHOLE_FILE(const std::string& path, std::string& content) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::ostringstream buffer;
-  buffer << file.rdbuf();
-  content = buffer.str();
-  return !file.bad();
-}
 
 std::string FIXED_TEXT(EXTENDED value, int decimals) {
   char buffer[64];

@@ -53,7 +53,8 @@ EOF
 
 "$sweep" --force --out "$out/plan" --program "$korvel" --figure png,svg \
   --fst 0.001,0.0025,0.005,0.01 --sample-sizes 20,50,100 --seed 2026 \
-  --title "Which sample size detects F'st = 0.005 with 80 % power?" "$out/EXAMPLE.IN"
+  --title "Which sample size detects F'st = 0.005 with 80 % power?" "$out/EXAMPLE.IN" ||
+  [ $? = 3 ] # F'st 0.001 is not reached by 100 individuals: a flagged answer, not a failure
 test -s "$out/plan/power-by-sample-size.png"
 echo "$out/plan/power-by-sample-size.png"
 echo "$out/plan/curve.png"

@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 
@@ -30,10 +29,7 @@ constexpr int MAX_ROUNDS = 200;
 constexpr long long DEFAULT_BUDGET_BATCHES = 50;
 
 void write_file(const fs::path& path, const std::string& content) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << content;
-  file.close();
-  if (!file) throw SweepError("cannot write " + path.string());
+  if (!tools::WRITE_WHOLE_FILE(path.string(), content)) throw SweepError("cannot write " + path.string());
 }
 
 std::string real_text(EXTENDED value) {

@@ -25,6 +25,7 @@
 
 #include "control/drift_arithmetic.h"
 #include "control/input_document.h"
+#include "whole_file.h"
 
 namespace korvel::sweep {
 
@@ -165,7 +166,7 @@ inline const char* TEST_KEY(Test test) { return test == Test::CHI2 ? "chi2" : "f
 inline constexpr const char* CONSOLE_FILE_NAME = "console.log";
 
 // The whole file; false when it cannot be read.
-bool READ_WHOLE_FILE(const std::string& path, std::string& content);
+using korvel::tools::READ_WHOLE_FILE;
 // A real with `decimals` decimals, as the result files write it.
 std::string FIXED_TEXT(EXTENDED value, int decimals);
 
@@ -342,7 +343,8 @@ std::string SBATCH_SCRIPT(const std::string& program, const std::vector<PointJob
 // ---- Command line -------------------------------------------------------
 
 // The whole program; returns its exit status (0 all points done, 1 some
-// point failed or nothing could be done, 2 bad usage).
+// point failed or nothing could be done, 2 bad usage, 3 finished with a
+// flagged answer).
 int SWEEP_MAIN(const std::vector<std::string>& args);
 
 }  // namespace korvel::sweep

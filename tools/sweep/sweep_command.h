@@ -1,0 +1,137 @@
+// korvel-sweep's command, split by job: the options (sweep_options.cpp),
+// the plan and its folders (sweep_plan.cpp), the template or data it works
+// from (sweep_source.cpp), running the points or the search
+// (sweep_running.cpp) and the results (sweep_results.cpp). What they share;
+// private to korvel-sweep (the pieces the tests use are in sweep.h).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sweep.h"
+
+namespace korvel::sweep::command {
+
+namespace fs = std::filesystem;
+
+inline constexpr const char* SEED_FILE = "seed.txt";
+inline constexpr const char* SETTINGS_FILE = "sweep-settings.txt";
+inline constexpr const char* SBATCH_FILE = "sweep.sbatch";
+
+// ---- Options ---------------------------------------------------------------
+
+extern const char* const USAGE;
+extern const char* const HELP;
+
+struct Options {
+  std::string fst_list;
+  std::string generations_list;
+  std::string sample_sizes_list;
+  std::string loci_list;
+  std::optional<int> ne;
+  std::optional<EXTENDED> target_power;
+  std::optional<std::uint32_t> seed;
+  bool no_null = false;
+  std::optional<std::string> title;
+  std::vector<std::string> figure_formats{"svg"};
+  int jobs = 0;
+  int threads_per_point = 0;
+  bool many_loci = false;
+  std::string out = "sweep";
+  bool force = false;
+  bool resume = false;
+  bool emit_jobs = false;
+  bool slurm = false;
+  bool submit = false;
+  std::vector<std::string> sbatch_args;
+  std::string collect;
+  std::string program;
+  std::string template_path;
+  bool help = false;
+  bool version = false;
+  std::vector<std::string> given;      // the options given, for --collect's check
+  std::vector<std::string> arguments;  // the whole command line, for the resume hint
+  std::optional<long long> runs;
+  std::string find;  // "sample-size" or "loci"
+  std::string range;
+  std::optional<EXTENDED> tolerance;
+  std::optional<long long> max_runs;
+  std::optional<EXTENDED> precision;
+  bool keep_details = false;
+  std::vector<std::string> data_args;  // korvel-init's options, for a data file
+};
+
+// The items of a comma-separated list, trimmed; an empty one is a UsageError.
+std::vector<std::string> split_list(const std::string& list, const std::string& option);
+long long parse_whole(const std::string& text, const std::string& what, long long low, long long high);
+EXTENDED parse_real(const std::string& text, const std::string& option);
+// Whole numbers from low to high, none twice.
+std::vector<int> parse_whole_list(const std::string& list, const std::string& option, int low, int high);
+Options parse_options(const std::vector<std::string>& args);
+
+// ---- The plan and its folders ----------------------------------------------
+
+struct PlannedPoint {
+  PointValues values;
+  std::optional<EXTENDED> target;
+  std::string label;
+  std::string input;  // the point's KORVEL.IN
+  std::optional<std::uint32_t> seed;
+};
+
+std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplate& tmpl, int drift_size);
+void write_file(const fs::path& path, const std::string& content);
+// DIR's point-NN folders, in numeric order.
+std::vector<std::string> point_folders(const fs::path& dir);
+std::vector<std::string> batch_folders(const fs::path& point);
+// The further batches of a point that finished, counted from batch-2 up to
+// the first that did not.
+int finished_batches(const fs::path& point);
+void clear_point(const fs::path& folder);
+std::string seed_text(const std::optional<std::uint32_t>& seed);
+bool finished_point(const fs::path& dir, const PlannedPoint& point);
+std::vector<const PlannedPoint*> prepare_points(const Options& options, const fs::path& dir,
+                                                const std::vector<PlannedPoint>& plan);
+std::vector<PointJob> point_jobs(const fs::path& dir, const SweepTemplate& tmpl,
+                                 const std::vector<const PlannedPoint*>& points);
+
+// ---- Template or data -------------------------------------------------------
+
+// The template the sweep works from: the file itself when it is a KORVEL.IN,
+// else the one korvel-init makes from it as data.
+struct Source {
+  SweepTemplate tmpl;
+  bool many_loci = false;
+  std::string made_text;  // the template made from data
+  std::string summary;    // korvel-init's summary of the data
+  std::vector<std::string> data_lines;
+};
+
+Source load_source(const Options& options, const fs::path& dir);
+
+// ---- Running ----------------------------------------------------------------
+
+// A grid run here, printed as a job list or written as a Slurm job array;
+// returns the exit status.
+int sweep(const Options& options);
+// The search (--find); returns the exit status.
+int search(const Options& options);
+
+// ---- Results ----------------------------------------------------------------
+
+struct Settings {
+  std::string title;
+  EXTENDED target_power = 0.8L;
+  std::vector<std::string> figure_formats{"svg"};  // from the command line, not stored
+};
+
+PointResult collect_with_batches(const fs::path& dir, const std::string& label);
+std::string settings_text(const Settings& settings);
+int finish(const fs::path& dir, const std::vector<PointResult>& results, const Settings& settings);
+// --collect DIR; returns the exit status.
+int collect(const Options& options);
+
+}  // namespace korvel::sweep::command

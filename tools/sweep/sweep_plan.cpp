@@ -1,0 +1,281 @@
+// Planning a grid: its points (levels x sample sizes x loci), their
+// KORVEL.IN, labels and seeds, and their folders in DIR, keeping the
+// finished ones with --resume.
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "common/capacity_profiles.h"
+#include "common/file_names.h"
+#include "sweep_command.h"
+#include "tests/locus_tests.h"
+
+namespace korvel::sweep::command {
+
+namespace {
+
+const char* const DEFAULT_FST = "0.001,0.0025,0.005,0.01,0.02";
+
+constexpr const char* RESULT_FILES[] = {"curve.csv",
+                                        "design.csv",
+                                        SBATCH_FILE,
+                                        "curve.svg",
+                                        "curve.png",
+                                        "curve.pdf",
+                                        "power-by-sample-size.svg",
+                                        "power-by-sample-size.png",
+                                        "power-by-sample-size.pdf",
+                                        "power-by-loci.svg",
+                                        "power-by-loci.png",
+                                        "power-by-loci.pdf"};
+
+struct Level {
+  int generations = 0;
+  std::optional<EXTENDED> target;
+};
+
+std::vector<Level> plan_levels(const Options& options, int drift_size) {
+  std::vector<Level> levels;
+  if (!options.generations_list.empty()) {
+    for (int t : parse_whole_list(options.generations_list, "--generations", 0, MAX_GENERATIONS)) {
+      levels.push_back({t, {}});
+    }
+  } else {
+    for (const std::string& item :
+         split_list(options.fst_list.empty() ? DEFAULT_FST : options.fst_list, "--fst")) {
+      const EXTENDED target = parse_real(item, "--fst");
+      levels.push_back({GENERATIONS_FOR_TARGET(target, drift_size), target});
+    }
+  }
+  // Targets closer than a generation apart make the same point: run it once.
+  std::vector<Level> distinct;
+  for (const Level& level : levels) {
+    const auto same = std::find_if(distinct.begin(), distinct.end(),
+                                   [&](const Level& kept) { return kept.generations == level.generations; });
+    if (same == distinct.end()) {
+      distinct.push_back(level);
+    } else if (level.target) {
+      std::fprintf(stderr,
+                   "korvel-sweep: F'st %.6Lg needs the same %d generations as %.6Lg; it is run once\n",
+                   *level.target, level.generations, same->target.value_or(0.0L));
+    }
+  }
+  levels = distinct;
+  // The no-drift point that checks the calibration of each curve.
+  const bool has_null = std::any_of(levels.begin(), levels.end(),
+                                    [](const Level& l) { return l.generations == 0; });
+  if (!options.no_null && !has_null) levels.insert(levels.begin(), Level{0, EXTENDED{0}});
+  return levels;
+}
+
+std::string sample_text(const SweepTemplate& tmpl, const PointValues& values) {
+  if (values.sample_size) return std::to_string(*values.sample_size);
+  const auto [low, high] = std::minmax_element(tmpl.facts.sample_sizes.begin(),
+                                               tmpl.facts.sample_sizes.end());
+  return *low == *high ? std::to_string(*low) : std::to_string(*low) + "-" + std::to_string(*high);
+}
+
+// Which point it is, in the point's second comment line (at most 80
+// characters are copied to its report) and in progress lines.
+std::string describe(const SweepTemplate& tmpl, const PointValues& values) {
+  char buffer[160];
+  std::snprintf(buffer, sizeof buffer, "F'st %.6Lf, t = %d, Ne = %d, n = %s, %d loci",
+                EXPECTED_FST(values.drift_size, values.generations), values.generations, values.drift_size,
+                sample_text(tmpl, values).c_str(), values.loci.value_or(tmpl.facts.loci));
+  return buffer;
+}
+
+std::string point_label(std::size_t index, std::size_t count) {
+  const std::size_t width = std::max<std::size_t>(2, std::to_string(count).size());
+  const std::string number = std::to_string(index + 1);
+  return "point-" + std::string(width - number.size(), '0') + number;
+}
+
+// Only KORVEL.OUT is read back, so each point erases its detailed files
+// unless asked to keep them; then the template's own switch stands.
+RunSettings point_run_settings(const Options& options) {
+  RunSettings settings{options.runs, {}};
+  if (!options.keep_details) settings.erase = true;
+  return settings;
+}
+
+bool is_point_folder(const std::string& name) {
+  if (name.rfind("point-", 0) != 0 || name.size() == 6) return false;
+  return std::all_of(name.begin() + 6, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The template is never written or deleted, even when it is one of the
+// point files of an earlier sweep in DIR.
+void refuse_template_inside(const fs::path& dir, const std::string& template_path) {
+  std::error_code ec;
+  for (const std::string& folder : point_folders(dir)) {
+    if (fs::equivalent(dir / folder / INPUT_FILE_NAME, template_path, ec)) {
+      throw SweepError("the template " + template_path + " is a point file of " + dir.string() +
+                       "; copy it elsewhere first");
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplate& tmpl, int drift_size) {
+  const std::vector<Level> levels = plan_levels(options, drift_size);
+  std::vector<std::optional<int>> sizes{std::nullopt}, loci{tmpl.facts.loci};
+  if (!options.sample_sizes_list.empty()) {
+    sizes.clear();
+    for (int n : parse_whole_list(options.sample_sizes_list, "--sample-sizes", 1, MAX_DIPLOIDS))
+      sizes.push_back(n);
+  }
+  if (!options.loci_list.empty()) {
+    loci.clear();
+    for (int k : parse_whole_list(options.loci_list, "--loci", 1, tmpl.facts.loci)) loci.push_back(k);
+  }
+  std::vector<PlannedPoint> plan;
+  for (const auto& n : sizes) {
+    for (const auto& k : loci) {
+      for (const Level& level : levels) {
+        PlannedPoint point;
+        point.values = {drift_size, level.generations, n, k};
+        point.target = level.target;
+        plan.push_back(point);
+      }
+    }
+  }
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    PlannedPoint& point = plan[i];
+    point.label = point_label(i, plan.size());
+    point.input = REWRITE_TEMPLATE(tmpl, point.values, "korvel-sweep: " + describe(tmpl, point.values),
+                                   point_run_settings(options));
+    if (options.seed) point.seed = POINT_SEED(*options.seed, point.values);
+  }
+  return plan;
+}
+
+void write_file(const fs::path& path, const std::string& content) {
+  if (!tools::WRITE_WHOLE_FILE(path.string(), content)) throw SweepError("cannot write " + path.string());
+}
+
+std::vector<std::string> point_folders(const fs::path& dir) {
+  std::vector<std::string> folders;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_directory() && is_point_folder(name)) folders.push_back(name);
+  }
+  // Numeric order, whatever the width of the numbers.
+  std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
+    return std::make_pair(a.size(), a) < std::make_pair(b.size(), b);
+  });
+  return folders;
+}
+
+// The further batches of a point run with --precision: batch-2, batch-3,
+// ... inside its folder, in order.
+std::vector<std::string> batch_folders(const fs::path& point) {
+  std::vector<std::string> batches;
+  std::error_code ec;
+  for (int number = 2; fs::is_directory(point / ("batch-" + std::to_string(number)), ec); ++number) {
+    batches.push_back("batch-" + std::to_string(number));
+  }
+  return batches;
+}
+
+int finished_batches(const fs::path& point) {
+  int finished = 0;
+  for (const std::string& name : batch_folders(point)) {
+    if (!COLLECT_POINT(point.string(), name).ok) break;
+    ++finished;
+  }
+  return finished;
+}
+
+// Removes the files a sweep makes in a point folder (and the folder when
+// that leaves it empty).
+void clear_point(const fs::path& folder) {
+  std::error_code ec;
+  fs::remove(folder / INPUT_FILE_NAME, ec);
+  fs::remove(folder / SUMMARY_FILE_NAME, ec);
+  for (const char* name : DETAILED_OUTPUT_FILES) fs::remove(folder / name, ec);
+  fs::remove(folder / CONTTAB_FILE_NAME, ec);
+  fs::remove(folder / CONSOLE_FILE_NAME, ec);
+  fs::remove(folder / SEED_FILE, ec);
+  for (const std::string& batch : batch_folders(folder)) {
+    clear_point(folder / batch);
+  }
+  if (fs::is_empty(folder, ec)) fs::remove(folder, ec);
+}
+
+std::string seed_text(const std::optional<std::uint32_t>& seed) {
+  return seed ? std::to_string(*seed) + "\n" : "";
+}
+
+// A point of an earlier run of the same command that has finished: the same
+// KORVEL.IN and seed, and a complete report.
+bool finished_point(const fs::path& dir, const PlannedPoint& point) {
+  const fs::path folder = dir / point.label;
+  std::string input, seed;
+  if (!READ_WHOLE_FILE(folder / INPUT_FILE_NAME, input) || input != point.input) return false;
+  const bool has_seed = READ_WHOLE_FILE(folder / SEED_FILE, seed);
+  if (has_seed != point.seed.has_value() || (has_seed && seed != seed_text(point.seed))) return false;
+  return COLLECT_POINT(dir.string(), point.label).ok;
+}
+
+// Prepares DIR and every point folder; returns the points that still have
+// to run (all of them unless resuming).
+std::vector<const PlannedPoint*> prepare_points(const Options& options, const fs::path& dir,
+                                                const std::vector<PlannedPoint>& plan) {
+  std::error_code ec;
+  if (fs::exists(dir, ec)) {
+    if (!options.force && !options.resume) {
+      throw SweepError(options.out +
+                       " already exists; choose another --out, add --resume to continue its sweep "
+                       "or --force to start it again");
+    }
+    if (!fs::is_directory(dir, ec)) throw SweepError(options.out + " exists and is not a folder");
+    refuse_template_inside(dir, options.template_path);
+  } else {
+    fs::create_directories(dir, ec);
+    if (ec) throw SweepError("cannot create " + options.out + ": " + ec.message());
+  }
+  std::map<std::string, const PlannedPoint*> planned;
+  for (const PlannedPoint& point : plan) planned[point.label] = &point;
+  std::vector<std::string> kept;
+  for (const std::string& folder : point_folders(dir)) {
+    const auto found = planned.find(folder);
+    if (options.resume && found != planned.end() && finished_point(dir, *found->second)) {
+      kept.push_back(folder);
+    } else {
+      clear_point(dir / folder);
+    }
+  }
+  for (const char* name : RESULT_FILES) fs::remove(dir / name, ec);
+
+  std::vector<const PlannedPoint*> to_run;
+  for (const PlannedPoint& point : plan) {
+    if (std::find(kept.begin(), kept.end(), point.label) != kept.end()) continue;
+    const fs::path folder = dir / point.label;
+    fs::create_directories(folder, ec);
+    if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
+    write_file(folder / INPUT_FILE_NAME, point.input);
+    if (point.seed) write_file(folder / SEED_FILE, seed_text(point.seed));
+    to_run.push_back(&point);
+  }
+  return to_run;
+}
+
+std::vector<PointJob> point_jobs(const fs::path& dir, const SweepTemplate& tmpl,
+                                 const std::vector<const PlannedPoint*>& points) {
+  std::vector<PointJob> jobs;
+  for (const PlannedPoint* point : points) {
+    PointJob job;
+    job.label = point->label;
+    job.folder = (dir / point->label).string();
+    job.description = describe(tmpl, point->values);
+    job.generations = point->values.generations;
+    job.seed = point->seed;
+    jobs.push_back(job);
+  }
+  return jobs;
+}
+
+}  // namespace korvel::sweep::command

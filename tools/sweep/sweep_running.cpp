@@ -1,0 +1,282 @@
+// Running a sweep: the grid's points here (with --precision rounds), as a
+// job list or a Slurm job array, the search, and stopping on SIGINT or
+// SIGTERM with the command that resumes.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "common/file_names.h"
+#include "search.h"
+#include "sweep_command.h"
+
+namespace korvel::sweep::command {
+
+namespace {
+
+bool executable(const fs::path& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// The simulation program: as given, else next to this program (installed
+// side by side, or in the same build folder), else on PATH.
+std::string find_program(const Options& options) {
+  if (!options.program.empty()) {
+    if (!executable(options.program)) throw SweepError("cannot run " + options.program);
+    return fs::absolute(options.program).lexically_normal().string();
+  }
+  const std::string name = options.many_loci ? "korvel-ml" : "korvel";
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    for (const fs::path& dir : {self.parent_path(), self.parent_path().parent_path()}) {
+      if (executable(dir / name)) return (dir / name).string();
+    }
+  }
+  if (const char* path = std::getenv("PATH")) {
+    std::string list = path;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+      std::size_t colon = list.find(':', start);
+      if (colon == std::string::npos) colon = list.size();
+      const fs::path dir = list.substr(start, colon - start);
+      if (!dir.empty() && executable(dir / name)) return fs::absolute(dir / name).string();
+      start = colon + 1;
+    }
+  }
+  throw SweepError("cannot find " + name + " next to korvel-sweep or on PATH; give it with --program");
+}
+
+// Hands the job array to sbatch and says how to collect.
+int submit(const fs::path& dir, const fs::path& script) {
+  const std::string command = "sbatch --parsable " + SHELL_QUOTE(script.string()) + " 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) throw SweepError("cannot start sbatch: " + std::string(std::strerror(errno)));
+  std::string said;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) said += buffer;
+  const int status = ::pclose(pipe);
+  while (!said.empty() && (said.back() == '\n' || said.back() == '\r')) said.pop_back();
+  if (status != 0)
+    throw SweepError("sbatch " + script.string() + " failed: " + (said.empty() ? "no message" : said));
+  std::printf("submitted Slurm job %s; when it has finished: korvel-sweep --collect %s\n", said.c_str(),
+              SHELL_QUOTE(dir.string()).c_str());
+  return 0;
+}
+
+std::size_t stopped_points(const std::vector<JobOutcome>& outcomes) {
+  return static_cast<std::size_t>(std::count_if(outcomes.begin(), outcomes.end(),
+                                                [](const JobOutcome& outcome) { return outcome.stopped; }));
+}
+
+// A sweep stopped by SIGINT or SIGTERM: its running points were killed and
+// stay unfinished; says how to continue. Exit status as a shell reports a
+// program ended by the signal.
+int stopped(const Options& options, int signal, std::size_t left) {
+  std::fprintf(
+      stderr,
+      "korvel-sweep: stopped by %s; %zu point%s left unfinished in %s (the finished ones are kept).\n"
+      "To continue: %s\n",
+      signal == SIGINT ? "SIGINT" : "SIGTERM", left, left == 1 ? "" : "s", options.out.c_str(),
+      RESUME_COMMAND(options.arguments).c_str());
+  return 128 + signal;
+}
+
+// The widest 95 % Wilson half-width of the point's tests.
+EXTENDED widest_half_width(const PointResult& point) {
+  EXTENDED widest = 0;
+  for (Test test : TESTS) {
+    if (!point.on(test)) continue;
+    const Interval interval = point.power(test).interval;
+    widest = std::max(widest, (interval.high - interval.low) / 2);
+  }
+  return widest;
+}
+
+// --precision: rounds of one more batch for every point whose interval is
+// still wider than asked, until none is or each has spent --max-runs. A
+// batch is the point's input with its seed for that batch number, so the
+// rounds depend on seeded counts only; finished batches of an earlier run
+// are kept with --resume.
+void run_to_precision(const Options& options, const SweepTemplate& tmpl, const fs::path& dir,
+                      const std::vector<PlannedPoint>& plan, const std::string& program, int parallel,
+                      int threads, bool terminal, std::map<std::string, JobOutcome>& outcome_of) {
+  const long long batch_runs = options.runs.value_or(tmpl.facts.runs);
+  const long long budget = options.max_runs.value_or(50 * batch_runs);
+  while (true) {
+    bool found = false;
+    std::vector<PointJob> jobs;
+    std::vector<std::string> owners;
+    for (const PlannedPoint& point : plan) {
+      const auto outcome = outcome_of.find(point.label);
+      if (outcome != outcome_of.end() && !outcome->second.ok) continue;
+      const PointResult result = collect_with_batches(dir, point.label);
+      if (!result.ok || widest_half_width(result) <= *options.precision || result.runs + batch_runs > budget)
+        continue;
+      const int number = finished_batches(dir / point.label) + 2;
+      const std::string name = "batch-" + std::to_string(number);
+      const fs::path folder = dir / point.label / name;
+      PlannedPoint batch = point;
+      batch.label = point.label + "/" + name;
+      if (point.seed) batch.seed = POINT_SEED(*options.seed, point.values, number - 1);
+      std::error_code ec;
+      fs::create_directories(folder, ec);
+      if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
+      if (options.resume && finished_point(dir, batch)) {
+        found = true;
+        continue;
+      }
+      clear_point(folder);
+      fs::create_directories(folder, ec);
+      write_file(folder / INPUT_FILE_NAME, batch.input);
+      if (batch.seed) write_file(folder / SEED_FILE, seed_text(batch.seed));
+      const std::vector<PointJob> one = point_jobs(dir, tmpl, {&batch});
+      jobs.push_back(one.front());
+      owners.push_back(point.label);
+    }
+    // Finished batches found again on resuming count at once: look again
+    // until a round neither finds nor runs one.
+    if (jobs.empty() && !found) return;
+    const std::vector<JobOutcome> outcomes = RUN_JOBS(program, jobs, parallel, threads, terminal);
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+      if (!outcomes[i].ok) outcome_of[owners[i]] = outcomes[i];
+    }
+    if (STOP_SIGNAL() != 0) return;
+  }
+}
+
+}  // namespace
+
+int search(const Options& options) {
+  const fs::path dir = fs::absolute(options.out).lexically_normal();
+  const Source source = load_source(options, dir);
+  Options chosen = options;
+  chosen.many_loci = source.many_loci;
+  SearchOptions search;
+  search.loci_axis = options.find == "loci";
+  for (const std::string& item : split_list(options.fst_list, "--fst"))
+    search.fst.push_back(parse_real(item, "--fst"));
+  search.range.high = search.loci_axis ? source.tmpl.facts.loci : 1000;
+  search.range.low = search.loci_axis ? 1 : 2;
+  if (!options.range.empty()) {
+    const std::vector<std::string> ends = split_list(options.range, "--range");
+    const int top = search.loci_axis ? source.tmpl.facts.loci : MAX_DIPLOIDS;
+    if (ends.size() != 2) throw UsageError("--range takes LO,HI, not \"" + options.range + "\"");
+    search.range.low = static_cast<int>(parse_whole(ends[0], "the low end of --range", 1, top));
+    search.range.high = static_cast<int>(parse_whole(ends[1], "the high end of --range", 1, top));
+    if (search.range.low >= search.range.high) throw UsageError("--range needs LO below HI");
+  }
+  search.range.target = options.target_power.value_or(0.8L);
+  search.range.tolerance = options.tolerance;
+  search.max_runs = options.max_runs;
+  search.runs = options.runs;
+  search.seed = options.seed;
+  search.jobs = options.jobs;
+  search.threads_per_point = options.threads_per_point;
+  search.ne = options.ne;
+  search.no_null = options.no_null;
+  search.resume = options.resume;
+  search.force = options.force;
+  search.keep_details = options.keep_details;
+  search.out = options.out;
+  search.title = options.title.value_or("");
+  search.figure_formats = options.figure_formats;
+  search.data_lines = source.data_lines;
+  search.made_template = source.made_text;
+  search.data_summary = source.summary;
+  search.program = find_program(chosen);
+  CATCH_STOP_SIGNALS();
+  try {
+    return RUN_SEARCH(source.tmpl, search);
+  } catch (const SweepStopped& stop) {
+    return stopped(options, stop.signal, stop.left);
+  }
+}
+
+int sweep(const Options& options) {
+  // The library refuses an effective size the program cannot use.
+  const Source source = load_source(options, fs::absolute(options.out).lexically_normal());
+  const SweepTemplate& tmpl = source.tmpl;
+  Options chosen = options;
+  chosen.many_loci = source.many_loci;
+  const int drift_size = options.ne ? *options.ne : tmpl.facts.drift_size;
+  const std::vector<PlannedPoint> plan = plan_points(options, tmpl, drift_size);
+  const std::string program = find_program(chosen);
+  const fs::path dir = fs::absolute(options.out).lexically_normal();
+  const std::vector<const PlannedPoint*> to_run = prepare_points(options, dir, plan);
+  if (!source.made_text.empty()) {
+    write_file(dir / "template.in", source.made_text);
+    write_file(dir / "data-summary.txt", source.summary);
+  }
+  Settings settings;
+  settings.title = options.title.value_or("");
+  settings.target_power = options.target_power.value_or(0.8L);
+  settings.figure_formats = options.figure_formats;
+  write_file(dir / SETTINGS_FILE, settings_text(settings));
+  const std::vector<PointJob> jobs = point_jobs(dir, tmpl, to_run);
+
+  if (options.emit_jobs) {
+    const int threads = options.threads_per_point > 0 ? options.threads_per_point : 1;
+    for (const PointJob& job : jobs) std::printf("%s\n", JOB_COMMAND(program, job, threads).c_str());
+    return 0;
+  }
+  if (options.slurm && !jobs.empty()) {
+    SlurmSettings slurm;
+    slurm.cpus_per_task = options.threads_per_point > 0 ? options.threads_per_point : 1;
+    slurm.extra_lines = options.sbatch_args;
+    const fs::path script = dir / SBATCH_FILE;
+    write_file(script, SBATCH_SCRIPT(program, jobs, dir.string(), slurm));
+    std::printf("wrote %s: %zu array tasks\n", script.c_str(), jobs.size());
+    if (options.submit) return submit(dir, script);
+    std::printf("submit it with: sbatch %s\nwhen it has finished: korvel-sweep --collect %s\n",
+                SHELL_QUOTE(script.string()).c_str(), SHELL_QUOTE(dir.string()).c_str());
+    return 0;
+  }
+
+  const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+  const int cores = AVAILABLE_CORES();
+  int parallel = options.jobs;
+  if (parallel < 1)
+    parallel = std::max(1, options.threads_per_point > 0 ? cores / options.threads_per_point : cores);
+  const int running = std::max(1, std::min<int>(parallel, static_cast<int>(jobs.size())));
+  const int threads = options.threads_per_point > 0 ? options.threads_per_point
+                                                    : std::max(1, cores / running);
+  if (terminal) {
+    std::printf("korvel-sweep: %zu of %zu points to run with %s, %d at a time with %d thread%s each, in %s\n",
+                jobs.size(), plan.size(), fs::path(program).filename().c_str(), running, threads,
+                threads == 1 ? "" : "s", dir.c_str());
+    for (const PointJob& job : jobs) std::printf("  %s: %s\n", job.label.c_str(), job.description.c_str());
+    std::fflush(stdout);
+  }
+  CATCH_STOP_SIGNALS();
+  const std::vector<JobOutcome> outcomes = RUN_JOBS(program, jobs, parallel, threads, terminal);
+  if (const int signal = STOP_SIGNAL(); signal != 0)
+    return stopped(options, signal, stopped_points(outcomes));
+  std::map<std::string, JobOutcome> outcome_of;
+  for (std::size_t i = 0; i < jobs.size(); ++i) outcome_of[jobs[i].label] = outcomes[i];
+  if (options.precision) {
+    run_to_precision(options, tmpl, dir, plan, program, parallel, threads, terminal, outcome_of);
+    if (const int signal = STOP_SIGNAL(); signal != 0)
+      return stopped(options, signal, stopped_points(outcomes));
+  }
+
+  std::vector<PointResult> results;
+  for (const PlannedPoint& point : plan) {
+    PointResult result = collect_with_batches(dir, point.label);
+    const auto found = outcome_of.find(point.label);
+    if (found != outcome_of.end() && !found->second.ok) {
+      result.ok = false;
+      result.failure = found->second.failure;
+    }
+    results.push_back(result);
+  }
+  return finish(dir, results, settings);
+}
+
+}  // namespace korvel::sweep::command
