@@ -40,8 +40,8 @@ void SUM_FOR_TOTAL_P(RUN_SUMS& sums, const LOCUS_RESULT& locus) {
   // The table of a tested locus has (NUMBPOPS - 1) * (alleles - 1) degrees
   // of freedom, so this adds the alleles present in the pooled sample. With
   // the chi-square test off CHI2_DF is 0 and every locus adds 1.
-  const EXTENDED alleles_of_locus =
-      static_cast<EXTENDED>(locus.CHI2_DF) / static_cast<EXTENDED>(NUMBPOPS - 1);
+  const EXTENDED alleles_of_locus = static_cast<EXTENDED>(locus.CHI2_DF) /
+                                    static_cast<EXTENDED>(NUMBPOPS - 1);
   sums.NUMB_ALLELES = static_cast<double>(static_cast<EXTENDED>(sums.NUMB_ALLELES) + alleles_of_locus + 1.0L);
   sums.MEAN_ALLELES_PER_LOCUS = static_cast<double>(static_cast<EXTENDED>(sums.NUMB_ALLELES) /
                                                     static_cast<EXTENDED>(sums.NUMB_NONFIXED_LOCI));

@@ -243,16 +243,19 @@ template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>
 // probability (1 / rows)^d. With four rows or more, three draws of
 // lookahead leave at most 1 step in 250 to be drawn one by one, and cost
 // less than half of the full lookahead.
-#define KORVEL_CHOICE_IN_BYTES(SUFFIX, TARGET)                                                                 \
+#define KORVEL_CHOICE_IN_BYTES(SUFFIX, TARGET)                                                               \
   template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>                                                        \
-  TARGET [[gnu::noinline]] void SHAPE_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,                \
+  TARGET [[gnu::noinline]] void SHAPE_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,                 \
                                                SWITCH_CHOICES& choices) {                                    \
-    CHOOSE_SWITCHES_REACHING<ROW_REACH, TWO_COLUMNS>(draw, rows, TWO_COLUMNS ? 2 : columns, choices);       \
+    CHOOSE_SWITCHES_REACHING<ROW_REACH, TWO_COLUMNS>(draw, rows, TWO_COLUMNS ? 2 : columns, choices);        \
   }                                                                                                          \
-  void CHOOSE_SWITCHES_IN_BYTES_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,                      \
+  void CHOOSE_SWITCHES_IN_BYTES_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,                       \
                                          SWITCH_CHOICES& choices) {                                          \
-    if (rows >= 4) (columns == 2 ? SHAPE_##SUFFIX<3, true> : SHAPE_##SUFFIX<3, false>)(draw, rows, columns, choices); \
-    else (columns == 2 ? SHAPE_##SUFFIX<LOOKAHEAD, true> : SHAPE_##SUFFIX<LOOKAHEAD, false>)(draw, rows, columns, choices); \
+    if (rows >= 4)                                                                                           \
+      (columns == 2 ? SHAPE_##SUFFIX<3, true> : SHAPE_##SUFFIX<3, false>)(draw, rows, columns, choices);     \
+    else                                                                                                     \
+      (columns == 2 ? SHAPE_##SUFFIX<LOOKAHEAD, true> : SHAPE_##SUFFIX<LOOKAHEAD, false>)(draw, rows,        \
+                                                                                          columns, choices); \
   }
 
 KORVEL_CHOICE_IN_BYTES(PORTABLE, )

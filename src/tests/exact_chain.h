@@ -142,7 +142,7 @@ struct LOCAL_GENERATOR {
 
 // The generator's arithmetic sequence: DI starts every walk at 362436 and
 // moves by DD modulo DM, both fixed by the seeding.
-inline constexpr INT32 SEQUENCE_START = 362436;     // DI
+inline constexpr INT32 SEQUENCE_START = 362436;      // DI
 inline constexpr INT32 SEQUENCE_STEP = 7654321;      // DD
 inline constexpr INT32 SEQUENCE_MODULUS = 16777213;  // DM
 
@@ -252,7 +252,11 @@ class DRAWS_AHEAD {
   static constexpr int BLOCK = DRAW_BLOCK;
 
   explicit DRAWS_AHEAD(const EXACT_TEST_STATE& S)
-      : start_{S.DI, S.DP, S.DQ}, last_before_(S.UNI24), cancelled_(S.CANCELLED), rows_(S.N), columns_(S.M),
+      : start_{S.DI, S.DP, S.DQ},
+        last_before_(S.UNI24),
+        cancelled_(S.CANCELLED),
+        rows_(S.N),
+        columns_(S.M),
         form_(THE_CHAIN_FORM()) {
     int place = S.DP;
     for (int k = 0; k < LAG_TABLE_SIZE; ++k) {

@@ -399,7 +399,8 @@ TEST(ExactChainIdentity, ABlockOfDrawsFollowsTheGenerator) {
     for (std::size_t k = 0; k < exact_chain::DRAW_BLOCK; ++k) {
       ASSERT_EQ((*draws)[k], exact_chain::NEXT_UNIFORM(g)) << name << " round " << round << " draw " << k;
       // The lagged value is the one the generator just left in its table.
-      ASSERT_EQ((*x)[exact_chain::LAG_TABLE_SIZE + k], g.U[static_cast<std::size_t>(g.DP == 97 ? 1 : g.DP + 1)])
+      ASSERT_EQ((*x)[exact_chain::LAG_TABLE_SIZE + k],
+                g.U[static_cast<std::size_t>(g.DP == 97 ? 1 : g.DP + 1)])
           << name << " round " << round << " value " << k;
     }
   }

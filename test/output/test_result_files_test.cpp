@@ -32,14 +32,23 @@ class TestResultFiles : public ::testing::Test {
   static LOCUS_RESULT EXAMPLE_LOCUS(INT16 chi2, INT16 fisher) {
     RUN_CHI2 = chi2;
     RUN_FISHER = fisher;
-    return {.RUN = 12, .LOCUS = 3, .CHI2 = 8.457L, .CHI2_DF = 4, .CHI2_P = 0.0762L, .GEXACT_P = 0.0712L,
+    return {.RUN = 12,
+            .LOCUS = 3,
+            .CHI2 = 8.457L,
+            .CHI2_DF = 4,
+            .CHI2_P = 0.0762L,
+            .GEXACT_P = 0.0712L,
             .SE = 0.0031L};
   }
   static RUN_SUMS EXAMPLE_RUN(INT16 chi2, INT16 fisher) {
     RUN_CHI2 = chi2;
     RUN_FISHER = fisher;
-    return {.SUM_CHI2 = 35.123L, .SUM_CHI2_DF = 18, .SUM_LN_GEXACT_P = 31.4159L, .NUMB_NONFIXED_LOCI = 9,
-            .NUMB_ALLELES = 27.0, .MEAN_ALLELES_PER_LOCUS = 3.0};
+    return {.SUM_CHI2 = 35.123L,
+            .SUM_CHI2_DF = 18,
+            .SUM_LN_GEXACT_P = 31.4159L,
+            .NUMB_NONFIXED_LOCI = 9,
+            .NUMB_ALLELES = 27.0,
+            .MEAN_ALLELES_PER_LOCUS = 3.0};
   }
 
  private:

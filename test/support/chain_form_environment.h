@@ -17,7 +17,7 @@ struct CHAIN_FORM_ENVIRONMENT : ::testing::Environment {
       GTEST_SKIP() << "this processor does not run the chain form \"" << form << "\"";
   }
 };
-inline ::testing::Environment* const CHAIN_FORM_CHECK =
-    ::testing::AddGlobalTestEnvironment(new CHAIN_FORM_ENVIRONMENT);
+inline ::testing::Environment* const CHAIN_FORM_CHECK = ::testing::AddGlobalTestEnvironment(
+    new CHAIN_FORM_ENVIRONMENT);
 
 }  // namespace korvel::testing

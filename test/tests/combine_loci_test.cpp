@@ -113,7 +113,8 @@ TEST_F(CombineLoci, ExactPOfZeroIsReplacedAfterTheLocusLineShowsIt) {
     WRITE_TO_LOCUSTST(locus);
     SUM_FOR_TOTAL_P(sums_, locus);
   }
-  EXPECT_EQ(sums_.SUM_LN_GEXACT_P, -2.0L * std::log(0.5L) + -2.0L * std::log(0.2L) + -2.0L * std::log(0.00005L));
+  EXPECT_EQ(sums_.SUM_LN_GEXACT_P,
+            -2.0L * std::log(0.5L) + -2.0L * std::log(0.2L) + -2.0L * std::log(0.00005L));
   EXPECT_EQ(LAST_LINE(FILE_TEXT(OUT8)), "      1      3" + std::string(27, ' ') + "        0.0000    0.0000");
   WRITE_RUN_1();
   const EXTENDED combined = GAMMQ(3.0L, sums_.SUM_LN_GEXACT_P / 2.0L);
