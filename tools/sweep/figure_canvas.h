@@ -83,6 +83,26 @@ class XAxis {
   bool log_;
 };
 
+// ---- Page -------------------------------------------------------------------
+
+// Both figures share one page: the plot on the left, the legend on the
+// right, the caption below, so that figures put side by side line up.
+constexpr double WIDTH = 860;
+constexpr double PLOT_LEFT = 82;
+constexpr double PLOT_RIGHT = 600;
+constexpr double PLOT_TOP = 64;
+constexpr double PLOT_BOTTOM = 400;
+constexpr double LEGEND_LEFT = 624;
+constexpr double MARGIN = 28;
+constexpr double CAPTION_TOP = PLOT_BOTTOM + 74;
+constexpr double LINE_HEIGHT = 16;
+inline const TextStyle CAPTION_STYLE{12, false, HEX_COLOUR(0x333333), Align::LEFT, false};
+
+// The height of a power (0 to 1) in the plot.
+inline double POWER_Y(EXTENDED power) {
+  return PLOT_BOTTOM - (PLOT_BOTTOM - PLOT_TOP) * static_cast<double>(power);
+}
+
 // Tick step of 1, 2, 2.5 or 5 times a power of ten giving at most about six
 // intervals across `span`.
 double NICE_STEP(double span);

@@ -20,20 +20,8 @@ namespace {
 
 using namespace canvas;
 
-constexpr double WIDTH = 860;
-constexpr double PLOT_LEFT = 82;
-constexpr double PLOT_RIGHT = 600;
-constexpr double PLOT_TOP = 64;
-constexpr double PLOT_BOTTOM = 400;
-constexpr double LEGEND_LEFT = 624;
-constexpr double MARGIN = 28;
-constexpr double CAPTION_TOP = PLOT_BOTTOM + 74;
-constexpr double LINE_HEIGHT = 16;
 constexpr double NULL_SPACING = 12;
 constexpr double PANEL_GAP = 14;
-const TextStyle CAPTION_STYLE{12, false, HEX_COLOUR(0x333333), Align::LEFT, false};
-
-double y_of(EXTENDED power) { return PLOT_BOTTOM - (PLOT_BOTTOM - PLOT_TOP) * static_cast<double>(power); }
 
 std::string list_text(const std::set<int>& values) {
   std::string text;
@@ -164,7 +152,7 @@ void draw_frame(cairo_t* cr, const XAxis& axis, const Layout& layout, EXTENDED t
          {11, false, MUTED, Align::CENTRE, false});
   }
   for (int i = 0; i <= 10; i += 2) {
-    const double y = y_of(i / 10.0L);
+    const double y = POWER_Y(i / 10.0L);
     if (i > 0) LINE(cr, layout.main_left, y, PLOT_RIGHT, y, 1, GRID);
     LINE(cr, PLOT_LEFT - 5, y, PLOT_LEFT, y, 1.2, axis_colour);
     char label[8];
@@ -190,11 +178,11 @@ void draw_frame(cairo_t* cr, const XAxis& axis, const Layout& layout, EXTENDED t
   // The rate a test without power reaches by chance, and the goal.
   static constexpr double DOTS[] = {2, 3};
   static constexpr double DASHES[] = {10, 5};
-  const double y05 = y_of(0.05L);
+  const double y05 = POWER_Y(0.05L);
   cairo_set_dash(cr, DOTS, 2, 0);
   LINE(cr, PLOT_LEFT, y05, PLOT_RIGHT, y05, 1, HEX_COLOUR(0x777777));
   cairo_set_dash(cr, DASHES, 2, 0);
-  const double yt = y_of(target_power);
+  const double yt = POWER_Y(target_power);
   LINE(cr, layout.main_left, yt, PLOT_RIGHT, yt, 1.3, INK);
   cairo_set_dash(cr, nullptr, 0, 0);
   TEXT(cr, PLOT_RIGHT - 4, y05 - 5, "5 % level", {11, false, MUTED, Align::RIGHT, true});
@@ -204,8 +192,8 @@ void draw_frame(cairo_t* cr, const XAxis& axis, const Layout& layout, EXTENDED t
 }
 
 void draw_point(cairo_t* cr, double x, const TestPower& power, Test test, const Look& look) {
-  ERROR_BAR(cr, x, y_of(power.interval.low), y_of(power.interval.high), 2.5 * look.scale, look.colour);
-  TEST_MARKER(cr, x, y_of(power.power), test, look.scale, look.colour);
+  ERROR_BAR(cr, x, POWER_Y(power.interval.low), POWER_Y(power.interval.high), 2.5 * look.scale, look.colour);
+  TEST_MARKER(cr, x, POWER_Y(power.power), test, look.scale, look.colour);
 }
 
 void draw_null_panel(cairo_t* cr, const Analysis& analysis, const Layout& layout) {
@@ -221,9 +209,9 @@ void draw_null_panel(cairo_t* cr, const Analysis& analysis, const Layout& layout
         cairo_set_source_rgb(cr, WARNING.red, WARNING.green, WARNING.blue);
         cairo_set_line_width(cr, 2.2);
         cairo_new_path(cr);
-        cairo_arc(cr, x, y_of(power.power), 9, 0, 2 * M_PI);
+        cairo_arc(cr, x, POWER_Y(power.power), 9, 0, 2 * M_PI);
         cairo_stroke(cr);
-        TEXT(cr, x, y_of(power.power) - 13, "!", {15, true, WARNING, Align::CENTRE, false});
+        TEXT(cr, x, POWER_Y(power.power) - 13, "!", {15, true, WARNING, Align::CENTRE, false});
       }
       x += NULL_SPACING;
     }

@@ -16,19 +16,6 @@ namespace {
 
 using namespace canvas;
 
-constexpr double WIDTH = 860;
-constexpr double PLOT_LEFT = 82;
-constexpr double PLOT_RIGHT = 600;
-constexpr double PLOT_TOP = 64;
-constexpr double PLOT_BOTTOM = 400;
-constexpr double LEGEND_LEFT = 624;
-constexpr double MARGIN = 28;
-constexpr double CAPTION_TOP = PLOT_BOTTOM + 74;
-constexpr double LINE_HEIGHT = 16;
-const TextStyle CAPTION_STYLE{12, false, HEX_COLOUR(0x333333), Align::LEFT, false};
-
-double y_of(EXTENDED power) { return PLOT_BOTTOM - (PLOT_BOTTOM - PLOT_TOP) * static_cast<double>(power); }
-
 std::string fst_text(EXTENDED fst) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.4Lf", fst);
@@ -80,7 +67,7 @@ void draw_frame(cairo_t* cr, const XAxis& axis, const std::string& axis_label) {
   const TextStyle tick_text{12, false, HEX_COLOUR(0x333333), Align::RIGHT, false};
   const Colour axis_colour = HEX_COLOUR(0x333333);
   for (int i = 0; i <= 10; i += 2) {
-    const double y = y_of(i / 10.0L);
+    const double y = POWER_Y(i / 10.0L);
     if (i > 0) LINE(cr, PLOT_LEFT, y, PLOT_RIGHT, y, 1, GRID);
     LINE(cr, PLOT_LEFT - 5, y, PLOT_LEFT, y, 1.2, axis_colour);
     char label[8];
@@ -106,7 +93,7 @@ void draw_frame(cairo_t* cr, const XAxis& axis, const std::string& axis_label) {
 
 void draw_target(cairo_t* cr, EXTENDED target_power) {
   static constexpr double DASHES[] = {10, 5};
-  const double y = y_of(target_power);
+  const double y = POWER_Y(target_power);
   cairo_set_dash(cr, DASHES, 2, 0);
   LINE(cr, PLOT_LEFT, y, PLOT_RIGHT, y, 1.3, INK);
   cairo_set_dash(cr, nullptr, 0, 0);
@@ -122,7 +109,8 @@ void draw_fitted(cairo_t* cr, const XAxis& axis, const FigureCurve& curve, const
   cairo_set_source_rgb(cr, look.colour.red, look.colour.green, look.colour.blue);
   cairo_set_line_width(cr, 1.6);
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-  for (const auto& [x, power] : curve.fitted) cairo_line_to(cr, axis.at(static_cast<double>(x)), y_of(power));
+  for (const auto& [x, power] : curve.fitted)
+    cairo_line_to(cr, axis.at(static_cast<double>(x)), POWER_Y(power));
   cairo_stroke(cr);
   cairo_restore(cr);
 }
@@ -226,8 +214,8 @@ void draw_points(cairo_t* cr, const XAxis& axis, const SampleSizeFigure& figure,
   for (const FigureCurve& curve : figure.curves) {
     const Look look = look_of(curve, levels);
     for (const FigurePoint& point : curve.points) {
-      ERROR_BAR(cr, axis.at(point.x), y_of(point.interval.low), y_of(point.interval.high), 2.5 * look.scale,
-                look.colour);
+      ERROR_BAR(cr, axis.at(point.x), POWER_Y(point.interval.low), POWER_Y(point.interval.high),
+                2.5 * look.scale, look.colour);
     }
   }
   for (Test test : {Test::FISHER, Test::CHI2}) {
@@ -236,7 +224,7 @@ void draw_points(cairo_t* cr, const XAxis& axis, const SampleSizeFigure& figure,
         if (curve.test != test || curve.expected_fst != levels[level]) continue;
         const Look look = look_of(curve, levels);
         for (const FigurePoint& point : curve.points) {
-          TEST_MARKER(cr, axis.at(point.x), y_of(point.power), test, look.scale, look.colour);
+          TEST_MARKER(cr, axis.at(point.x), POWER_Y(point.power), test, look.scale, look.colour);
         }
       }
     }
@@ -258,7 +246,7 @@ void paint(cairo_t* cr, const SampleSizeFigure& figure, const std::vector<std::s
   for (const FigureCurve& curve : figure.curves) {
     if (!curve.answer) continue;
     const double offset = (static_cast<double>(drawn++) - static_cast<double>(answers - 1) / 2) * 6;
-    draw_answer(cr, axis, curve, look_of(curve, levels), y_of(figure.target_power) + offset);
+    draw_answer(cr, axis, curve, look_of(curve, levels), POWER_Y(figure.target_power) + offset);
   }
   draw_legend(cr, figure, levels);
   const bool any_point = std::any_of(figure.curves.begin(), figure.curves.end(),
