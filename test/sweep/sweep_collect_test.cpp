@@ -408,6 +408,21 @@ TEST(SweepFigure, AGridAgainstSampleSizeHasOneCurvePerFstAndTest) {
   // One axis only: a grid over F'st alone (or over both axes) has no such figure.
   const std::vector<PointResult> one_design(points.begin(), points.begin() + 3);
   EXPECT_FALSE(GRID_SAMPLE_SIZE_FIGURE(one_design, ANALYSE(one_design), {"", 0.8L}));
+  // From three sizes on, each curve carries the fitted model over the sizes
+  // tried, rising with n.
+  std::vector<PointResult> three = points;
+  three.push_back(made_point(100, 10, 0, 100, 5, 6));
+  three.push_back(made_point(100, 10, 10, 100, 97, 98));
+  three.push_back(made_point(100, 10, 20, 100, 100, 100));
+  const std::optional<SampleSizeFigure> fitted = GRID_SAMPLE_SIZE_FIGURE(three, ANALYSE(three), {"", 0.8L});
+  ASSERT_TRUE(fitted.has_value());
+  for (const FigureCurve& curve : fitted->curves) {
+    ASSERT_FALSE(curve.fitted.empty()) << curve.label;
+    EXPECT_NEAR(static_cast<double>(curve.fitted.front().first), 20, 1e-9);
+    EXPECT_NEAR(static_cast<double>(curve.fitted.back().first), 100, 1e-9);
+    for (std::size_t i = 1; i < curve.fitted.size(); ++i)
+      EXPECT_GE(curve.fitted[i].second, curve.fitted[i - 1].second);
+  }
 }
 
 TEST(SweepFigure, FormatsAreSvgPngPdfOnly) {

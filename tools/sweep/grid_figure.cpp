@@ -1,12 +1,14 @@
 // A grid over sample sizes (or numbers of loci) drawn as power against that
 // axis: the grid's points regrouped by level of differentiation and test.
-// A grid has no fitted model and no searched answer; the design table
-// gives its answer.
+// Each curve gets the same logistic fit in log n as the search draws (from
+// three points on, and not for a test that fails its calibration); the
+// answer itself stays the design table's, read off the simulated points.
 #include <algorithm>
 #include <cstdio>
 #include <map>
 
 #include "figure.h"
+#include "search.h"
 
 namespace korvel::sweep {
 
@@ -37,20 +39,35 @@ std::optional<SampleSizeFigure> GRID_SAMPLE_SIZE_FIGURE(const std::vector<PointR
       }
     }
   }
+  constexpr std::size_t FEWEST_POINTS_FITTED = 3;
+  constexpr int FITTED_SAMPLES = 200;
   for (auto& [key, curve] : curves) {
     std::sort(curve.points.begin(), curve.points.end(),
               [](const FigurePoint& a, const FigurePoint& b) { return a.x < b.x; });
+    const Test test = curve.test;
+    const bool miscalibrated = std::any_of(analysis.curves.begin(), analysis.curves.end(),
+                                           [&](const Curve& design) { return design.miscalibrated(test); });
+    if (curve.points.size() >= FEWEST_POINTS_FITTED && !miscalibrated) {
+      std::vector<ProbeCount> counts;
+      for (const FigurePoint& point : curve.points)
+        counts.push_back({point.x, point.runs, point.significant});
+      curve.fitted = FITTED_CURVE(FIT_POWER(counts), curve.points.front().x, curve.points.back().x,
+                                  FITTED_SAMPLES);
+    }
     char label[64];
     std::snprintf(label, sizeof label, "F\u2032st %.4Lf, %s", curve.expected_fst,
                   curve.test == Test::CHI2 ? "chi-square test" : "exact test");
     curve.label = label;
     figure.curves.push_back(std::move(curve));
   }
+  const bool fitted = std::any_of(figure.curves.begin(), figure.curves.end(),
+                                  [](const FigureCurve& curve) { return !curve.fitted.empty(); });
   const std::string design = DESIGN_IN_WORDS(points);
   char target[32];
   std::snprintf(target, sizeof target, "%.2Lf", text.target_power);
-  figure.caption.push_back((design.empty() ? "" : design + " ") +
-                           "Bars: 95 % Wilson intervals. Dashed line: " + "target power " + target +
+  figure.caption.push_back((design.empty() ? "" : design + " ") + "Bars: 95 % Wilson intervals" +
+                           (fitted ? "; lines: the fitted logistic model in log n" : "") +
+                           ". Dashed line: target power " + target +
                            "; design.csv gives the smallest value tried that reaches it.");
   // Which designs fail their calibration is told in full under the F'st
   // figure and in design.csv; here a pointer to it.
