@@ -387,7 +387,14 @@ void CHOOSE_SWITCHES_IN_BITS_OR_BYTES(const INT32* draw, INT32 rows, INT32 colum
 #undef KORVEL_BIT_SELECTS
 
 bool HAS_AVX2() { return __builtin_cpu_supports("avx2"); }
-bool HAS_X86_64_V4() { return __builtin_cpu_supports("x86-64-v4"); }
+// The features of x86-64-v4 one by one: not every compiler takes the level's
+// own name here.
+bool HAS_X86_64_V4() {
+  return HAS_AVX2() && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+         __builtin_cpu_supports("fma") && __builtin_cpu_supports("avx512f") &&
+         __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512cd") &&
+         __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+}
 // 16-lane integer vectors and the byte selects that cut bytes out of bits.
 bool HAS_BIT_SELECTS() {
   return HAS_X86_64_V4() && __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bitalg");
