@@ -376,5 +376,16 @@ std::string XAxis::tick_label(double value) const {
   return buffer;
 }
 
+void POWER_TICKS(cairo_t* cr, double grid_left, const TextStyle& tick_text, const Colour& axis_colour) {
+  for (int i = 0; i <= 10; i += 2) {
+    const double y = POWER_Y(i / 10.0L);
+    if (i > 0) LINE(cr, grid_left, y, PLOT_RIGHT, y, 1, GRID);
+    LINE(cr, PLOT_LEFT - 5, y, PLOT_LEFT, y, 1.2, axis_colour);
+    char label[8];
+    std::snprintf(label, sizeof label, "%.1f", i / 10.0);
+    TEXT(cr, PLOT_LEFT - 9, y + 4, label, tick_text);
+  }
+}
+
 }  // namespace canvas
 }  // namespace korvel::sweep

@@ -103,6 +103,10 @@ inline double POWER_Y(EXTENDED power) {
   return PLOT_BOTTOM - (PLOT_BOTTOM - PLOT_TOP) * static_cast<double>(power);
 }
 
+// The power axis: ticks and labels 0.0 to 1.0 by 0.2 at the plot's left
+// edge, grid lines from `grid_left` to the plot's right edge.
+void POWER_TICKS(cairo_t* cr, double grid_left, const TextStyle& tick_text, const Colour& axis_colour);
+
 // Tick step of 1, 2, 2.5 or 5 times a power of ten giving at most about six
 // intervals across `span`.
 double NICE_STEP(double span);

@@ -151,14 +151,7 @@ void draw_frame(cairo_t* cr, const XAxis& axis, const Layout& layout, EXTENDED t
     TEXT(cr, (PLOT_LEFT + layout.panel_right) / 2, PLOT_BOTTOM + 20, "no drift",
          {11, false, MUTED, Align::CENTRE, false});
   }
-  for (int i = 0; i <= 10; i += 2) {
-    const double y = POWER_Y(i / 10.0L);
-    if (i > 0) LINE(cr, layout.main_left, y, PLOT_RIGHT, y, 1, GRID);
-    LINE(cr, PLOT_LEFT - 5, y, PLOT_LEFT, y, 1.2, axis_colour);
-    char label[8];
-    std::snprintf(label, sizeof label, "%.1f", i / 10.0);
-    TEXT(cr, PLOT_LEFT - 9, y + 4, label, tick_text);
-  }
+  POWER_TICKS(cr, layout.main_left, tick_text, axis_colour);
   TextStyle below = tick_text;
   below.align = Align::CENTRE;
   for (double value : axis.ticks()) {

@@ -66,14 +66,7 @@ XAxis axis_for(const SampleSizeFigure& figure) {
 void draw_frame(cairo_t* cr, const XAxis& axis, const std::string& axis_label) {
   const TextStyle tick_text{12, false, HEX_COLOUR(0x333333), Align::RIGHT, false};
   const Colour axis_colour = HEX_COLOUR(0x333333);
-  for (int i = 0; i <= 10; i += 2) {
-    const double y = POWER_Y(i / 10.0L);
-    if (i > 0) LINE(cr, PLOT_LEFT, y, PLOT_RIGHT, y, 1, GRID);
-    LINE(cr, PLOT_LEFT - 5, y, PLOT_LEFT, y, 1.2, axis_colour);
-    char label[8];
-    std::snprintf(label, sizeof label, "%.1f", i / 10.0);
-    TEXT(cr, PLOT_LEFT - 9, y + 4, label, tick_text);
-  }
+  POWER_TICKS(cr, PLOT_LEFT, tick_text, axis_colour);
   TextStyle below = tick_text;
   below.align = Align::CENTRE;
   for (double value : axis.ticks()) {
