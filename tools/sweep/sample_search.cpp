@@ -291,7 +291,15 @@ class Search {
     if (!READ_WHOLE_FILE((folder / INPUT_FILE_NAME).string(), on_disk) || on_disk != input) return false;
     if (!READ_WHOLE_FILE((folder / SEED_FILE).string(), seed_on_disk) || seed_on_disk != seed_text(seed))
       return false;
-    return COLLECT_POINT(folder.parent_path().string(), folder.filename().string()).ok;
+    if (!COLLECT_POINT(folder.parent_path().string(), folder.filename().string()).ok) return false;
+    // A probe killed after its report but before the program erased its
+    // details is finished; its folder is left as an uninterrupted run
+    // leaves it.
+    if (!options_.keep_details) {
+      std::error_code ignored;
+      for (const char* name : DETAILED_OUTPUT_FILES) fs::remove(folder / name, ignored);
+    }
+    return true;
   }
 
   // A test whose no-drift probe rejects more often than a calibrated test
