@@ -3,7 +3,7 @@
 
 #include "common/tables.h"
 #include "common/text_format.h"
-#include "control/report_layout.h"
+#include "input/report_layout.h"
 #include "control/summary_report.h"
 
 namespace korvel {

@@ -1,7 +1,7 @@
 // READ_INFILE: reads and checks KORVEL.IN, then shows the banner.
 #pragma once
 
-#include "control/input_document.h"
+#include "input/input_document.h"
 
 namespace korvel {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/console.h"
-#include "common/file_names.h"
+#include "input/shared_names.h"
 #include "common/random_generator.h"
 #include "common/tables.h"
 #include "common/text_format.h"

@@ -8,17 +8,6 @@
 
 namespace korvel {
 
-std::optional<std::uint32_t> PARSE_SEED_TEXT(std::string_view text) {
-  if (text.empty() || text.size() > 10) return std::nullopt;
-  std::uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  if (value > 0xFFFFFFFFull) return std::nullopt;
-  return static_cast<std::uint32_t>(value);
-}
-
 std::string SEED_LINE(std::uint32_t seed) {
   const std::string number = std::to_string(seed);
   return "seed " + number + "; set " + SEED_VARIABLE + "=" + number + " to repeat this run";

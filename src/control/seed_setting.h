@@ -5,16 +5,12 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
+
+#include "input/run_settings.h"
+#include "input/shared_names.h"
 
 namespace korvel {
-
-inline constexpr const char* SEED_VARIABLE = "KORVEL_SEED";
-
-// A whole number 0..4294967295 in decimal digits (no sign, no blanks).
-std::optional<std::uint32_t> PARSE_SEED_TEXT(std::string_view text);
 
 // "seed S; set KORVEL_SEED=S to repeat this run"
 std::string SEED_LINE(std::uint32_t seed);

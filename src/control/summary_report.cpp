@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "common/file_names.h"
+#include "input/shared_names.h"
 #include "common/tables.h"
 #include "control/control_state.h"
-#include "control/report_layout.h"
+#include "input/report_layout.h"
 
 namespace korvel {
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "common/number_types.h"
-#include "control/drift_arithmetic.h"
+#include "input/drift_arithmetic.h"
 
 namespace korvel {
 

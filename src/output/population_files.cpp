@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "common/file_names.h"
+#include "input/shared_names.h"
 #include "common/tables.h"
 #include "common/text_file.h"
 

@@ -1,6 +1,6 @@
 #include "output/test_result_files.h"
 
-#include "common/file_names.h"
+#include "input/shared_names.h"
 #include "common/tables.h"
 
 namespace korvel {

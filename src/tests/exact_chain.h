@@ -16,6 +16,7 @@
 
 #include "common/capacity.h"
 #include "common/number_types.h"
+#include "input/shared_names.h"
 #include "tests/exact_test_state.h"
 
 namespace korvel::exact_chain {
@@ -224,7 +225,6 @@ struct CHAIN_FORM {
   void (*MAKE_DRAWS)(INT32* x, INT32 DI, INT32* draw);
   void (*CHOOSE_SWITCHES)(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices);
 };
-inline constexpr const char* CHAIN_FORM_VARIABLE = "KORVEL_CHAIN_FORM";
 // The form named `name`, when it exists and this processor runs it.
 const CHAIN_FORM* RUNNABLE_CHAIN_FORM(std::string_view name);
 // The form in use: chosen on the first call. A KORVEL_CHAIN_FORM that names

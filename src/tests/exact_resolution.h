@@ -14,13 +14,9 @@
 #include <string>
 
 #include "common/number_types.h"
+#include "input/exact_adequacy.h"
 
 namespace korvel {
-
-// Stands in for an exact-test P of 0, which has no logarithm.
-inline constexpr EXTENDED SMALLEST_EXACT_P = 0.00005L;
-// Counted steps per locus from which an estimate of 0 supports that value.
-inline constexpr std::int64_t ADEQUATE_COUNTED_STEPS = 20000;
 
 void CLEAR_EXACT_RESOLUTION_COUNTS();
 // One tested locus's estimated P, before an estimate of 0 is replaced.

@@ -5,12 +5,12 @@
 #include <memory>
 #include <string>
 
+#include "input/shared_names.h"
 #include "tests/chain_pool.h"
 #include "tests/locus_result.h"
 
 namespace korvel {
 
-inline constexpr const char* CONTTAB_FILE_NAME = "CONTTAB.XYZ";
 
 void TEST_EACH_LOCUS_FOR_FIXED_SAMPLES();
 

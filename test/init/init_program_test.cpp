@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "control/drift_arithmetic.h"
-#include "control/input_document.h"
+#include "input/drift_arithmetic.h"
+#include "input/input_document.h"
 #include "init/support/panel.h"
 #include "support/run_program.h"
 #include "support/scratch_folder.h"

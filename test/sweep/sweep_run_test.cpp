@@ -228,7 +228,7 @@ TEST_F(SweepRun, ATargetNotReachedOverTheGridExitsWithThree) {
 TEST_F(SweepRun, SeedsAndThreadsReachEveryPoint) {
   ::setenv("KORVEL_SEED", "99", 1);  // never leaks into a point
   ASSERT_EQ(sweep({"--generations", "2,4", "--jobs", "1", "--out", "a", "T.IN"}), 3);
-  const int cores = korvel::sweep::AVAILABLE_CORES();
+  const int cores = korvel::CORES_OF_THE_PROCESS();
   EXPECT_EQ(slurp("a/point-02/console.log").rfind("seed=unset threads=" + std::to_string(cores) + "\n", 0),
             0u);
   EXPECT_FALSE(fs::exists("a/point-02/seed.txt"));

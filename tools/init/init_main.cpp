@@ -20,10 +20,11 @@
 
 #include "common/capacity_profiles.h"
 #include "common/korvel_version.h"
-#include "control/drift_arithmetic.h"
-#include "control/input_document.h"
+#include "input/capacity_fit.h"
+#include "input/drift_arithmetic.h"
+#include "input/exact_adequacy.h"
+#include "input/input_document.h"
 #include "init.h"
-#include "tests/exact_resolution.h"
 
 namespace korvel::init {
 
@@ -31,7 +32,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const CAPACITY_PROFILE* const PROFILES[] = {&STANDARD_CAPACITY, &MANY_LOCI_CAPACITY};
 
 struct Design {
   int populations = 0;
@@ -201,44 +201,36 @@ INPUT_DOCUMENT MAKE_DOCUMENT(const InitOptions& options, const Design& design, c
 
 // ---- Which program ----------------------------------------------------------------
 
-// Why `profile` cannot hold the design, and what would make it fit; empty
-// when it fits.
-std::vector<std::string> CAPACITY_FAULTS(const CAPACITY_PROFILE& profile, const BasePopulation& base,
-                                         const Design& design) {
-  std::vector<std::string> faults;
-  if (base.loci.size() > static_cast<std::size_t>(profile.MAX_LOCI)) {
-    faults.push_back("holds at most " + std::to_string(profile.MAX_LOCI) + " loci and the data keep " +
-                     std::to_string(base.loci.size()) + " (--max-loci " + std::to_string(profile.MAX_LOCI) +
-                     " keeps the first, add --seed S for a random choice)");
+// What would make `profile` hold the design, in korvel-init's options.
+std::string SHORTFALL_TEXT(const CAPACITY_SHORTFALL& shortfall, const BasePopulation& base) {
+  const std::string maximum = std::to_string(shortfall.MAXIMUM);
+  switch (shortfall.WHAT) {
+    case CAPACITY_SHORTFALL::LOCI:
+      return "holds at most " + maximum + " loci and the data keep " + std::to_string(shortfall.VALUE) +
+             " (--max-loci " + maximum + " keeps the first, add --seed S for a random choice)";
+    case CAPACITY_SHORTFALL::ALLELES:
+      return "holds at most " + maximum + " alleles per locus and " +
+             PLURAL(shortfall.LOCI_OVER, "locus has", "loci have") + " more (locus " +
+             base.loci[static_cast<std::size_t>(shortfall.WIDEST)].name + " has " +
+             std::to_string(shortfall.VALUE) + "; --max-alleles " + maximum +
+             " merges the rarest, which changes the data)";
+    case CAPACITY_SHORTFALL::POPULATIONS:
+      return "holds at most " + maximum + " populations and the design has " + std::to_string(shortfall.VALUE) +
+             " (--populations " + maximum + " or fewer)";
   }
-  std::size_t over = 0;
-  const BaseLocus* widest = nullptr;
-  for (const BaseLocus& locus : base.loci) {
-    if (locus.counts.size() <= static_cast<std::size_t>(profile.MAX_ALLELES)) continue;
-    ++over;
-    if (widest == nullptr || locus.counts.size() > widest->counts.size()) widest = &locus;
-  }
-  if (widest != nullptr) {
-    faults.push_back("holds at most " + std::to_string(profile.MAX_ALLELES) + " alleles per locus and " +
-                     PLURAL(static_cast<long long>(over), "locus has", "loci have") + " more (locus " +
-                     widest->name + " has " + std::to_string(widest->counts.size()) + "; --max-alleles " +
-                     std::to_string(profile.MAX_ALLELES) + " merges the rarest, which changes the data)");
-  }
-  if (design.populations > profile.MAX_POPS) {
-    faults.push_back("holds at most " + std::to_string(profile.MAX_POPS) +
-                     " populations and the design has " + std::to_string(design.populations) +
-                     " (--populations " + std::to_string(profile.MAX_POPS) + " or fewer)");
-  }
-  return faults;
+  return {};
 }
 
 const CAPACITY_PROFILE& CHOOSE_PROGRAM(const BasePopulation& base, const Design& design) {
+  DESIGN_SHAPE shape;
+  for (const BaseLocus& locus : base.loci) shape.ALLELES.push_back(static_cast<int>(locus.counts.size()));
+  shape.POPULATIONS = design.populations;
+  const CAPACITY_FIT fit = FIT_CAPACITY(shape);
+  if (fit.PROFILE != nullptr) return *fit.PROFILE;
   std::string why;
-  for (const CAPACITY_PROFILE* profile : PROFILES) {
-    const std::vector<std::string> faults = CAPACITY_FAULTS(*profile, base, design);
-    if (faults.empty()) return *profile;
-    for (const std::string& fault : faults) why += std::string("\n  ") + profile->BUILD_NAME + " " + fault;
-  }
+  for (const auto& [profile, shortfalls] : fit.WHY_NOT)
+    for (const CAPACITY_SHORTFALL& shortfall : shortfalls)
+      why += std::string("\n  ") + profile->BUILD_NAME + " " + SHORTFALL_TEXT(shortfall, base);
   throw InitError("neither program can run this design:" + why);
 }
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <map>
 
-#include "common/file_names.h"
+#include "input/shared_names.h"
 #include "sweep.h"
 
 namespace korvel::sweep {

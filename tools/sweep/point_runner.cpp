@@ -9,7 +9,6 @@
 // program and anything it started, and dies with the sweep even when the
 // sweep itself is killed without a chance to clean up.
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,8 +22,6 @@
 #include <fstream>
 #include <thread>
 
-#include "control/seed_setting.h"
-#include "control/thread_count.h"
 #include "sweep.h"
 
 extern char** environ;
@@ -216,16 +213,6 @@ std::string CLOCK_TEXT(double seconds) {
     std::snprintf(buffer, sizeof buffer, "%lld:%02lld", total / 60, total % 60);
   }
   return buffer;
-}
-
-int AVAILABLE_CORES() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (::sched_getaffinity(0, sizeof set, &set) == 0) {
-    const int count = CPU_COUNT(&set);
-    if (count > 0) return count;
-  }
-  return std::max(1u, std::thread::hardware_concurrency());
 }
 
 std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<PointJob>& points, int jobs,

@@ -14,7 +14,7 @@
 #include <map>
 #include <string>
 
-#include "common/file_names.h"
+#include "input/shared_names.h"
 #include "search.h"
 
 namespace korvel::sweep {
@@ -252,7 +252,7 @@ class Search {
       ran.push_back(batch);
     }
     if (!jobs.empty()) {
-      const int cores = AVAILABLE_CORES();
+      const int cores = CORES_OF_THE_PROCESS();
       int parallel = options_.jobs;
       if (parallel < 1)
         parallel = std::max(1, options_.threads_per_point > 0 ? cores / options_.threads_per_point : cores);

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "control/report_layout.h"
+#include "input/report_layout.h"
 #include "sweep.h"
 
 namespace korvel::sweep {

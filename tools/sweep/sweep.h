@@ -23,8 +23,10 @@
 #include <string_view>
 #include <vector>
 
-#include "control/drift_arithmetic.h"
-#include "control/input_document.h"
+#include "input/drift_arithmetic.h"
+#include "input/input_document.h"
+#include "input/run_settings.h"
+#include "input/shared_names.h"
 #include "whole_file.h"
 
 namespace korvel::sweep {
@@ -321,9 +323,6 @@ std::string RESUME_COMMAND(const std::vector<std::string>& args);
 // as the environment has it (a batch system's allocation).
 std::string JOB_COMMAND(const std::string& program, const PointJob& job, int threads);
 std::string SHELL_QUOTE(std::string_view text);
-
-// The cores this process may run on (its CPU affinity), at least 1.
-int AVAILABLE_CORES();
 
 // "1:05" / "1:02:03" for a duration in seconds.
 std::string CLOCK_TEXT(double seconds);

@@ -6,9 +6,8 @@
 #include <map>
 
 #include "common/capacity_profiles.h"
-#include "common/file_names.h"
+#include "input/shared_names.h"
 #include "sweep_command.h"
-#include "tests/locus_tests.h"
 
 namespace korvel::sweep::command {
 

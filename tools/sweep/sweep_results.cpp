@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "common/file_names.h"
+#include "input/shared_names.h"
 #include "figure.h"
 #include "sweep_command.h"
 

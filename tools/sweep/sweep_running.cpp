@@ -11,7 +11,7 @@
 #include <cstring>
 #include <map>
 
-#include "common/file_names.h"
+#include "input/shared_names.h"
 #include "search.h"
 #include "sweep_command.h"
 
@@ -240,7 +240,7 @@ int sweep(const Options& options) {
   }
 
   const bool terminal = ::isatty(STDOUT_FILENO) == 1;
-  const int cores = AVAILABLE_CORES();
+  const int cores = CORES_OF_THE_PROCESS();
   int parallel = options.jobs;
   if (parallel < 1)
     parallel = std::max(1, options.threads_per_point > 0 ? cores / options.threads_per_point : cores);

@@ -6,19 +6,13 @@
 // kept.
 #include <algorithm>
 
-#include "control/input_document.h"
+#include "input/capacity_fit.h"
+#include "input/input_document.h"
 #include "sweep.h"
 
 namespace korvel::sweep {
 
 namespace {
-
-// Every input either build accepts: a point's KORVEL.IN is read back
-// whichever program ran it.
-constexpr CAPACITY_PROFILE EITHER_CAPACITY{
-    "korvel or korvel-ml", std::max(STANDARD_CAPACITY.MAX_LOCI, MANY_LOCI_CAPACITY.MAX_LOCI),
-    std::max(STANDARD_CAPACITY.MAX_ALLELES, MANY_LOCI_CAPACITY.MAX_ALLELES),
-    std::max(STANDARD_CAPACITY.MAX_POPS, MANY_LOCI_CAPACITY.MAX_POPS)};
 
 InputFacts facts_of(const INPUT_DOCUMENT& document) {
   InputFacts facts;
@@ -59,8 +53,9 @@ SweepTemplate PARSE_TEMPLATE(std::string_view name, std::string text, bool many_
 InputFacts READ_POINT_INPUT(const std::string& path) {
   std::string content;
   if (!READ_WHOLE_FILE(path, content)) throw SweepError("no " + path);
+  // A point's KORVEL.IN is read back whichever build ran it.
   try {
-    return facts_of(READ_INPUT_TEXT(path, std::move(content), EITHER_CAPACITY));
+    return facts_of(READ_INPUT_TEXT(path, std::move(content), ANY_BUILD_CAPACITY));
   } catch (const INPUT_FAULT& fault) {
     throw SweepError(fault.SUMMARY());
   }

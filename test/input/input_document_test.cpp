@@ -1,7 +1,7 @@
 // The input library on its own: what tools rely on (positions, rewriting,
 // the writer's round trip, faults they can catch). The program's use of it
 // is covered by the input-file, broken-input and golden tests.
-#include "control/input_document.h"
+#include "input/input_document.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/text_input.h"
+#include "input/capacity_fit.h"
 #include "support/tricky_template.h"
 
 namespace korvel {
@@ -116,7 +117,6 @@ TEST(InputDocument, WrittenFileReadsBackToTheSameDocument) {
   }
   EXPECT_EQ(WRITE_INPUT_TEXT(back), text);
   EXPECT_EQ(text.substr(text.find("\r\n1000 100 1000") + 2, 34), "1000 100 1000      exact test: dem");
-  EXPECT_EQ(FITTING_CAPACITY(back), &STANDARD_CAPACITY);
 
   INPUT_DOCUMENT inconsistent = d;
   inconsistent.NUMBLOCI = 4;
@@ -182,6 +182,37 @@ TEST(InputDocument, FaultsCarryTheProgramsTextAndNameTheCause) {
     EXPECT_EQ(missing.EXIT_STATUS, 2);
     EXPECT_EQ(missing.SUMMARY(), "/nonexistent/KORVEL.IN: cannot open: No such file or directory");
   }
+}
+
+// The builds are tried smallest first, and each one passed over says every
+// maximum it lacks: the loci, the widest locus (the first of the widest)
+// with the count of loci over, and the populations.
+TEST(CapacityFit, TheSmallestBuildThatHoldsTheDesignAndWhyNotTheOthers) {
+  EXPECT_EQ(FIT_CAPACITY({{2, 100, 3}, 50}).PROFILE, &STANDARD_CAPACITY);
+  EXPECT_TRUE(FIT_CAPACITY({{2, 100, 3}, 50}).WHY_NOT.empty());
+
+  const CAPACITY_FIT many = FIT_CAPACITY({std::vector<int>(101, 5), 30});
+  EXPECT_EQ(many.PROFILE, &MANY_LOCI_CAPACITY);
+  ASSERT_EQ(many.WHY_NOT.size(), 1u);
+  ASSERT_EQ(many.WHY_NOT[0].second.size(), 1u);
+  EXPECT_EQ(many.WHY_NOT[0].second[0].WHAT, CAPACITY_SHORTFALL::LOCI);
+  EXPECT_EQ(many.WHY_NOT[0].second[0].VALUE, 101);
+
+  std::vector<int> alleles(5001, 2);
+  alleles[7] = alleles[9] = 12;
+  alleles[8] = 6;
+  const CAPACITY_FIT none = FIT_CAPACITY({alleles, 51});
+  EXPECT_EQ(none.PROFILE, nullptr);
+  ASSERT_EQ(none.WHY_NOT.size(), 2u);
+  EXPECT_EQ(none.WHY_NOT[0].second.size(), 2u);  // loci and populations; no locus over 100 alleles
+  const std::vector<CAPACITY_SHORTFALL>& ml = none.WHY_NOT[1].second;
+  ASSERT_EQ(ml.size(), 3u);
+  EXPECT_EQ(ml[1].WHAT, CAPACITY_SHORTFALL::ALLELES);
+  EXPECT_EQ(ml[1].MAXIMUM, 5);
+  EXPECT_EQ(ml[1].VALUE, 12);
+  EXPECT_EQ(ml[1].LOCI_OVER, 3);
+  EXPECT_EQ(ml[1].WIDEST, 7);
+  EXPECT_EQ(ml[2].VALUE, 51);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "control/input_document.h"
+#include "input/input_document.h"
 
 #include <algorithm>
 #include <charconv>
@@ -385,19 +385,6 @@ INPUT_DOCUMENT READ_INPUT_FILE(const std::string& path, const CAPACITY_PROFILE& 
   file.THROW_FAULTS(true);
   file.OPEN(path, any_letter_case);
   return READ_INPUT_TEXT(file.NAME(), file.TEXT(), capacity);
-}
-
-const CAPACITY_PROFILE* FITTING_CAPACITY(const INPUT_DOCUMENT& document) {
-  int most_alleles = 0;
-  for (const LOCUS_DOCUMENT& locus : document.LOCI)
-    most_alleles = std::max(most_alleles, static_cast<int>(locus.ALLELES));
-  for (const CAPACITY_PROFILE* profile : {&STANDARD_CAPACITY, &MANY_LOCI_CAPACITY}) {
-    if (static_cast<int>(document.LOCI.size()) <= profile->MAX_LOCI &&
-        static_cast<int>(document.SAMPLESIZE.size()) <= profile->MAX_POPS &&
-        most_alleles <= profile->MAX_ALLELES)
-      return profile;
-  }
-  return nullptr;
 }
 
 double FREQUENCY_SUM(const std::vector<double>& frequencies) {

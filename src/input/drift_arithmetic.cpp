@@ -1,4 +1,4 @@
-#include "control/drift_arithmetic.h"
+#include "input/drift_arithmetic.h"
 
 #include <cmath>
 #include <cstdio>

@@ -34,10 +34,10 @@
 #include "common/capacity_profiles.h"
 #include "common/input_fault.h"
 #include "common/number_types.h"
+#include "input/shared_names.h"
 
 namespace korvel {
 
-inline constexpr const char* INPUT_FILE_NAME = "KORVEL.IN";
 inline constexpr std::size_t COMMENT_LENGTH = 80;  // characters of a comment line kept
 
 struct TOKEN_SPAN {
@@ -85,9 +85,6 @@ INPUT_DOCUMENT READ_INPUT_TEXT(std::string_view name, std::string text, const CA
 // in letter case is found (the program's way of finding KORVEL.IN).
 INPUT_DOCUMENT READ_INPUT_FILE(const std::string& path, const CAPACITY_PROFILE& capacity,
                                bool any_letter_case = false);
-
-// The smallest build whose capacity holds the document, or nullptr.
-const CAPACITY_PROFILE* FITTING_CAPACITY(const INPUT_DOCUMENT& document);
 
 // The frequency-sum check of the program: the running sum kept in double,
 // each addition made in extended precision; it passes when it differs from
