@@ -30,7 +30,7 @@ demo: build
 	@cat $(DEMO_DIR)/KORVEL.OUT | tr -d '\r'
 
 test: htslib
-	cmake -S . -B $(BUILD_TEST) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=ON -DKORVEL_WERROR=ON
+	cmake -S . -B $(BUILD_TEST) -DCMAKE_BUILD_TYPE=Test -DKORVEL_TESTS=ON -DKORVEL_WERROR=ON
 	cmake --build $(BUILD_TEST) -j $(JOBS)
 	cd $(BUILD_TEST) && ctest --output-on-failure -j $(JOBS)
 

@@ -10,8 +10,6 @@ namespace korvel {
 
 namespace {
 
-using namespace report_layout;
-
 // A mark in front of a number made a text of at least 3 characters:
 // "<" and 20 give "< 20", "=<" and 200 give "=<200".
 std::string MARKED(std::string_view mark, INT16 number) { return std::string(mark) + INT_TEXT(number, 3); }
@@ -25,6 +23,7 @@ EXTENDED PROPORTION(INT32 hits, INT32 runs) {
 // blank lines after the table close it.
 void WRITE_TABLE_ROW(const std::string& loci, const std::string& alleles, INT32 runs, INT32 chi2_hits,
                      INT32 exact_hits, bool total_row) {
+  using namespace report_layout;
   OUT1.TEXT(loci, W_LOCI).TEXT(alleles, W_ALLELES).INT(runs, W_RUNS);
   if (TEST_IS_ON(RUN_CHI2))
     OUT1.INT(chi2_hits, W_CHI2_COUNT).REAL(PROPORTION(chi2_hits, runs), W_PROPORTION, PROPORTION_DECIMALS);
@@ -40,6 +39,7 @@ void WRITE_TABLE_ROW(const std::string& loci, const std::string& alleles, INT32 
 }
 
 void WRITE_POWER_TABLE() {
+  using namespace report_layout;
   const std::string loci = INT_TEXT(NUMBLOCI);
   const std::string alleles = INT_TEXT(STARTNUMBALLELES);
   if (NUMBR1 > 0) WRITE_TABLE_ROW(loci, alleles, NUMBR1, R1CHI2, R1GEXACT, false);
@@ -63,6 +63,7 @@ EXTENDED FST_FROM_MEAN_HETEROZYGOSITIES() {
 }  // namespace
 
 void WRITE_FINAL_RESULTS() {
+  using namespace report_layout;
   OUT1.END_LINE();  // completes the column header of WRITE_OUTFILE
   WRITE_POWER_TABLE();
   OUT1.END_LINE().END_LINE();

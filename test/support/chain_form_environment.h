@@ -12,7 +12,7 @@ namespace korvel::testing {
 
 struct CHAIN_FORM_ENVIRONMENT : ::testing::Environment {
   void SetUp() override {
-    const char* form = std::getenv(exact_chain::CHAIN_FORM_VARIABLE);
+    const char* form = std::getenv(CHAIN_FORM_VARIABLE);
     if (form != nullptr && exact_chain::RUNNABLE_CHAIN_FORM(form) == nullptr)
       GTEST_SKIP() << "this processor does not run the chain form \"" << form << "\"";
   }
