@@ -1,0 +1,68 @@
+// The command line as korvel-init and korvel-sweep read it: one CLI11 app
+// per tool with the same conventions and the same validators for numbers,
+// seeds and lists.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tool_main.h"
+
+namespace korvel::tools {
+
+// A tool's options in a CLI11 app. -h/--help and --version are answered
+// from the tool's own texts; a flag takes no value; an option's value is
+// the next argument whatever it looks like ("--sbatch-arg --mem=4G"), or
+// follows '=' in --option=value; an option may be made repeatable (all
+// values kept) or once (a second use is a mistake), else the last one
+// counts. Operands (the data or template file) are left to the tool.
+class CommandLine {
+ public:
+  explicit CommandLine(const ToolText& tool);
+
+  CLI::App& app() { return app_; }
+  // Lets the option be given more than once (each value is kept); by
+  // default the last one counts.
+  static CLI::Option* repeatable(CLI::Option* option);
+  // Makes a second use of the option a mistake.
+  CLI::Option* once(CLI::Option* option);
+
+  // Reads `args` (without the program's name); every mistake is a
+  // UsageError that names the option and the value.
+  void parse(const std::vector<std::string>& args);
+
+  bool help() const { return help_; }
+  bool version() const { return version_; }
+  const std::vector<std::string>& operands() const { return operands_; }
+  // The options given, in the order given, each with its value as typed
+  // (empty for a flag).
+  const std::vector<std::pair<const CLI::Option*, std::string>>& given() const { return given_; }
+  bool was_given(const std::string& name) const;
+
+ private:
+  CLI::App app_;
+  bool help_ = false;
+  bool version_ = false;
+  std::vector<std::string> operands_;
+  std::vector<const CLI::Option*> once_;
+  std::vector<std::pair<const CLI::Option*, std::string>> given_;
+};
+
+// Validators for CLI11 options, by the rules and with the messages of
+// PARSE_WHOLE, PARSE_REAL, PARSE_SEED and SPLIT_LIST.
+CLI::Validator WHOLE_NUMBER(long long low, long long high);
+// Comma-separated whole numbers from low to high.
+CLI::Validator WHOLE_NUMBERS(long long low, long long high);
+// A number for which `fits` holds; `range` says which ("above 0 and at most 1").
+CLI::Validator REAL_NUMBER(std::function<bool(long double)> fits, const std::string& range);
+CLI::Validator SEED();
+// One of `words`; `says` lists them for the message ("genepop or vcf").
+CLI::Validator WORD(const std::vector<std::string>& words, const std::string& says);
+// A comma-separated list whose items are each one of `words`.
+CLI::Validator WORDS(const std::vector<std::string>& words, const std::string& says);
+// A comma-separated list without empty items.
+CLI::Validator LIST();
+
+}  // namespace korvel::tools
