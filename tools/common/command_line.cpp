@@ -174,26 +174,8 @@ long double PARSE_REAL(const std::string& text, const std::string& what) {
   return value;
 }
 
-std::uint32_t PARSE_SEED(const std::string& text, const std::string& what) {
-  const std::optional<std::uint32_t> seed = PARSE_SEED_TEXT(text);
-  if (!seed) throw UsageError(what + " takes a whole number from 0 to 4294967295, not " + in_quotes(text));
-  return *seed;
-}
-
 CLI::Validator WHOLE_NUMBER(long long low, long long high) {
   return CLI::Validator([=](std::string& text) { return whole_fault(text, low, high); }, "N");
-}
-
-CLI::Validator WHOLE_NUMBERS(long long low, long long high) {
-  return CLI::Validator(
-      [=](std::string& list) {
-        std::vector<std::string> items;
-        std::string fault = list_fault(list, items);
-        for (std::size_t i = 0; i < items.size() && fault.empty(); ++i)
-          fault = in_list(whole_fault(items[i], low, high), items[i], list);
-        return fault;
-      },
-      "N,...");
 }
 
 CLI::Validator REAL_NUMBER(std::function<bool(long double)> fits, const std::string& range) {
@@ -225,25 +207,14 @@ CLI::Validator WORD(const std::vector<std::string>& words, const std::string& sa
       "WORD");
 }
 
-CLI::Validator WORDS(const std::vector<std::string>& words, const std::string& says) {
+CLI::Validator EACH(const CLI::Validator& item) {
   return CLI::Validator(
-      [=](std::string& list) {
+      [item](std::string& list) {
         std::vector<std::string> items;
         std::string fault = list_fault(list, items);
-        for (std::size_t i = 0; i < items.size() && fault.empty(); ++i) {
-          if (std::find(words.begin(), words.end(), items[i]) == words.end())
-            fault = in_list("takes " + says + ", not " + in_quotes(items[i]), items[i], list);
-        }
+        for (std::size_t i = 0; i < items.size() && fault.empty(); ++i)
+          fault = in_list(item(items[i]), items[i], list);
         return fault;
-      },
-      "LIST");
-}
-
-CLI::Validator LIST() {
-  return CLI::Validator(
-      [](std::string& list) {
-        std::vector<std::string> items;
-        return list_fault(list, items);
       },
       "LIST");
 }

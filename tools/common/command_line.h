@@ -51,18 +51,15 @@ class CommandLine {
 };
 
 // Validators for CLI11 options, by the rules and with the messages of
-// PARSE_WHOLE, PARSE_REAL, PARSE_SEED and SPLIT_LIST.
+// PARSE_WHOLE, PARSE_REAL and SPLIT_LIST, and for seeds by the programs'
+// own rule (PARSE_SEED_TEXT).
 CLI::Validator WHOLE_NUMBER(long long low, long long high);
-// Comma-separated whole numbers from low to high.
-CLI::Validator WHOLE_NUMBERS(long long low, long long high);
 // A number for which `fits` holds; `range` says which ("above 0 and at most 1").
 CLI::Validator REAL_NUMBER(std::function<bool(long double)> fits, const std::string& range);
 CLI::Validator SEED();
 // One of `words`; `says` lists them for the message ("genepop or vcf").
 CLI::Validator WORD(const std::vector<std::string>& words, const std::string& says);
-// A comma-separated list whose items are each one of `words`.
-CLI::Validator WORDS(const std::vector<std::string>& words, const std::string& says);
-// A comma-separated list without empty items.
-CLI::Validator LIST();
+// A comma-separated list without empty items, each passing `item`.
+CLI::Validator EACH(const CLI::Validator& item = {});
 
 }  // namespace korvel::tools

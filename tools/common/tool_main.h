@@ -5,7 +5,6 @@
 // alike. (Defined in command_line.cpp, beside the CLI11 layer.)
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -34,8 +33,6 @@ std::vector<std::string> SPLIT_LIST(const std::string& list, const std::string& 
 long long PARSE_WHOLE(const std::string& text, const std::string& what, long long low, long long high);
 // A finite decimal number; else a UsageError naming `what` and the text.
 long double PARSE_REAL(const std::string& text, const std::string& what);
-// A generator seed by the programs' own rule; else a UsageError.
-std::uint32_t PARSE_SEED(const std::string& text, const std::string& what);
 
 // --help and --version: the tool's texts on standard output; exit status 0.
 int PRINT_HELP(const ToolText& tool);

@@ -7,6 +7,7 @@
 #include "command_line.h"
 #include "common/capacity_profiles.h"
 #include "init.h"
+#include "input/run_settings.h"
 
 namespace korvel::init {
 
@@ -78,7 +79,7 @@ void ADD_DESIGN_OPTIONS(tools::CommandLine& command, InitOptions& o) {
   once(app.add_flag("--allow-truncated", o.allow_truncated));
   once(app.add_option_function<std::string>(
               "--pop", [&o](const std::string& v) { o.pops = tools::SPLIT_LIST(v, "--pop"); })
-           ->check(tools::LIST()));
+           ->check(tools::EACH()));
   once(app.add_option_function<std::string>("--populations",
                                             [&o](const std::string& v) { o.populations = WHOLE(v); })
            ->check(tools::WHOLE_NUMBER(2, 32767)));
@@ -92,7 +93,7 @@ void ADD_DESIGN_OPTIONS(tools::CommandLine& command, InitOptions& o) {
                                   for (const std::string& item : tools::SPLIT_LIST(v, "--samples"))
                                     o.samples.push_back(WHOLE(item));
                                 })
-                             ->check(tools::WHOLE_NUMBERS(1, MAX_DIPLOIDS));
+                             ->check(tools::EACH(tools::WHOLE_NUMBER(1, MAX_DIPLOIDS)));
   once(sample->excludes(samples));
   once(samples);
   once(app.add_option_function<std::string>("--ne", [&o](const std::string& v) { o.ne = WHOLE(v); })
@@ -113,7 +114,7 @@ void ADD_DESIGN_OPTIONS(tools::CommandLine& command, InitOptions& o) {
                                   v + "\"";
                },
                "D,B,S"))
-           ->check(tools::WHOLE_NUMBERS(1, MAX_COUNT)));
+           ->check(tools::EACH(tools::WHOLE_NUMBER(1, MAX_COUNT))));
   once(app.add_option_function<std::string>(
               "--tests",
               [&o](const std::string& v) {
@@ -121,7 +122,7 @@ void ADD_DESIGN_OPTIONS(tools::CommandLine& command, InitOptions& o) {
                 o.chi2 = std::count(items.begin(), items.end(), "chi2") > 0;
                 o.exact_test = std::count(items.begin(), items.end(), "exact") > 0;
               })
-           ->check(tools::WORDS({"chi2", "exact"}, "chi2, exact or chi2,exact")));
+           ->check(tools::EACH(tools::WORD({"chi2", "exact"}, "chi2, exact or chi2,exact"))));
   once(app.add_option_function<std::string>("--max-loci",
                                             [&o](const std::string& v) { o.max_loci = WHOLE(v); })
            ->check(tools::WHOLE_NUMBER(1, 32767)));
@@ -148,8 +149,8 @@ InitOptions PARSE_OPTIONS(const std::vector<std::string>& args) {
   once(fst);
   once(app.add_option_function<std::string>("--runs", [&o](const std::string& v) { o.runs = std::stoll(v); })
            ->check(tools::WHOLE_NUMBER(1, MAX_COUNT)));
-  once(app.add_option_function<std::string>(
-              "--seed", [&o](const std::string& v) { o.seed = tools::PARSE_SEED(v, "--seed"); })
+  once(app.add_option_function<std::string>("--seed",
+                                            [&o](const std::string& v) { o.seed = PARSE_SEED_TEXT(v); })
            ->check(tools::SEED()));
   once(app.add_flag("--erase", o.erase));
   once(app.add_option("-o,--output", o.output));

@@ -174,7 +174,7 @@ Options parse_options(const std::vector<std::string>& args) {
   app.add_option_function<std::string>("--runs", [&](const std::string& v) { o.runs = whole(v); })
       ->check(tools::WHOLE_NUMBER(1, 2147483647LL));
   app.add_option("--find", o.find)->check(tools::WORD({"sample-size", "loci"}, "sample-size or loci"));
-  app.add_option("--range", o.range)->check(tools::LIST());
+  app.add_option("--range", o.range)->check(tools::EACH());
   app.add_option_function<std::string>("--tolerance", [&](const std::string& v) { o.tolerance = real(v); })
       ->check(tools::REAL_NUMBER([](EXTENDED t) { return t >= 0; }, "of 0 or more"));
   app.add_option_function<std::string>("--max-runs", [&](const std::string& v) { o.max_runs = whole(v); })
@@ -182,22 +182,22 @@ Options parse_options(const std::vector<std::string>& args) {
   app.add_flag("--keep-details", o.keep_details);
   app.add_option_function<std::string>("--precision", [&](const std::string& v) { o.precision = real(v); })
       ->check(tools::REAL_NUMBER([](EXTENDED w) { return w > 0 && w < 0.5L; }, "above 0 and below 0.5"));
-  CLI::Option* fst = app.add_option("--fst", o.fst_list)->check(tools::LIST());
+  CLI::Option* fst = app.add_option("--fst", o.fst_list)->check(tools::EACH());
   app.add_option("--generations", o.generations_list)
-      ->check(tools::WHOLE_NUMBERS(0, MAX_GENERATIONS))
+      ->check(tools::EACH(tools::WHOLE_NUMBER(0, MAX_GENERATIONS)))
       ->excludes(fst);
-  app.add_option("--sample-sizes", o.sample_sizes_list)->check(tools::WHOLE_NUMBERS(1, MAX_DIPLOIDS));
-  app.add_option("--loci", o.loci_list)->check(tools::WHOLE_NUMBERS(1, 32767));
+  app.add_option("--sample-sizes", o.sample_sizes_list)
+      ->check(tools::EACH(tools::WHOLE_NUMBER(1, MAX_DIPLOIDS)));
+  app.add_option("--loci", o.loci_list)->check(tools::EACH(tools::WHOLE_NUMBER(1, 32767)));
   app.add_option_function<std::string>("--target-power",
                                        [&](const std::string& v) { o.target_power = real(v); })
       ->check(tools::REAL_NUMBER([](EXTENDED p) { return p > 0 && p <= 1; }, "above 0 and at most 1"));
-  app.add_option_function<std::string>("--seed",
-                                       [&](const std::string& v) { o.seed = tools::PARSE_SEED(v, "--seed"); })
+  app.add_option_function<std::string>("--seed", [&](const std::string& v) { o.seed = PARSE_SEED_TEXT(v); })
       ->check(tools::SEED());
   app.add_option_function<std::string>("--title", [&](const std::string& v) { o.title = v; });
   app.add_option_function<std::string>(
          "--figure", [&](const std::string& v) { o.figure_formats = PARSE_FIGURE_FORMATS(v); })
-      ->check(tools::WORDS({"svg", "png", "pdf"}, "svg, png and/or pdf separated by commas"));
+      ->check(tools::EACH(tools::WORD({"svg", "png", "pdf"}, "svg, png and/or pdf separated by commas")));
   app.add_option("--jobs", o.jobs)->check(tools::WHOLE_NUMBER(1, 4096));
   app.add_option("--threads-per-point", o.threads_per_point)->check(tools::WHOLE_NUMBER(1, 4096));
   app.add_option("--out", o.out);
