@@ -4,6 +4,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +12,12 @@
 #include "tool_main.h"
 
 namespace korvel::tools {
+
+// The type an option's value is converted to: T, or T of std::optional<T>.
+template <typename T>
+T to_value(const T&);
+template <typename T>
+T to_value(const std::optional<T>&);
 
 // A tool's options in a CLI11 app. -h/--help and --version are answered
 // from the tool's own texts; a flag takes no value; an option's value is
@@ -61,5 +68,19 @@ CLI::Validator SEED();
 CLI::Validator WORD(const std::vector<std::string>& words, const std::string& says);
 // A comma-separated list without empty items, each passing `item`.
 CLI::Validator EACH(const CLI::Validator& item = {});
+
+// An option whose whole number from low to high goes to `target` (an
+// integer, or an optional one), read in decimal: CLI11's own conversion
+// would read 010 as octal.
+template <typename T>
+CLI::Option* ADD_WHOLE(CLI::App& app, const std::string& name, T& target, long long low, long long high) {
+  return app
+      .add_option_function<std::string>(name,
+                                        [&target](const std::string& text) {
+                                          using Value = decltype(to_value(target));
+                                          target = static_cast<Value>(std::stoll(text));
+                                        })
+      ->check(WHOLE_NUMBER(low, high));
+}
 
 }  // namespace korvel::tools

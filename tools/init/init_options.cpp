@@ -60,105 +60,87 @@ namespace {
 
 constexpr long long MAX_COUNT = 2147483647;
 
-// A value its validator has passed.
-int WHOLE(const std::string& text) { return std::stoi(text); }
-
 }  // namespace
 
 void ADD_DESIGN_OPTIONS(tools::CommandLine& command, InitOptions& o) {
   CLI::App& app = command.app();
-  const auto once = [&](CLI::Option* option) { command.once(option); };
-  once(app.add_option_function<std::string>("--format",
-                                            [&o](const std::string& v) {
-                                              o.format = v == "genepop" ? DataFormat::GENEPOP
-                                                                        : DataFormat::VCF;
-                                            })
-           ->check(tools::WORD({"genepop", "vcf", "bcf"}, "genepop or vcf")));
-  once(app.add_option("--popmap", o.popmap));
-  once(app.add_flag("--pass-only", o.pass_only));
-  once(app.add_flag("--allow-truncated", o.allow_truncated));
-  once(app.add_option_function<std::string>(
-              "--pop", [&o](const std::string& v) { o.pops = tools::SPLIT_LIST(v, "--pop"); })
-           ->check(tools::EACH()));
-  once(app.add_option_function<std::string>("--populations",
-                                            [&o](const std::string& v) { o.populations = WHOLE(v); })
-           ->check(tools::WHOLE_NUMBER(2, 32767)));
-  CLI::Option* sample = app.add_option_function<std::string>(
-                               "--sample", [&o](const std::string& v) { o.samples = {WHOLE(v)}; })
-                            ->check(tools::WHOLE_NUMBER(1, MAX_DIPLOIDS));
-  CLI::Option* samples = app.add_option_function<std::string>(
-                                "--samples",
-                                [&o](const std::string& v) {
-                                  o.samples.clear();
-                                  for (const std::string& item : tools::SPLIT_LIST(v, "--samples"))
-                                    o.samples.push_back(WHOLE(item));
-                                })
-                             ->check(tools::EACH(tools::WHOLE_NUMBER(1, MAX_DIPLOIDS)));
-  once(sample->excludes(samples));
-  once(samples);
-  once(app.add_option_function<std::string>("--ne", [&o](const std::string& v) { o.ne = WHOLE(v); })
-           ->check(tools::WHOLE_NUMBER(1, MAX_DIPLOIDS)));
-  once(app.add_option_function<std::string>("--exact",
-                                            [&o](const std::string& v) {
-                                              const std::vector<std::string> items = tools::SPLIT_LIST(
-                                                  v, "--exact");
-                                              for (std::size_t i = 0; i < 3; ++i)
-                                                o.exact[i] = std::stoll(items[i]);
-                                            })
-           ->check(CLI::Validator(
-               [](std::string& v) {
-                 return std::count(v.begin(), v.end(), ',') == 2
-                            ? std::string()
-                            : "takes three numbers, dememorization steps, batches and steps per batch, "
-                              "as in 1000,100,1000, not \"" +
-                                  v + "\"";
-               },
-               "D,B,S"))
-           ->check(tools::EACH(tools::WHOLE_NUMBER(1, MAX_COUNT))));
-  once(app.add_option_function<std::string>(
-              "--tests",
-              [&o](const std::string& v) {
-                const std::vector<std::string> items = tools::SPLIT_LIST(v, "--tests");
-                o.chi2 = std::count(items.begin(), items.end(), "chi2") > 0;
-                o.exact_test = std::count(items.begin(), items.end(), "exact") > 0;
-              })
-           ->check(tools::EACH(tools::WORD({"chi2", "exact"}, "chi2, exact or chi2,exact"))));
-  once(app.add_option_function<std::string>("--max-loci",
-                                            [&o](const std::string& v) { o.max_loci = WHOLE(v); })
-           ->check(tools::WHOLE_NUMBER(1, 32767)));
-  once(app.add_option_function<std::string>("--max-alleles",
-                                            [&o](const std::string& v) { o.max_alleles = WHOLE(v); })
-           ->check(tools::WHOLE_NUMBER(2, 32767)));
+  const auto list = [&](const std::string& name, auto read, const CLI::Validator& item) {
+    return app
+        .add_option_function<std::string>(
+            name, [&o, name, read](const std::string& v) { read(o, tools::SPLIT_LIST(v, name)); })
+        ->check(tools::EACH(item));
+  };
+  command.once(app.add_option_function<std::string>("--format",
+                                                    [&o](const std::string& v) {
+                                                      o.format = v == "genepop" ? DataFormat::GENEPOP
+                                                                                : DataFormat::VCF;
+                                                    })
+                   ->check(tools::WORD({"genepop", "vcf", "bcf"}, "genepop or vcf")));
+  command.once(app.add_option("--popmap", o.popmap));
+  command.once(app.add_flag("--pass-only", o.pass_only));
+  command.once(app.add_flag("--allow-truncated", o.allow_truncated));
+  command.once(list("--pop", [](InitOptions& to, std::vector<std::string> items) { to.pops = items; }, {}));
+  command.once(tools::ADD_WHOLE(app, "--populations", o.populations, 2, 32767));
+  CLI::Option* sample = command.once(
+      app.add_option_function<std::string>("--sample",
+                                           [&o](const std::string& v) { o.samples = {std::stoi(v)}; })
+          ->check(tools::WHOLE_NUMBER(1, MAX_DIPLOIDS)));
+  command.once(list(
+                   "--samples",
+                   [](InitOptions& to, const std::vector<std::string>& items) {
+                     to.samples.clear();
+                     for (const std::string& item : items) to.samples.push_back(std::stoi(item));
+                   },
+                   tools::WHOLE_NUMBER(1, MAX_DIPLOIDS))
+                   ->excludes(sample));
+  command.once(tools::ADD_WHOLE(app, "--ne", o.ne, 1, MAX_DIPLOIDS));
+  command.once(
+      list(
+          "--exact",
+          [](InitOptions& to, const std::vector<std::string>& items) {
+            for (std::size_t i = 0; i < 3; ++i) to.exact[i] = std::stoll(items[i]);
+          },
+          tools::WHOLE_NUMBER(1, MAX_COUNT))
+          ->check(CLI::Validator(
+              [](std::string& v) {
+                return std::count(v.begin(), v.end(), ',') == 2
+                           ? std::string()
+                           : "takes three numbers, dememorization steps, batches and steps per batch, "
+                             "as in 1000,100,1000, not \"" +
+                                 v + "\"";
+              },
+              "D,B,S")));
+  command.once(list(
+      "--tests",
+      [](InitOptions& to, const std::vector<std::string>& items) {
+        to.chi2 = std::count(items.begin(), items.end(), "chi2") > 0;
+        to.exact_test = std::count(items.begin(), items.end(), "exact") > 0;
+      },
+      tools::WORD({"chi2", "exact"}, "chi2, exact or chi2,exact")));
+  command.once(tools::ADD_WHOLE(app, "--max-loci", o.max_loci, 1, 32767));
+  command.once(tools::ADD_WHOLE(app, "--max-alleles", o.max_alleles, 2, 32767));
 }
 
 InitOptions PARSE_OPTIONS(const std::vector<std::string>& args) {
-  InitOptions options;
+  InitOptions o;
   tools::CommandLine command(TOOL);
   CLI::App& app = command.app();
-  ADD_DESIGN_OPTIONS(command, options);
-  InitOptions& o = options;
-  const auto once = [&](CLI::Option* option) { command.once(option); };
-  CLI::Option* fst = app.add_option_function<std::string>(
-                            "--fst", [&o](const std::string& v) { o.fst = tools::PARSE_REAL(v, "--fst"); })
-                         ->check(tools::REAL_NUMBER([](long double f) { return f > 0 && f < 1; },
-                                                    "between 0 and 1 (exclusive)"));
-  once(app.add_option_function<std::string>("--generations",
-                                            [&o](const std::string& v) { o.generations = WHOLE(v); })
-           ->check(tools::WHOLE_NUMBER(0, MAX_GENERATIONS))
-           ->excludes(fst));
-  once(fst);
-  once(app.add_option_function<std::string>("--runs", [&o](const std::string& v) { o.runs = std::stoll(v); })
-           ->check(tools::WHOLE_NUMBER(1, MAX_COUNT)));
-  once(app.add_option_function<std::string>("--seed",
-                                            [&o](const std::string& v) { o.seed = PARSE_SEED_TEXT(v); })
-           ->check(tools::SEED()));
-  once(app.add_flag("--erase", o.erase));
-  once(app.add_option("-o,--output", o.output));
-  once(app.add_flag("--force", o.force));
+  ADD_DESIGN_OPTIONS(command, o);
+  CLI::Option* fst = command.once(app.add_option("--fst", o.fst)
+                                      ->check(tools::REAL_NUMBER([](long double f) { return f > 0 && f < 1; },
+                                                                 "between 0 and 1 (exclusive)")));
+  command.once(tools::ADD_WHOLE(app, "--generations", o.generations, 0, MAX_GENERATIONS)->excludes(fst));
+  command.once(tools::ADD_WHOLE(app, "--runs", o.runs, 1, MAX_COUNT));
+  command.once(app.add_option_function<std::string>(
+                      "--seed", [&o](const std::string& v) { o.seed = PARSE_SEED_TEXT(v); })
+                   ->check(tools::SEED()));
+  command.once(app.add_flag("--erase", o.erase));
+  command.once(app.add_option("-o,--output", o.output));
+  command.once(app.add_flag("--force", o.force));
   command.parse(args);
   o.help = command.help();
   o.version = command.version();
-  if (o.help || o.version) return options;
+  if (o.help || o.version) return o;
   // The options as typed, for the input file's comment line.
   for (const auto& [option, value] : command.given()) {
     if (option->get_name() == "--output" || option->get_name() == "--force") continue;
@@ -173,7 +155,7 @@ InitOptions PARSE_OPTIONS(const std::vector<std::string>& args) {
   if (o.seed && !o.max_loci) {
     throw tools::UsageError("--seed chooses the loci that --max-loci keeps; give --max-loci too");
   }
-  return options;
+  return o;
 }
 
 }  // namespace korvel::init

@@ -148,8 +148,6 @@ Options parse_options(const std::vector<std::string>& args) {
   Options& o = options;
   tools::CommandLine command(TOOL);
   CLI::App& app = command.app();
-  const auto real = [](const std::string& v) { return std::stold(v); };
-  const auto whole = [](const std::string& v) { return std::stoll(v); };
 
   // korvel-init's design options, for a data file: their values are checked
   // here and handed on as typed (korvel-init reads them again). --ne is
@@ -165,22 +163,18 @@ Options parse_options(const std::vector<std::string>& args) {
   }
   const auto sweep_ne = [&] { o.ne = checked.ne; };
 #else
-  app.add_option_function<std::string>("--ne",
-                                       [&](const std::string& v) { o.ne = static_cast<int>(whole(v)); })
-      ->check(tools::WHOLE_NUMBER(1, MAX_DIPLOIDS));
+  tools::ADD_WHOLE(app, "--ne", o.ne, 1, MAX_DIPLOIDS);
   const auto sweep_ne = [] {};
 #endif
 
-  app.add_option_function<std::string>("--runs", [&](const std::string& v) { o.runs = whole(v); })
-      ->check(tools::WHOLE_NUMBER(1, 2147483647LL));
+  tools::ADD_WHOLE(app, "--runs", o.runs, 1, 2147483647LL);
   app.add_option("--find", o.find)->check(tools::WORD({"sample-size", "loci"}, "sample-size or loci"));
   app.add_option("--range", o.range)->check(tools::EACH());
-  app.add_option_function<std::string>("--tolerance", [&](const std::string& v) { o.tolerance = real(v); })
+  app.add_option("--tolerance", o.tolerance)
       ->check(tools::REAL_NUMBER([](EXTENDED t) { return t >= 0; }, "of 0 or more"));
-  app.add_option_function<std::string>("--max-runs", [&](const std::string& v) { o.max_runs = whole(v); })
-      ->check(tools::WHOLE_NUMBER(1, 1000000000000LL));
+  tools::ADD_WHOLE(app, "--max-runs", o.max_runs, 1, 1000000000000LL);
   app.add_flag("--keep-details", o.keep_details);
-  app.add_option_function<std::string>("--precision", [&](const std::string& v) { o.precision = real(v); })
+  app.add_option("--precision", o.precision)
       ->check(tools::REAL_NUMBER([](EXTENDED w) { return w > 0 && w < 0.5L; }, "above 0 and below 0.5"));
   CLI::Option* fst = app.add_option("--fst", o.fst_list)->check(tools::EACH());
   app.add_option("--generations", o.generations_list)
@@ -189,17 +183,16 @@ Options parse_options(const std::vector<std::string>& args) {
   app.add_option("--sample-sizes", o.sample_sizes_list)
       ->check(tools::EACH(tools::WHOLE_NUMBER(1, MAX_DIPLOIDS)));
   app.add_option("--loci", o.loci_list)->check(tools::EACH(tools::WHOLE_NUMBER(1, 32767)));
-  app.add_option_function<std::string>("--target-power",
-                                       [&](const std::string& v) { o.target_power = real(v); })
+  app.add_option("--target-power", o.target_power)
       ->check(tools::REAL_NUMBER([](EXTENDED p) { return p > 0 && p <= 1; }, "above 0 and at most 1"));
   app.add_option_function<std::string>("--seed", [&](const std::string& v) { o.seed = PARSE_SEED_TEXT(v); })
       ->check(tools::SEED());
-  app.add_option_function<std::string>("--title", [&](const std::string& v) { o.title = v; });
+  app.add_option("--title", o.title);
   app.add_option_function<std::string>(
          "--figure", [&](const std::string& v) { o.figure_formats = PARSE_FIGURE_FORMATS(v); })
       ->check(tools::EACH(tools::WORD({"svg", "png", "pdf"}, "svg, png and/or pdf separated by commas")));
-  app.add_option("--jobs", o.jobs)->check(tools::WHOLE_NUMBER(1, 4096));
-  app.add_option("--threads-per-point", o.threads_per_point)->check(tools::WHOLE_NUMBER(1, 4096));
+  tools::ADD_WHOLE(app, "--jobs", o.jobs, 1, 4096);
+  tools::ADD_WHOLE(app, "--threads-per-point", o.threads_per_point, 1, 4096);
   app.add_option("--out", o.out);
   app.add_option("--collect", o.collect);
   app.add_option("--program", o.program);
