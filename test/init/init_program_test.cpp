@@ -100,9 +100,9 @@ TEST(InitProgram, OnePopulationAndEveryDesignOption) {
   const Panel panel = RANDOM_PANEL(22, 6, 5, {20, 20, 20}, 0.0, 1);  // haploid
   WRITE_FILE(folder.path() / "data.gen", GENEPOP_TEXT(panel, 3));
   const ProgramResult result = RUN_INIT(
-      folder, {"--pop",   "P2_1",  "--populations", "4",  "--samples", "10,20,30,40", "--ne",     "0250",
-               "--fst",   "0.05",  "--runs=30",     "--exact", "500,50,400", "--tests",   "exact", "--erase",
-               "-o",      "design.in", "data.gen"});  // 0250 is decimal; --runs=30 as --runs 30
+      folder, {"--pop", "P2_1", "--populations", "4", "--samples", "10,20,30,40", "--ne", "0250", "--fst",
+               "0.05", "--runs=30", "--exact", "500,50,400", "--tests", "exact", "--erase", "-o", "design.in",
+               "data.gen"});  // 0250 is decimal; --runs=30 as --runs 30
   ASSERT_EQ(result.exit_status, 0) << result.errors;
   const INPUT_DOCUMENT document = READ_BACK("design.in", STANDARD_CAPACITY);
   EXPECT_FREQUENCIES(document, EXPECTED_FREQUENCIES(panel, 1));
