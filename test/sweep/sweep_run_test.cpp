@@ -377,8 +377,8 @@ TEST_F(SweepRun, CommandLineMistakesExitWithTwoAndChangeNothing) {
       {{"--generations", "3,,4", "T.IN"}, "--generations has an empty item in \"3,,4\""},
       {{"--generations", "40000", "T.IN"},
        "--generations takes a whole number from 0 to 32767, not \"40000\""},
-      {{"--fst", "0.01,1.5", "T.IN"}, "target F'st 1.5 is not between 0 and 1"},
-      {{"--fst", "-0.1", "T.IN"}, "target F'st -0.1 is not between 0 and 1"},
+      {{"--fst", "0.01,1.5", "T.IN"}, "--fst takes a number from 0 to below 1, not \"1.5\" in \"0.01,1.5\""},
+      {{"--fst", "-0.1", "T.IN"}, "--fst takes a number from 0 to below 1, not \"-0.1\""},
       {{"--sample-sizes", "0,10", "T.IN"}, "--sample-sizes takes a whole number from 1 to 16383, not \"0\""},
       {{"--sample-sizes", "10,10", "T.IN"}, "--sample-sizes names 10 twice"},
       {{"--loci", "3", "T.IN"}, "--loci takes a whole number from 1 to 2, not \"3\""},  // the template has 2

@@ -176,7 +176,9 @@ Options parse_options(const std::vector<std::string>& args) {
   app.add_flag("--keep-details", o.keep_details);
   app.add_option("--precision", o.precision)
       ->check(tools::REAL_NUMBER([](EXTENDED w) { return w > 0 && w < 0.5L; }, "above 0 and below 0.5"));
-  CLI::Option* fst = app.add_option("--fst", o.fst_list)->check(tools::EACH());
+  CLI::Option* fst = app.add_option("--fst", o.fst_list)
+                         ->check(tools::EACH(tools::REAL_NUMBER([](EXTENDED f) { return f >= 0 && f < 1; },
+                                                                "from 0 to below 1")));
   app.add_option("--generations", o.generations_list)
       ->check(tools::EACH(tools::WHOLE_NUMBER(0, MAX_GENERATIONS)))
       ->excludes(fst);
