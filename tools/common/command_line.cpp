@@ -113,10 +113,6 @@ CommandLine::CommandLine(const ToolText& tool) : app_(tool.help, tool.name) {
   app_.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 }
 
-CLI::Option* CommandLine::repeatable(CLI::Option* option) {
-  return option->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-}
-
 CLI::Option* CommandLine::once(CLI::Option* option) {
   once_.push_back(option);
   return option;
@@ -148,11 +144,6 @@ void CommandLine::parse(const std::vector<std::string>& args) {
       throw UsageError(option->get_name() + " is given twice");
     given_.emplace_back(option, takes_value(*option) ? option->results().at(occurrence) : std::string());
   }
-}
-
-bool CommandLine::was_given(const std::string& name) const {
-  const CLI::Option* option = app_.get_option_no_throw(name);
-  return option != nullptr && option->count() > 0;
 }
 
 std::vector<std::string> SPLIT_LIST(const std::string& list, const std::string& option) {

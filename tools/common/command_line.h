@@ -22,17 +22,15 @@ T to_value(const std::optional<T>&);
 // A tool's options in a CLI11 app. -h/--help and --version are answered
 // from the tool's own texts; a flag takes no value; an option's value is
 // the next argument whatever it looks like ("--sbatch-arg --mem=4G"), or
-// follows '=' in --option=value; an option may be made repeatable (all
-// values kept) or once (a second use is a mistake), else the last one
-// counts. Operands (the data or template file) are left to the tool.
+// follows '=' in --option=value; given twice, the last one counts unless
+// the option is made `once` (a second use is a mistake) or takes all
+// (CLI::MultiOptionPolicy::TakeAll). Operands (the data or template file)
+// are left to the tool.
 class CommandLine {
  public:
   explicit CommandLine(const ToolText& tool);
 
   CLI::App& app() { return app_; }
-  // Lets the option be given more than once (each value is kept); by
-  // default the last one counts.
-  static CLI::Option* repeatable(CLI::Option* option);
   // Makes a second use of the option a mistake.
   CLI::Option* once(CLI::Option* option);
 
@@ -46,7 +44,6 @@ class CommandLine {
   // The options given, in the order given, each with its value as typed
   // (empty for a flag).
   const std::vector<std::pair<const CLI::Option*, std::string>>& given() const { return given_; }
-  bool was_given(const std::string& name) const;
 
  private:
   CLI::App app_;

@@ -204,13 +204,15 @@ Options parse_options(const std::vector<std::string>& args) {
   CLI::Option* slurm = app.add_flag("--slurm", o.slurm);
   app.add_flag("--emit-jobs", o.emit_jobs)->excludes(slurm);
   app.add_flag("--submit", o.submit)->needs(slurm);
-  tools::CommandLine::repeatable(app.add_option("--sbatch-arg", o.sbatch_args))->needs(slurm);
+  app.add_option("--sbatch-arg", o.sbatch_args)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->needs(slurm);
 
   command.parse(args);
   o.help = command.help();
   o.version = command.version();
   if (o.help || o.version) return options;
-  if (command.was_given("--ne")) sweep_ne();
+  if (app.count("--ne") > 0) sweep_ne();
   for (const auto& [option, value] : command.given()) {
     o.given.push_back(option->get_name());
     if (std::find(design.begin(), design.end(), option) == design.end()) continue;
