@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "init/support/panel.h"
 #include "input/drift_arithmetic.h"
 #include "input/input_document.h"
-#include "init/support/panel.h"
 #include "support/run_program.h"
 #include "support/scratch_folder.h"
 
@@ -100,9 +100,9 @@ TEST(InitProgram, OnePopulationAndEveryDesignOption) {
   const Panel panel = RANDOM_PANEL(22, 6, 5, {20, 20, 20}, 0.0, 1);  // haploid
   WRITE_FILE(folder.path() / "data.gen", GENEPOP_TEXT(panel, 3));
   const ProgramResult result = RUN_INIT(
-      folder, {"--pop",   "P2_1",  "--populations", "4",      "--samples", "10,20,30,40", "--ne",
-               "250",     "--fst", "0.05",          "--runs", "30",        "--exact",     "500,50,400",
-               "--tests", "exact", "--erase",       "-o",     "design.in", "data.gen"});
+      folder, {"--pop", "P2_1", "--populations", "4", "--samples", "10,20,30,40", "--ne", "0250", "--fst",
+               "0.05", "--runs=30", "--exact", "500,50,400", "--tests", "exact", "--erase", "-o", "design.in",
+               "data.gen"});  // 0250 is decimal; --runs=30 as --runs 30
   ASSERT_EQ(result.exit_status, 0) << result.errors;
   const INPUT_DOCUMENT document = READ_BACK("design.in", STANDARD_CAPACITY);
   EXPECT_FREQUENCIES(document, EXPECTED_FREQUENCIES(panel, 1));
@@ -291,7 +291,7 @@ TEST(InitProgram, BadInputIsNamedAndLeavesNothingBehind) {
        1,
        "--pop Nowhere: no such population in data.vcf.gz (populations: 1 (all samples)"},
       {{"flat.gen"}, 1, "no locus is polymorphic in the one population of flat.gen"},
-      {{"--fst", "0.01", "--generations", "4", "data.vcf.gz"}, 2, "give --fst or --generations, not both"},
+      {{"--fst", "0.01", "--generations", "4", "data.vcf.gz"}, 2, "--fst excludes --generations"},
       {{"--seed", "3", "data.vcf.gz"}, 2, "--seed chooses the loci that --max-loci keeps"},
       {{"--samples", "5,6,7", "data.vcf.gz"}, 2, "--samples gives 3 sizes for 2 populations"},
       {{"--exact", "10,10", "data.vcf.gz"}, 2, "--exact takes three numbers"},
@@ -299,6 +299,14 @@ TEST(InitProgram, BadInputIsNamedAndLeavesNothingBehind) {
       {{"--ne", "16383", "--fst", "0.9", "data.vcf.gz"}, 2, "more than the 32767 the input file can hold"},
       {{"--tests", "gtest", "data.vcf.gz"}, 2, "--tests takes chi2, exact or chi2,exact"},
       {{"--bogus", "data.vcf.gz"}, 2, "unknown option --bogus"},
+      {{"--ne", "50", "--ne=60", "data.vcf.gz"}, 2, "--ne is given twice"},
+      {{"--sample", "5", "--samples", "5,6", "data.vcf.gz"}, 2, "--sample excludes --samples"},
+      {{"--samples", "5,x", "data.vcf.gz"},
+       2,
+       "--samples takes a whole number from 1 to 16383, not \"x\" in \"5,x\""},
+      {{"--force=yes", "data.vcf.gz"}, 2, "--force takes no value"},
+      {{"data.vcf.gz", "-o"}, 2, "-o needs a value"},
+      {{"data.gen", "data.vcf.gz"}, 2, "one data file only; data.gen and data.vcf.gz given"},
       {{"-o", "data.vcf.gz", "--force", "data.vcf.gz"}, 1, "-o data.vcf.gz is the input file data.vcf.gz"},
       {{"--format", "genepop", "data.vcf.gz"}, 1, "binary data where a Genepop text file was expected"},
   };
@@ -306,6 +314,9 @@ TEST(InitProgram, BadInputIsNamedAndLeavesNothingBehind) {
     const ProgramResult result = RUN_INIT(folder, c.arguments);
     EXPECT_EQ(result.exit_status, c.status) << c.message << "\n" << result.errors;
     EXPECT_TRUE(SAYS(result, c.message)) << result.errors;
+    EXPECT_EQ(result.errors.rfind("korvel-init: ", 0), 0u) << result.errors;
+    // A mistake on the command line is followed by the usage, a refusal not.
+    EXPECT_EQ(result.errors.find("usage: korvel-init") != std::string::npos, c.status == 2) << result.errors;
     EXPECT_TRUE(FOLDER_CONTENTS(folder.path()) == before) << c.message << ": " << NAMES(folder.path());
   }
 }

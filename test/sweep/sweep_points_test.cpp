@@ -18,6 +18,7 @@ using korvel::sweep::POINT_SEED;
 using korvel::sweep::PointValues;
 using korvel::sweep::REWRITE_TEMPLATE;
 using korvel::sweep::SweepError;
+using korvel::sweep::UsageError;
 using korvel::sweep::WILSON_INTERVAL;
 
 // ---- Generations and expected F'st -------------------------------------
@@ -35,7 +36,7 @@ TEST(SweepDrift, GenerationsAreTheNearestWholeNumberForSeveralSizes) {
       SCOPED_TRACE("N = " + std::to_string(n) + ", F = " + std::to_string(static_cast<double>(target)));
       long double exact = std::log(1.0L - target) / std::log(1.0L - 1.0L / (2.0L * n));
       if (exact > 32767.5L) {
-        EXPECT_THROW(GENERATIONS_FOR_TARGET(target, n), SweepError);
+        EXPECT_THROW(GENERATIONS_FOR_TARGET(target, n), UsageError);
         continue;
       }
       const int t = GENERATIONS_FOR_TARGET(target, n);
@@ -67,12 +68,12 @@ TEST(SweepDrift, RoundTripFromGenerationsBackToGenerations) {
 TEST(SweepDrift, TinyTargetsTakeOneGenerationAndImpossibleOnesAreRefused) {
   EXPECT_EQ(GENERATIONS_FOR_TARGET(1e-9L, 100), 1);
   EXPECT_EQ(GENERATIONS_FOR_TARGET(0.0L, 100), 0);  // no drift
-  EXPECT_THROW(GENERATIONS_FOR_TARGET(1.0L, 100), SweepError);
-  EXPECT_THROW(GENERATIONS_FOR_TARGET(-0.01L, 100), SweepError);
-  EXPECT_THROW(GENERATIONS_FOR_TARGET(0.01L, 0), SweepError);
-  EXPECT_THROW(GENERATIONS_FOR_TARGET(0.01L, 16384), SweepError);
+  EXPECT_THROW(GENERATIONS_FOR_TARGET(1.0L, 100), UsageError);
+  EXPECT_THROW(GENERATIONS_FOR_TARGET(-0.01L, 100), UsageError);
+  EXPECT_THROW(GENERATIONS_FOR_TARGET(0.01L, 0), UsageError);
+  EXPECT_THROW(GENERATIONS_FOR_TARGET(0.01L, 16384), UsageError);
   // 0.99 with N = 16383 needs about 150 900 generations.
-  EXPECT_THROW(GENERATIONS_FOR_TARGET(0.99L, 16383), SweepError);
+  EXPECT_THROW(GENERATIONS_FOR_TARGET(0.99L, 16383), UsageError);
 }
 
 // ---- Template ----------------------------------------------------------
@@ -110,7 +111,7 @@ TEST(SweepTemplate, RewriteChangesOnlyThePointsValues) {
   smaller.replace(smaller.find("+10"), 3, "10");
   smaller.replace(smaller.find("\f 0500"), 6, "\f 500");
   EXPECT_EQ(REWRITE_TEMPLATE(tmpl, PointValues{500, 10, 9, 1}, ""), smaller);
-  EXPECT_THROW(REWRITE_TEMPLATE(tmpl, PointValues{500, 10, 9, 3}, ""), SweepError);
+  EXPECT_THROW(REWRITE_TEMPLATE(tmpl, PointValues{500, 10, 9, 3}, ""), UsageError);
 }
 
 // The library's reasons reach the user with the file and line.

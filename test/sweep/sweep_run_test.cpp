@@ -26,6 +26,7 @@ using korvel::sweep::EXPECTED_FST;
 using korvel::sweep::GENERATIONS_FOR_TARGET;
 using korvel::sweep::POINT_SEED;
 using korvel::sweep::SWEEP_MAIN;
+using korvel::sweep::TOOL;
 
 const std::string TEMPLATE =
     "Stand-in sweep\r\n"
@@ -124,7 +125,7 @@ class SweepRun : public ::testing::Test {
       args.insert(args.begin(), {"--program", program_});
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    const int status = SWEEP_MAIN(args);
+    const int status = korvel::tools::RUN_TOOL(TOOL, args, SWEEP_MAIN);
     const std::string o = testing::internal::GetCapturedStdout();
     const std::string e = testing::internal::GetCapturedStderr();
     if (out) *out = o;
@@ -364,34 +365,48 @@ TEST_F(SweepRun, SlurmJobArrayHasOneTaskPerPointToRun) {
   EXPECT_NE(rest.find("  1) cd '" + folder + "/point-01'"), std::string::npos) << rest;
 }
 
+// Every mistake is told as "korvel-sweep: <what>" naming the option (and
+// the value), then the usage; korvel-init's design options are checked as
+// korvel-init checks them.
 TEST_F(SweepRun, CommandLineMistakesExitWithTwoAndChangeNothing) {
   std::string err;
-  for (const std::vector<std::string>& bad :
-       std::vector<std::vector<std::string>>{{"--fst", "0.01", "--generations", "3", "T.IN"},
-                                             {"--jobs", "0", "T.IN"},
-                                             {"--generations", "3,,4", "T.IN"},
-                                             {"--generations", "40000", "T.IN"},
-                                             {"--fst", "0.01,1.5", "T.IN"},
-                                             {"--fst", "-0.1", "T.IN"},
-                                             {"--sample-sizes", "0,10", "T.IN"},
-                                             {"--sample-sizes", "10,10", "T.IN"},
-                                             {"--loci", "3", "T.IN"},  // the template has 2
-                                             {"--seed", "4294967296", "T.IN"},
-                                             {"--seed", "-1", "T.IN"},
-                                             {"--target-power", "1.5", "T.IN"},
-                                             {"--submit", "T.IN"},
-                                             {"--sbatch-arg", "x", "T.IN"},
-                                             {"--emit-jobs", "--slurm", "T.IN"},
-                                             {"--force", "--resume", "T.IN"},
-                                             {"--no-null=yes", "T.IN"},
-                                             {"--frobnicate", "T.IN"},
-                                             {"T.IN", "U.IN"},
-                                             {"--collect", "x", "--jobs", "2"},
-                                             {}}) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> mistakes = {
+      {{"--fst", "0.01", "--generations", "3", "T.IN"}, "--fst excludes --generations"},
+      {{"--jobs", "0", "T.IN"}, "--jobs takes a whole number from 1 to 4096, not \"0\""},
+      {{"--jobs=x", "T.IN"}, "--jobs takes a whole number from 1 to 4096, not \"x\""},
+      {{"--generations", "3,,4", "T.IN"}, "--generations has an empty item in \"3,,4\""},
+      {{"--generations", "40000", "T.IN"},
+       "--generations takes a whole number from 0 to 32767, not \"40000\""},
+      {{"--fst", "0.01,1.5", "T.IN"}, "--fst takes a number from 0 to below 1, not \"1.5\" in \"0.01,1.5\""},
+      {{"--fst", "-0.1", "T.IN"}, "--fst takes a number from 0 to below 1, not \"-0.1\""},
+      {{"--sample-sizes", "0,10", "T.IN"}, "--sample-sizes takes a whole number from 1 to 16383, not \"0\""},
+      {{"--sample-sizes", "10,10", "T.IN"}, "--sample-sizes names 10 twice"},
+      {{"--loci", "3", "T.IN"}, "--loci takes a whole number from 1 to 2, not \"3\""},  // the template has 2
+      {{"--seed", "4294967296", "T.IN"},
+       "--seed takes a whole number from 0 to 4294967295, not \"4294967296\""},
+      {{"--seed", "-1", "T.IN"}, "--seed takes a whole number from 0 to 4294967295, not \"-1\""},
+      {{"--target-power", "1.5", "T.IN"}, "--target-power takes a number above 0 and at most 1, not \"1.5\""},
+      {{"--submit", "T.IN"}, "--submit requires --slurm"},
+      {{"--sbatch-arg", "x", "T.IN"}, "--sbatch-arg requires --slurm"},
+      {{"--emit-jobs", "--slurm", "T.IN"}, "--slurm excludes --emit-jobs"},
+      {{"--force", "--resume", "T.IN"}, "--force excludes --resume"},
+      {{"--no-null=yes", "T.IN"}, "--no-null takes no value"},
+      {{"--frobnicate", "T.IN"}, "unknown option --frobnicate"},
+      {{"T.IN", "U.IN"}, "more than one template: U.IN"},
+      {{"--collect", "x", "--jobs", "2"}, "--out does not apply to --collect"},
+      {{"T.IN", "--title"}, "--title needs a value"},
+      {{"--sample", "0", "T.IN"}, "--sample takes a whole number from 1 to 16383, not \"0\""},
+      {{"--sample", "5", "--samples", "5,6", "T.IN"}, "--sample excludes --samples"},
+      {{"--max-loci", "3", "--max-loci=4", "T.IN"}, "--max-loci is given twice"},
+      {{"--pass-only", "T.IN"}, "T.IN is a KORVEL.IN template; --pass-only is for a data file"},
+      {{}, "no template given"}};
+  for (const auto& [bad, says] : mistakes) {
     std::vector<std::string> args = bad;
     args.insert(args.begin(), {"--out", "bad"});
     EXPECT_EQ(sweep(args, &err), 2) << testing::PrintToString(bad) << err;
-    EXPECT_NE(err.find("usage: korvel-sweep"), std::string::npos) << err;
+    EXPECT_EQ(err.rfind("korvel-sweep: ", 0), 0u) << err;
+    EXPECT_NE(err.find(says), std::string::npos) << says << "\n" << err;
+    EXPECT_NE(err.find("\nusage: korvel-sweep"), std::string::npos) << err;
   }
   EXPECT_EQ(sweep({"--out", "bad", "missing.IN"}, &err), 1);
   EXPECT_FALSE(fs::exists("bad"));

@@ -22,6 +22,12 @@
 #include <string_view>
 #include <vector>
 
+#include "tool_main.h"
+
+namespace korvel::tools {
+class CommandLine;
+}
+
 namespace korvel::init {
 
 // Any fault reported to the user: unreadable data, a bad option, a design
@@ -229,15 +235,17 @@ struct InitOptions {
 
 inline constexpr long double DEFAULT_FST = 0.01L;
 
+// A mistake on the command line (exit status 2), also found while the
+// design is made.
+using tools::UsageError;
 // Throws UsageError for anything malformed or contradictory.
-class UsageError : public InitError {
- public:
-  using InitError::InitError;
-};
 InitOptions PARSE_OPTIONS(const std::vector<std::string>& args);
 
-extern const char* const USAGE;
-extern const char* const HELP;
+// The options that shape the design made from a data file, added to a
+// command line and read into `options`; korvel-sweep offers them too.
+void ADD_DESIGN_OPTIONS(tools::CommandLine& command, InitOptions& options);
+
+extern const tools::ToolText TOOL;
 
 // What korvel-init makes from the options, without writing it: the
 // KORVEL.IN text (checked by reading it back), the program whose limits
@@ -253,8 +261,9 @@ struct InitResult {
 using SummarySink = std::function<void(const std::string&)>;
 InitResult MAKE_INPUT(const InitOptions& options, const SummarySink& say);
 
-// The whole program; returns its exit status (0 written, 1 refused, 2 bad
-// usage). Messages and the summary go to standard error.
+// The whole program, run through tools::RUN_TOOL: returns 0 when the file
+// is written; a refusal is thrown (exit status 1), a mistake on the command
+// line thrown as UsageError (2). The summary goes to standard error.
 int INIT_MAIN(const std::vector<std::string>& args);
 
 }  // namespace korvel::init

@@ -19,19 +19,17 @@
 #include <vector>
 
 #include "common/capacity_profiles.h"
-#include "common/korvel_version.h"
+#include "init.h"
 #include "input/capacity_fit.h"
 #include "input/drift_arithmetic.h"
 #include "input/exact_adequacy.h"
 #include "input/input_document.h"
-#include "init.h"
 
 namespace korvel::init {
 
 namespace {
 
 namespace fs = std::filesystem;
-
 
 struct Design {
   int populations = 0;
@@ -215,8 +213,8 @@ std::string SHORTFALL_TEXT(const CAPACITY_SHORTFALL& shortfall, const BasePopula
              std::to_string(shortfall.VALUE) + "; --max-alleles " + maximum +
              " merges the rarest, which changes the data)";
     case CAPACITY_SHORTFALL::POPULATIONS:
-      return "holds at most " + maximum + " populations and the design has " + std::to_string(shortfall.VALUE) +
-             " (--populations " + maximum + " or fewer)";
+      return "holds at most " + maximum + " populations and the design has " +
+             std::to_string(shortfall.VALUE) + " (--populations " + maximum + " or fewer)";
   }
   return {};
 }
@@ -524,28 +522,14 @@ InitResult MAKE_INPUT(const InitOptions& options, const SummarySink& say) {
 }
 
 int INIT_MAIN(const std::vector<std::string>& args) {
+  const InitOptions options = PARSE_OPTIONS(args);
+  if (options.help) return tools::PRINT_HELP(TOOL);
+  if (options.version) return tools::PRINT_VERSION(TOOL);
   try {
-    const InitOptions options = PARSE_OPTIONS(args);
-    if (options.help) {
-      std::printf("%s\n%s", USAGE, HELP);
-      return 0;
-    }
-    if (options.version) {
-      std::printf("korvel-init %s\n", KORVEL_VERSION);
-      return 0;
-    }
     return RUN(options);
-  } catch (const UsageError& error) {
-    std::fprintf(stderr, "korvel-init: %s\n%s", error.what(), USAGE);
-    return 2;
   } catch (const INPUT_FAULT& fault) {
-    std::fprintf(stderr,
-                 "korvel-init: internal fault: the file made does not read back (%s); nothing written\n",
-                 fault.SUMMARY().c_str());
-    return 1;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "korvel-init: %s\n", error.what());
-    return 1;
+    throw InitError("internal fault: the file made does not read back (" + fault.SUMMARY() +
+                    "); nothing written");
   }
 }
 

@@ -1,23 +1,20 @@
-// The command line of korvel-init.
-#include <cctype>
-#include <cerrno>
-#include <cstdlib>
-#include <functional>
-#include <map>
-#include <optional>
+// The command line of korvel-init, and the design options korvel-sweep
+// takes from it for a data file.
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "common/capacity_profiles.h"
 #include "init.h"
+#include "input/run_settings.h"
 
 namespace korvel::init {
 
-const char* const USAGE =
+const tools::ToolText TOOL{
+    "korvel-init",
     "usage: korvel-init [design options] [--popmap FILE] [--pop NAME,...] [-o KORVEL.IN] [--force] DATA\n"
-    "       korvel-init --help | --version\n";
-
-const char* const HELP =
+    "       korvel-init --help | --version\n",
     "Writes a KORVEL.IN whose base population has the allele frequencies of DATA,\n"
     "a Genepop file or a VCF/BCF (plain or bgzipped), and says which program runs it.\n"
     "\n"
@@ -52,171 +49,113 @@ const char* const HELP =
     "                         no locus has more than K (this changes the data)\n"
     "Output:\n"
     "  -o FILE                the file to write (default KORVEL.IN)\n"
-    "  --force                replace FILE if it exists\n";
+    "  --force                replace FILE if it exists\n"
+    "\n"
+    "  --help                 this text\n"
+    "  --version              the version of korvel-init\n"
+    "\n"
+    "Exit status: 0 written; 1 refused (the data, the design or the file); 2 bad usage.\n"};
 
 namespace {
 
-long long WHOLE(const std::string& option, const std::string& text, long long low, long long high) {
-  char* end = nullptr;
-  errno = 0;
-  const long long value = std::strtoll(text.c_str(), &end, 10);
-  const bool digits = !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-');
-  if (!digits || *end != '\0' || errno == ERANGE || value < low || value > high) {
-    throw UsageError(option + " takes a whole number from " + std::to_string(low) + " to " +
-                     std::to_string(high) + ", not \"" + text + "\"");
-  }
-  return value;
-}
-
-std::vector<std::string> ITEMS(const std::string& option, const std::string& list) {
-  std::vector<std::string> items;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t comma = list.find(',', start);
-    items.push_back(list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-    if (items.back().empty()) throw UsageError(option + " has an empty item in \"" + list + "\"");
-    if (comma == std::string::npos) return items;
-    start = comma + 1;
-  }
-}
-
-// Options that take a value, each with what it does to the options.
-using Setter = std::function<void(InitOptions&, const std::string& option, const std::string& value)>;
-
-const std::map<std::string, Setter>& VALUE_OPTIONS() {
-  static const std::map<std::string, Setter> options{
-      {"--format",
-       [](InitOptions& o, const std::string& opt, const std::string& v) {
-         if (v == "genepop") o.format = DataFormat::GENEPOP;
-         else if (v == "vcf" || v == "bcf") o.format = DataFormat::VCF;
-         else throw UsageError(opt + " takes genepop or vcf, not \"" + v + "\"");
-       }},
-      {"--popmap", [](InitOptions& o, const std::string&, const std::string& v) { o.popmap = v; }},
-      {"--pop", [](InitOptions& o, const std::string& opt, const std::string& v) { o.pops = ITEMS(opt, v); }},
-      {"--populations",
-       [](InitOptions& o, const std::string& opt, const std::string& v) {
-         o.populations = static_cast<int>(WHOLE(opt, v, 2, 32767));
-       }},
-      {"--sample",
-       [](InitOptions& o, const std::string& opt, const std::string& v) {
-         o.samples = {static_cast<int>(WHOLE(opt, v, 1, MAX_DIPLOIDS))};
-       }},
-      {"--samples",
-       [](InitOptions& o, const std::string& opt, const std::string& v) {
-         o.samples.clear();
-         for (const std::string& item : ITEMS(opt, v))
-           o.samples.push_back(static_cast<int>(WHOLE(opt, item, 1, MAX_DIPLOIDS)));
-       }},
-      {"--ne", [](InitOptions& o, const std::string& opt,
-                  const std::string& v) { o.ne = static_cast<int>(WHOLE(opt, v, 1, MAX_DIPLOIDS)); }},
-      {"--generations",
-       [](InitOptions& o, const std::string& opt, const std::string& v) {
-         o.generations = static_cast<int>(WHOLE(opt, v, 0, MAX_GENERATIONS));
-       }},
-      {"--fst",
-       [](InitOptions& o, const std::string& opt, const std::string& v) {
-         char* end = nullptr;
-         const long double value = std::strtold(v.c_str(), &end);
-         if (v.empty() || *end != '\0' || !(value > 0.0L && value < 1.0L)) {
-           throw UsageError(opt + " takes an F'st between 0 and 1 (exclusive), not \"" + v + "\"");
-         }
-         o.fst = value;
-       }},
-      {"--runs", [](InitOptions& o, const std::string& opt,
-                    const std::string& v) { o.runs = WHOLE(opt, v, 1, 2147483647); }},
-      {"--exact",
-       [](InitOptions& o, const std::string& opt, const std::string& v) {
-         const std::vector<std::string> items = ITEMS(opt, v);
-         if (items.size() != 3) {
-           throw UsageError(opt +
-                            " takes three numbers, dememorization steps, batches and steps per batch, "
-                            "as in 1000,100,1000");
-         }
-         for (int i = 0; i < 3; ++i)
-           o.exact[i] = WHOLE(opt, items[static_cast<std::size_t>(i)], 1, 2147483647);
-       }},
-      {"--tests",
-       [](InitOptions& o, const std::string& opt, const std::string& v) {
-         o.chi2 = o.exact_test = false;
-         for (const std::string& item : ITEMS(opt, v)) {
-           if (item == "chi2") o.chi2 = true;
-           else if (item == "exact") o.exact_test = true;
-           else throw UsageError(opt + " takes chi2, exact or chi2,exact, not \"" + item + "\"");
-         }
-       }},
-      {"--max-loci", [](InitOptions& o, const std::string& opt,
-                        const std::string& v) { o.max_loci = static_cast<int>(WHOLE(opt, v, 1, 32767)); }},
-      {"--seed",
-       [](InitOptions& o, const std::string& opt, const std::string& v) {
-         o.seed = static_cast<std::uint32_t>(WHOLE(opt, v, 0, 4294967295LL));
-       }},
-      {"--max-alleles",
-       [](InitOptions& o, const std::string& opt, const std::string& v) {
-         o.max_alleles = static_cast<int>(WHOLE(opt, v, 2, 32767));
-       }},
-      {"-o", [](InitOptions& o, const std::string&, const std::string& v) { o.output = v; }},
-      {"--output", [](InitOptions& o, const std::string&, const std::string& v) { o.output = v; }},
-  };
-  return options;
-}
+constexpr long long MAX_COUNT = 2147483647;
 
 }  // namespace
 
+void ADD_DESIGN_OPTIONS(tools::CommandLine& command, InitOptions& o) {
+  CLI::App& app = command.app();
+  const auto list = [&](const std::string& name, auto read, const CLI::Validator& item) {
+    return app
+        .add_option_function<std::string>(
+            name, [&o, name, read](const std::string& v) { read(o, tools::SPLIT_LIST(v, name)); })
+        ->check(tools::EACH(item));
+  };
+  command.once(app.add_option_function<std::string>("--format",
+                                                    [&o](const std::string& v) {
+                                                      o.format = v == "genepop" ? DataFormat::GENEPOP
+                                                                                : DataFormat::VCF;
+                                                    })
+                   ->check(tools::WORD({"genepop", "vcf", "bcf"}, "genepop or vcf")));
+  command.once(app.add_option("--popmap", o.popmap));
+  command.once(app.add_flag("--pass-only", o.pass_only));
+  command.once(app.add_flag("--allow-truncated", o.allow_truncated));
+  command.once(list("--pop", [](InitOptions& to, std::vector<std::string> items) { to.pops = items; }, {}));
+  command.once(tools::ADD_WHOLE(app, "--populations", o.populations, 2, 32767));
+  CLI::Option* sample = command.once(
+      app.add_option_function<std::string>("--sample",
+                                           [&o](const std::string& v) { o.samples = {std::stoi(v)}; })
+          ->check(tools::WHOLE_NUMBER(1, MAX_DIPLOIDS)));
+  command.once(list(
+                   "--samples",
+                   [](InitOptions& to, const std::vector<std::string>& items) {
+                     to.samples.clear();
+                     for (const std::string& item : items) to.samples.push_back(std::stoi(item));
+                   },
+                   tools::WHOLE_NUMBER(1, MAX_DIPLOIDS))
+                   ->excludes(sample));
+  command.once(tools::ADD_WHOLE(app, "--ne", o.ne, 1, MAX_DIPLOIDS));
+  command.once(
+      list(
+          "--exact",
+          [](InitOptions& to, const std::vector<std::string>& items) {
+            for (std::size_t i = 0; i < 3; ++i) to.exact[i] = std::stoll(items[i]);
+          },
+          tools::WHOLE_NUMBER(1, MAX_COUNT))
+          ->check(CLI::Validator(
+              [](std::string& v) {
+                return std::count(v.begin(), v.end(), ',') == 2
+                           ? std::string()
+                           : "takes three numbers, dememorization steps, batches and steps per batch, "
+                             "as in 1000,100,1000, not \"" +
+                                 v + "\"";
+              },
+              "D,B,S")));
+  command.once(list(
+      "--tests",
+      [](InitOptions& to, const std::vector<std::string>& items) {
+        to.chi2 = std::count(items.begin(), items.end(), "chi2") > 0;
+        to.exact_test = std::count(items.begin(), items.end(), "exact") > 0;
+      },
+      tools::WORD({"chi2", "exact"}, "chi2, exact or chi2,exact")));
+  command.once(tools::ADD_WHOLE(app, "--max-loci", o.max_loci, 1, 32767));
+  command.once(tools::ADD_WHOLE(app, "--max-alleles", o.max_alleles, 2, 32767));
+}
+
 InitOptions PARSE_OPTIONS(const std::vector<std::string>& args) {
-  InitOptions options;
-  std::map<std::string, int> seen;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string option = args[i];
-    std::optional<std::string> value;
-    if (option.rfind("--", 0) == 0 && option.find('=') != std::string::npos) {
-      value = option.substr(option.find('=') + 1);
-      option.resize(option.find('='));
-    }
-    if (option == "--help" || option == "-h") {
-      options.help = true;
-      continue;
-    }
-    if (option == "--version") {
-      options.version = true;
-      continue;
-    }
-    const auto setter = VALUE_OPTIONS().find(option);
-    if (setter != VALUE_OPTIONS().end()) {
-      if (!value) {
-        if (i + 1 >= args.size()) throw UsageError(option + " needs a value");
-        value = args[++i];
-      }
-      setter->second(options, option, *value);
-      if (option != "-o" && option != "--output") options.given.push_back(option + " " + *value);
-    } else if (option == "--force" || option == "--erase" || option == "--pass-only" ||
-               option == "--allow-truncated") {
-      if (value) throw UsageError(option + " takes no value");
-      if (option == "--force") options.force = true;
-      if (option == "--erase") options.erase = true;
-      if (option == "--pass-only") options.pass_only = true;
-      if (option == "--allow-truncated") options.allow_truncated = true;
-      if (option != "--force") options.given.push_back(option);
-    } else if (option.size() > 1 && option[0] == '-') {
-      throw UsageError("unknown option " + option);
-    } else if (!options.data.empty()) {
-      throw UsageError("one data file only; " + options.data + " and " + option + " given");
-    } else {
-      options.data = option;
-      continue;
-    }
-    if (++seen[option == "--output" ? "-o" : option == "--sample" ? "--samples" : option] > 1) {
-      throw UsageError(option + " is given twice");
-    }
+  InitOptions o;
+  tools::CommandLine command(TOOL);
+  CLI::App& app = command.app();
+  ADD_DESIGN_OPTIONS(command, o);
+  CLI::Option* fst = command.once(app.add_option("--fst", o.fst)
+                                      ->check(tools::REAL_NUMBER([](long double f) { return f > 0 && f < 1; },
+                                                                 "between 0 and 1 (exclusive)")));
+  command.once(tools::ADD_WHOLE(app, "--generations", o.generations, 0, MAX_GENERATIONS)->excludes(fst));
+  command.once(tools::ADD_WHOLE(app, "--runs", o.runs, 1, MAX_COUNT));
+  command.once(app.add_option_function<std::string>(
+                      "--seed", [&o](const std::string& v) { o.seed = PARSE_SEED_TEXT(v); })
+                   ->check(tools::SEED()));
+  command.once(app.add_flag("--erase", o.erase));
+  command.once(app.add_option("-o,--output", o.output));
+  command.once(app.add_flag("--force", o.force));
+  command.parse(args);
+  o.help = command.help();
+  o.version = command.version();
+  if (o.help || o.version) return o;
+  // The options as typed, for the input file's comment line.
+  for (const auto& [option, value] : command.given()) {
+    if (option->get_name() == "--output" || option->get_name() == "--force") continue;
+    o.given.push_back(value.empty() ? option->get_name() : option->get_name() + " " + value);
   }
-  if (options.help || options.version) return options;
-  if (options.data.empty()) throw UsageError("no data file given");
-  if (seen.count("--fst") && seen.count("--generations"))
-    throw UsageError("give --fst or --generations, not both");
-  if (seen.count("--seed") && !seen.count("--max-loci")) {
-    throw UsageError("--seed chooses the loci that --max-loci keeps; give --max-loci too");
+  if (command.operands().size() > 1) {
+    throw tools::UsageError("one data file only; " + command.operands()[0] + " and " + command.operands()[1] +
+                            " given");
   }
-  if (options.output.empty()) throw UsageError("-o needs a file name");
-  return options;
+  if (command.operands().empty()) throw tools::UsageError("no data file given");
+  o.data = command.operands()[0];
+  if (o.seed && !o.max_loci) {
+    throw tools::UsageError("--seed chooses the loci that --max-loci keeps; give --max-loci too");
+  }
+  return o;
 }
 
 }  // namespace korvel::init

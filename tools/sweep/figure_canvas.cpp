@@ -17,19 +17,12 @@ namespace korvel::sweep {
 
 std::vector<std::string> PARSE_FIGURE_FORMATS(const std::string& list) {
   std::vector<std::string> formats;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t comma = list.find(',', start);
-    std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    name.erase(0, name.find_first_not_of(' '));
-    name.erase(name.find_last_not_of(' ') + 1);
+  for (const std::string& name : tools::SPLIT_LIST(list, "--figure")) {
     if (name != "svg" && name != "png" && name != "pdf") {
       throw UsageError("--figure takes svg, png and/or pdf separated by commas, not \"" + name + "\" in \"" +
                        list + "\"");
     }
     if (std::find(formats.begin(), formats.end(), name) == formats.end()) formats.push_back(name);
-    if (comma == std::string::npos) break;
-    start = comma + 1;
   }
   return formats;
 }

@@ -27,6 +27,7 @@
 #include "input/input_document.h"
 #include "input/run_settings.h"
 #include "input/shared_names.h"
+#include "tool_main.h"
 #include "whole_file.h"
 
 namespace korvel::sweep {
@@ -40,11 +41,9 @@ class SweepError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A mistake on the command line (exit status 2).
-class UsageError : public SweepError {
- public:
-  using SweepError::SweepError;
-};
+// A mistake on the command line (exit status 2), also found once the
+// template is read.
+using tools::UsageError;
 
 // ---- Input template -----------------------------------------------------
 
@@ -341,9 +340,12 @@ std::string SBATCH_SCRIPT(const std::string& program, const std::vector<PointJob
 
 // ---- Command line -------------------------------------------------------
 
-// The whole program; returns its exit status (0 all points done, 1 some
-// point failed or nothing could be done, 2 bad usage, 3 finished with a
-// flagged answer).
+extern const tools::ToolText TOOL;
+
+// The whole program, run through tools::RUN_TOOL; returns its exit status
+// (0 all points done, 1 some point failed, 3 finished with a flagged
+// answer, 130/143 stopped by a signal); what cannot be done is thrown (1),
+// a mistake on the command line thrown as UsageError (2).
 int SWEEP_MAIN(const std::vector<std::string>& args);
 
 }  // namespace korvel::sweep

@@ -23,9 +23,6 @@ inline constexpr const char* SBATCH_FILE = "sweep.sbatch";
 
 // ---- Options ---------------------------------------------------------------
 
-extern const char* const USAGE;
-extern const char* const HELP;
-
 struct Options {
   std::string fst_list;
   std::string generations_list;
@@ -52,7 +49,7 @@ struct Options {
   std::string template_path;
   bool help = false;
   bool version = false;
-  std::vector<std::string> given;      // the options given, for --collect's check
+  std::vector<std::string> given;      // the options given, for the checks between them
   std::vector<std::string> arguments;  // the whole command line, for the resume hint
   std::optional<long long> runs;
   std::string find;  // "sample-size" or "loci"
@@ -64,10 +61,6 @@ struct Options {
   std::vector<std::string> data_args;  // korvel-init's options, for a data file
 };
 
-// The items of a comma-separated list, trimmed; an empty one is a UsageError.
-std::vector<std::string> split_list(const std::string& list, const std::string& option);
-long long parse_whole(const std::string& text, const std::string& what, long long low, long long high);
-EXTENDED parse_real(const std::string& text, const std::string& option);
 // Whole numbers from low to high, none twice.
 std::vector<int> parse_whole_list(const std::string& list, const std::string& option, int low, int high);
 Options parse_options(const std::vector<std::string>& args);

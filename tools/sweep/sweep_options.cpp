@@ -1,30 +1,19 @@
 // The command line of korvel-sweep: its usage and help texts, and the
 // options read into one record; every mistake is a UsageError.
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-#include <iterator>
 
+#include "command_line.h"
 #include "common/capacity_profiles.h"
 #include "figure.h"
 #include "sweep_command.h"
+#ifdef KORVEL_SWEEP_READS_DATA
+#include "init.h"
+#endif
 
-namespace korvel::sweep::command {
+namespace korvel::sweep {
 
-namespace {
-
-// korvel-init's options that shape the template made from a data file;
-// --ne is also the sweep's own.
-constexpr const char* DATA_VALUE_OPTIONS[] = {"--populations", "--sample", "--samples", "--exact",
-                                              "--tests",       "--pop",    "--popmap",  "--max-loci",
-                                              "--max-alleles", "--format"};
-
-constexpr int MAX_SEED_DIGITS = 10;
-
-}  // namespace
-
-const char* const USAGE =
+const tools::ToolText TOOL{
+    "korvel-sweep",
     "usage: korvel-sweep [--fst F1,F2,... | --generations T1,T2,...] [--sample-sizes N1,N2,...]\n"
     "                    [--loci K1,K2,...] [--ne N] [--target-power P] [--seed S] [--no-null]\n"
     "                    [--title TEXT] [--figure LIST] [--jobs J] [--threads-per-point T] [--many-loci]\n"
@@ -36,9 +25,8 @@ const char* const USAGE =
     "                    [--tolerance K] [--max-runs R] [--runs R] [--seed S] [--jobs J] [--keep-details]\n"
     "                    [--figure svg,png,pdf] [--out DIR] [--force | --resume] TEMPLATE.IN | DATA\n"
     "       korvel-sweep --collect DIR [--target-power P] [--title TEXT] [--figure LIST]\n"
-    "       korvel-sweep --help | --version\n";
+    "       korvel-sweep --help | --version\n",
 
-const char* const HELP =
     "Runs the simulation once per point of a design grid and answers the planning question:\n"
     "which sample size (or number of loci) reaches the target power at each F'st.\n"
     "\n"
@@ -98,50 +86,54 @@ const char* const HELP =
     "Exit status: 0 done; 1 a point failed or nothing could be done; 2 bad usage; 3 the grid,\n"
     "--collect or search finished but its answer is flagged: a miscalibrated test, a point that\n"
     "warned about the exact test's resolution, a target not reached in the range tried, or (the\n"
-    "search) its budget spent. Stopped by SIGINT or SIGTERM: 130 or 143.\n";
+    "search) its budget spent. Stopped by SIGINT or SIGTERM: 130 or 143.\n"};
 
-std::vector<std::string> split_list(const std::string& list, const std::string& option) {
-  std::vector<std::string> items;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t comma = list.find(',', start);
-    std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    item.erase(0, item.find_first_not_of(' '));
-    item.erase(item.find_last_not_of(' ') + 1);
-    if (item.empty()) throw UsageError(option + " has an empty item in \"" + list + "\"");
-    items.push_back(item);
-    if (comma == std::string::npos) break;
-    start = comma + 1;
+}  // namespace korvel::sweep
+
+namespace korvel::sweep::command {
+
+namespace {
+
+// How the options bear on each other once read.
+void check_combinations(const Options& options) {
+  const auto given = [&](const std::string& name) {
+    return std::find(options.given.begin(), options.given.end(), name) != options.given.end();
+  };
+  if (!options.collect.empty()) {
+    if (!options.template_path.empty()) throw UsageError("--collect takes no template");
+    for (const std::string& name : options.given) {
+      if (name != "--collect" && name != "--target-power" && name != "--title" && name != "--figure")
+        throw UsageError(name + " does not apply to --collect");
+    }
+    return;
   }
-  return items;
+  if (options.template_path.empty()) throw UsageError("no template given");
+  if (!options.find.empty()) {
+    if (options.precision) throw UsageError("--precision is for grids; --find has --tolerance");
+    if (options.emit_jobs || options.slurm)
+      throw UsageError(
+          "--find runs its probes here, one round after another; --emit-jobs and --slurm are for grids");
+    if (!options.generations_list.empty()) throw UsageError("--find takes --fst, not --generations");
+    if (options.fst_list.empty()) throw UsageError("--find needs --fst");
+    if (!options.sample_sizes_list.empty() || !options.loci_list.empty())
+      throw UsageError("--find chooses the values itself; leave out --sample-sizes and --loci");
+  } else {
+    for (const char* only : {"--range", "--tolerance"}) {
+      if (given(only)) throw UsageError(std::string(only) + " needs --find");
+    }
+    if (given("--max-runs") && !options.precision) throw UsageError("--max-runs needs --find or --precision");
+    if (options.precision && (options.emit_jobs || options.slurm))
+      throw UsageError(
+          "--precision runs its batches here, one round after another; leave out --emit-jobs and --slurm");
+  }
 }
 
-long long parse_whole(const std::string& text, const std::string& what, long long low, long long high) {
-  char* end = nullptr;
-  errno = 0;
-  const long long value = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno == ERANGE || value < low || value > high ||
-      text.find_first_not_of("0123456789") != std::string::npos) {
-    throw UsageError(what + " must be a whole number from " + std::to_string(low) + " to " +
-                     std::to_string(high) + ", not \"" + text + "\"");
-  }
-  return value;
-}
-
-EXTENDED parse_real(const std::string& text, const std::string& option) {
-  char* end = nullptr;
-  errno = 0;
-  const EXTENDED value = std::strtold(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(value)) {
-    throw UsageError("\"" + text + "\" is not a number (in " + option + ")");
-  }
-  return value;
-}
+}  // namespace
 
 std::vector<int> parse_whole_list(const std::string& list, const std::string& option, int low, int high) {
   std::vector<int> values;
-  for (const std::string& item : split_list(list, option)) {
-    const int value = static_cast<int>(parse_whole(item, "each value of " + option, low, high));
+  for (const std::string& item : tools::SPLIT_LIST(list, option)) {
+    const int value = static_cast<int>(tools::PARSE_WHOLE(item, option, low, high));
     if (std::find(values.begin(), values.end(), value) != values.end()) {
       throw UsageError(option + " names " + item + " twice");
     }
@@ -153,125 +145,83 @@ std::vector<int> parse_whole_list(const std::string& list, const std::string& op
 Options parse_options(const std::vector<std::string>& args) {
   Options options;
   options.arguments = args;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    std::string value;
-    bool has_value = false;
-    if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
-      value = arg.substr(arg.find('=') + 1);
-      arg = arg.substr(0, arg.find('='));
-      has_value = true;
-    }
-    const auto take = [&]() -> std::string {
-      if (has_value) return value;
-      if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
-      return args[++i];
-    };
-    const auto flag = [&](bool& target) {
-      if (has_value) throw UsageError(arg + " takes no value");
-      target = true;
-    };
-    if (arg.rfind("-", 0) == 0 && arg.size() > 1) options.given.push_back(arg);
-    if (std::find(std::begin(DATA_VALUE_OPTIONS), std::end(DATA_VALUE_OPTIONS), arg) !=
-        std::end(DATA_VALUE_OPTIONS)) {
-      options.data_args.push_back(arg);
-      options.data_args.push_back(take());
-    } else if (arg == "--pass-only" || arg == "--allow-truncated") {
-      if (has_value) throw UsageError(arg + " takes no value");
-      options.data_args.push_back(arg);
-    } else if (arg == "--runs") options.runs = parse_whole(take(), "--runs", 1, 2147483647LL);
-    else if (arg == "--find") {
-      options.find = take();
-      if (options.find != "sample-size" && options.find != "loci")
-        throw UsageError("--find takes sample-size or loci, not \"" + options.find + "\"");
-    } else if (arg == "--range") options.range = take();
-    else if (arg == "--tolerance") {
-      const EXTENDED tolerance = parse_real(take(), "--tolerance");
-      if (!(tolerance >= 0)) throw UsageError("--tolerance must be 0 or more");
-      options.tolerance = tolerance;
-    } else if (arg == "--max-runs") options.max_runs = parse_whole(take(), "--max-runs", 1, 1000000000000LL);
-    else if (arg == "--keep-details") flag(options.keep_details);
-    else if (arg == "--precision") {
-      const EXTENDED precision = parse_real(take(), "--precision");
-      if (!(precision > 0 && precision < 0.5L)) throw UsageError("--precision must be above 0 and below 0.5");
-      options.precision = precision;
-    } else if (arg == "--fst") options.fst_list = take();
-    else if (arg == "--generations") options.generations_list = take();
-    else if (arg == "--sample-sizes") options.sample_sizes_list = take();
-    else if (arg == "--loci") options.loci_list = take();
-    else if (arg == "--ne") options.ne = static_cast<int>(parse_whole(take(), "--ne", 1, MAX_DIPLOIDS));
-    else if (arg == "--target-power") {
-      const EXTENDED power = parse_real(take(), "--target-power");
-      if (!(power > 0.0L && power <= 1.0L)) throw UsageError("--target-power must be above 0 and at most 1");
-      options.target_power = power;
-    } else if (arg == "--seed") {
-      const std::string text = take();
-      if (text.size() > MAX_SEED_DIGITS)
-        throw UsageError("--seed must be a whole number from 0 to 4294967295");
-      options.seed = static_cast<std::uint32_t>(parse_whole(text, "--seed", 0, 4294967295LL));
-    } else if (arg == "--title") options.title = take();
-    else if (arg == "--figure") options.figure_formats = PARSE_FIGURE_FORMATS(take());
-    else if (arg == "--jobs") options.jobs = static_cast<int>(parse_whole(take(), "--jobs", 1, 4096));
-    else if (arg == "--threads-per-point")
-      options.threads_per_point = static_cast<int>(parse_whole(take(), "--threads-per-point", 1, 4096));
-    else if (arg == "--out") options.out = take();
-    else if (arg == "--collect") options.collect = take();
-    else if (arg == "--program") options.program = take();
-    else if (arg == "--sbatch-arg") options.sbatch_args.push_back(take());
-    else if (arg == "--no-null") flag(options.no_null);
-    else if (arg == "--many-loci") flag(options.many_loci);
-    else if (arg == "--force") flag(options.force);
-    else if (arg == "--resume") flag(options.resume);
-    else if (arg == "--emit-jobs") flag(options.emit_jobs);
-    else if (arg == "--slurm") flag(options.slurm);
-    else if (arg == "--submit") flag(options.submit);
-    else if (arg == "--help" || arg == "-h") options.help = true;
-    else if (arg == "--version") options.version = true;
-    else if (arg.size() > 1 && arg[0] == '-') throw UsageError("unknown option " + arg);
-    else if (!options.template_path.empty()) throw UsageError("more than one template: " + arg);
-    else options.template_path = arg;
+  Options& o = options;
+  tools::CommandLine command(TOOL);
+  CLI::App& app = command.app();
+
+  // korvel-init's design options, for a data file: their values are checked
+  // here and handed on as typed (korvel-init reads them again). --ne is
+  // also the sweep's own.
+  std::vector<const CLI::Option*> design;
+#ifdef KORVEL_SWEEP_READS_DATA
+  init::InitOptions checked;
+  const std::size_t before = app.get_options().size();
+  init::ADD_DESIGN_OPTIONS(command, checked);
+  const std::vector<CLI::Option*> added = app.get_options();
+  for (std::size_t i = before; i < added.size(); ++i) {
+    if (added[i]->get_name() != "--ne") design.push_back(added[i]);
   }
-  if (options.help || options.version) return options;
-  if (!options.collect.empty()) {
-    if (!options.template_path.empty()) throw UsageError("--collect takes no template");
-    for (const std::string& given : options.given) {
-      if (given != "--collect" && given != "--target-power" && given != "--title" && given != "--figure") {
-        throw UsageError(given + " does not apply to --collect");
-      }
-    }
-    return options;
+  const auto sweep_ne = [&] { o.ne = checked.ne; };
+#else
+  tools::ADD_WHOLE(app, "--ne", o.ne, 1, MAX_DIPLOIDS);
+  const auto sweep_ne = [] {};
+#endif
+
+  tools::ADD_WHOLE(app, "--runs", o.runs, 1, 2147483647LL);
+  app.add_option("--find", o.find)->check(tools::WORD({"sample-size", "loci"}, "sample-size or loci"));
+  app.add_option("--range", o.range)->check(tools::EACH());
+  app.add_option("--tolerance", o.tolerance)
+      ->check(tools::REAL_NUMBER([](EXTENDED t) { return t >= 0; }, "of 0 or more"));
+  tools::ADD_WHOLE(app, "--max-runs", o.max_runs, 1, 1000000000000LL);
+  app.add_flag("--keep-details", o.keep_details);
+  app.add_option("--precision", o.precision)
+      ->check(tools::REAL_NUMBER([](EXTENDED w) { return w > 0 && w < 0.5L; }, "above 0 and below 0.5"));
+  CLI::Option* fst = app.add_option("--fst", o.fst_list)
+                         ->check(tools::EACH(tools::REAL_NUMBER([](EXTENDED f) { return f >= 0 && f < 1; },
+                                                                "from 0 to below 1")));
+  app.add_option("--generations", o.generations_list)
+      ->check(tools::EACH(tools::WHOLE_NUMBER(0, MAX_GENERATIONS)))
+      ->excludes(fst);
+  app.add_option("--sample-sizes", o.sample_sizes_list)
+      ->check(tools::EACH(tools::WHOLE_NUMBER(1, MAX_DIPLOIDS)));
+  app.add_option("--loci", o.loci_list)->check(tools::EACH(tools::WHOLE_NUMBER(1, 32767)));
+  app.add_option("--target-power", o.target_power)
+      ->check(tools::REAL_NUMBER([](EXTENDED p) { return p > 0 && p <= 1; }, "above 0 and at most 1"));
+  app.add_option_function<std::string>("--seed", [&](const std::string& v) { o.seed = PARSE_SEED_TEXT(v); })
+      ->check(tools::SEED());
+  app.add_option("--title", o.title);
+  app.add_option_function<std::string>(
+         "--figure", [&](const std::string& v) { o.figure_formats = PARSE_FIGURE_FORMATS(v); })
+      ->check(tools::EACH(tools::WORD({"svg", "png", "pdf"}, "svg, png and/or pdf separated by commas")));
+  tools::ADD_WHOLE(app, "--jobs", o.jobs, 1, 4096);
+  tools::ADD_WHOLE(app, "--threads-per-point", o.threads_per_point, 1, 4096);
+  app.add_option("--out", o.out);
+  app.add_option("--collect", o.collect);
+  app.add_option("--program", o.program);
+  app.add_flag("--no-null", o.no_null);
+  app.add_flag("--many-loci", o.many_loci);
+  app.add_flag("--force", o.force)->excludes(app.add_flag("--resume", o.resume));
+  CLI::Option* slurm = app.add_flag("--slurm", o.slurm);
+  app.add_flag("--emit-jobs", o.emit_jobs)->excludes(slurm);
+  app.add_flag("--submit", o.submit)->needs(slurm);
+  app.add_option("--sbatch-arg", o.sbatch_args)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->needs(slurm);
+
+  command.parse(args);
+  o.help = command.help();
+  o.version = command.version();
+  if (o.help || o.version) return options;
+  if (app.count("--ne") > 0) sweep_ne();
+  for (const auto& [option, value] : command.given()) {
+    o.given.push_back(option->get_name());
+    if (std::find(design.begin(), design.end(), option) == design.end()) continue;
+    o.data_args.push_back(option->get_name());
+    if (!value.empty()) o.data_args.push_back(value);
   }
-  if (!options.fst_list.empty() && !options.generations_list.empty()) {
-    throw UsageError("give either --fst or --generations, not both");
-  }
-  if (options.force && options.resume) throw UsageError("give either --force or --resume, not both");
-  if (options.emit_jobs && options.slurm) throw UsageError("give either --emit-jobs or --slurm, not both");
-  if (options.submit && !options.slurm) throw UsageError("--submit needs --slurm");
-  if (!options.sbatch_args.empty() && !options.slurm) throw UsageError("--sbatch-arg needs --slurm");
-  if (options.template_path.empty()) throw UsageError("no template given");
-  const bool searching = !options.find.empty();
-  if (searching) {
-    if (options.precision) throw UsageError("--precision is for grids; --find has --tolerance");
-    if (options.emit_jobs || options.slurm)
-      throw UsageError(
-          "--find runs its probes here, one round after another; --emit-jobs and --slurm are for grids");
-    if (!options.generations_list.empty()) throw UsageError("--find takes --fst, not --generations");
-    if (options.fst_list.empty()) throw UsageError("--find needs --fst");
-    if (!options.sample_sizes_list.empty() || !options.loci_list.empty())
-      throw UsageError("--find chooses the values itself; leave out --sample-sizes and --loci");
-  } else {
-    const auto given = [&](const char* name) {
-      return std::find(options.given.begin(), options.given.end(), name) != options.given.end();
-    };
-    for (const char* only : {"--range", "--tolerance"}) {
-      if (given(only)) throw UsageError(std::string(only) + " needs --find");
-    }
-    if (given("--max-runs") && !options.precision) throw UsageError("--max-runs needs --find or --precision");
-    if (options.precision && (options.emit_jobs || options.slurm))
-      throw UsageError(
-          "--precision runs its batches here, one round after another; leave out --emit-jobs and --slurm");
-  }
-  if (options.out.empty()) throw UsageError("--out needs a folder name");
+  if (command.operands().size() > 1) throw UsageError("more than one template: " + command.operands()[1]);
+  if (!command.operands().empty()) o.template_path = command.operands()[0];
+  check_combinations(options);
   return options;
 }
 

@@ -41,8 +41,8 @@ std::vector<Level> plan_levels(const Options& options, int drift_size) {
     }
   } else {
     for (const std::string& item :
-         split_list(options.fst_list.empty() ? DEFAULT_FST : options.fst_list, "--fst")) {
-      const EXTENDED target = parse_real(item, "--fst");
+         tools::SPLIT_LIST(options.fst_list.empty() ? DEFAULT_FST : options.fst_list, "--fst")) {
+      const EXTENDED target = tools::PARSE_REAL(item, "--fst");
       levels.push_back({GENERATIONS_FOR_TARGET(target, drift_size), target});
     }
   }

@@ -160,16 +160,16 @@ int search(const Options& options) {
   chosen.many_loci = source.many_loci;
   SearchOptions search;
   search.loci_axis = options.find == "loci";
-  for (const std::string& item : split_list(options.fst_list, "--fst"))
-    search.fst.push_back(parse_real(item, "--fst"));
+  for (const std::string& item : tools::SPLIT_LIST(options.fst_list, "--fst"))
+    search.fst.push_back(tools::PARSE_REAL(item, "--fst"));
   search.range.high = search.loci_axis ? source.tmpl.facts.loci : 1000;
   search.range.low = search.loci_axis ? 1 : 2;
   if (!options.range.empty()) {
-    const std::vector<std::string> ends = split_list(options.range, "--range");
+    const std::vector<std::string> ends = tools::SPLIT_LIST(options.range, "--range");
     const int top = search.loci_axis ? source.tmpl.facts.loci : MAX_DIPLOIDS;
     if (ends.size() != 2) throw UsageError("--range takes LO,HI, not \"" + options.range + "\"");
-    search.range.low = static_cast<int>(parse_whole(ends[0], "the low end of --range", 1, top));
-    search.range.high = static_cast<int>(parse_whole(ends[1], "the high end of --range", 1, top));
+    search.range.low = static_cast<int>(tools::PARSE_WHOLE(ends[0], "the low end of --range", 1, top));
+    search.range.high = static_cast<int>(tools::PARSE_WHOLE(ends[1], "the high end of --range", 1, top));
     if (search.range.low >= search.range.high) throw UsageError("--range needs LO below HI");
   }
   search.range.target = options.target_power.value_or(0.8L);

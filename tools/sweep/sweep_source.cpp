@@ -23,12 +23,7 @@ Source from_data(const Options& options, const fs::path& dir) {
     args.push_back(std::to_string(*options.runs));
   }
   args.push_back(options.template_path);
-  init::InitOptions init_options;
-  try {
-    init_options = init::PARSE_OPTIONS(args);
-  } catch (const init::InitError& error) {
-    throw UsageError(error.what());
-  }
+  init::InitOptions init_options = init::PARSE_OPTIONS(args);
   init_options.output = (dir / "template.in").string();
   Source source;
   std::vector<std::string> lines;
@@ -75,8 +70,6 @@ Source load_source(const Options& options, const fs::path& dir) {
                        " is for a data file");
     }
     return source;
-  } catch (const UsageError&) {
-    throw;
   } catch (const SweepError& as_template) {
 #ifdef KORVEL_SWEEP_READS_DATA
     // Not a template: data, when korvel-init's options say so or the
@@ -94,8 +87,6 @@ Source load_source(const Options& options, const fs::path& dir) {
     if (!data) throw;
     try {
       return from_data(options, dir);
-    } catch (const init::UsageError& error) {
-      throw UsageError(error.what());
     } catch (const init::InitError& error) {
       throw SweepError(error.what());
     }
