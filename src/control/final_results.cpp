@@ -3,8 +3,8 @@
 
 #include "common/tables.h"
 #include "common/text_format.h"
-#include "input/report_layout.h"
 #include "control/summary_report.h"
+#include "input/report_layout.h"
 
 namespace korvel {
 

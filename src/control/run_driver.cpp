@@ -7,7 +7,6 @@
 #include <string>
 
 #include "common/console.h"
-#include "input/shared_names.h"
 #include "common/random_generator.h"
 #include "common/tables.h"
 #include "common/text_format.h"
@@ -16,6 +15,7 @@
 #include "control/run_pipeline.h"
 #include "control/summary_report.h"
 #include "control/thread_count.h"
+#include "input/shared_names.h"
 #include "output/population_files.h"
 #include "output/test_result_files.h"
 #include "popmodel/allele_sampling.h"

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "input/shared_names.h"
 #include "common/tables.h"
 #include "control/control_state.h"
 #include "input/report_layout.h"
+#include "input/shared_names.h"
 
 namespace korvel {
 

@@ -16,7 +16,8 @@ std::vector<CAPACITY_SHORTFALL> SHORTFALLS(const CAPACITY_PROFILE& profile, cons
     if (widest < 0 || design.ALLELES[l] > design.ALLELES[widest]) widest = l;
   }
   if (widest >= 0)
-    shortfalls.push_back({CAPACITY_SHORTFALL::ALLELES, profile.MAX_ALLELES, design.ALLELES[widest], over, widest});
+    shortfalls.push_back(
+        {CAPACITY_SHORTFALL::ALLELES, profile.MAX_ALLELES, design.ALLELES[widest], over, widest});
   if (design.POPULATIONS > profile.MAX_POPS)
     shortfalls.push_back({CAPACITY_SHORTFALL::POPULATIONS, profile.MAX_POPS, design.POPULATIONS, 0, -1});
   return shortfalls;

@@ -2,9 +2,9 @@
 
 #include <string_view>
 
-#include "input/shared_names.h"
 #include "common/tables.h"
 #include "common/text_file.h"
+#include "input/shared_names.h"
 
 namespace korvel {
 

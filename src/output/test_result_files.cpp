@@ -1,7 +1,7 @@
 #include "output/test_result_files.h"
 
-#include "input/shared_names.h"
 #include "common/tables.h"
+#include "input/shared_names.h"
 
 namespace korvel {
 

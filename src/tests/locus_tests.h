@@ -11,7 +11,6 @@
 
 namespace korvel {
 
-
 void TEST_EACH_LOCUS_FOR_FIXED_SAMPLES();
 
 // Draws the four seeds of locus J's chain and returns the text of

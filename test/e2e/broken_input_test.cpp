@@ -8,12 +8,15 @@
 #include <vector>
 
 #include "common/capacity.h"
+#include "support/golden_cases.h"
 #include "support/programs.h"
 #include "support/run_program.h"
 #include "support/scratch_folder.h"
 
 namespace korvel {
 namespace {
+
+using testing::ALLELES_LINE;
 
 using testing::FOLDER_CONTENTS;
 using testing::RUN_PROGRAM;
@@ -56,12 +59,6 @@ std::string INPUT_TEXT(const BrokenCase& c) {
     text += "\r\n";
   }
   return text;
-}
-
-std::string ALLELES_LINE(int alleles) {
-  std::string line = std::to_string(alleles);
-  for (int a = 1; a <= alleles; ++a) line += a == 1 ? " 1" : " 0";
-  return line;
 }
 
 std::vector<BrokenCase> BROKEN_CASES() {

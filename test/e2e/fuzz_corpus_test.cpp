@@ -21,8 +21,6 @@ using testing::RUN_PROGRAM;
 using testing::ScratchFolder;
 using testing::WRITE_FILE;
 
-const std::string PROGRAM = testing::SEEDED_PROGRAM;
-
 TEST(FuzzCorpus, EveryFileEndsTheProgramCleanly) {
   const fs::path corpus = fs::path(KORVEL_SOURCE_DIR) / "fuzz" / "corpus";
   std::vector<fs::path> files;
@@ -35,7 +33,7 @@ TEST(FuzzCorpus, EveryFileEndsTheProgramCleanly) {
     ScratchFolder folder;
     WRITE_FILE(folder.path() / "KORVEL.IN", READ_FILE(file));
     const auto before = FOLDER_CONTENTS(folder.path());
-    const auto result = RUN_PROGRAM(PROGRAM, {"1"}, folder.path());
+    const auto result = RUN_PROGRAM(testing::SEEDED_PROGRAM, {"1"}, folder.path());
     EXPECT_EQ(result.signal, 0) << file;
     EXPECT_TRUE(own_statuses.count(result.exit_status)) << file << " exit " << result.exit_status;
     if (result.exit_status == 0) {

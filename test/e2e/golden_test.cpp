@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/chain_form_environment.h"
+#include "support/golden_cases.h"
 #include "support/run_program.h"
 #include "support/scratch_folder.h"
 
@@ -21,18 +22,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::FOLDER_CONTENTS;
+using testing::GOLDEN_ROOT;
 using testing::READ_FILE;
 using testing::RUN_PROGRAM;
 using testing::ScratchFolder;
+using testing::TRIMMED;
 using testing::WITHOUT_ELAPSED_TIME;
 using testing::WRITE_FILE;
-
-const fs::path GOLDEN_ROOT = fs::path(KORVEL_SOURCE_DIR) / "test" / "e2e" / "golden";
-
-std::string TRIMMED(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-  return text;
-}
 
 std::vector<std::string> GOLDEN_CASES() {
   std::vector<std::string> names;

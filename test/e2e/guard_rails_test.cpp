@@ -11,6 +11,7 @@
 
 #include "common/capacity.h"
 #include "control/seed_setting.h"
+#include "support/golden_cases.h"
 #include "support/programs.h"
 #include "support/run_program.h"
 #include "support/scratch_folder.h"
@@ -20,6 +21,7 @@ namespace korvel {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ALLELES_LINE;
 using testing::FOLDER_CONTENTS;
 using testing::READ_FILE;
 using testing::RUN_PROGRAM;
@@ -162,12 +164,6 @@ std::string BROKEN(const std::string& loci, const std::string& locus_lines) {
          "\r\n3\r\n50\r\n5\r\n10 10 10\r\n2\r\n--\r\n--\r\n" + locus_lines;
 }
 
-std::string ALLELES_LINE(int alleles) {
-  std::string line = std::to_string(alleles);
-  for (int a = 1; a <= alleles; ++a) line += a == 1 ? " 1" : " 0";
-  return line + "\r\n";
-}
-
 TEST(BrokenFileNotes, NameTheSumTheCauseTheLocusAndTheOtherBuild) {
   struct Case {
     std::string input;
@@ -190,7 +186,7 @@ TEST(BrokenFileNotes, NameTheSumTheCauseTheLocusAndTheOtherBuild) {
            " holds at most " + std::to_string(MAX_LOCI) + " loci" +
            (other_holds_more_alleles ? ", and korvel at most 100: no build holds this file\n"
                                      : "; korvel-ml holds up to 5000: run korvel-ml\n")},
-      {BROKEN("2", "2 0.5 0.5\r\n" + ALLELES_LINE(MAX_ALLELES + 1)),
+      {BROKEN("2", "2 0.5 0.5\r\n" + ALLELES_LINE(MAX_ALLELES + 1) + "\r\n"),
        "  TOO MANY ALLELES/LOCUS!\n  Maximum for this version is " + std::to_string(MAX_ALLELES) + ".\n",
        "KORVEL.IN line 16: locus 2 declares " + std::to_string(MAX_ALLELES + 1) + " alleles; " + BUILD_NAME +
            " holds at most " + std::to_string(MAX_ALLELES) + " alleles per locus" +

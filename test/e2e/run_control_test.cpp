@@ -22,9 +22,6 @@ using testing::RUN_PROGRAM;
 using testing::ScratchFolder;
 using testing::WRITE_FILE;
 
-const std::string SEEDED = testing::SEEDED_PROGRAM;
-const std::string DELIVERABLE = testing::DELIVERABLE_PROGRAM;
-
 std::string SMALL_INPUT(int erase, int runs = 3) {
   return "run-control test\r\nsmall\r\n20 4 20\r\n1 1\r\n" + std::to_string(erase) +
          "\r\n--\r\n2\r\n3\r\n30\r\n4\r\n8 8 8\r\n" + std::to_string(runs) +
@@ -41,7 +38,7 @@ TEST(RunControl, EraseSwitchOneLeavesOnlyTheSummaryReport) {
   ScratchFolder folder;
   const std::string input = SMALL_INPUT(1);
   WRITE_FILE(folder.path() / "KORVEL.IN", input);
-  const auto result = RUN_PROGRAM(SEEDED, {"11"}, folder.path());
+  const auto result = RUN_PROGRAM(testing::SEEDED_PROGRAM, {"11"}, folder.path());
   ASSERT_EQ(result.exit_status, 0) << result.console;
   EXPECT_EQ(FILE_NAMES(folder.path()), (std::vector<std::string>{"KORVEL.IN", "KORVEL.OUT"}));
   EXPECT_EQ(READ_FILE(folder.path() / "KORVEL.IN"), input);
@@ -51,7 +48,7 @@ TEST(RunControl, OtherEraseValuesKeepTheDetailedFilesButNeverTheTableFile) {
   for (int erase : {0, 2, -1}) {
     ScratchFolder folder;
     WRITE_FILE(folder.path() / "KORVEL.IN", SMALL_INPUT(erase));
-    const auto result = RUN_PROGRAM(SEEDED, {"11"}, folder.path());
+    const auto result = RUN_PROGRAM(testing::SEEDED_PROGRAM, {"11"}, folder.path());
     ASSERT_EQ(result.exit_status, 0) << result.console;
     EXPECT_EQ(FILE_NAMES(folder.path()),
               (std::vector<std::string>{"FST.OUT", "KORVEL.IN", "KORVEL.OUT", "LOCUSTST.OUT", "SAMPLES.OUT",
@@ -64,7 +61,7 @@ TEST(RunControl, SameSeedSameOutputDifferentSeedDifferentOutput) {
   auto run = [](const std::string& seed) {
     ScratchFolder folder;
     WRITE_FILE(folder.path() / "KORVEL.IN", SMALL_INPUT(0));
-    EXPECT_EQ(RUN_PROGRAM(SEEDED, {seed}, folder.path()).exit_status, 0);
+    EXPECT_EQ(RUN_PROGRAM(testing::SEEDED_PROGRAM, {seed}, folder.path()).exit_status, 0);
     return READ_FILE(folder.path() / "SAMPLES.OUT") + READ_FILE(folder.path() / "LOCUSTST.OUT");
   };
   EXPECT_EQ(run("5"), run("5"));
@@ -75,8 +72,10 @@ TEST(RunControl, TwoProgramsStartedTogetherDrawDifferentNumbers) {
   ScratchFolder first, second;
   WRITE_FILE(first.path() / "KORVEL.IN", SMALL_INPUT(0, 2));
   WRITE_FILE(second.path() / "KORVEL.IN", SMALL_INPUT(0, 2));
-  auto a = std::async(std::launch::async, [&] { return RUN_PROGRAM(DELIVERABLE, {}, first.path()); });
-  auto b = std::async(std::launch::async, [&] { return RUN_PROGRAM(DELIVERABLE, {}, second.path()); });
+  auto a = std::async(std::launch::async,
+                      [&] { return RUN_PROGRAM(testing::DELIVERABLE_PROGRAM, {}, first.path()); });
+  auto b = std::async(std::launch::async,
+                      [&] { return RUN_PROGRAM(testing::DELIVERABLE_PROGRAM, {}, second.path()); });
   ASSERT_EQ(a.get().exit_status, 0);
   ASSERT_EQ(b.get().exit_status, 0);
   EXPECT_NE(READ_FILE(first.path() / "SAMPLES.OUT"), READ_FILE(second.path() / "SAMPLES.OUT"));
@@ -87,7 +86,7 @@ TEST(RunControl, AFullDiskEndsWithRuntimeError101NamingTheFile) {
   ScratchFolder folder;
   WRITE_FILE(folder.path() / "KORVEL.IN", SMALL_INPUT(0, 200));
   fs::create_symlink("/dev/full", folder.path() / "SUMTEST.OUT");
-  const auto result = RUN_PROGRAM(SEEDED, {"3"}, folder.path());
+  const auto result = RUN_PROGRAM(testing::SEEDED_PROGRAM, {"3"}, folder.path());
   EXPECT_EQ(result.signal, 0);
   EXPECT_EQ(result.exit_status, 101);
   EXPECT_NE(result.console.find("Runtime error 101: cannot write to SUMTEST.OUT: No space left on device"),
@@ -106,7 +105,8 @@ TEST(RunControl, AnUnwritableFolderEndsWithRuntimeError5AndLeavesItAsItWas) {
   WRITE_FILE(locked / "KORVEL.IN", SMALL_INPUT(0));
   const auto before = FOLDER_CONTENTS(locked);
   fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-  auto result = RUN_PROGRAM(SEEDED, {"3"}, locked, "", testing::FileAccess::PERMISSION_BITS_HOLD);
+  auto result = RUN_PROGRAM(testing::SEEDED_PROGRAM, {"3"}, locked, "",
+                            testing::FileAccess::PERMISSION_BITS_HOLD);
   if (result.exit_status == testing::CANNOT_DROP_OVERRIDE) {
     fs::permissions(locked, fs::perms::owner_all);
     const bool mounted = ::mount(locked.c_str(), locked.c_str(), nullptr, MS_BIND, nullptr) == 0 &&
@@ -116,7 +116,7 @@ TEST(RunControl, AnUnwritableFolderEndsWithRuntimeError5AndLeavesItAsItWas) {
       ::umount(locked.c_str());
       GTEST_SKIP() << "running as root that can neither give up its file-permission override nor mount";
     }
-    result = RUN_PROGRAM(SEEDED, {"3"}, locked);
+    result = RUN_PROGRAM(testing::SEEDED_PROGRAM, {"3"}, locked);
     ::umount(locked.c_str());
   }
   fs::permissions(locked, fs::perms::owner_all);

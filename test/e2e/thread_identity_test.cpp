@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/chain_form_environment.h"
+#include "support/golden_cases.h"
 #include "support/programs.h"
 #include "support/run_program.h"
 #include "support/scratch_folder.h"
@@ -19,13 +20,14 @@ namespace korvel {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::GOLDEN_ROOT;
 using testing::READ_FILE;
 using testing::RUN_PROGRAM;
 using testing::ScratchFolder;
+using testing::TRIMMED;
 using testing::WITHOUT_ELAPSED_TIME;
 using testing::WRITE_FILE;
 
-const fs::path GOLDEN_ROOT = fs::path(KORVEL_SOURCE_DIR) / "test" / "e2e" / "golden";
 const std::vector<std::string> THREAD_COUNTS = {"1", "2", "8"};
 
 struct OUTCOME {
@@ -76,11 +78,6 @@ void EXPECT_SAME_FOR_EVERY_THREAD_COUNT(const std::string& program, const std::s
     if (threads != "1")
       EXPECT_SAME_OUTCOME(single, RUN_WITH_THREADS(program, seed, input, threads, prepare),
                           what + " with " + threads + " threads");
-}
-
-std::string TRIMMED(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-  return text;
 }
 
 TEST(ThreadIdentity, GoldenSetUpsGiveTheSameBytesWithOneTwoAndEightThreads) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "init.h"
+#include "text_lines.h"
 
 namespace korvel::init {
 
@@ -25,10 +26,6 @@ std::vector<double> BaseLocus::frequencies() const {
 }
 
 namespace {
-
-std::string PLURALISE(std::size_t count, const std::string& singular) {
-  return std::to_string(count) + " " + singular + (count == 1 ? "" : "s");
-}
 
 std::string DRAWN_FROM(const std::vector<std::string>& names, const std::vector<std::size_t>& chosen) {
   if (chosen.empty()) {
@@ -203,8 +200,8 @@ std::size_t FIND_ONE(const std::vector<std::string>& populations, const std::str
     }
     throw InitError(
         "--pop " + item + ": a number is a position in " + source + ", which has " +
-        PLURALISE(populations.size(), "population") + " (1 to " + count + ")" +
-        (named.empty() ? "" : "; the population named \"" + item + "\" is at position " + candidates));
+        PLURAL(static_cast<long long>(populations.size()), "population", "populations") + " (1 to " + count +
+        ")" + (named.empty() ? "" : "; the population named \"" + item + "\" is at position " + candidates));
   }
   if (named.size() == 1) return named[0];
   if (named.size() > 1) {

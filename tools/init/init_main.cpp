@@ -24,6 +24,7 @@
 #include "input/drift_arithmetic.h"
 #include "input/exact_adequacy.h"
 #include "input/input_document.h"
+#include "text_lines.h"
 
 namespace korvel::init {
 
@@ -42,10 +43,6 @@ std::string FIXED(long double value, int decimals) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%.*Lf", decimals, value);
   return buffer;
-}
-
-std::string PLURAL(long long count, const std::string& singular, const std::string& plural) {
-  return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
 
 // The date the comment line records: today (UTC), or SOURCE_DATE_EPOCH when

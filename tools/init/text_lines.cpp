@@ -55,4 +55,8 @@ std::string READ_TEXT_FILE(const std::string& path) {
   return content;
 }
 
+std::string PLURAL(long long count, const std::string& singular, const std::string& plural) {
+  return std::to_string(count) + " " + (count == 1 ? singular : plural);
+}
+
 }  // namespace korvel::init

@@ -19,6 +19,9 @@ std::string LOWER(std::string_view text);
 // Fields separated by blanks and tabs.
 std::vector<std::string_view> SPLIT_BLANKS(std::string_view text);
 
+// "1 locus", "3 loci": the count and the word that goes with it.
+std::string PLURAL(long long count, const std::string& singular, const std::string& plural);
+
 // The whole file; throws InitError naming the file when it cannot be read.
 std::string READ_TEXT_FILE(const std::string& path);
 

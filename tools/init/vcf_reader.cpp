@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "init.h"
+#include "text_lines.h"
 
 namespace korvel::init {
 
@@ -153,10 +154,6 @@ std::string NAME_LIST(const std::vector<std::string>& names) {
 
 std::string NAME_LIST(const std::set<std::string>& names) {
   return NAME_LIST(std::vector<std::string>(names.begin(), names.end()));
-}
-
-std::string PLURAL(long long count, const std::string& singular, const std::string& plural) {
-  return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
 
 // What htslib's error flags on a record mean, in words.

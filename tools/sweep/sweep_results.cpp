@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "input/shared_names.h"
 #include "figure.h"
+#include "input/shared_names.h"
 #include "sweep_command.h"
 
 namespace korvel::sweep::command {

@@ -128,7 +128,7 @@ void run_to_precision(const Options& options, const SweepTemplate& tmpl, const f
       std::error_code ec;
       fs::create_directories(folder, ec);
       if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
-      if (options.resume && finished_point(dir, batch)) {
+      if (options.resume && finished_point(dir, batch, options.keep_details)) {
         found = true;
         continue;
       }
