@@ -7,8 +7,8 @@
 
 namespace korvel::testing {
 
-inline const std::filesystem::path GOLDEN_ROOT =
-    std::filesystem::path(KORVEL_SOURCE_DIR) / "test" / "e2e" / "golden";
+inline const std::filesystem::path GOLDEN_ROOT = std::filesystem::path(KORVEL_SOURCE_DIR) / "test" / "e2e" /
+                                                 "golden";
 
 // The text without the blanks and line ends that end it.
 inline std::string TRIMMED(std::string text) {
