@@ -13,6 +13,7 @@
 #include "common/failure.h"
 #include "common/tables.h"
 #include "control/input_file.h"
+#include "fuzz_scratch_folder.h"
 
 namespace {
 
@@ -22,22 +23,10 @@ struct ProgramEnded {
 
 void throw_instead_of_exit(int status) { throw ProgramEnded{status}; }
 
-std::string scratch_folder;
-
-// libFuzzer ends with exit(): the scratch folder goes with it.
-void remove_scratch_folder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(scratch_folder, ignored);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  std::string folder = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
-  folder += "/korvel-fuzz-XXXXXX";
-  if (mkdtemp(folder.data()) == nullptr || chdir(folder.c_str()) != 0) std::abort();
-  scratch_folder = folder;
-  std::atexit(remove_scratch_folder);
+  if (chdir(fuzz::MAKE_SCRATCH_FOLDER("korvel-fuzz").c_str()) != 0) std::abort();
   if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
   korvel::SET_END_HANDLER(throw_instead_of_exit);
   return 0;

@@ -12,26 +12,13 @@
 #include <filesystem>
 #include <string>
 
+#include "fuzz_scratch_folder.h"
 #include "init.h"
 
-namespace {
-
-std::string scratch_folder;
-
-// libFuzzer ends with exit(): the scratch folder goes with it.
-void remove_scratch_folder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(scratch_folder, ignored);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  std::string folder = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
-  folder += "/korvel-vcf-fuzz-XXXXXX";
-  if (mkdtemp(folder.data()) == nullptr) std::abort();
-  scratch_folder = folder;
-  std::atexit(remove_scratch_folder);
+  fuzz::MAKE_SCRATCH_FOLDER("korvel-vcf-fuzz");
   // The reader sends standard error to a scratch file while it reads (to
   // catch htslib's messages); a sanitizer report must reach the terminal.
   const int report = dup(STDERR_FILENO);
@@ -42,7 +29,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  const std::string path = scratch_folder + "/data";
+  const std::string path = fuzz::SCRATCH_FOLDER() + "/data";
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) std::abort();
   if (size > 1 && std::fwrite(data + 1, 1, size - 1, file) != size - 1) std::abort();
