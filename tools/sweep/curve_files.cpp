@@ -2,7 +2,9 @@
 // curve.csv.
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <map>
+#include <system_error>
 
 #include "input/shared_names.h"
 #include "sweep.h"
@@ -219,6 +221,21 @@ std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& an
     csv += row.end();
   }
   return csv;
+}
+
+bool FINISHED_RUN(const std::string& folder, const std::string& input, const std::string& seed_text,
+                  bool keep_details) {
+  const std::filesystem::path path(folder);
+  std::string on_disk;
+  if (!READ_WHOLE_FILE((path / INPUT_FILE_NAME).string(), on_disk) || on_disk != input) return false;
+  const bool has_seed = READ_WHOLE_FILE((path / SEED_FILE).string(), on_disk);
+  if (has_seed != !seed_text.empty() || (has_seed && on_disk != seed_text)) return false;
+  if (!COLLECT_POINT(path.parent_path().string(), path.filename().string()).ok) return false;
+  if (!keep_details) {
+    std::error_code ignored;
+    for (const char* name : DETAILED_OUTPUT_FILES) std::filesystem::remove(path / name, ignored);
+  }
+  return true;
 }
 
 }  // namespace korvel::sweep

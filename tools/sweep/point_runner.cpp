@@ -215,6 +215,17 @@ std::string CLOCK_TEXT(double seconds) {
   return buffer;
 }
 
+CoreShare SHARE_CORES(int jobs, int threads_per_point, std::size_t job_count) {
+  const int cores = CORES_OF_THE_PROCESS();
+  CoreShare share{};
+  share.parallel = jobs;
+  if (share.parallel < 1)
+    share.parallel = std::max(1, threads_per_point > 0 ? cores / threads_per_point : cores);
+  share.running = std::max(1, std::min<int>(share.parallel, static_cast<int>(job_count)));
+  share.threads = threads_per_point > 0 ? threads_per_point : std::max(1, cores / share.running);
+  return share;
+}
+
 std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<PointJob>& points, int jobs,
                                  int threads, bool terminal) {
   std::vector<JobOutcome> outcomes(points.size());

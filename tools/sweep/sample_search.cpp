@@ -24,7 +24,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* PROBE_FOLDER = "probes";
-constexpr const char* SEED_FILE = "seed.txt";
 constexpr int MAX_ROUNDS = 200;
 constexpr long long DEFAULT_BUDGET_BATCHES = 50;
 
@@ -252,14 +251,8 @@ class Search {
       ran.push_back(batch);
     }
     if (!jobs.empty()) {
-      const int cores = CORES_OF_THE_PROCESS();
-      int parallel = options_.jobs;
-      if (parallel < 1)
-        parallel = std::max(1, options_.threads_per_point > 0 ? cores / options_.threads_per_point : cores);
-      const int running = std::max(1, std::min<int>(parallel, static_cast<int>(jobs.size())));
-      const int threads = options_.threads_per_point > 0 ? options_.threads_per_point
-                                                         : std::max(1, cores / running);
-      const std::vector<JobOutcome> outcomes = RUN_JOBS(options_.program, jobs, parallel, threads,
+      const CoreShare share = SHARE_CORES(options_.jobs, options_.threads_per_point, jobs.size());
+      const std::vector<JobOutcome> outcomes = RUN_JOBS(options_.program, jobs, share.parallel, share.threads,
                                                         ::isatty(STDOUT_FILENO) == 1);
       if (const int signal = STOP_SIGNAL(); signal != 0) {
         throw SweepStopped(signal, static_cast<std::size_t>(std::count_if(
@@ -286,20 +279,7 @@ class Search {
   }
 
   bool finished(const fs::path& folder, const std::string& input, std::uint32_t seed) const {
-    if (!options_.resume) return false;
-    std::string on_disk, seed_on_disk;
-    if (!READ_WHOLE_FILE((folder / INPUT_FILE_NAME).string(), on_disk) || on_disk != input) return false;
-    if (!READ_WHOLE_FILE((folder / SEED_FILE).string(), seed_on_disk) || seed_on_disk != seed_text(seed))
-      return false;
-    if (!COLLECT_POINT(folder.parent_path().string(), folder.filename().string()).ok) return false;
-    // A probe killed after its report but before the program erased its
-    // details is finished; its folder is left as an uninterrupted run
-    // leaves it.
-    if (!options_.keep_details) {
-      std::error_code ignored;
-      for (const char* name : DETAILED_OUTPUT_FILES) fs::remove(folder / name, ignored);
-    }
-    return true;
+    return options_.resume && FINISHED_RUN(folder.string(), input, seed_text(seed), options_.keep_details);
   }
 
   // A test whose no-drift probe rejects more often than a calibrated test

@@ -196,6 +196,26 @@ struct PointResult {
 // one.
 PointResult COLLECT_POINT(const std::string& dir, const std::string& folder);
 
+// The file a run folder records its generator seed in.
+inline constexpr const char* SEED_FILE = "seed.txt";
+
+// A run folder of an earlier sweep or search that finished: the same
+// KORVEL.IN, the same seed file (`seed_text`; none when it is empty) and a
+// complete report. One killed after its report but before the program
+// erased its details has finished too; unless keep_details, those are
+// removed, so that the folder is as an uninterrupted run leaves it.
+bool FINISHED_RUN(const std::string& folder, const std::string& input, const std::string& seed_text,
+                  bool keep_details);
+
+// How many points run at once and with how many threads each: --jobs and
+// --threads-per-point when given, else the process's cores shared out.
+struct CoreShare {
+  int parallel;  // points at once, as asked or as the cores allow
+  int running;   // of which run at once for `job_count` points
+  int threads;   // threads of each point
+};
+CoreShare SHARE_CORES(int jobs, int threads_per_point, std::size_t job_count);
+
 // The last lines the program wrote that say something (blank lines and
 // per-run progress lines left out), joined by " / ".
 std::string PROGRAM_MESSAGE(std::string_view console_text);

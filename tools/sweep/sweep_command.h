@@ -17,7 +17,6 @@ namespace korvel::sweep::command {
 
 namespace fs = std::filesystem;
 
-inline constexpr const char* SEED_FILE = "seed.txt";
 inline constexpr const char* SETTINGS_FILE = "sweep-settings.txt";
 inline constexpr const char* SBATCH_FILE = "sweep.sbatch";
 

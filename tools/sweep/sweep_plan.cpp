@@ -208,22 +208,9 @@ std::string seed_text(const std::optional<std::uint32_t>& seed) {
   return seed ? std::to_string(*seed) + "\n" : "";
 }
 
-// A point of an earlier run of the same command that has finished: the same
-// KORVEL.IN and seed, and a complete report. One killed after its report
-// but before the program erased its details is finished too; its folder is
-// left as an uninterrupted run leaves it.
+// A point of an earlier run of the same command that has finished.
 bool finished_point(const fs::path& dir, const PlannedPoint& point, bool keep_details) {
-  const fs::path folder = dir / point.label;
-  std::string input, seed;
-  if (!READ_WHOLE_FILE(folder / INPUT_FILE_NAME, input) || input != point.input) return false;
-  const bool has_seed = READ_WHOLE_FILE(folder / SEED_FILE, seed);
-  if (has_seed != point.seed.has_value() || (has_seed && seed != seed_text(point.seed))) return false;
-  if (!COLLECT_POINT(dir.string(), point.label).ok) return false;
-  if (!keep_details) {
-    std::error_code ignored;
-    for (const char* name : DETAILED_OUTPUT_FILES) fs::remove(folder / name, ignored);
-  }
-  return true;
+  return FINISHED_RUN((dir / point.label).string(), point.input, seed_text(point.seed), keep_details);
 }
 
 // Prepares DIR and every point folder; returns the points that still have

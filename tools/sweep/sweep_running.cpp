@@ -240,13 +240,7 @@ int sweep(const Options& options) {
   }
 
   const bool terminal = ::isatty(STDOUT_FILENO) == 1;
-  const int cores = CORES_OF_THE_PROCESS();
-  int parallel = options.jobs;
-  if (parallel < 1)
-    parallel = std::max(1, options.threads_per_point > 0 ? cores / options.threads_per_point : cores);
-  const int running = std::max(1, std::min<int>(parallel, static_cast<int>(jobs.size())));
-  const int threads = options.threads_per_point > 0 ? options.threads_per_point
-                                                    : std::max(1, cores / running);
+  const auto [parallel, running, threads] = SHARE_CORES(options.jobs, options.threads_per_point, jobs.size());
   if (terminal) {
     std::printf("korvel-sweep: %zu of %zu points to run with %s, %d at a time with %d thread%s each, in %s\n",
                 jobs.size(), plan.size(), fs::path(program).filename().c_str(), running, threads,
