@@ -256,6 +256,9 @@ TEST_F(SweepSearch, TheIntervalHoldsTheCrossingOfADenseGrid) {
   EXPECT_NE(slurp("out.txt").find("chi-square test: n = " + design[1][4] + " (95 % interval " + design[1][5] +
                                   "\u2013" + design[1][6] + ")"),
             std::string::npos);
+  // Checked without drift at the answer too.
+  EXPECT_NE(slurp("out.txt").find("chi-square test without drift (n = " + design[1][4] + "): rejects "),
+            std::string::npos);
 
   ASSERT_EQ(
       run(program() + "--fst 0.02 --sample-sizes 26,30,34,38,42,46,50,54,58 --runs 400 --no-null --seed 9 "
@@ -278,9 +281,12 @@ TEST_F(SweepSearch, TheIntervalHoldsTheCrossingOfADenseGrid) {
   const auto curve = csv_rows(slurp("s/curve.csv"));
   ASSERT_GT(curve.size(), 4u);
   EXPECT_EQ(curve[0][2], "sample_size");
-  EXPECT_EQ(curve[1][0], "0.000000");  // the no-drift probe at the upper end
-  EXPECT_EQ(curve[1][2], "80");
-  for (std::size_t row = 2; row < curve.size(); ++row) {
+  // The no-drift probes first: at the answer and at the upper end.
+  EXPECT_EQ(curve[1][0], "0.000000");
+  EXPECT_EQ(curve[1][2], design[1][4]);
+  EXPECT_EQ(curve[2][0], "0.000000");
+  EXPECT_EQ(curve[2][2], "80");
+  for (std::size_t row = 3; row < curve.size(); ++row) {
     EXPECT_LE(std::stod(curve[row][7]), std::stod(curve[row][6]));
     EXPECT_GE(std::stod(curve[row][8]), std::stod(curve[row][6]));
     EXPECT_EQ(curve[row][9], "");  // the exact test was off
