@@ -176,6 +176,8 @@ inline constexpr const char* CONSOLE_FILE_NAME = "console.log";
 
 // The whole file; false when it cannot be read.
 using korvel::tools::READ_WHOLE_FILE;
+// Replaces a file by a rename from a scratch file beside it, never in place.
+using korvel::tools::WRITE_WHOLE_FILE;
 // A real with `decimals` decimals, as the result files write it.
 std::string FIXED_TEXT(EXTENDED value, int decimals);
 

@@ -75,7 +75,6 @@ struct PlannedPoint {
 };
 
 std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplate& tmpl, int drift_size);
-void write_file(const fs::path& path, const std::string& content);
 // DIR's point-NN folders, in numeric order.
 std::vector<std::string> point_folders(const fs::path& dir);
 // A point run with --precision runs further batches in folders of its own,

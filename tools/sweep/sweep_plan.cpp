@@ -150,9 +150,6 @@ std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplat
   return plan;
 }
 
-void write_file(const fs::path& path, const std::string& content) {
-  if (!tools::WRITE_WHOLE_FILE(path.string(), content)) throw SweepError("cannot write " + path.string());
-}
 
 std::vector<std::string> point_folders(const fs::path& dir) {
   std::vector<std::string> folders;
@@ -264,8 +261,8 @@ std::vector<const PlannedPoint*> prepare_points(const Options& options, const fs
     const fs::path folder = dir / point.label;
     fs::create_directories(folder, ec);
     if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
-    write_file(folder / INPUT_FILE_NAME, point.input);
-    if (point.seed) write_file(folder / SEED_FILE, seed_text(point.seed));
+    WRITE_WHOLE_FILE(folder / INPUT_FILE_NAME, point.input);
+    if (point.seed) WRITE_WHOLE_FILE(folder / SEED_FILE, seed_text(point.seed));
     to_run.push_back(&point);
   }
   return to_run;

@@ -137,9 +137,9 @@ std::string settings_text(const Settings& settings) {
 int finish(const fs::path& dir, const std::vector<PointResult>& results, const Settings& settings) {
   const Analysis analysis = ANALYSE(results);
   const DesignTable table = DESIGN_TABLE(analysis, settings.target_power);
-  write_file(dir / "curve.csv", CURVE_CSV(results, analysis));
+  WRITE_WHOLE_FILE(dir / "curve.csv", CURVE_CSV(results, analysis));
   const std::vector<std::string> figures = draw_figures(dir, results, analysis, settings);
-  write_file(dir / "design.csv", DESIGN_CSV(table));
+  WRITE_WHOLE_FILE(dir / "design.csv", DESIGN_CSV(table));
   std::size_t failed = 0;
   for (const PointResult& point : results) {
     if (point.ok) continue;

@@ -168,8 +168,8 @@ std::optional<PointJob> prepare_batch(const GridRun& run, const PlannedPoint& po
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
-  write_file(folder / INPUT_FILE_NAME, batch.input);
-  if (batch.seed) write_file(folder / SEED_FILE, seed_text(batch.seed));
+  WRITE_WHOLE_FILE(folder / INPUT_FILE_NAME, batch.input);
+  if (batch.seed) WRITE_WHOLE_FILE(folder / SEED_FILE, seed_text(batch.seed));
   return point_jobs(run.dir, run.tmpl, {&batch}).front();
 }
 
@@ -270,14 +270,14 @@ int sweep(const Options& options) {
   const fs::path dir = fs::absolute(options.out).lexically_normal();
   const std::vector<const PlannedPoint*> to_run = prepare_points(options, dir, plan);
   if (!source.made_text.empty()) {
-    write_file(dir / "template.in", source.made_text);
-    write_file(dir / "data-summary.txt", source.summary);
+    WRITE_WHOLE_FILE(dir / "template.in", source.made_text);
+    WRITE_WHOLE_FILE(dir / "data-summary.txt", source.summary);
   }
   Settings settings;
   settings.title = options.title.value_or("");
   settings.target_power = options.target_power.value_or(DEFAULT_TARGET_POWER);
   settings.figure_formats = options.figure_formats;
-  write_file(dir / SETTINGS_FILE, settings_text(settings));
+  WRITE_WHOLE_FILE(dir / SETTINGS_FILE, settings_text(settings));
   const std::vector<PointJob> jobs = point_jobs(dir, tmpl, to_run);
 
   if (options.emit_jobs) {
@@ -290,7 +290,7 @@ int sweep(const Options& options) {
     slurm.cpus_per_task = options.threads_per_point > 0 ? options.threads_per_point : 1;
     slurm.extra_lines = options.sbatch_args;
     const fs::path script = dir / SBATCH_FILE;
-    write_file(script, SBATCH_SCRIPT(program, jobs, dir.string(), slurm));
+    WRITE_WHOLE_FILE(script, SBATCH_SCRIPT(program, jobs, dir.string(), slurm));
     std::printf("wrote %s: %zu array tasks\n", script.c_str(), jobs.size());
     if (options.submit) return submit(dir, script);
     std::printf("submit it with: sbatch %s\nwhen it has finished: korvel-sweep --collect %s\n",
