@@ -339,6 +339,39 @@ TEST_F(SweepSearch, TheSameFilesForAnyJobsAndAfterAResume) {
   EXPECT_EQ(slurp("out.txt").find(" done ("), std::string::npos);
 }
 
+// A search stopped by SIGTERM writes what it knows, with status `stopped`,
+// and says how to go on; resumed without --seed it takes the seed it
+// recorded and ends with the files of an uninterrupted search with it.
+TEST_F(SweepSearch, AStoppedSearchLeavesItsPartialAnswerAndResumesWithoutASeed) {
+  const std::string unseeded = "--find sample-size --fst 0.02 --range 2,80 --tolerance 3 ";
+  std::ofstream("four.sh") << "echo $$ >pid.tmp && mv pid.tmp pid.txt\nexec '" << KORVEL_SWEEP_PROGRAM << "' "
+                           << program() << unseeded << "--jobs 1 --out four S.IN >four.out 2>four.err\n";
+  ASSERT_EQ(std::system("setsid -f sh four.sh"), 0);
+  for (int wait = 0; wait < 500 && !fs::exists("pid.txt"); ++wait) ::usleep(10000);
+  const pid_t sweep = static_cast<pid_t>(std::stol(slurp("pid.txt")));
+  for (int wait = 0; wait < 600; ++wait) {
+    std::size_t finished = 0;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("four/probes", ec))
+      finished += fs::exists(entry.path() / "KORVEL.OUT");
+    if (finished >= 5) break;
+    ::usleep(20000);
+  }
+  ASSERT_EQ(::kill(sweep, SIGTERM), 0);
+  for (int wait = 0; wait < 1000 && ::kill(sweep, 0) == 0; ++wait) ::usleep(10000);
+  const auto design = csv_rows(slurp("four/design.csv"));
+  ASSERT_EQ(design.size(), 2u) << slurp("four.err");
+  EXPECT_EQ(design[1][9], "stopped");
+  EXPECT_NE(slurp("four/curve.csv").find("\n0.019"), std::string::npos);
+  EXPECT_TRUE(fs::exists("four/curve.svg"));
+  EXPECT_NE(slurp("four.err").find("To continue: "), std::string::npos);
+  EXPECT_NE(slurp("four.err").find("--resume"), std::string::npos);
+  const std::string seed = slurp("four/seed.txt").substr(0, slurp("four/seed.txt").find('\n'));
+  ASSERT_EQ(run(program() + unseeded + "--resume --out four S.IN"), 0) << slurp("err.txt");
+  ASSERT_EQ(run(program() + unseeded + "--seed " + seed + " --out five S.IN"), 0) << slurp("err.txt");
+  EXPECT_EQ(point_files("four"), point_files("five"));
+}
+
 // A Genepop file with korvel-init's options gives what korvel-init's file
 // gives as a template.
 TEST_F(SweepSearch, TheDataFileGivesWhatKorvelInitsTemplateGives) {

@@ -27,7 +27,6 @@ constexpr const char* PROBE_FOLDER = "probes";
 constexpr int MAX_ROUNDS = 200;
 constexpr long long DEFAULT_BUDGET_BATCHES = 50;
 
-
 std::string real_text(EXTENDED value) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.6Lg", value);
@@ -119,11 +118,14 @@ class Search {
         }
         const std::vector<Batch*> round = unfinished();
         if (round.empty()) break;
-        run_round(round);
+        const auto started = std::chrono::steady_clock::now();
+        const std::size_t ran = run_round(round);
         check_calibration();
+        report_progress(number, ran, std::chrono::steady_clock::now() - started);
       }
     } catch (const SweepStopped&) {
       // What is known so far is written before the stop is reported.
+      stopped_ = true;
       for (LevelState& level : levels_) {
         for (TestAnswer& answer : level.answers) {
           if (!answer.settled()) answer.state.status = AnswerStatus::STOPPED;
@@ -176,6 +178,31 @@ class Search {
     batch.label = "t" + std::to_string(generations) + "-" + axis_letter() + std::to_string(x) + "-b" +
                   std::to_string(number);
     return batch;
+  }
+
+  // After the first round, what the whole search may cost at its pace;
+  // after every round, the runs spent and the time left at most (the rest
+  // of every F'st's budget at the pace so far). Rounds whose batches were
+  // all reused from an earlier run set no pace.
+  void report_progress(int round, std::size_t batches, std::chrono::steady_clock::duration took) {
+    const long long budget = budget_ * static_cast<long long>(levels_.size());
+    long long spent = 0;
+    for (const LevelState& level : levels_) spent += level.runs();
+    ran_runs_ += static_cast<long long>(batches) * batch_runs_;
+    ran_seconds_ += std::chrono::duration<double>(took).count();
+    const double pace = ran_seconds_ / static_cast<double>(std::max(1LL, ran_runs_));
+    const std::string left = CLOCK_TEXT(pace * static_cast<double>(std::max(0LL, budget - spent)));
+    if (round == 1) {
+      std::fprintf(stderr,
+                   "korvel-sweep: the first round took %s for %zu batches; the search may spend up to %lld "
+                   "runs (%lld per F'st), at most %s more at this pace, less when its answers settle early\n",
+                   CLOCK_TEXT(ran_seconds_).c_str(), batches, budget, budget_, left.c_str());
+    } else if (batches == 0) {
+      std::fprintf(stderr, "korvel-sweep: round %d: every batch reused, %lld runs spent\n", round, spent);
+    } else {
+      std::fprintf(stderr, "korvel-sweep: round %d: %lld of at most %lld runs spent, at most %s left\n",
+                   round, spent, budget, left.c_str());
+    }
   }
 
   // The batches of this round: the ones planned but not run yet.
@@ -259,7 +286,7 @@ class Search {
 
   // Runs the batches of a round that an earlier run of the same search has
   // not finished, then reads every one of them.
-  void run_round(const std::vector<Batch*>& round) {
+  std::size_t run_round(const std::vector<Batch*>& round) {
     std::vector<PointJob> jobs;
     std::vector<Batch*> ran;
     for (Batch* batch : round) {
@@ -309,6 +336,7 @@ class Search {
       READ_WHOLE_FILE((dir_ / PROBE_FOLDER / batch->label / CONSOLE_FILE_NAME).string(), console);
       consoles_.push_back({std::string(PROBE_FOLDER) + "/" + batch->label, console});
     }
+    return jobs.size();
   }
 
   bool finished(const fs::path& folder, const std::string& input, std::uint32_t seed) const {
@@ -516,6 +544,21 @@ class Search {
     return conservative[0] || conservative[1];
   }
 
+  // The command that goes on where the budget ran out: the same
+  // arguments with --resume and twice the budget.
+  std::string larger_budget_command() const {
+    std::vector<std::string> kept;
+    for (std::size_t i = 0; i < options_.arguments.size(); ++i) {
+      const std::string& arg = options_.arguments[i];
+      if (arg == "--max-runs") {
+        ++i;
+        continue;
+      }
+      if (arg.rfind("--max-runs=", 0) != 0) kept.push_back(arg);
+    }
+    return RESUME_COMMAND(kept) + " --max-runs " + std::to_string(2 * budget_);
+  }
+
   int finish() {
     WRITE_WHOLE_FILE(dir_ / "design.csv", design_csv());
     WRITE_WHOLE_FILE(dir_ / "curve.csv", curve_csv());
@@ -535,6 +578,12 @@ class Search {
       }
     }
     flagged = print_calibration() || flagged;
+    const bool spent = std::any_of(levels_.begin(), levels_.end(), [](const LevelState& level) {
+      return std::any_of(std::begin(level.answers), std::end(level.answers), [](const TestAnswer& answer) {
+        return answer.state.status == AnswerStatus::BUDGET_SPENT;
+      });
+    });
+    if (spent) std::fprintf(stderr, "To go on with a larger budget: %s\n", larger_budget_command().c_str());
     std::printf("results: %s, %s and the figure %s\n", (dir_ / "design.csv").c_str(),
                 (dir_ / "curve.csv").c_str(), (dir_ / "curve").c_str());
     std::fflush(stdout);
@@ -548,7 +597,7 @@ class Search {
       std::fprintf(stderr, "korvel-sweep: %zu probe%s warned: %s\n  (%s)\n", warning.points.size(),
                    warning.points.size() == 1 ? "" : "s", warning.text.c_str(), points.c_str());
     }
-    if (flagged) {
+    if (flagged && !stopped_) {
       std::fprintf(stderr,
                    "korvel-sweep: the search finished but not every answer is sound (exit status 3)\n");
     }
@@ -562,6 +611,9 @@ class Search {
   long long batch_runs_ = 0;
   long long budget_ = 0;
   std::uint32_t seed_ = 0;
+  bool stopped_ = false;
+  long long ran_runs_ = 0;  // runs of batches run (not reused) and their time
+  double ran_seconds_ = 0;
   bool on_[2] = {false, false};
   std::vector<LevelState> levels_;
   std::vector<Batch> null_;

@@ -201,6 +201,9 @@ struct SearchOptions {
   // Written into DIR once it is ready: the template made from a data file
   // and korvel-init's summary of it (both empty for a template).
   std::string made_template, data_summary;
+  // The command line as given, for the command that goes on after the
+  // budget is spent.
+  std::vector<std::string> arguments;
 };
 int RUN_SEARCH(const SweepTemplate& tmpl, const SearchOptions& options);
 
