@@ -48,8 +48,12 @@ Source from_data(const Options& options, const fs::path& dir) {
   source.tmpl = PARSE_TEMPLATE(init_options.output, source.made_text, made.many_loci);
   // The data's own line of the summary names the file, its populations and
   // individuals.
-  source.data_lines.push_back(
-      "data: " + (lines.empty() ? options.template_path : lines[0].substr(lines[0].find(": ") + 2)));
+  // The file by its name: a path of this machine means nothing to the
+  // figure's readers.
+  std::string data = lines.empty() ? options.template_path : lines[0].substr(lines[0].find(": ") + 2);
+  if (data.rfind(options.template_path, 0) == 0)
+    data = fs::path(options.template_path).filename().string() + data.substr(options.template_path.size());
+  source.data_lines.push_back("data: " + data);
   if (lines.size() > 1) source.data_lines.push_back(lines[1].substr(lines[1].find_first_not_of(' ')));
   return source;
 }
