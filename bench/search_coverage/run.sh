@@ -18,6 +18,7 @@
 #   COVERAGE_SEEDS=20         searches per design
 #   COVERAGE_TRUTH_RUNS=2000  runs per sample size of the brute-force grid
 #   COVERAGE_DESIGNS="a b"    only these designs
+#   COVERAGE_RESULTS=FILE     keep one line per search there (default: scratch)
 #   COVERAGE_BASELINE=PATH    also run this (older) korvel-sweep with the first
 #   COVERAGE_BASELINE_SEEDS=N of the same seeds (default all)
 set -euo pipefail
@@ -34,11 +35,11 @@ RANGE=2,300
 
 # name, F'st, test (its column in curve.csv)
 ALL_DESIGNS=(
-  "snp-rare-4pop 0.01 chi2"
-  "snp-2pop 0.005 chi2"
-  "msat-6pop 0.005 chi2"
   "msat-20pop 0.01 chi2"
+  "snp-rare-4pop 0.01 chi2"
+  "msat-6pop 0.005 chi2"
   "msat-exact 0.01 exact"
+  "snp-2pop 0.005 chi2"
 )
 
 if [ ! -x "$BUILD/korvel-sweep" ] || [ ! -x "$BUILD/korvel" ]; then
@@ -81,7 +82,7 @@ truth() {
   python3 "$HERE/summarise.py" truth "$SCRATCH/truth-$design/curve.csv" "$test" >"$cache"
 }
 
-RESULTS="$SCRATCH/results.txt"
+RESULTS="${COVERAGE_RESULTS:-$SCRATCH/results.txt}"
 : >"$RESULTS"
 for entry in "${ALL_DESIGNS[@]}"; do
   read -r design fst test <<<"$entry"
