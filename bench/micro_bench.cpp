@@ -253,7 +253,7 @@ void SHAPE_ARGS(benchmark::internal::Benchmark* b) {
       if (samples <= MAX_POPS && alleles <= MAX_ALLELES) b->Args({samples, alleles});
 }
 
-template <class CHAIN>
+template <class CHAIN, void (CHAIN::*WALK)() = &CHAIN::CHAINE>
 void TIME_SHAPE(benchmark::State& state) {
   std::vector<std::unique_ptr<CHAIN>> loci;
   for (int locus = 0; locus < SHAPE_LOCI; ++locus) {
@@ -267,7 +267,7 @@ void TIME_SHAPE(benchmark::State& state) {
     *chain = *loci[locus];
     locus = (locus + 1) % loci.size();
     chain->MAKE_RANDOM();
-    chain->CHAINE();
+    ((*chain).*WALK)();
     benchmark::DoNotOptimize(chain->HM);
   }
   state.SetItemsProcessed(state.iterations() * SHAPE_BATCHES * SHAPE_STEPS);
@@ -275,6 +275,13 @@ void TIME_SHAPE(benchmark::State& state) {
 
 void BM_ChainShape(benchmark::State& state) { TIME_SHAPE<EXACT_TEST_STATE>(state); }
 BENCHMARK(BM_ChainShape)->Apply(SHAPE_ARGS);
+
+// The program's chain with RHO summed step by step, a logarithm per made
+// switch (from the cache of ratios), as before the bounded sum.
+void BM_ChainShapeExactRho(benchmark::State& state) {
+  TIME_SHAPE<EXACT_TEST_STATE, &EXACT_TEST_STATE::CHAINE_WITH_EXACT_RHO>(state);
+}
+BENCHMARK(BM_ChainShapeExactRho)->Apply(SHAPE_ARGS);
 
 void BM_ChainShapeStraightforward(benchmark::State& state) { TIME_SHAPE<reference::REFERENCE_CHAIN>(state); }
 BENCHMARK(BM_ChainShapeStraightforward)->Apply(SHAPE_ARGS);

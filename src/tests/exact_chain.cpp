@@ -460,13 +460,12 @@ const CHAIN_FORM* RUNNABLE_CHAIN_FORM(std::string_view name) {
   return nullptr;
 }
 
-// Each logarithm is a whole number of units (see BOUNDED), so the
-// conversion is exact.
+// The extended logarithms rounded to the nearest unit (see BOUNDED).
 const FIXED* LN_OF_COUNTS() {
   static const std::array<FIXED, LN_COUNTS> ln = [] {
     std::array<FIXED, LN_COUNTS> value{};
     for (INT32 k = 1; k < LN_COUNTS; ++k)
-      value[static_cast<std::size_t>(k)] = static_cast<FIXED>(std::log(static_cast<EXTENDED>(k)) * 0x1p64L);
+      value[static_cast<std::size_t>(k)] = std::llround(std::log(static_cast<EXTENDED>(k)) * 0x1p50L);
     return value;
   }();
   return ln.data();

@@ -357,61 +357,67 @@ inline INT32 NEXT_UNIFORM(DRAW_CURSOR& cursor) {
 // EXACT: as the chain defines it, the extended sum of ln(PROB) over the
 // made switches, step by step, the logarithms from LN_RATIO.
 //
-// BOUNDED: an approximation A of that sum, in integer units of 2^-64, and a
-// bound E with |RHO - A| <= E. A made switch adds
+// BOUNDED: an approximation A of that sum, an integer in units of 2^-50,
+// and a bound E with |RHO - A| <= E. A made switch adds
 // ln a + ln b - ln(c + 1) - ln(d + 1) (its four counts before the switch),
-// the four read off LN_OF_COUNTS: ln k in extended is a whole number of
-// units (ln 2 > 1/2 has its last bit at 2^-64, larger values coarser), so A
-// is an exact sum of them. The term is within 2^-58 of ln(PROB1 / PROB2)
-// (four logarithms within an ulp, 2^-60 below 16); the logarithm the
-// exact sum adds is within 2^-58.9 of it (the quotient rounded within
-// 2^-64, the logarithm within an ulp, 2^-59 below 32); and that sum
-// rounds by at most 2^-64 |RHO|. So per step E grows by at most
-// 2^-57 + 2^-64 (|A| + E) (over 1 - 2^-64), and the walk adds more than
-// twice that. RHO only ever meets the tolerance and 0:
+// each read off LN_OF_COUNTS: the extended logarithm rounded to a unit, so
+// within 2^-51 + 2^-60 of ln k (an ulp is 2^-60 below 16). A is an exact
+// sum of these, so the term added is within 2^-48.9 of ln(PROB1 / PROB2);
+// the logarithm the exact sum adds is within 2^-58.9 of that (the quotient
+// rounded within 2^-64, the logarithm within an ulp, 2^-59 below 32); and
+// the exact sum rounds by at most 2^-64 |RHO| <= 2^-51.9 while |A| stays
+// below 2^12 (and E below 1, for fewer than 2^48 steps). So per step E grows
+// by less than 2.5 units, and the walk adds 4. RHO only ever meets the
+// tolerance and 0:
 // - |A| + E below the tolerance: RHO is certainly within it, so it is
 //   exactly 0, and A and E become 0;
 // - |A| - E at or above it: RHO is certainly not, and RHO <= 0 exactly when
 //   A < 0;
-// - else (RHO within E, about 1e-17 per step since RHO was last 0, of
-//   +-1e-8: no log-ratio of two tables comes that close but by rounding)
-//   the walk cannot tell; it stops and says so, and CHAINE walks again with
-//   the exact sum.
+// - else (RHO within E, 3.6e-15 per step since RHO was last 0, of +-1e-8:
+//   no log-ratio of two tables comes that close but by rounding, and a walk
+//   back to the observed table brings A back to exactly 0, as its terms
+//   cancel; or |A| beyond 2^12) the walk cannot tell; it stops and says so,
+//   and CHAINE walks again with the exact sum. Only a walk that stays away
+//   from the observed table's probability for millions of steps and then
+//   comes back near it, or a table whose probability is e^4096 times the
+//   observed one's, is walked twice.
 // A bounded walk takes no logarithm: where many ratios turn up only once
 // (tables of few alleles and large counts) those were most of a step's
-// cost. Its arithmetic is on integers, exact, and short enough not to hold
-// the next step up. It needs counts that fit the table of logarithms;
-// other tables are walked exactly.
+// cost. Its arithmetic is on integers, exact and short. It needs counts
+// that fit the table of logarithms; other tables are walked exactly.
 enum class RHO_KEPT { EXACT, BOUNDED };
 
-__extension__ using FIXED = __int128;  // units of 2^-64
-inline constexpr EXTENDED FIXED_UNIT = 0x1p-64L;
+using FIXED = std::int64_t;  // units of 2^-50
+inline constexpr EXTENDED FIXED_UNIT = 0x1p-50L;
 
-// ln k in extended, as units, for k = 1..LN_COUNTS - 1, and 0 at k = 0 (an
-// impossible switch, which adds nothing). Made once, on the first call.
+// ln k in units, for k = 1..LN_COUNTS - 1, and 0 at k = 0 (an impossible
+// switch, which adds nothing). Made once, on the first call.
 inline constexpr INT32 LN_COUNTS = 16384;
 const FIXED* LN_OF_COUNTS();
 
-// The tolerance in units, with the whole units inside it and beyond it.
-inline constexpr FIXED TOLERANCE_UNITS = static_cast<FIXED>(RHO_TOLERANCE * 0x1p64L);  // rounded down
+// The tolerance in units, with the whole units inside it and beyond it,
+// and the largest |A| whose sum cannot overflow (2^12, with room for a
+// term below 2^5).
+inline constexpr FIXED TOLERANCE_UNITS = static_cast<FIXED>(RHO_TOLERANCE * 0x1p50L);  // rounded down
 inline constexpr FIXED CERTAINLY_WITHIN = TOLERANCE_UNITS - 1;
 inline constexpr FIXED CERTAINLY_BEYOND = TOLERANCE_UNITS + 1;
-// E's growth per step in units: 256 for 2^-57 and the rounding up of the
-// shares of |A| (size / 2^63) and E (E / 2^62).
-inline constexpr std::int64_t BOUND_PER_STEP = 256;
+inline constexpr FIXED LARGEST_APPROX = FIXED{1} << 62;
+inline constexpr FIXED BOUND_PER_STEP = 4;
 
 // A bounded walk's step after its switch: adds `added` (0 when nothing was
 // made) to A, widens E, applies the tolerance and counts RHO <= 0. False
 // when the walk cannot tell where RHO lies.
-[[gnu::always_inline]] inline bool BOUNDED_STEP(FIXED& A, std::int64_t& E, FIXED added, INT32& counted) {
+[[gnu::always_inline]] inline bool BOUNDED_STEP(FIXED& A, FIXED& E, FIXED added, INT32& counted) {
   A += added;
   const FIXED size = A < 0 ? -A : A;
-  E += BOUND_PER_STEP + static_cast<std::int64_t>(size >> 63) + (E >> 62);
+  E += BOUND_PER_STEP;
   const bool within = size + E <= CERTAINLY_WITHIN;
-  const bool beyond = size - E >= CERTAINLY_BEYOND;
+  const bool beyond = (size - E >= CERTAINLY_BEYOND) & (size <= LARGEST_APPROX);
   counted += static_cast<INT32>(within | (A < 0));
-  A = within ? 0 : A;
-  E = within ? 0 : E;
+  // Cleared by a mask: a branch on where a walk is would be mispredicted.
+  const FIXED keep = static_cast<FIXED>(within) - 1;
+  A &= keep;
+  E &= keep;
   return within | beyond;
 }
 
@@ -509,7 +515,7 @@ class WALKER {
     const INT32* next;
     EXTENDED RHO;
     FIXED APPROX;
-    std::int64_t BOUND;
+    FIXED BOUND;
     INT32 counted;
     INT32 left;
   };
@@ -543,7 +549,7 @@ class WALKER {
 
   // Hands the registers back; the last fast step's switch, if any, is
   // read off its place.
-  void LEAVE_FAST_STEPS(RUNNING& run, const INT32* next, EXTENDED RHO, FIXED APPROX, std::int64_t BOUND,
+  void LEAVE_FAST_STEPS(RUNNING& run, const INT32* next, EXTENDED RHO, FIXED APPROX, FIXED BOUND,
                         INT32 counted, INT32 left) {
     const std::size_t last = last_fast_;
     if (last != DRAW_BLOCK) {
@@ -562,8 +568,8 @@ class WALKER {
   // changed) when it needs the general one. A bounded walk also returns
   // false, with the step made, when it is lost.
   template <bool MAY_WRAP, bool IS_BOUNDED>
-  [[gnu::always_inline]] inline bool FAST_STEP(std::size_t& at, EXTENDED& RHO, FIXED& APPROX,
-                                               std::int64_t& BOUND, INT32& counted) {
+  [[gnu::always_inline]] inline bool FAST_STEP(std::size_t& at, EXTENDED& RHO, FIXED& APPROX, FIXED& BOUND,
+                                               INT32& counted) {
     const SWITCH_CHOICES& choices = draws_.CHOICES();
     const std::size_t advance = choices.ADVANCE[at];
     // Where ADVANCE is 0 the places are 0: a cell of the table's unused row.
@@ -603,7 +609,9 @@ class WALKER {
       take2 -= unit;
       give1 += unit;
       give2 += unit;
-      if (!BOUNDED_STEP(APPROX, BOUND, made ? term : 0, counted)) [[unlikely]] {
+      // The term when made, else 0, by a mask: the coin toss of the
+      // acceptance is not for a branch.
+      if (!BOUNDED_STEP(APPROX, BOUND, term & -static_cast<FIXED>(made), counted)) [[unlikely]] {
         lost_ = true;
         return false;
       }

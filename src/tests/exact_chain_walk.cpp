@@ -15,7 +15,7 @@ void WALKER::FAST_STEPS(RUNNING& run) {
   std::size_t at = static_cast<std::size_t>(run.next - begin);
   EXTENDED RHO = run.RHO;
   FIXED APPROX = run.APPROX;
-  std::int64_t BOUND = run.BOUND;
+  FIXED BOUND = run.BOUND;
   INT32 counted = run.counted, left = run.left;
   last_fast_ = DRAW_BLOCK;
   while (left > 0 && FAST_STEP<MAY_WRAP, IS_BOUNDED>(at, RHO, APPROX, BOUND, counted)) --left;
