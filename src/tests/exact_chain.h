@@ -190,7 +190,10 @@ inline constexpr std::array<INT32, DRAW_BLOCK + 1> SEQUENCE_MULTIPLES =
 // The redraw loops are found without loops: for each count, a pick is
 // compared with the LOOKAHEAD picks after it, which gives the first later
 // pick that differs and its distance (exact_chain.cpp).
-inline constexpr int LOOKAHEAD = 7;
+// Five: with two rows or two columns a loop goes on past it once in 64
+// (those steps are drawn one by one); a longer lookahead over two columns
+// makes the choice cost three times as much (measured with 7).
+inline constexpr int LOOKAHEAD = 5;
 inline constexpr int CHOICE_MARGIN = 5 + 2 * LOOKAHEAD;  // two picks, two loops, the acceptance draw
 // A byte where the table's places fit in one (korvel-ml).
 using CELL_PLACE = std::conditional_t<((MAX_POPS + 1) << ROW_SHIFT) <= 256, std::uint8_t, std::uint16_t>;

@@ -342,8 +342,10 @@ TEST(ExactChainIdentity, ChoicesReadOffABlockAreTheSwitchesDrawnOneByOne) {
         ASSERT_LT(k + advance, exact_chain::DRAW_BLOCK) << where;
       }
       // Only the block's end and the rare long loops are left to the
-      // general step.
-      EXPECT_LT(drawn_one_by_one, exact_chain::CHOICE_MARGIN + exact_chain::DRAW_BLOCK / 50)
+      // general step: a loop over two values goes past the lookahead once
+      // in 2^(LOOKAHEAD + 1), and a step has two loops (twice that here).
+      EXPECT_LT(drawn_one_by_one,
+                exact_chain::CHOICE_MARGIN + 2 * exact_chain::DRAW_BLOCK / (1 << exact_chain::LOOKAHEAD))
           << rows << "x" << columns;
     }
   }
