@@ -2,12 +2,8 @@
 // design, choose the program whose limits hold it, write KORVEL.IN with the
 // program's own writer and read it back with the program's own reader
 // before anything is put in place.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +21,7 @@
 #include "input/exact_adequacy.h"
 #include "input/input_document.h"
 #include "text_lines.h"
+#include "whole_file.h"
 
 namespace korvel::init {
 
@@ -83,6 +80,7 @@ void REFUSE_EXISTING_OUTPUT(const InitOptions& options) {
 // not the sites read; its populations are known before it is read.
 GenotypeData READ_DATA(const InitOptions& options, PopulationMap& popmap, BasePopulation& base) {
   const DataFormat format = options.format ? *options.format : DETECT_FORMAT(options.data);
+  if (format == DataFormat::FREQUENCIES) return READ_FREQUENCY_TABLE(options, base);
   BaseChoice choice{{}, options.max_loci, options.seed};
   if (format == DataFormat::GENEPOP) {
     if (!options.popmap.empty()) {
@@ -255,90 +253,17 @@ void CHECK_READ_BACK(const INPUT_DOCUMENT& meant, const INPUT_DOCUMENT& read) {
   }
 }
 
-void WRITE_ALL(int descriptor, const std::string& text, const std::string& name) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t written = ::write(descriptor, text.data() + done, text.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) throw InitError("cannot write " + name + ": " + std::strerror(errno));
-    done += static_cast<std::size_t>(written);
-  }
-}
-
-// A scratch file beside the output, removed unless it is put in place.
-class ScratchFile {
- public:
-  explicit ScratchFile(const std::string& output) {
-    const fs::path target(output);
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    for (int attempt = 0; attempt < 100 && descriptor_ < 0; ++attempt) {
-      // Built by appending: GCC 12 misjudges a chain of operator+ here
-      // (-Wrestrict in an optimised build).
-      std::string name = ".";
-      name += target.filename().string();
-      name += ".korvel-init-";
-      name += std::to_string(::getpid());
-      name += '-';
-      name += std::to_string(attempt);
-      path_ = (folder / name).string();
-      descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (descriptor_ < 0 && errno != EEXIST) break;
-    }
-    if (descriptor_ < 0)
-      throw InitError("cannot create a file beside " + output + ": " + std::strerror(errno));
-  }
-  ~ScratchFile() {
-    if (descriptor_ >= 0) ::close(descriptor_);
-    if (!placed_) ::unlink(path_.c_str());
-  }
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-
-  void write(const std::string& text, const std::string& name) {
-    WRITE_ALL(descriptor_, text, name);
-    const int status = ::close(descriptor_);
-    descriptor_ = -1;
-    if (status != 0) throw InitError("cannot write " + name + ": " + std::strerror(errno));
-  }
-
-  // Puts the file in place as `output`; without `replace` an existing file
-  // is never touched, even one that appeared while the tool was working.
-  void place(const std::string& output, bool replace) {
-    if (!replace) {
-      if (::link(path_.c_str(), output.c_str()) == 0) return;  // the scratch name goes in the destructor
-      if (errno == EEXIST) {
-        throw InitError(output + " already exists; add --force to replace it, or name another file with -o");
-      }
-      // A file system without hard links: check, then rename.
-      std::error_code ec;
-      if (fs::exists(output, ec)) {
-        throw InitError(output + " already exists; add --force to replace it, or name another file with -o");
-      }
-    }
-    if (::rename(path_.c_str(), output.c_str()) != 0) {
-      throw InitError("cannot write " + output + ": " + std::strerror(errno));
-    }
-    placed_ = true;
-  }
-
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-  int descriptor_ = -1;
-  bool placed_ = false;
-};
-
 void WRITE_CHECKED(const InitOptions& options, const INPUT_DOCUMENT& document,
                    const CAPACITY_PROFILE& profile) {
   const std::string text = WRITE_INPUT_TEXT(document);
   CHECK_READ_BACK(document, READ_INPUT_TEXT(options.output, text, profile));
-  ScratchFile scratch(options.output);
-  scratch.write(text, options.output);
+  tools::ScratchFile scratch(options.output);
+  scratch.write(text);
   INPUT_DOCUMENT on_disk = READ_INPUT_FILE(scratch.path(), profile);
   on_disk.NAME = options.output;
   CHECK_READ_BACK(document, on_disk);
-  scratch.place(options.output, options.force);
+  if (!scratch.place(options.force))
+    throw InitError(options.output + " already exists; add --force to replace it, or name another file with -o");
 }
 
 // ---- Summary ----------------------------------------------------------------------------
@@ -360,6 +285,7 @@ std::string LIST(const std::vector<std::string>& items, std::size_t shown) {
 }
 
 void DATA_SUMMARY(const GenotypeData& data, const BasePopulation& base) {
+  if (data.format == FREQUENCY_TABLE) return SAY(FREQUENCY_TABLE_SUMMARY(data, base));
   long long individuals = 0;
   const long long missing = base.missing;
   for (long long count : data.individuals) individuals += count;

@@ -27,9 +27,6 @@ constexpr const char* PROBE_FOLDER = "probes";
 constexpr int MAX_ROUNDS = 200;
 constexpr long long DEFAULT_BUDGET_BATCHES = 50;
 
-void write_file(const fs::path& path, const std::string& content) {
-  if (!tools::WRITE_WHOLE_FILE(path.string(), content)) throw SweepError("cannot write " + path.string());
-}
 
 std::string real_text(EXTENDED value) {
   char buffer[32];
@@ -239,8 +236,8 @@ class Search {
       if (finished(folder, input, seed)) continue;
       fs::remove_all(folder);
       fs::create_directories(folder);
-      write_file(folder / INPUT_FILE_NAME, input);
-      write_file(folder / SEED_FILE, seed_text(seed));
+      WRITE_WHOLE_FILE(folder / INPUT_FILE_NAME, input);
+      WRITE_WHOLE_FILE(folder / SEED_FILE, seed_text(seed));
       PointJob job;
       job.folder = folder.string();
       job.label = batch->label;
@@ -321,10 +318,10 @@ class Search {
                      seed_);
       }
     }
-    write_file(dir_ / SEED_FILE, seed_text(seed_));
+    WRITE_WHOLE_FILE(dir_ / SEED_FILE, seed_text(seed_));
     if (!options_.made_template.empty()) {
-      write_file(dir_ / "template.in", options_.made_template);
-      write_file(dir_ / "data-summary.txt", options_.data_summary);
+      WRITE_WHOLE_FILE(dir_ / "template.in", options_.made_template);
+      WRITE_WHOLE_FILE(dir_ / "data-summary.txt", options_.data_summary);
     }
     for (const char* name : {"design.csv", "curve.csv", "caption.txt", "curve.svg", "curve.png", "curve.pdf"})
       fs::remove(dir_ / name, ec);
@@ -450,14 +447,14 @@ class Search {
   }
 
   int finish() {
-    write_file(dir_ / "design.csv", design_csv());
-    write_file(dir_ / "curve.csv", curve_csv());
+    WRITE_WHOLE_FILE(dir_ / "design.csv", design_csv());
+    WRITE_WHOLE_FILE(dir_ / "curve.csv", curve_csv());
     const SampleSizeFigure drawn = figure();
     DRAW_SAMPLE_SIZE_FIGURE(drawn, (dir_ / "curve").string(), options_.figure_formats);
     // The caption as text too, for a report or a paper.
     std::string caption;
     for (const std::string& line : drawn.caption) caption += line + "\n";
-    write_file(dir_ / "caption.txt", caption);
+    WRITE_WHOLE_FILE(dir_ / "caption.txt", caption);
     bool flagged = false;
     for (const LevelState& level : levels_) {
       for (Test test : TESTS) {

@@ -45,6 +45,14 @@ class SweepError : public std::runtime_error {
 // template is read.
 using tools::UsageError;
 
+// The power a design must reach when --target-power is not given: the
+// planning convention of four chances in five to detect a real difference.
+inline constexpr EXTENDED DEFAULT_TARGET_POWER = 0.8L;
+// The runs a point (--precision) or an answer (--find) may spend when
+// --max-runs is not given, in batches of one run of the template each:
+// bounds the time to fifty times a plain run.
+inline constexpr long long DEFAULT_BUDGET_BATCHES = 50;
+
 // ---- Input template -----------------------------------------------------
 
 // What one point changes in the template. Unset values keep the template's.
@@ -168,6 +176,8 @@ inline constexpr const char* CONSOLE_FILE_NAME = "console.log";
 
 // The whole file; false when it cannot be read.
 using korvel::tools::READ_WHOLE_FILE;
+// Replaces a file by a rename from a scratch file beside it, never in place.
+using korvel::tools::WRITE_WHOLE_FILE;
 // A real with `decimals` decimals, as the result files write it.
 std::string FIXED_TEXT(EXTENDED value, int decimals);
 
@@ -260,7 +270,7 @@ std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& an
 
 struct FigureText {
   std::string title;
-  EXTENDED target_power = 0.8L;
+  EXTENDED target_power = DEFAULT_TARGET_POWER;
 };
 
 // One line of the planning answer: for a level of differentiation and a
@@ -280,7 +290,7 @@ struct DesignAnswer {
 struct DesignTable {
   std::string axis;  // "sample_size", "loci" or "" (one design)
   bool grouped_by_loci = false;
-  EXTENDED target_power = 0.8L;
+  EXTENDED target_power = DEFAULT_TARGET_POWER;
   std::vector<DesignAnswer> rows;
 };
 
