@@ -15,6 +15,7 @@ void VcfReader::count_record(const bcf_hdr_t* header, bcf1_t* record) {
   const std::size_t populations = data_.populations.size();
   tally_.assign(populations * (alleles + 1), 0);
   locus_.missing.assign(populations, 0);
+  locus_.called.assign(populations, 0);
   bcf_unpack(record, BCF_UN_FMT);
   const bcf_fmt_t* gt = gt_id_ >= 0 ? bcf_get_fmt_id(record, gt_id_) : nullptr;
   if (gt == nullptr) {
@@ -66,6 +67,7 @@ void VcfReader::count_calls(const bcf_hdr_t* header, const bcf1_t* record, const
     if (per_sample == 2 &&
         COUNT_DIPLOID<Value>(values, tally_.data() + pop * (alleles + 1), static_cast<int>(alleles))) {
       called_[s] = 1;
+      ++locus_.called[pop];
       diploid_ = true;
       continue;
     }
@@ -96,6 +98,7 @@ void VcfReader::count_sample(std::size_t s, std::size_t copies, std::size_t leng
     return;
   }
   called_[s] = 1;
+  ++locus_.called[static_cast<std::size_t>(population_of_sample_[s])];
   if (length == 1) haploid_ = true;
   else if (length == 2) diploid_ = true;
   else other_ploidy_ = true;
