@@ -18,7 +18,7 @@ namespace {
 // Missing genotypes by population and their range over the loci, when
 // any are missing; with many missing, what that means for the sample size.
 void MISSING_SUMMARY(const GenotypeData& data, const BasePopulation& base, long long genotypes,
-                     const SummarySink& say) {
+                     const InitOptions& options, const SummarySink& say) {
   if (base.missing == 0 || genotypes == 0) return;
   std::vector<std::string> each;
   for (std::size_t p = 0; p < data.populations.size() && p < base.missing_by_population.size(); ++p) {
@@ -32,12 +32,14 @@ void MISSING_SUMMARY(const GenotypeData& data, const BasePopulation& base, long 
       PERCENT(base.most_missing));
   const long double share = static_cast<long double>(base.missing) / genotypes;
   if (share <= HIGH_MISSING_SHARE) return;
+  const long double typed = static_cast<long double>(genotypes / base.loci_read) / data.populations.size();
   say("  note: " + PERCENT(share) +
       " of the genotypes are missing. The simulation samples complete genotypes, so the sample size to "
-      "plan on is the number of individuals genotyped successfully at a locus (here about " +
-      PERCENT(1 - share) +
-      " of those typed), not the number typed; --max-missing F leaves out the loci "
-      "with more than F missing");
+      "plan on is the number of individuals genotyped successfully at a locus, not the number typed (here "
+      "about " +
+      PERCENT(1 - share) + " of them: " + FIXED(typed * (1 - share), 0) + " of the " + FIXED(typed, 0) +
+      " typed per population)" +
+      (options.filter.max_missing ? "" : "; --max-missing F leaves out the loci with more than F missing"));
 }
 
 // A filter's value as the user would type it: 0.05, not 0.050.
@@ -116,7 +118,7 @@ void DATA_SUMMARY(const GenotypeData& data, const BasePopulation& base, const In
   const long long genotypes = individuals * base.loci_read;
   say("  missing genotypes: " + std::to_string(base.missing) + " of " + std::to_string(genotypes) +
       (genotypes > 0 ? " (" + FIXED(100.0L * base.missing / genotypes, 1) + " %)" : ""));
-  MISSING_SUMMARY(data, base, genotypes, say);
+  MISSING_SUMMARY(data, base, genotypes, options, say);
   say("  loci: " + std::to_string(base.loci_read) + " read, " + std::to_string(base.polymorphic) +
       " polymorphic (base population: " + base.drawn_from + ")");
   if (base.left_out_count > 0) {
