@@ -74,6 +74,19 @@ namespace {
 
 constexpr long long MAX_COUNT = 2147483647;
 
+// The locus filters, each with its own range: a share of missing genotypes
+// can be 0 (complete loci only), a minor allele's share cannot exceed 0.5.
+void ADD_FILTER_OPTIONS(tools::CommandLine& command, LocusFilter& filter) {
+  CLI::App& app = command.app();
+  command.once(app.add_option("--min-maf", filter.min_maf)
+                   ->check(tools::REAL_NUMBER([](long double f) { return f > 0 && f <= 0.5L; },
+                                              "above 0 and at most 0.5")));
+  command.once(
+      app.add_option("--max-missing", filter.max_missing)
+          ->check(tools::REAL_NUMBER([](long double f) { return f >= 0 && f < 1; }, "from 0 to below 1")));
+  command.once(tools::ADD_WHOLE(app, "--min-samples", filter.min_samples, 1, MAX_DIPLOIDS));
+}
+
 }  // namespace
 
 void ADD_DESIGN_OPTIONS(tools::CommandLine& command, InitOptions& o) {
@@ -133,13 +146,7 @@ void ADD_DESIGN_OPTIONS(tools::CommandLine& command, InitOptions& o) {
         to.exact_test = std::count(items.begin(), items.end(), "exact") > 0;
       },
       tools::WORD({"chi2", "exact"}, "chi2, exact or chi2,exact")));
-  command.once(app.add_option("--min-maf", o.filter.min_maf)
-                   ->check(tools::REAL_NUMBER([](long double f) { return f > 0 && f <= 0.5L; },
-                                              "above 0 and at most 0.5")));
-  command.once(
-      app.add_option("--max-missing", o.filter.max_missing)
-          ->check(tools::REAL_NUMBER([](long double f) { return f >= 0 && f < 1; }, "from 0 to below 1")));
-  command.once(tools::ADD_WHOLE(app, "--min-samples", o.filter.min_samples, 1, MAX_DIPLOIDS));
+  ADD_FILTER_OPTIONS(command, o.filter);
   command.once(tools::ADD_WHOLE(app, "--max-loci", o.max_loci, 1, 32767));
   command.once(tools::ADD_WHOLE(app, "--max-alleles", o.max_alleles, 2, 32767));
 }
