@@ -84,6 +84,8 @@ TEST(VcfReader, MultiAllelicMissingHalfMissingHaploidAndPhasedCalls) {
     EXPECT_EQ(data.loci[1].counts[0], (std::vector<long long>{1, 2}));
     EXPECT_EQ(data.loci[1].missing[0], 1);
     EXPECT_EQ(data.loci[2].missing[0], 4);
+    EXPECT_EQ(data.loci[0].called[0], 3);  // "1/." is a call
+    EXPECT_EQ(data.loci[2].called[0], 0);
     EXPECT_EQ(data.ploidy, "mixed ploidy");
     EXPECT_EQ(data.genotyped[0], 3);
   }
