@@ -301,6 +301,12 @@ TEST(VcfReader, AMalformedRecordIsRefusedWithItsOwnLineWhetherOrNotTruncationIsA
     EXPECT_NE(FAULT("unmarked.vcf.gz", allow).find("unmarked.vcf.gz record 3 (1:"), std::string::npos)
         << FAULT("unmarked.vcf.gz", allow);
   }
+  // A blank line between records is refused; blank lines after the last
+  // one, as hand editing leaves them, end the data.
+  WRITE_FILE("data.vcf", FOUR_RECORDS(""));
+  EXPECT_EQ(FAULT("data.vcf", allow), "data.vcf record 3 (after r2): the line is empty");
+  WRITE_FILE("data.vcf", FOUR_RECORDS("1\t30\tr3\tA\tC\t.\t.\t.\tGT\t0/1\t1/1\t0/0") + "\n\r\n");
+  EXPECT_EQ(READ_VCF("data.vcf", {}).loci.size(), 4u);
 }
 
 // Where a file stops early (a plain VCF whose last line breaks off, a

@@ -78,6 +78,12 @@ bool VcfReader::next_line(htsFile* file, bcf_hdr_t* header, bcf1_t* record) {
     line_.clear();
     return failed(file, text_place(), "the compressed data cannot be read" + detail());
   }
+  // Blank lines after the last record, as hand editing leaves them, end
+  // the data; anywhere else a blank line is refused.
+  if (got == 0 && !more_follows(file)) {
+    --records_;
+    return ended(file);
+  }
   line_.assign(file->line.s, file->line.l);
   std::string cause = check_columns();
   if (cause.empty()) {
@@ -148,13 +154,15 @@ bool VcfReader::failed(htsFile* file, const std::string& place, const std::strin
 }
 
 // Whether anything follows the record that failed: another line of a text
-// file, another byte of a BCF.
+// file that is not blank, another byte of a BCF.
 bool VcfReader::more_follows(htsFile* file) {
   if (text_) {
     kstring_t rest = {0, 0, nullptr};
-    const int got = hts_getline(file, KS_SEP_LINE, &rest);
+    int got = 0;
+    while ((got = hts_getline(file, KS_SEP_LINE, &rest)) == 0) {
+    }
     std::free(rest.s);
-    return got >= 0;
+    return got > 0;
   }
   BGZF* bgzf = hts_get_bgzfp(file);
   char byte = 0;
