@@ -32,23 +32,22 @@
 #'     output files, `console.log` (standard output) and `stderr.log`.}
 #'   }
 #' @examples
-#' if (nzchar(korvel:::korvel_bin_or_empty())) {
-#'   d <- korvel_init(list(c(0.5, 0.3, 0.2), c(0.6, 0.4)), populations = 3, sample = 20,
-#'                    ne = 200, fst = 0.02, runs = 20, tests = "chi2")
-#'   r <- korvel_run(d, seed = 1)
-#'   print(r$power)
-#' }
+#' d <- korvel_init(list(c(0.5, 0.3, 0.2), c(0.6, 0.4)), populations = 3, sample = 20,
+#'                  ne = 200, fst = 0.02, runs = 20, tests = "chi2")
+#' r <- korvel_run(d, seed = 1)
+#' print(r$power)
 #' @export
 korvel_run <- function(design, seed = NULL, threads = NULL, dir = NULL) {
-  if (!inherits(design, "korvel_design")) {
-    stop("design must be a korvel_design from korvel_init()", call. = FALSE)
-  }
+  if (!inherits(design, "korvel_design")) argument_error("design", "a korvel_design from korvel_init()", design)
   env <- character()
-  if (!is.null(seed)) env["KORVEL_SEED"] <- whole_number_text(seed, "seed", 0, 4294967295)
-  if (!is.null(threads)) env["KORVEL_THREADS"] <- whole_number_text(threads, "threads", 1, 1024)
+  if (!is.null(seed)) env["KORVEL_SEED"] <- whole_text(seed, "seed", 0, 4294967295)
+  if (!is.null(threads)) env["KORVEL_THREADS"] <- whole_text(threads, "threads", 1, 1024)
+  check_folder_name(dir, "dir")
   dir <- result_folder(dir, "korvel-run-", run_files)
   writeLines(design$text, file.path(dir, "KORVEL.IN"))
-  ran <- run_korvel_program(design$program, character(), wd = dir, env = env)
+  ran <- run_korvel_program(design$program, character(), wd = dir, env = env, progress = run_progress(),
+                            continue = paste0("The run is incomplete: start it again (its folder ", dir,
+                                              " holds what it wrote so far; give a new dir)."))
   writeLines(ran$stdout, file.path(dir, "console.log"))
   writeLines(ran$stderr, file.path(dir, "stderr.log"))
   report <- readLines(file.path(dir, "KORVEL.OUT"), warn = FALSE)
@@ -59,6 +58,21 @@ korvel_run <- function(design, seed = NULL, threads = NULL, dir = NULL) {
     seed = seed_of_run(ran$stderr, seed),
     dir = dir
   ))
+}
+
+# A counter of the runs finished, fed by the program's "Run = N" lines.
+run_progress <- function() {
+  state <- new.env()
+  state$bar <- NULL
+  function(line) {
+    run <- regmatches(line, regexec("^Run = +([0-9]+)", line))[[1]]
+    if (length(run) != 2L) return(invisible())
+    if (is.null(state$bar)) {
+      state$bar <- cli::cli_progress_bar(total = NA, .envir = state, clear = TRUE,
+                                         format = "korvel {cli::pb_spin} run {cli::pb_current} {cli::pb_elapsed}")
+    }
+    cli::cli_progress_update(id = state$bar, set = as.integer(run[2]), .envir = state)
+  }
 }
 
 # Every file a run writes into its folder.
