@@ -84,7 +84,8 @@ korvel_plan <- function(x, fst, target_power = 0.8, find = c("sample_size", "loc
   call <- match.call()
   continue <- paste0("To continue, reusing every finished probe: ", continue_call(call, dir),
                      if (is.null(call$dir)) " (the folder is temporary: it lasts until R ends)" else "")
-  ran <- run_korvel_program("korvel-sweep", c(args, "--out", "plan", if (resume) "--resume", "KORVEL.IN"),
+  ran <- run_korvel_program("korvel-sweep", c(args, "--out", "plan", if (resume && dir.exists(file.path(dir, "plan"))) "--resume",
+                                             "KORVEL.IN"),
                             wd = dir, ok_status = c(0L, 3L), progress = sweep_progress(), continue = continue)
   read_plan(file.path(dir, "plan"), find, ran$stderr)
 }
@@ -120,8 +121,8 @@ plan_folder <- function(dir, resume, design) {
     return(dir)
   }
   input <- file.path(dir, "KORVEL.IN")
-  if (!file.exists(input) || !dir.exists(file.path(dir, "plan"))) {
-    argument_error("dir", "the folder of a stopped search (with KORVEL.IN and plan) when resume = TRUE", dir)
+  if (!file.exists(input)) {
+    argument_error("dir", "the folder of a stopped search (it holds its KORVEL.IN) when resume = TRUE", dir)
   }
   # The first two lines are comments (korvel-init's date and options).
   if (!identical(utils::tail(readLines(input, warn = FALSE), -2L), utils::tail(design$text, -2L))) {
