@@ -12,11 +12,12 @@ test_that("the package installed from its tarball finds its own programs with PA
   expect_true(file.exists(file.path(library, "korvel", "bin", "korvel-sweep")), info = paste(installed, collapse = "\n"))
   script <- tempfile(fileext = ".R")
   writeLines(c(
-    "Sys.unsetenv('KORVEL_BIN'); options(korvel.bin = NULL); Sys.setenv(PATH = '')",
+    "path <- Sys.getenv('PATH'); Sys.unsetenv('KORVEL_BIN'); options(korvel.bin = NULL); Sys.setenv(PATH = '')",
     sprintf("library(korvel, lib.loc = '%s')", library),
     "d <- korvel_init(list(c(0.5, 0.5), c(0.2, 0.8)), sample = 5, runs = 5, tests = 'chi2')",
     "r <- korvel_run(d, seed = 2)",
-    "cat(normalizePath(dirname(korvel:::korvel_program('korvel'))), r$power$runs[nrow(r$power)], sep = '\\n')"
+    "cat(normalizePath(dirname(korvel:::korvel_program('korvel'))), r$power$runs[nrow(r$power)], sep = '\\n')",
+    "Sys.setenv(PATH = path)"
   ), script)
   said <- system2(file.path(R.home("bin"), "Rscript"), c("--vanilla", script), stdout = TRUE, stderr = TRUE,
                   env = paste0("R_LIBS=", paste(.libPaths(), collapse = ":")))
