@@ -297,6 +297,18 @@ TEST_F(SweepSearch, TheIntervalHoldsTheCrossingOfADenseGrid) {
                       design[1][6] + ") detect F'st 0.020 with 80 % power (chi-square test)"),
             std::string::npos);
   EXPECT_TRUE(fs::exists("s/curve.svg"));
+  // The fitted model as a table: it rises through the target between the
+  // answer's interval ends and reaches it at the answer, rounded up.
+  const auto model = csv_rows(slurp("s/model.csv"));
+  ASSERT_GT(model.size(), 10u);
+  EXPECT_EQ(model[0], (std::vector<std::string>{"expected_fst", "test", "sample_size", "power"}));
+  double model_crossing = 0;
+  for (std::size_t row = 2; row < model.size() && model_crossing == 0; ++row) {
+    EXPECT_GE(std::stod(model[row][3]), std::stod(model[row - 1][3]));
+    if (std::stod(model[row][3]) >= 0.8) model_crossing = std::stod(model[row][2]);
+  }
+  EXPECT_GE(model_crossing, low - 1.0);
+  EXPECT_LE(model_crossing, std::stod(design[1][4]) + 1.0);
   // The probes keep their report but not their detailed files.
   EXPECT_TRUE(fs::exists("s/probes/t8-n80-b0/KORVEL.OUT"));
   EXPECT_FALSE(fs::exists("s/probes/t8-n80-b0/FST.TXT"));

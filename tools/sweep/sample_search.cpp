@@ -337,7 +337,8 @@ class Search {
       WRITE_WHOLE_FILE(dir_ / "template.in", options_.made_template);
       WRITE_WHOLE_FILE(dir_ / "data-summary.txt", options_.data_summary);
     }
-    for (const char* name : {"design.csv", "curve.csv", "caption.txt", "curve.svg", "curve.png", "curve.pdf"})
+    for (const char* name :
+         {"design.csv", "curve.csv", "model.csv", "caption.txt", "curve.svg", "curve.png", "curve.pdf"})
       fs::remove(dir_ / name, ec);
   }
 
@@ -393,6 +394,7 @@ class Search {
     WRITE_WHOLE_FILE(dir_ / "curve.csv", SEARCH_CURVE_CSV(record()));
     const SampleSizeFigure drawn = figure();
     DRAW_SAMPLE_SIZE_FIGURE(drawn, (dir_ / "curve").string(), options_.figure_formats);
+    WRITE_WHOLE_FILE(dir_ / "model.csv", FITTED_MODEL_CSV(drawn, axis_column()));
     // The caption as text too, for a report or a paper.
     std::string caption;
     for (const std::string& line : drawn.caption) caption += line + "\n";

@@ -95,6 +95,10 @@ struct LocalFit {
 };
 LocalFit FIT_LOCALLY(const std::vector<ProbeCount>& probes, EXTENDED target);
 
+// model.csv: every curve's fitted model as the figure samples it, one row
+// per sample (expected_fst, test, the axis column, power).
+std::string FITTED_MODEL_CSV(const SampleSizeFigure& figure, const std::string& axis_column);
+
 struct SearchRange {
   int low = 2, high = 1000;
   EXTENDED target = 0.8L;
