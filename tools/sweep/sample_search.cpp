@@ -394,7 +394,7 @@ class Search {
     WRITE_WHOLE_FILE(dir_ / "curve.csv", SEARCH_CURVE_CSV(record()));
     const SampleSizeFigure drawn = figure();
     DRAW_SAMPLE_SIZE_FIGURE(drawn, (dir_ / "curve").string(), options_.figure_formats);
-    WRITE_WHOLE_FILE(dir_ / "model.csv", FITTED_MODEL_CSV(drawn, axis_column()));
+    WRITE_WHOLE_FILE(dir_ / "model.csv", FITTED_MODEL_CSV(drawn, SEARCH_AXIS_COLUMN(options_)));
     // The caption as text too, for a report or a paper.
     std::string caption;
     for (const std::string& line : drawn.caption) caption += line + "\n";

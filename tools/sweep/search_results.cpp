@@ -10,10 +10,6 @@ namespace korvel::sweep {
 
 namespace {
 
-std::string axis_column(const SearchRecord& record) {
-  return record.options.loci_axis ? "loci" : "sample_size";
-}
-
 std::string count_columns(const ProbeCount* chi2, const ProbeCount* exact) {
   std::string text;
   for (const ProbeCount* count : {chi2, exact}) {
@@ -50,6 +46,10 @@ std::string REAL_TEXT(EXTENDED value) {
   return buffer;
 }
 
+std::string SEARCH_AXIS_COLUMN(const SearchOptions& options) {
+  return options.loci_axis ? "loci" : "sample_size";
+}
+
 std::vector<ProbeCount> COUNTS_OF(const std::vector<Batch>& batches, Test test) {
   std::map<int, ProbeCount> by_x;
   for (const Batch& batch : batches) {
@@ -65,8 +65,8 @@ std::vector<ProbeCount> COUNTS_OF(const std::vector<Batch>& batches, Test test) 
 }
 
 std::string SEARCH_DESIGN_CSV(const SearchRecord& record) {
-  std::string csv = "expected_fst,generations,test,target_power,smallest_" + axis_column(record) +
-                    ",ci_low,ci_high,runs,probes,status\n";
+  std::string csv = "expected_fst,generations,test,target_power,smallest_" +
+                    SEARCH_AXIS_COLUMN(record.options) + ",ci_low,ci_high,runs,probes,status\n";
   for (const LevelState& level : record.levels) {
     for (Test test : TESTS) {
       if (!record.on[static_cast<int>(test)]) continue;
@@ -87,7 +87,7 @@ std::string SEARCH_DESIGN_CSV(const SearchRecord& record) {
 
 std::string SEARCH_CURVE_CSV(const SearchRecord& record) {
   std::string csv =
-      "expected_fst,generations," + axis_column(record) +
+      "expected_fst,generations," + SEARCH_AXIS_COLUMN(record.options) +
       ",runs,batches,chi2_significant,chi2_power,chi2_low,chi2_high,exact_significant,exact_power,"
       "exact_low,exact_high\n";
   if (!record.null.empty()) curve_rows(record, csv, 0, 0, record.null);

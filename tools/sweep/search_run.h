@@ -47,6 +47,9 @@ std::vector<ProbeCount> COUNTS_OF(const std::vector<Batch>& batches, Test test);
 // A real number as the search's files and messages write it ("%.6Lg").
 std::string REAL_TEXT(EXTENDED value);
 
+// The name of the searched column: "sample_size" or "loci".
+std::string SEARCH_AXIS_COLUMN(const SearchOptions& options);
+
 // A search's state as its results see it.
 struct SearchRecord {
   const SearchOptions& options;
