@@ -12,6 +12,7 @@
 #include <string>
 
 #include "figure.h"
+#include "support/scratch_folder.h"
 #include "sweep.h"
 
 namespace {
@@ -86,12 +87,7 @@ std::string make_input(int drift_size, int generations) {
          "\r\n50 50 50\r\n100\r\n----\r\nalleles\r\n2 0.5 0.5\r\n3 0.2 0.3 0.5\r\n";
 }
 
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string slurp(const fs::path& path) { return korvel::testing::READ_FILE(path); }
 
 // The caption's paragraphs joined, so that a phrase is found in any of them.
 std::string caption_text(const std::vector<PointResult>& points, const Analysis& analysis) {
@@ -103,19 +99,13 @@ std::string caption_text(const std::vector<PointResult>& points, const Analysis&
 
 void write(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
+  korvel::testing::WRITE_FILE(path, text);
 }
 
 class SweepCollect : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "sweep-collect-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
+  korvel::testing::ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.path();
 };
 
 // ---- Report parsing ----------------------------------------------------
@@ -457,7 +447,7 @@ TEST_F(SweepCollect, FiguresAreWrittenInEachFormatTheSameEachTime) {
         << format;
   }
   EXPECT_THROW(DRAW_FST_FIGURE(points, analysis, {"", 0.8L}, (dir_ / "missing" / "curve").string(), {"png"}),
-               SweepError);
+               korvel::tools::FileError);
 }
 
 // The fitted model is the only line drawn through a curve: without one the

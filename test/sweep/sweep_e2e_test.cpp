@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch_folder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -37,10 +39,7 @@ const std::string TEMPLATE =
     "2  0.5 0.5\r\n"
     "3  0.4 0.3 0.3\r\n";
 
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+std::string slurp(const fs::path& path) { return korvel::testing::READ_FILE(path); }
 
 std::vector<std::vector<std::string>> csv_rows(const std::string& text) {
   std::vector<std::vector<std::string>> rows;
@@ -62,25 +61,14 @@ std::vector<std::vector<std::string>> csv_rows(const std::string& text) {
 
 class SweepEndToEnd : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "sweep-e2e-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    old_ = fs::current_path();
-    fs::current_path(dir_);
-    std::ofstream("T.IN", std::ios::binary) << TEMPLATE;
-  }
-  void TearDown() override {
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
+  void SetUp() override { korvel::testing::WRITE_FILE("T.IN", TEMPLATE); }
   int run(const std::string& args) {
     const std::string command = std::string("'") + KORVEL_SWEEP_PROGRAM + "' " + args + " >out.txt 2>err.txt";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  fs::path dir_, old_;
+  korvel::testing::ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.path();
 };
 
 // Every file of every point folder but the console log (which holds the

@@ -262,7 +262,8 @@ void WRITE_CHECKED(const InitOptions& options, const INPUT_DOCUMENT& document,
   on_disk.NAME = options.output;
   CHECK_READ_BACK(document, on_disk);
   if (!scratch.place(options.force))
-    throw InitError(options.output + " already exists; add --force to replace it, or name another file with -o");
+    throw InitError(options.output +
+                    " already exists; add --force to replace it, or name another file with -o");
 }
 
 // ---- Summary ----------------------------------------------------------------------------

@@ -27,7 +27,6 @@ constexpr const char* PROBE_FOLDER = "probes";
 constexpr int MAX_ROUNDS = 200;
 constexpr long long DEFAULT_BUDGET_BATCHES = 50;
 
-
 std::string real_text(EXTENDED value) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.6Lg", value);
