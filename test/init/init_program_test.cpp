@@ -345,6 +345,49 @@ TEST(InitProgram, ShortChainsAreWarnedAbout) {
       << result.errors;
 }
 
+// A frequency table: the frequencies reach KORVEL.IN bit for bit (the
+// shortest texts that read back as the same doubles), a one-allele locus is
+// left out, and what the table cannot say is refused with its line.
+TEST(InitProgram, FrequencyTableGoesIntoTheFileAsGivenAndFaultsNameTheLine) {
+  ScratchFolder folder;
+  WRITE_FILE(folder.path() / "f.csv",
+             "Locus,Allele,Frequency\r\nL1,a,0.5\r\nL1,b,0.3\r\nL1,c,0.2\r\n\"L2\",x,0.33333333333333331\r\n"
+             "L2,y,0.66666666666666663\r\nL3,z,1\r\n");
+  ProgramResult result = RUN_INIT(folder, {"--format", "frequencies", "--sample", "10", "f.csv"});
+  ASSERT_EQ(result.exit_status, 0) << result.errors;
+  const INPUT_DOCUMENT document = READ_BACK("KORVEL.IN", STANDARD_CAPACITY);
+  ASSERT_EQ(document.LOCI.size(), 2u);
+  EXPECT_EQ(document.LOCI[0].FREQUENCIES, (std::vector<double>{0.5, 0.3, 0.2}));
+  EXPECT_EQ(document.LOCI[1].FREQUENCIES, (std::vector<double>{1.0 / 3, 2.0 / 3}));
+  EXPECT_TRUE(SAYS(result, "f.csv (frequency table): 3 loci, 2 polymorphic")) << result.errors;
+  EXPECT_TRUE(SAYS(result, "run korvel in its folder")) << result.errors;
+
+  struct Case {
+    std::string table, option, message;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {"locus\tallele\tfrequency\nL1\ta\t0.5\nL1\tb\t0.3\n", "--sample",
+       "frequencies of locus L1 sum to 0.8; they must sum to 1 within 0.000001", 1},
+      {"locus,allele,freq\n", "--sample", "line 1: the header has no column \"frequency\"", 1},
+      {"locus,allele,frequency\nL1,a,0.5\nL1,a,0.5\n", "--sample",
+       "line 3: allele a of locus L1 is listed twice", 1},
+      {"locus,allele,frequency\nL1,a,half\n", "--sample", "line 2: the frequency \"half\" is not a number",
+       1},
+      {"locus,allele,frequency\nL1,a,0\nL1,b,1\n", "--sample", "line 2: the frequency 0 is not above 0", 1},
+      {"locus,allele,frequency\nL1,a,0.5\nL1,b\n", "--sample", "line 3: 2 fields where the header has 3", 1},
+      {"locus,allele,frequency\nL1,a,0.5\nL1,b,0.5\n", "--runs", "give --sample or --samples", 2},
+  };
+  for (const Case& c : cases) {
+    ScratchFolder scratch;
+    WRITE_FILE(scratch.path() / "t.csv", c.table);
+    result = RUN_INIT(scratch, {"--format", "frequencies", c.option, "10", "t.csv"});
+    EXPECT_EQ(result.exit_status, c.status) << c.message;
+    EXPECT_TRUE(SAYS(result, c.message)) << result.errors;
+    EXPECT_EQ(FOLDER_CONTENTS(scratch.path()).size(), 1u) << c.message;
+  }
+}
+
 // ---- The programs run what korvel-init writes ----------------------------------------
 
 TEST(InitProgram, TheNamedProgramRunsTheWrittenFile) {

@@ -16,8 +16,10 @@ long long BaseLocus::total() const { return std::accumulate(counts.begin(), coun
 
 // count / total for every allele: each is the double nearest its true
 // frequency, so the sum of a locus stays within a few units in the last
-// place of 1, far inside the program's tolerance.
+// place of 1, far inside the program's tolerance. Frequencies read from a
+// table are kept as given.
 std::vector<double> BaseLocus::frequencies() const {
+  if (!given.empty()) return given;
   const long long sum = total();
   std::vector<double> result;
   result.reserve(counts.size());

@@ -100,7 +100,7 @@ GenotypeData READ_VCF(const std::string& path, const VcfOptions& options);
 
 // ---- Format recognition -------------------------------------------------------
 
-enum class DataFormat { GENEPOP, VCF };
+enum class DataFormat { GENEPOP, VCF, FREQUENCIES };
 
 // VCF and BCF are recognised by htslib from the content; anything else that
 // is text is taken for Genepop.
@@ -113,6 +113,7 @@ struct BaseLocus {
   std::vector<std::string> alleles;
   std::vector<long long> counts;  // gene copies per allele, all > 0
   int merged_alleles = 0;         // alleles folded into the last class by --max-alleles (0: none)
+  std::vector<double> given;      // frequencies read from a table (empty: from counts)
   long long total() const;
   std::vector<double> frequencies() const;
 };
@@ -260,6 +261,16 @@ struct InitResult {
 };
 using SummarySink = std::function<void(const std::string&)>;
 InitResult MAKE_INPUT(const InitOptions& options, const SummarySink& say);
+
+// ---- A table of allele frequencies ----------------------------------------------
+
+inline const std::string FREQUENCY_TABLE = "frequency table";  // GenotypeData::format
+
+// Reads DATA as a CSV or TSV table (header locus,allele,frequency; one row
+// per allele) straight into `base`; the options that read genotypes are
+// refused, and a sample size must be given.
+GenotypeData READ_FREQUENCY_TABLE(const InitOptions& options, BasePopulation& base);
+std::string FREQUENCY_TABLE_SUMMARY(const GenotypeData& data, const BasePopulation& base);
 
 // The whole program, run through tools::RUN_TOOL: returns 0 when the file
 // is written; a refusal is thrown (exit status 1), a mistake on the command

@@ -80,6 +80,7 @@ void REFUSE_EXISTING_OUTPUT(const InitOptions& options) {
 // not the sites read; its populations are known before it is read.
 GenotypeData READ_DATA(const InitOptions& options, PopulationMap& popmap, BasePopulation& base) {
   const DataFormat format = options.format ? *options.format : DETECT_FORMAT(options.data);
+  if (format == DataFormat::FREQUENCIES) return READ_FREQUENCY_TABLE(options, base);
   BaseChoice choice{{}, options.max_loci, options.seed};
   if (format == DataFormat::GENEPOP) {
     if (!options.popmap.empty()) {
@@ -285,6 +286,7 @@ std::string LIST(const std::vector<std::string>& items, std::size_t shown) {
 }
 
 void DATA_SUMMARY(const GenotypeData& data, const BasePopulation& base) {
+  if (data.format == FREQUENCY_TABLE) return SAY(FREQUENCY_TABLE_SUMMARY(data, base));
   long long individuals = 0;
   const long long missing = base.missing;
   for (long long count : data.individuals) individuals += count;

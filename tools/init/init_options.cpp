@@ -19,7 +19,11 @@ const tools::ToolText TOOL{
     "a Genepop file or a VCF/BCF (plain or bgzipped), and says which program runs it.\n"
     "\n"
     "Data:\n"
-    "  --format genepop|vcf   the kind of DATA (default: recognised from its content)\n"
+    "  --format genepop|vcf|frequencies\n"
+    "                         the kind of DATA (default: Genepop or VCF/BCF, recognised from\n"
+    "                         its content); frequencies: a CSV or TSV table with the header\n"
+    "                         locus,allele,frequency and one row per allele of the base\n"
+    "                         population (--sample or --samples required)\n"
     "  --popmap FILE          VCF: sample and population, two columns per line; samples\n"
     "                         not in it are left out (default: all samples one population)\n"
     "  --pass-only            VCF: only records whose FILTER is PASS\n"
@@ -70,12 +74,14 @@ void ADD_DESIGN_OPTIONS(tools::CommandLine& command, InitOptions& o) {
             name, [&o, name, read](const std::string& v) { read(o, tools::SPLIT_LIST(v, name)); })
         ->check(tools::EACH(item));
   };
-  command.once(app.add_option_function<std::string>("--format",
-                                                    [&o](const std::string& v) {
-                                                      o.format = v == "genepop" ? DataFormat::GENEPOP
-                                                                                : DataFormat::VCF;
-                                                    })
-                   ->check(tools::WORD({"genepop", "vcf", "bcf"}, "genepop or vcf")));
+  command.once(
+      app.add_option_function<std::string>("--format",
+                                           [&o](const std::string& v) {
+                                             o.format = v == "genepop"       ? DataFormat::GENEPOP
+                                                        : v == "frequencies" ? DataFormat::FREQUENCIES
+                                                                             : DataFormat::VCF;
+                                           })
+          ->check(tools::WORD({"genepop", "vcf", "bcf", "frequencies"}, "genepop, vcf or frequencies")));
   command.once(app.add_option("--popmap", o.popmap));
   command.once(app.add_flag("--pass-only", o.pass_only));
   command.once(app.add_flag("--allow-truncated", o.allow_truncated));
