@@ -94,7 +94,7 @@ TEST_F(SweepEndToEnd, SmallSweepWithTheRealProgram) {
   ASSERT_EQ(rows.size(), 3u) << slurp("curve/curve.csv");
   ASSERT_EQ(rows[0].size(), 19u);
   EXPECT_EQ(rows[0][9], "chi2_significant");
-  EXPECT_EQ(rows[0][14], "fisher_significant");
+  EXPECT_EQ(rows[0][14], "exact_significant");
   // No drift: expected F'st 0, samples from the base population itself; it
   // is the calibration point, so no other is added.
   EXPECT_EQ(rows[1][1], "ok");
@@ -252,6 +252,18 @@ TEST_F(SweepSearch, TheIntervalHoldsTheCrossingOfADenseGrid) {
       << slurp("err.txt");
   const auto grid = csv_rows(slurp("g/curve.csv"));
   ASSERT_EQ(grid.size(), 10u);
+  // The grid's and the search's files name the same quantities alike.
+  const auto search_curve = csv_rows(slurp("s/curve.csv"));
+  const auto grid_design = csv_rows(slurp("g/design.csv"));
+  for (const char* column : {"expected_fst", "generations", "sample_size", "runs", "chi2_significant",
+                             "chi2_power", "chi2_ci_low", "chi2_ci_high"}) {
+    EXPECT_NE(std::find(grid[0].begin(), grid[0].end(), column), grid[0].end()) << column;
+    EXPECT_NE(std::find(search_curve[0].begin(), search_curve[0].end(), column), search_curve[0].end())
+        << column;
+  }
+  for (const char* column : {"expected_fst", "generations", "test", "target_power", "smallest_sample_size"})
+    EXPECT_NE(std::find(grid_design[0].begin(), grid_design[0].end(), column), grid_design[0].end())
+        << column;
   // Where the grid's power, joined linearly, first reaches 0.8.
   double crossing = 0;
   for (std::size_t row = 2; row < grid.size() && crossing == 0; ++row) {

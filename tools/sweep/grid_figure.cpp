@@ -55,8 +55,7 @@ std::optional<SampleSizeFigure> GRID_SAMPLE_SIZE_FIGURE(const std::vector<PointR
                                   FITTED_SAMPLES);
     }
     char label[64];
-    std::snprintf(label, sizeof label, "F\u2032st %.4Lf, %s", curve.expected_fst,
-                  curve.test == Test::CHI2 ? "chi-square test" : "exact test");
+    std::snprintf(label, sizeof label, "F\u2032st %.4Lf, %s", curve.expected_fst, TEST_WORDS(curve.test));
     curve.label = label;
     figure.curves.push_back(std::move(curve));
   }

@@ -382,8 +382,8 @@ class Search {
   std::string curve_csv() const {
     std::string csv =
         "expected_fst,generations," + axis_column() +
-        ",runs,batches,chi2_significant,chi2_power,chi2_low,chi2_high,exact_significant,exact_power,"
-        "exact_low,exact_high\n";
+        ",runs,batches,chi2_significant,chi2_power,chi2_ci_low,chi2_ci_high,exact_significant,exact_power,"
+        "exact_ci_low,exact_ci_high\n";
     if (!null_.empty()) curve_rows(csv, 0, 0, null_);
     for (const LevelState& level : levels_)
       curve_rows(csv, level.expected_fst, level.generations, level.batches);

@@ -24,11 +24,6 @@
 
 namespace korvel::sweep {
 
-// "chi2" / "exact": the name of a test in the search's files.
-inline const char* TEST_NAME(Test test) { return test == Test::CHI2 ? "chi2" : "exact"; }
-// "chi-square test" / "exact test": its name in sentences.
-inline const char* TEST_WORDS(Test test) { return test == Test::CHI2 ? "chi-square test" : "exact test"; }
-
 // The runs and rejections of one test at one value of n, all batches
 // together.
 struct ProbeCount {

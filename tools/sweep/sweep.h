@@ -166,8 +166,12 @@ struct TestPower {
 
 enum class Test { CHI2, FISHER };
 inline constexpr Test TESTS[] = {Test::CHI2, Test::FISHER};
-// "chi2" / "fisher": the prefix of the test's columns in the CSV files.
-inline const char* TEST_KEY(Test test) { return test == Test::CHI2 ? "chi2" : "fisher"; }
+// Each test has one name in every file, table and figure of grids and
+// searches alike: "chi2" / "exact" in the files (and as the prefix of the
+// test's columns), "chi-square test" / "exact test" in sentences. They are
+// the Chi2 and Fisher columns of KORVEL.OUT.
+inline const char* TEST_NAME(Test test) { return test == Test::CHI2 ? "chi2" : "exact"; }
+inline const char* TEST_WORDS(Test test) { return test == Test::CHI2 ? "chi-square test" : "exact test"; }
 
 // ---- Small helpers ------------------------------------------------------
 

@@ -3,7 +3,9 @@
 // status; and --collect, which does the same for a folder run elsewhere.
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
+#include <string_view>
 
 #include "figure.h"
 #include "input/shared_names.h"
@@ -18,6 +20,16 @@ constexpr const char* FST_FIGURE = "curve";
 constexpr const char* SIZE_FIGURE = "power-by-sample-size";
 constexpr const char* LOCI_FIGURE = "power-by-loci";
 
+// The keys of sweep-settings.txt, one "key=value" line each.
+constexpr std::string_view TITLE_KEY = "title=";
+constexpr std::string_view TARGET_POWER_KEY = "target_power=";
+
+// The value of a "key=value" line, or nothing when it has another key.
+std::optional<std::string> value_of(const std::string& line, std::string_view key) {
+  if (line.compare(0, key.size(), key) != 0) return std::nullopt;
+  return line.substr(key.size());
+}
+
 Settings read_settings(const fs::path& dir) {
   Settings settings;
   std::string text;
@@ -25,9 +37,9 @@ Settings read_settings(const fs::path& dir) {
   std::istringstream lines(text);
   std::string line;
   while (std::getline(lines, line)) {
-    if (line.rfind("title=", 0) == 0) settings.title = line.substr(6);
-    if (line.rfind("target_power=", 0) == 0) {
-      const EXTENDED power = std::strtold(line.c_str() + 13, nullptr);
+    if (const auto title = value_of(line, TITLE_KEY)) settings.title = *title;
+    if (const auto power_text = value_of(line, TARGET_POWER_KEY)) {
+      const EXTENDED power = std::strtold(power_text->c_str(), nullptr);
       if (power > 0.0L && power <= 1.0L) settings.target_power = power;
     }
   }
@@ -64,7 +76,7 @@ std::vector<std::string> unreached_levels(const DesignTable& table) {
     std::string level = "F'st " + FIXED_TEXT(row.expected_fst, 4);
     if (table.grouped_by_loci)
       level += " with " + std::to_string(row.group_loci) + (row.group_loci == 1 ? " locus" : " loci");
-    levels.push_back(level + " (" + (row.test == Test::CHI2 ? "chi-square test" : "exact test") + ")");
+    levels.push_back(level + " (" + TEST_WORDS(row.test) + ")");
   }
   return levels;
 }
@@ -128,7 +140,7 @@ PointResult collect_finished_batches(const fs::path& dir, const std::string& lab
 std::string settings_text(const Settings& settings) {
   char power[32];
   std::snprintf(power, sizeof power, "%.6Lg", settings.target_power);
-  return "title=" + settings.title + "\ntarget_power=" + power + "\n";
+  return std::string(TITLE_KEY) + settings.title + "\n" + std::string(TARGET_POWER_KEY) + power + "\n";
 }
 
 // Writes curve.csv, the figures and design.csv, prints the design table and
