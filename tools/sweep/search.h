@@ -99,22 +99,13 @@ std::string ANSWER_SENTENCE(const CaptionFacts& facts);
 
 // The command: returns the exit status (0 every answer found, 1 failure, 3
 // finished with a flagged answer).
-struct SearchOptions {
+// The settings a grid has too (the seed: absent, one from the clock, or
+// DIR's with --resume), and the search's own.
+struct SearchOptions : StudySettings {
   bool loci_axis = false;
   std::vector<EXTENDED> fst;  // targets; each gives its generations
   SearchRange range;
   bool range_given = false;
-  std::optional<long long> max_runs;  // per answer
-  std::optional<long long> runs;      // per probe batch
-  std::optional<std::uint32_t> seed;  // absent: from the clock, or DIR's with --resume
-  int jobs = 0;
-  int threads_per_point = 0;
-  std::optional<int> ne;
-  bool no_null = false;
-  bool resume = false;
-  bool force = false;
-  bool keep_details = false;
-  std::string out;
   std::string program;
   std::string title;
   std::vector<std::string> figure_formats;

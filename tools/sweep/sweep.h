@@ -53,6 +53,23 @@ inline constexpr EXTENDED DEFAULT_TARGET_POWER = 0.8L;
 // bounds the time to fifty times a plain run.
 inline constexpr long long DEFAULT_BUDGET_BATCHES = 50;
 
+// What a study asks of its runs, a grid and a search alike, as the command
+// line gives it; each mode's own options come beside it.
+struct StudySettings {
+  std::optional<long long> runs;      // per point or probe batch; unset: the template's
+  std::optional<long long> max_runs;  // per point (--precision) or per answer (--find)
+  std::optional<std::uint32_t> seed;  // unset: the program seeds itself (a search picks one)
+  int jobs = 0;                       // points at once; 0: as the cores allow
+  int threads_per_point = 0;          // 0: the cores shared out
+  std::optional<int> ne;              // unset: the template's effective size
+  bool no_null = false;
+  bool resume = false;
+  bool force = false;
+  bool keep_details = false;
+  std::string out = "sweep";
+  std::vector<std::string> figure_formats{"svg"};
+};
+
 // ---- Input template -----------------------------------------------------
 
 // What one point changes in the template. Unset values keep the template's.
