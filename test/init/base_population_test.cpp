@@ -93,8 +93,8 @@ TEST(BasePopulation, ANumberIsAPositionAndANameMustFitOnePopulation) {
 
 TEST(BasePopulation, MergingKeepsTheCommonestAllelesInOrderAndFoldsTheRest) {
   BasePopulation base;
-  base.loci.push_back({"wide", {"a", "b", "c", "d", "e", "f"}, {5, 1, 9, 2, 2, 7}, 0});
-  base.loci.push_back({"narrow", {"a", "b", "c"}, {1, 2, 3}, 0});
+  base.loci.push_back({"wide", {"a", "b", "c", "d", "e", "f"}, {5, 1, 9, 2, 2, 7}, 0, {}});
+  base.loci.push_back({"narrow", {"a", "b", "c"}, {1, 2, 3}, 0, {}});
   EXPECT_EQ(MERGE_RARE_ALLELES(base, 4), 1);
   // Kept: c (9), f (7), a (5) in data order; d and e tie at 2, b has 1.
   EXPECT_EQ(base.loci[0].alleles, (std::vector<std::string>{"a", "c", "f", "rarest 3 merged"}));
@@ -103,14 +103,14 @@ TEST(BasePopulation, MergingKeepsTheCommonestAllelesInOrderAndFoldsTheRest) {
   EXPECT_EQ(base.loci[0].total(), 26);
   EXPECT_EQ(base.loci[1].counts, (std::vector<long long>{1, 2, 3}));
   // Ties go to the earlier allele: of d and e (2 each), d stays.
-  base.loci[0] = {"tie", {"a", "b", "c", "d", "e", "f"}, {5, 1, 9, 2, 2, 7}, 0};
+  base.loci[0] = {"tie", {"a", "b", "c", "d", "e", "f"}, {5, 1, 9, 2, 2, 7}, 0, {}};
   MERGE_RARE_ALLELES(base, 5);
   EXPECT_EQ(base.loci[0].alleles, (std::vector<std::string>{"a", "c", "d", "f", "rarest 2 merged"}));
 }
 
 BasePopulation NUMBERED_LOCI(int count) {
   BasePopulation base;
-  for (int l = 0; l < count; ++l) base.loci.push_back({std::to_string(l), {"a", "b"}, {1, 1}, 0});
+  for (int l = 0; l < count; ++l) base.loci.push_back({std::to_string(l), {"a", "b"}, {1, 1}, 0, {}});
   return base;
 }
 
