@@ -292,16 +292,10 @@ class Search {
   }
 
   void prepare_folder() {
+    OPEN_STUDY_FOLDER(options_, "search");
+    WRITE_SOURCE_FILES(dir_, options_.made_template, options_.data_summary);
     std::error_code ec;
-    if (fs::exists(dir_, ec)) {
-      if (!options_.force && !options_.resume) {
-        throw SweepError(options_.out +
-                         " already exists; choose another --out, add --resume to continue its search "
-                         "or --force to start it again");
-      }
-      if (!fs::is_directory(dir_, ec)) throw SweepError(options_.out + " exists and is not a folder");
-      if (options_.force) fs::remove_all(dir_ / PROBE_FOLDER, ec);
-    }
+    if (options_.force) fs::remove_all(dir_ / PROBE_FOLDER, ec);
     fs::create_directories(dir_ / PROBE_FOLDER, ec);
     if (ec) throw SweepError("cannot create " + (dir_ / PROBE_FOLDER).string() + ": " + ec.message());
     seed_ = options_.seed.value_or(0);
@@ -318,10 +312,6 @@ class Search {
       }
     }
     WRITE_WHOLE_FILE(dir_ / SEED_FILE, seed_text(seed_));
-    if (!options_.made_template.empty()) {
-      WRITE_WHOLE_FILE(dir_ / "template.in", options_.made_template);
-      WRITE_WHOLE_FILE(dir_ / "data-summary.txt", options_.data_summary);
-    }
     for (const char* name : {"design.csv", "curve.csv", "caption.txt", "curve.svg", "curve.png", "curve.pdf"})
       fs::remove(dir_ / name, ec);
   }

@@ -108,7 +108,6 @@ struct SearchOptions : StudySettings {
   bool range_given = false;
   std::string program;
   std::string title;
-  std::vector<std::string> figure_formats;
   std::vector<std::string> data_lines;  // where the template came from, for the caption
   // Written into DIR once it is ready: the template made from a data file
   // and korvel-init's summary of it (both empty for a template).

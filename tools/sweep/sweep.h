@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -69,6 +70,17 @@ struct StudySettings {
   std::string out = "sweep";
   std::vector<std::string> figure_formats{"svg"};
 };
+
+// The study's folder (--out) as an absolute path, made when missing; one
+// that exists is refused unless --force or --resume says what to do with
+// it (`mode`, "sweep" or "search", names the study in the message).
+// Nothing in it is written or removed here.
+std::filesystem::path OPEN_STUDY_FOLDER(const StudySettings& settings, const std::string& mode);
+// Beside the points or probes: the template made from a data file and
+// korvel-init's summary of the data (nothing when the study ran from a
+// template).
+void WRITE_SOURCE_FILES(const std::filesystem::path& dir, const std::string& made_template,
+                        const std::string& data_summary);
 
 // ---- Input template -----------------------------------------------------
 

@@ -98,9 +98,6 @@ struct Source {
 };
 
 Source load_source(const Options& options, const fs::path& dir);
-// Beside the points or probes: the template made from a data file and
-// korvel-init's summary of the data (nothing for a template).
-void write_source_files(const fs::path& dir, const Source& source);
 
 // ---- Running ----------------------------------------------------------------
 

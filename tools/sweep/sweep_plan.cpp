@@ -228,18 +228,7 @@ bool finished_point(const fs::path& dir, const PlannedPoint& point, bool keep_de
 std::vector<const PlannedPoint*> prepare_points(const Options& options, const fs::path& dir,
                                                 const std::vector<PlannedPoint>& plan) {
   std::error_code ec;
-  if (fs::exists(dir, ec)) {
-    if (!options.force && !options.resume) {
-      throw SweepError(options.out +
-                       " already exists; choose another --out, add --resume to continue its sweep "
-                       "or --force to start it again");
-    }
-    if (!fs::is_directory(dir, ec)) throw SweepError(options.out + " exists and is not a folder");
-    refuse_template_inside(dir, options.template_path);
-  } else {
-    fs::create_directories(dir, ec);
-    if (ec) throw SweepError("cannot create " + options.out + ": " + ec.message());
-  }
+  refuse_template_inside(dir, options.template_path);
   std::map<std::string, const PlannedPoint*> planned;
   for (const PlannedPoint& point : plan) planned[point.label] = &point;
   std::vector<std::string> kept;

@@ -235,9 +235,9 @@ int search(const Options& options) {
   search.range.tolerance = options.tolerance;
   search.title = options.title.value_or("");
   search.data_lines = source.data_lines;
+  search.program = find_program(chosen);
   search.made_template = source.made_text;
   search.data_summary = source.summary;
-  search.program = find_program(chosen);
   CATCH_STOP_SIGNALS();
   try {
     return RUN_SEARCH(source.tmpl, search);
@@ -308,8 +308,9 @@ int sweep(const Options& options) {
   chosen.many_loci = source.many_loci;
   const std::vector<PlannedPoint> plan = plan_points(options, tmpl, options.ne.value_or(tmpl.facts.drift_size));
   const std::string program = find_program(chosen);
+  OPEN_STUDY_FOLDER(options, "sweep");
   const std::vector<const PlannedPoint*> to_run = prepare_points(options, dir, plan);
-  write_source_files(dir, source);
+  WRITE_SOURCE_FILES(dir, source.made_text, source.summary);
   Settings settings;
   settings.title = options.title.value_or("");
   settings.target_power = options.target_power.value_or(DEFAULT_TARGET_POWER);
