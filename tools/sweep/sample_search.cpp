@@ -466,16 +466,7 @@ class Search {
     std::printf("results: %s, %s and the figure %s\n", (dir_ / "design.csv").c_str(),
                 (dir_ / "curve.csv").c_str(), (dir_ / "curve").c_str());
     std::fflush(stdout);
-    for (const PointWarning& warning : GATHER_WARNINGS(consoles_)) {
-      flagged = flagged || warning.resolution;
-      std::string points;
-      for (std::size_t i = 0; i < warning.points.size() && i < 8; ++i)
-        points += (i ? ", " : "") + warning.points[i];
-      if (warning.points.size() > 8)
-        points += ", ... (" + std::to_string(warning.points.size() - 8) + " more)";
-      std::fprintf(stderr, "korvel-sweep: %zu probe%s warned: %s\n  (%s)\n", warning.points.size(),
-                   warning.points.size() == 1 ? "" : "s", warning.text.c_str(), points.c_str());
-    }
+    if (REPORT_WARNINGS(consoles_, "probe")) flagged = true;
     if (flagged) {
       std::fprintf(stderr,
                    "korvel-sweep: the search finished but not every answer is sound (exit status 3)\n");

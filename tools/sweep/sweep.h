@@ -276,6 +276,10 @@ struct PointConsole {
   std::string text;
 };
 std::vector<PointWarning> GATHER_WARNINGS(const std::vector<PointConsole>& consoles);
+// Says each kind on standard error once, with the points (or probes: the
+// `noun`) that gave it; true when the exact test's resolution warning was
+// among them.
+bool REPORT_WARNINGS(const std::vector<PointConsole>& consoles, const std::string& noun);
 
 // ---- Curves, calibration and the design table ---------------------------
 

@@ -41,7 +41,7 @@ struct Options : StudySettings {
   bool version = false;
   std::vector<std::string> given;      // the options given, for the checks between them
   std::vector<std::string> arguments;  // the whole command line, for the resume hint
-  std::string find;  // "sample-size" or "loci"
+  std::string find;                    // "sample-size" or "loci"
   std::string range;
   std::optional<EXTENDED> tolerance;
   std::optional<EXTENDED> precision;

@@ -279,8 +279,8 @@ std::optional<std::vector<PointResult>> run_here(GridRun& run, const std::vector
     std::fflush(stdout);
   }
   CATCH_STOP_SIGNALS();
-  const std::vector<JobOutcome> outcomes =
-      RUN_JOBS(run.program, jobs, run.share.parallel, run.share.threads, run.terminal);
+  const std::vector<JobOutcome> outcomes = RUN_JOBS(run.program, jobs, run.share.parallel, run.share.threads,
+                                                    run.terminal);
   for (std::size_t i = 0; i < jobs.size(); ++i) run.note(jobs[i].label, outcomes[i], false);
   if (run.options.precision && STOP_SIGNAL() == 0) run_to_precision(run);
   if (STOP_SIGNAL() != 0) return std::nullopt;
@@ -306,7 +306,8 @@ int sweep(const Options& options) {
   const SweepTemplate& tmpl = source.tmpl;
   Options chosen = options;
   chosen.many_loci = source.many_loci;
-  const std::vector<PlannedPoint> plan = plan_points(options, tmpl, options.ne.value_or(tmpl.facts.drift_size));
+  const std::vector<PlannedPoint> plan = plan_points(options, tmpl,
+                                                     options.ne.value_or(tmpl.facts.drift_size));
   const std::string program = find_program(chosen);
   OPEN_STUDY_FOLDER(options, "sweep");
   const std::vector<const PlannedPoint*> to_run = prepare_points(options, dir, plan);
