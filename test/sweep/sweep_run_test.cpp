@@ -425,6 +425,8 @@ TEST_F(SweepRun, CommandLineMistakesExitWithTwoAndChangeNothing) {
       {{"--sample", "5", "--samples", "5,6", "T.IN"}, "--sample excludes --samples"},
       {{"--max-loci", "3", "--max-loci=4", "T.IN"}, "--max-loci is given twice"},
       {{"--pass-only", "T.IN"}, "T.IN is a KORVEL.IN template; --pass-only is for a data file"},
+      {{"--min-maf", "0.05", "T.IN"}, "T.IN is a KORVEL.IN template; --min-maf is for a data file"},
+      {{"--max-missing", "1", "D.gen"}, "--max-missing takes a number from 0 to below 1, not \"1\""},
       {{}, "no template given"}};
   for (const auto& [bad, says] : mistakes) {
     std::vector<std::string> args = bad;

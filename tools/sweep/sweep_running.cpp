@@ -236,6 +236,7 @@ int search(const Options& options) {
   search.title = options.title.value_or("");
   search.data_lines = source.data_lines;
   search.program = find_program(chosen);
+  search.arguments = options.arguments;
   search.made_template = source.made_text;
   search.data_summary = source.summary;
   CATCH_STOP_SIGNALS();
