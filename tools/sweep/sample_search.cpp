@@ -34,6 +34,7 @@ std::string real_text(EXTENDED value) {
 }
 
 struct Batch {
+  int generations = 0;
   int x = 0;
   int batch = 0;
   std::string label;  // folder name under DIR/probes
@@ -173,6 +174,7 @@ class Search {
 
   Batch make_batch(int generations, int x, int number) const {
     Batch batch;
+    batch.generations = generations;
     batch.x = x;
     batch.batch = number;
     batch.label = "t" + std::to_string(generations) + "-" + axis_letter() + std::to_string(x) + "-b" +
@@ -272,17 +274,10 @@ class Search {
     }
   }
 
-  std::string seed_text(std::uint32_t seed) const { return std::to_string(seed) + "\n"; }
-
+  // The probe in words: its point's values and its batch.
   std::string describe(int generations, int x, int batch) const {
-    char buffer[160];
-    std::snprintf(buffer, sizeof buffer, "korvel-sweep: F'st %.6Lf, t = %d, Ne = %d, %s = %d, batch %d",
-                  EXPECTED_FST(drift_size_, generations), generations, drift_size_,
-                  options_.loci_axis ? "loci" : "n", x, batch + 1);
-    return buffer;
+    return DESCRIBE_POINT(tmpl_.facts, values_of(generations, x)) + ", batch " + std::to_string(batch + 1);
   }
-
-  int generations_of(const Batch& batch) const { return std::stoi(batch.label.substr(1)); }
 
   // Runs the batches of a round that an earlier run of the same search has
   // not finished, then reads every one of them.
@@ -290,21 +285,22 @@ class Search {
     std::vector<PointJob> jobs;
     std::vector<Batch*> ran;
     for (Batch* batch : round) {
-      const int generations = generations_of(*batch);
+      const int generations = batch->generations;
       const PointValues values = values_of(generations, batch->x);
       const std::uint32_t seed = POINT_SEED(seed_, values, batch->batch);
-      const std::string input = REWRITE_TEMPLATE(tmpl_, values, describe(generations, batch->x, batch->batch),
-                                                 RunSettings{options_.runs, !options_.keep_details});
+      const std::string input = REWRITE_TEMPLATE(
+          tmpl_, values, POINT_COMMENT_PREFIX + describe(generations, batch->x, batch->batch),
+          RunSettings{options_.runs, !options_.keep_details});
       const fs::path folder = dir_ / PROBE_FOLDER / batch->label;
       if (finished(folder, input, seed)) continue;
       fs::remove_all(folder);
       fs::create_directories(folder);
       WRITE_WHOLE_FILE(folder / INPUT_FILE_NAME, input);
-      WRITE_WHOLE_FILE(folder / SEED_FILE, seed_text(seed));
+      WRITE_WHOLE_FILE(folder / SEED_FILE, SEED_TEXT(seed));
       PointJob job;
       job.folder = folder.string();
       job.label = batch->label;
-      job.description = describe(generations, batch->x, batch->batch).substr(14);
+      job.description = describe(generations, batch->x, batch->batch);
       job.generations = generations;
       job.seed = seed;
       jobs.push_back(job);
@@ -340,7 +336,7 @@ class Search {
   }
 
   bool finished(const fs::path& folder, const std::string& input, std::uint32_t seed) const {
-    return options_.resume && FINISHED_RUN(folder.string(), input, seed_text(seed), options_.keep_details);
+    return options_.resume && FINISHED_RUN(folder.string(), input, SEED_TEXT(seed), options_.keep_details);
   }
 
   // A test whose no-drift probe at the range's upper end rejects more
@@ -378,7 +374,7 @@ class Search {
                      seed_);
       }
     }
-    WRITE_WHOLE_FILE(dir_ / SEED_FILE, seed_text(seed_));
+    WRITE_WHOLE_FILE(dir_ / SEED_FILE, SEED_TEXT(seed_));
     for (const char* name :
          {"design.csv", "curve.csv", "model.csv", "caption.txt", "curve.svg", "curve.png", "curve.pdf"})
       fs::remove(dir_ / name, ec);

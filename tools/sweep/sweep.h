@@ -149,6 +149,17 @@ using korvel::EXPECTED_FST;
 // A batch after the first (batch > 0) of the same values gets a seed of
 // its own; batch 0 is the point's seed.
 std::uint32_t POINT_SEED(std::uint32_t sweep_seed, const PointValues& values, int batch = 0);
+// A seed as a run folder's seed.txt holds it; "" for none (the program
+// seeds itself).
+std::string SEED_TEXT(std::optional<std::uint32_t> seed);
+
+// A point's values in words, for the progress lines and (after
+// POINT_COMMENT_PREFIX) its KORVEL.IN's second comment line, of which the
+// program copies at most 80 characters to its report:
+// "F'st 0.009955, t = 10, Ne = 500, n = 30, 10 loci". Unset values are the
+// template's (n as its range when its sample sizes differ).
+std::string DESCRIBE_POINT(const InputFacts& facts, const PointValues& values);
+inline constexpr const char* POINT_COMMENT_PREFIX = "korvel-sweep: ";
 
 // ---- Summary report -----------------------------------------------------
 

@@ -78,7 +78,6 @@ std::vector<std::string> batch_folders(const fs::path& point);
 // the first that did not.
 int finished_batches(const fs::path& point);
 void clear_point(const fs::path& folder);
-std::string seed_text(const std::optional<std::uint32_t>& seed);
 bool finished_point(const fs::path& dir, const PlannedPoint& point, bool keep_details);
 std::vector<const PlannedPoint*> prepare_points(const Options& options, const fs::path& dir,
                                                 const std::vector<PlannedPoint>& plan);

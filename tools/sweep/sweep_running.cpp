@@ -168,7 +168,7 @@ std::optional<PointJob> prepare_batch(const GridRun& run, const PlannedPoint& po
   fs::create_directories(folder, ec);
   if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
   WRITE_WHOLE_FILE(folder / INPUT_FILE_NAME, batch.input);
-  if (batch.seed) WRITE_WHOLE_FILE(folder / SEED_FILE, seed_text(batch.seed));
+  if (batch.seed) WRITE_WHOLE_FILE(folder / SEED_FILE, SEED_TEXT(batch.seed));
   return point_jobs(run.dir, run.tmpl, {&batch}).front();
 }
 
