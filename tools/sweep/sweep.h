@@ -155,6 +155,21 @@ Interval WILSON_INTERVAL(long long successes, long long trials);
 // central 99 % binomial range). More rejections at F'st 0 mark the test as
 // miscalibrated.
 long long NULL_REJECTION_LIMIT(long long runs);
+// The largest number of rejections in `runs` runs that a test rejecting
+// with probability 0.05 reaches with at most 0.5 % probability (the lower
+// end of the same central 99 % range); -1 when even 0 is more likely.
+long long NULL_CONSERVATIVE_LIMIT(long long runs);
+
+// The verdict on a test from its rejections without drift: above the upper
+// limit it is miscalibrated (its power means nothing), at or below the
+// lower limit conservative (it rarely rejects even at the 5 % level, so
+// its power understates what a calibrated test would find). Grids and the
+// search both judge by this one function.
+enum class Calibration { OK, MISCALIBRATED, CONSERVATIVE };
+Calibration CALIBRATION_VERDICT(long long significant, long long runs);
+const char* CALIBRATION_TEXT(Calibration verdict);  // "ok", "miscalibrated", "conservative"
+// Why a test is conservative and what to do about it, in one sentence.
+extern const char* const CONSERVATIVE_EXPLANATION;
 
 // ---- Points -------------------------------------------------------------
 

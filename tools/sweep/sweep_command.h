@@ -137,5 +137,8 @@ std::string settings_text(const Settings& settings);
 int finish(const fs::path& dir, const std::vector<PointResult>& results, const Settings& settings);
 // --collect DIR; returns the exit status.
 int collect(const Options& options);
+// --collect on one run's folder: writes its power.csv (RUN_POWER_CSV).
+std::string RUN_POWER_CSV(const SummaryReport& report);
+int collect_run(const fs::path& dir);
 
 }  // namespace korvel::sweep::command

@@ -58,6 +58,7 @@ const tools::ToolText TOOL{
     "  --submit               with --slurm: hand it to sbatch\n"
     "  --sbatch-arg ARG       with --slurm: one more #SBATCH line (repeatable)\n"
     "  --collect DIR          build curve.csv, the figures and design.csv from DIR's points\n"
+    "                         (a run's own folder, with KORVEL.OUT: its power.csv)\n"
     "  --program PATH         the simulation program (default: korvel or korvel-ml next to\n"
     "                         korvel-sweep, else on PATH)\n"
     "  --runs R               replicate runs of every point (or probe batch) instead of the\n"

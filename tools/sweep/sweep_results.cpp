@@ -202,6 +202,7 @@ int collect(const Options& options) {
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) throw SweepError(options.collect + " is not a folder");
   const std::vector<std::string> folders = point_folders(dir);
+  if (folders.empty() && fs::is_regular_file(dir / "KORVEL.OUT", ec)) return collect_run(dir);
   if (folders.empty()) throw SweepError("no point folders (point-NN) in " + options.collect);
   Settings settings = read_settings(dir);
   if (options.title) settings.title = *options.title;

@@ -250,6 +250,7 @@ int search(const Options& options) {
   search.made_template = source.made_text;
   search.data_summary = source.summary;
   search.program = find_program(chosen);
+  search.arguments = options.arguments;
   CATCH_STOP_SIGNALS();
   try {
     return RUN_SEARCH(source.tmpl, search);
