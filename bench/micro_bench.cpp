@@ -191,70 +191,6 @@ void TIME_CHAIN_SEEDING(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-// The exact tests of one replicate of a workload's design: its loci's
-// tables (samples of 50 diploids, as SAMPLE_SHAPE_TABLE draws them), each
-// chain 1000 / 100 / 1000 as the workloads run them, through the chain pool
-// on every core, or by the straightforward path on one thread; per step.
-// pairwise: 2 samples, 20 SNPs of minor-allele frequencies 0.05 to 0.5;
-// msat4: 6 samples, 10 loci of 4 alleles.
-template <class CHAIN>
-std::vector<std::unique_ptr<CHAIN>> DESIGN_TABLES(int rows, int columns, int loci) {
-  std::vector<std::unique_ptr<CHAIN>> tables;
-  for (int locus = 0; locus < loci; ++locus) {
-    tables.push_back(std::make_unique<CHAIN>());
-    SAMPLE_SHAPE_TABLE(*tables.back(), rows, columns, locus, loci);
-    tables.back()->MEM = 1000;
-    tables.back()->B = 100;
-    tables.back()->C = 1000;
-  }
-  return tables;
-}
-
-void WORKLOAD_ARGS(benchmark::internal::Benchmark* b) {
-  b->ArgNames({"samples", "alleles", "loci"});
-  b->Args({2, 2, 20});  // pairwise
-  b->Args({6, 4, 10});  // msat4
-  b->Unit(benchmark::kMillisecond)->UseRealTime();
-}
-
-constexpr std::int64_t WORKLOAD_STEPS_PER_LOCUS = 1000 + 100 * 1000;
-
-void BM_WorkloadExactTests(benchmark::State& state) {
-  const auto tables = DESIGN_TABLES<EXACT_TEST_STATE>(
-      static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), static_cast<int>(state.range(2)));
-  const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  CHAIN_POOL pool(threads);
-  std::vector<std::unique_ptr<CHAIN_TASK>> tasks;
-  for (std::size_t k = 0; k < tables.size(); ++k) tasks.push_back(std::make_unique<CHAIN_TASK>());
-  for (auto _ : state) {
-    for (std::size_t k = 0; k < tables.size(); ++k) {
-      tasks[k]->STATE = *tables[k];
-      pool.SUBMIT(*tasks[k]);
-    }
-    for (auto& task : tasks) pool.WAIT_FOR(*task);
-    benchmark::DoNotOptimize(tasks.back()->STATE.HM);
-  }
-  state.counters["threads"] = threads;
-  state.SetItemsProcessed(state.iterations() * state.range(2) * WORKLOAD_STEPS_PER_LOCUS);
-}
-BENCHMARK(BM_WorkloadExactTests)->Apply(WORKLOAD_ARGS);
-
-void BM_WorkloadExactTestsStraightforward(benchmark::State& state) {
-  const auto tables = DESIGN_TABLES<reference::REFERENCE_CHAIN>(
-      static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), static_cast<int>(state.range(2)));
-  auto chain = std::make_unique<reference::REFERENCE_CHAIN>();
-  for (auto _ : state) {
-    for (const auto& table : tables) {
-      *chain = *table;
-      chain->MAKE_RANDOM();
-      chain->CHAINE();
-      benchmark::DoNotOptimize(chain->HM);
-    }
-  }
-  state.SetItemsProcessed(state.iterations() * state.range(2) * WORKLOAD_STEPS_PER_LOCUS);
-}
-BENCHMARK(BM_WorkloadExactTestsStraightforward)->Apply(WORKLOAD_ARGS);
-
 void BM_ChainStep(benchmark::State& state) { TIME_CHAIN_STEPS<EXACT_TEST_STATE>(state); }
 BENCHMARK(BM_ChainStep)->Apply(CHAIN_ARGS);
 
@@ -379,6 +315,70 @@ BENCHMARK(BM_ChainShapeExactRho)->Apply(SHAPE_ARGS);
 
 void BM_ChainShapeStraightforward(benchmark::State& state) { TIME_SHAPE<reference::REFERENCE_CHAIN>(state); }
 BENCHMARK(BM_ChainShapeStraightforward)->Apply(SHAPE_ARGS);
+
+// The exact tests of one replicate of a workload's design: its loci's
+// tables (samples of 50 diploids, as SAMPLE_SHAPE_TABLE draws them), each
+// chain 1000 / 100 / 1000 as the workloads run them, through the chain pool
+// on every core, or by the straightforward path on one thread; per step.
+// pairwise: 2 samples, 20 SNPs of minor-allele frequencies 0.05 to 0.5;
+// msat4: 6 samples, 10 loci of 4 alleles.
+template <class CHAIN>
+std::vector<std::unique_ptr<CHAIN>> DESIGN_TABLES(int rows, int columns, int loci) {
+  std::vector<std::unique_ptr<CHAIN>> tables;
+  for (int locus = 0; locus < loci; ++locus) {
+    tables.push_back(std::make_unique<CHAIN>());
+    SAMPLE_SHAPE_TABLE(*tables.back(), rows, columns, locus, loci);
+    tables.back()->MEM = 1000;
+    tables.back()->B = 100;
+    tables.back()->C = 1000;
+  }
+  return tables;
+}
+
+void WORKLOAD_ARGS(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"samples", "alleles", "loci"});
+  b->Args({2, 2, 20});  // pairwise
+  b->Args({6, 4, 10});  // msat4
+  b->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+constexpr std::int64_t WORKLOAD_STEPS_PER_LOCUS = 1000 + 100 * 1000;
+
+void BM_WorkloadExactTests(benchmark::State& state) {
+  const auto tables = DESIGN_TABLES<EXACT_TEST_STATE>(
+      static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), static_cast<int>(state.range(2)));
+  const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  CHAIN_POOL pool(threads);
+  std::vector<std::unique_ptr<CHAIN_TASK>> tasks;
+  for (std::size_t k = 0; k < tables.size(); ++k) tasks.push_back(std::make_unique<CHAIN_TASK>());
+  for (auto _ : state) {
+    for (std::size_t k = 0; k < tables.size(); ++k) {
+      tasks[k]->STATE = *tables[k];
+      pool.SUBMIT(*tasks[k]);
+    }
+    for (auto& task : tasks) pool.WAIT_FOR(*task);
+    benchmark::DoNotOptimize(tasks.back()->STATE.HM);
+  }
+  state.counters["threads"] = threads;
+  state.SetItemsProcessed(state.iterations() * state.range(2) * WORKLOAD_STEPS_PER_LOCUS);
+}
+BENCHMARK(BM_WorkloadExactTests)->Apply(WORKLOAD_ARGS);
+
+void BM_WorkloadExactTestsStraightforward(benchmark::State& state) {
+  const auto tables = DESIGN_TABLES<reference::REFERENCE_CHAIN>(
+      static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), static_cast<int>(state.range(2)));
+  auto chain = std::make_unique<reference::REFERENCE_CHAIN>();
+  for (auto _ : state) {
+    for (const auto& table : tables) {
+      *chain = *table;
+      chain->MAKE_RANDOM();
+      chain->CHAINE();
+      benchmark::DoNotOptimize(chain->HM);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(2) * WORKLOAD_STEPS_PER_LOCUS);
+}
+BENCHMARK(BM_WorkloadExactTestsStraightforward)->Apply(WORKLOAD_ARGS);
 
 void BM_ChainSeeding(benchmark::State& state) { TIME_CHAIN_SEEDING<EXACT_TEST_STATE>(state); }
 BENCHMARK(BM_ChainSeeding);
