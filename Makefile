@@ -105,32 +105,40 @@ format-check:
 format:
 	bash tools/format_check.sh --fix
 
-# The R package in r/: the four programs it drives (Release, tests off), the
-# package installed into a scratch library, then R CMD build and
-# R CMD check with KORVEL_BIN pointing at the programs, so that its tests
-# and examples run them. Any ERROR or WARNING fails; NOTEs are explained in
-# the README.
+# The R package in r/. R CMD build makes its tarball (the programs' sources
+# go in through r/tools/sources); the tarball is installed into a scratch
+# library the way a user installs it, its configure building the four
+# programs from those sources alone; then R CMD check runs the examples,
+# the vignette and the tests against them. Any ERROR, WARNING or NOTE, or a
+# skipped test, fails.
+#
+# Only that install builds the programs: R CMD build (which builds the
+# vignette) and R CMD check copy them (KORVEL_PROGRAMS) from R_PROGRAMS, a
+# build folder that already holds them (CI passes make test's), else from
+# the Release build, then from the scratch library.
 R_LIB       := build/r-lib
 R_CHECK_DIR := build/r-check
-# R_PROGRAMS names a build folder that already holds the four programs
-# (CI passes make test's) instead of building them in Release.
 R_PROGRAMS  ?=
 r-check: htslib r-docs
 ifeq ($(R_PROGRAMS),)
 	cmake -S . -B $(BUILD_RELEASE) -DCMAKE_BUILD_TYPE=Release -DKORVEL_TESTS=OFF
 	cmake --build $(BUILD_RELEASE) -j $(JOBS) --target korvel korvel-ml korvel-init korvel-sweep
 endif
-	rm -rf $(R_LIB) $(R_CHECK_DIR) && mkdir -p $(R_LIB) $(R_CHECK_DIR)
-	R CMD INSTALL --no-test-load --library=$(R_LIB) r
-	cd $(R_CHECK_DIR) && R CMD build --no-build-vignettes $(CURDIR)/r
+	rm -rf $(R_LIB) $(R_CHECK_DIR) r/inst/bin && mkdir -p $(R_LIB) $(R_CHECK_DIR)
 	# An empty local package repository: the check must not reach out to the network.
 	mkdir -p $(R_CHECK_DIR)/repo/src/contrib && touch $(R_CHECK_DIR)/repo/src/contrib/PACKAGES
 	echo 'options(repos = c(LOCAL = "file://$(CURDIR)/$(R_CHECK_DIR)/repo"))' > $(R_CHECK_DIR)/no-repos.R
-	cd $(R_CHECK_DIR) && KORVEL_BIN=$(CURDIR)/$(or $(R_PROGRAMS),$(BUILD_RELEASE)) R_LIBS=$(CURDIR)/$(R_LIB) \
+	cd $(R_CHECK_DIR) && KORVEL_PROGRAMS=$(abspath $(or $(R_PROGRAMS),$(BUILD_RELEASE))) R CMD build $(CURDIR)/r
+	rm -rf r/inst/bin
+	cd $(R_CHECK_DIR) && KORVEL_BUILD_JOBS=$(JOBS) R CMD INSTALL --library=$(CURDIR)/$(R_LIB) korvel_*.tar.gz
+	cd $(R_CHECK_DIR) && KORVEL_PROGRAMS=$(CURDIR)/$(R_LIB)/korvel/bin R_LIBS=$(CURDIR)/$(R_LIB) \
+	  KORVEL_TARBALL=$$(ls $(CURDIR)/$(R_CHECK_DIR)/korvel_*.tar.gz) \
 	  R_PROFILE_USER=$(CURDIR)/$(R_CHECK_DIR)/no-repos.R _R_CHECK_TESTS_NLINES_=0 \
 	  R CMD check --no-manual korvel_*.tar.gz
 	@status=$$(grep '^Status:' $(R_CHECK_DIR)/korvel.Rcheck/00check.log); echo "R CMD check $$status"; \
-	  case "$$status" in *ERROR*|*WARNING*) exit 1;; esac
+	  case "$$status" in *ERROR*|*WARNING*|*NOTE*) exit 1;; esac
+	@grep -q 'SKIP 0 |' $(R_CHECK_DIR)/korvel.Rcheck/tests/testthat.Rout || \
+	  { echo "R tests skipped:"; grep -A3 -i 'skip' $(R_CHECK_DIR)/korvel.Rcheck/tests/testthat.Rout; exit 1; }
 
 # The package's NAMESPACE and man/ are written by roxygen2 from the comments
 # in r/R and committed; this fails when they are out of date.

@@ -1,22 +1,23 @@
 # Finding the KORVEL programs and running them. The package never simulates
-# anything itself: every result comes from the installed programs, and
-# every failure of theirs reaches the user with the program's own words.
+# anything itself: every result comes from the programs, and every failure
+# of theirs reaches the user with the program's own words.
 
 korvel_install_hint <- paste0(
-  "Build and install the KORVEL programs from their sources ",
-  "(make build; cmake --install build/release --prefix ~/.local) and put ",
-  "~/.local/bin on PATH, or point R at the folder that holds them with ",
-  "options(korvel.bin = \"/path/to/bin\") or the KORVEL_BIN environment variable."
+  "Install the package again (R CMD INSTALL builds the programs into it), or point R at a folder ",
+  "that holds them with options(korvel.bin = \"/path/to/bin\") or the KORVEL_BIN environment variable."
 )
 
 # The folder holding the programs, by the documented order of places:
-# options(korvel.bin), then KORVEL_BIN, then PATH. "" when none has them.
+# options(korvel.bin), then KORVEL_BIN, then the programs built into the
+# package at install, then PATH. "" when none has them.
 korvel_bin_or_empty <- function(program = "korvel-init") {
   for (dir in c(getOption("korvel.bin", ""), Sys.getenv("KORVEL_BIN", ""))) {
     if (nzchar(dir)) {
       return(if (file.exists(file.path(dir, program))) normalizePath(dir) else "")
     }
   }
+  own <- system.file("bin", package = "korvel")
+  if (nzchar(own) && file.exists(file.path(own, program))) return(own)
   found <- Sys.which(program)
   if (nzchar(found)) dirname(found) else ""
 }
@@ -31,14 +32,15 @@ korvel_program <- function(program) {
   } else if (nzchar(Sys.getenv("KORVEL_BIN"))) {
     paste0("in KORVEL_BIN (", Sys.getenv("KORVEL_BIN"), ")")
   } else {
-    "on PATH (options(korvel.bin) and KORVEL_BIN are not set)"
+    "in the package or on PATH (options(korvel.bin) and KORVEL_BIN are not set)"
   }
   stop(korvel_condition(paste0("the KORVEL program ", program, " was not found ", place,
                                ". ", korvel_install_hint), program = program))
 }
 
-korvel_condition <- function(message, program, status = NA_integer_, stderr = character()) {
-  structure(class = c("korvel_error", "error", "condition"),
+korvel_condition <- function(message, program, status = NA_integer_, stderr = character(),
+                             class = character()) {
+  structure(class = c(class, "korvel_error", "error", "condition"),
             list(message = message, call = NULL, program = program, status = status,
                  stderr = stderr))
 }
@@ -46,59 +48,75 @@ korvel_condition <- function(message, program, status = NA_integer_, stderr = ch
 # Runs a program in folder `wd` with extra environment variables `env` (a
 # named character vector) and returns its exit status and the lines it
 # wrote. Only a status in `ok_status` counts as success; any other becomes
-# an R error carrying what the program wrote on standard error, and naming
-# the folder when it is kept for the user to look into.
-run_korvel_program <- function(program, args, wd, env = character(), ok_status = 0L, name_folder = TRUE) {
+# an R error carrying what the program wrote on standard error (never its
+# usage text), naming the folder when it is kept for the user to look into.
+#
+# The program runs under processx while R polls its output every 0.2 s, so
+# that an interrupt (Ctrl-C, a time limit) reaches R at once: the program
+# is then asked to stop (SIGINT, so a search keeps its finished probes),
+# killed with its children if it has not ended within `grace` seconds, and
+# a condition of class korvel_stopped says how to continue (`continue`).
+run_korvel_program <- function(program, args, wd, env = character(), ok_status = 0L, name_folder = TRUE,
+                               progress = NULL, continue = NULL, grace = 1.5) {
   path <- korvel_program(program)
-  out_file <- tempfile("korvel-stdout-")
-  err_file <- tempfile("korvel-stderr-")
-  on.exit(unlink(c(out_file, err_file)), add = TRUE)
-  restore_environment <- set_environment(env)
-  on.exit(restore_environment(), add = TRUE)
-  old_wd <- setwd(wd)
-  on.exit(setwd(old_wd), add = TRUE)
-  status <- suppressWarnings(system2(path, shQuote(args), stdout = out_file, stderr = err_file))
-  stdout <- read_lines_if_any(out_file)
-  stderr <- read_lines_if_any(err_file)
+  process <- processx::process$new(path, args, wd = wd, env = c("current", env), stdout = "|",
+                                   stderr = "|", cleanup_tree = TRUE)
+  on.exit(end_process(process, grace), add = TRUE)
+  lines <- list(stdout = character(), stderr = character())
+  caught <- tryCatch({
+    while (process$is_alive() || process$is_incomplete_output() || process$is_incomplete_error()) {
+      process$poll_io(200L)
+      lines <- read_available(process, lines, progress)
+    }
+    NULL
+  }, interrupt = function(e) e, error = function(e) e)
+  if (!is.null(caught)) {
+    end_process(process, grace)
+    stop(stopped_condition(program, caught, continue))
+  }
+  status <- process$get_exit_status()
   if (!status %in% ok_status) {
-    said <- if (length(stderr)) paste(stderr, collapse = "\n") else "(it wrote nothing on standard error)"
+    said <- program_words(lines$stderr)
     where <- if (name_folder) paste0(" in ", wd) else ""
     stop(korvel_condition(paste0(program, " failed (exit status ", status, ")", where, ":\n", said),
-                          program = program, status = status, stderr = stderr))
+                          program = program, status = status, stderr = lines$stderr))
   }
-  list(status = status, stdout = stdout, stderr = stderr)
+  list(status = status, stdout = lines$stdout, stderr = lines$stderr)
 }
 
-read_lines_if_any <- function(path) {
-  if (file.exists(path)) readLines(path, warn = FALSE) else character()
+read_available <- function(process, lines, progress) {
+  out <- process$read_output_lines()
+  err <- process$read_error_lines()
+  if (!is.null(progress)) for (line in c(out, err)) progress(line)
+  list(stdout = c(lines$stdout, out), stderr = c(lines$stderr, err))
 }
 
-# Sets the variables and returns a function that puts back what was there.
-set_environment <- function(env) {
-  if (!length(env)) return(function() invisible())
-  names <- names(env)
-  old <- Sys.getenv(names, unset = NA, names = TRUE)
-  do.call(Sys.setenv, as.list(env))
-  function() {
-    for (name in names) {
-      if (is.na(old[[name]])) Sys.unsetenv(name) else do.call(Sys.setenv, as.list(old[name]))
-    }
+# Asks the program to stop as on Ctrl-C, then kills it and every process it
+# started once `grace` seconds have passed.
+end_process <- function(process, grace) {
+  if (process$is_alive()) {
+    process$signal(tools::SIGINT)
+    process$wait(as.integer(grace * 1000))
   }
+  if (process$is_alive()) process$kill_tree()
+  invisible()
 }
 
-# A whole number within lo..hi as the text a program reads, or an error
-# naming the argument and the value.
-whole_number_text <- function(value, name, lo, hi) {
-  if (!is.numeric(value) || length(value) != 1L || is.na(value) || value != floor(value) ||
-      value < lo || value > hi) {
-    stop(name, " must be a whole number from ", format(lo, scientific = FALSE), " to ",
-         format(hi, scientific = FALSE), ", not ", paste(format(value), collapse = ", "), call. = FALSE)
-  }
-  format(value, scientific = FALSE, trim = TRUE)
+stopped_condition <- function(program, caught, continue) {
+  why <- if (inherits(caught, "interrupt")) "interrupted" else conditionMessage(caught)
+  message <- paste0(program, " was stopped (", why, "); no program is left running.",
+                    if (!is.null(continue)) paste0("\n", continue) else "")
+  korvel_condition(message, program = program, class = "korvel_stopped")
 }
 
-number_text <- function(value) {
-  vapply(value, function(v) format(v, scientific = FALSE, digits = 15, trim = TRUE), "")
+# What a program said on standard error, without its usage text: a refused
+# command line is R's fault (every argument is checked first), so only the
+# program's one-line reason is kept.
+program_words <- function(stderr) {
+  usage_at <- grep("^(usage|Usage):", stderr)
+  kept <- if (length(usage_at)) stderr[seq_len(usage_at[1] - 1L)] else stderr
+  kept <- kept[nzchar(trimws(kept))]
+  if (length(kept)) paste(kept, collapse = "\n") else "(it wrote nothing on standard error)"
 }
 
 # A folder for a run: the one given (created when missing), else a new

@@ -13,6 +13,7 @@
 
 #include "figure.h"
 #include "sweep.h"
+#include "sweep_command.h"
 
 namespace {
 
@@ -265,6 +266,33 @@ TEST_F(SweepCollect, CsvHasOnlyTheColumnsOfTestsThatWereOn) {
             "point,status,expected_fst,generations,drift_size,sample_size,loci,mean_fst,runs,"
             "fisher_significant,fisher_power,fisher_ci_low,fisher_ci_high,fisher_null_check");
   EXPECT_NE(csv.find("point-01,ok,0.048890,10,100,50,2,0.0103,100,41,0.4100,"), std::string::npos) << csv;
+}
+
+// A run's own folder: power.csv with the Wilson interval of each test that
+// was on; an unfinished report is refused and no table is left.
+TEST_F(SweepCollect, ARunFolderGetsItsPowerTable) {
+  write(dir_ / "KORVEL.OUT", make_report({}));
+  EXPECT_EQ(command::collect_run(dir_), 0);
+  std::string csv;
+  ASSERT_TRUE(READ_WHOLE_FILE((dir_ / "power.csv").string(), csv));
+  const Interval chi2 = WILSON_INTERVAL(37, 100), exact = WILSON_INTERVAL(41, 100);
+  EXPECT_EQ(csv,
+            "test,runs,significant,power,ci_low,ci_high,mean_fst,expected_fst\n"
+            "chi2,100,37,0.3700," +
+                FIXED_TEXT(chi2.low, 4) + "," + FIXED_TEXT(chi2.high, 4) +
+                ",0.0103,0.0099\n"
+                "exact,100,41,0.4100," +
+                FIXED_TEXT(exact.low, 4) + "," + FIXED_TEXT(exact.high, 4) + ",0.0103,0.0099\n");
+  ReportShape chi2_only;
+  chi2_only.fisher = false;
+  EXPECT_EQ(command::RUN_POWER_CSV(PARSE_SUMMARY_REPORT("K.OUT", make_report(chi2_only))).find("exact"),
+            std::string::npos);
+
+  const std::string report = make_report({});
+  write(dir_ / "KORVEL.OUT", report.substr(0, report.rfind("Expected")));
+  fs::remove(dir_ / "power.csv");
+  EXPECT_THROW(command::collect_run(dir_), SweepError);
+  EXPECT_FALSE(fs::exists(dir_ / "power.csv"));
 }
 
 // ---- Design table and calibration --------------------------------------

@@ -1,5 +1,4 @@
 test_that("a genind keeps adegenet's pooled frequencies, its population names and its missing data", {
-  skip_without_programs()
   data("microbov", package = "adegenet", envir = environment())
   design <- korvel_init(microbov, populations = 4, fst = 0.005, runs = 20, tests = "chi2")
   expect_s3_class(design, "korvel_design")
@@ -20,40 +19,35 @@ test_that("a genind keeps adegenet's pooled frequencies, its population names an
                tolerance = 1e-14)
 })
 
-test_that("a list of frequencies is written as given, with the generations korvel-init would choose", {
-  skip_without_programs()
+test_that("frequencies reach KORVEL.IN as given, through korvel-init, which chooses drift and program", {
   frequencies <- list(c(0.5, 0.3, 0.2), c(1 / 3, 2 / 3))
   design <- korvel_init(frequencies, populations = 3, sample = c(10, 20, 30), ne = 500, fst = 0.01)
   expect_identical(korvel_in_frequencies(design$text), frequencies)
-  expect_equal(text_token(design$text[10]), "10")
-  expect_equal(text_token(design$text[11]), "10")
+  expect_match(design$text[1], "from frequencies.csv")
+  expect_true(any(grepl("10 generations of drift", design$summary)))
   expect_equal(design$program, "korvel")
+  table <- data.frame(locus = rep(c("a", "b"), c(3, 2)), allele = c(1, 2, 3, 1, 2), frequency = unlist(frequencies))
+  expect_identical(korvel_init(table, populations = 3, sample = c(10, 20, 30), ne = 500)$text[-1], design$text[-1])
 
   snps <- korvel_init(rep(list(c(0.7, 0.3)), 150), populations = 2, sample = 10, generations = 0)
   expect_equal(snps$program, "korvel-ml")
 })
 
-test_that("errors of the programs become R errors with the program's own message", {
-  skip_without_programs("korvel-sweep")
-  expect_error(korvel_init(list(c(0.5, 0.3), c(0.5, 0.5)), populations = 2, sample = 10),
-               "KORVEL.IN line 15: the frequencies of locus 1 sum to 0.8", class = "korvel_error")
-  bad <- tempfile(fileext = ".gen")
-  writeLines(c("title", "L1", "Pop", "a , 0101", "b , 01x2"), bad)
-  expect_error(korvel_init(bad), paste0(basename(bad), " line 5: .*not made of digits"),
-               class = "korvel_error")
-})
-
-test_that("a missing program is named with how to install it", {
-  withr_dir <- tempfile()
-  dir.create(withr_dir)
-  old <- options(korvel.bin = withr_dir)
-  on.exit(options(old))
-  expect_error(korvel_init(list(c(0.5, 0.5)), populations = 2, sample = 5),
-               "korvel-sweep was not found in options\\(korvel.bin.*cmake --install build/release")
+test_that("degenerate data and short chains are warned about in R", {
+  genotypes <- data.frame(L1 = c("101/102", "101/101", "102/102", "101/102"), L2 = c("12/14", "14/14", "12/12", "12/14"))
+  none <- adegenet::df2genind(genotypes, sep = "/")
+  expect_warning(korvel_init(none, runs = 20, tests = "chi2"), "the genind has no populations .* 4 individuals")
+  one <- adegenet::df2genind(genotypes, sep = "/", pop = rep("a", 4))
+  expect_warning(korvel_init(one, runs = 20, tests = "chi2"), "the genind has one population")
+  two <- adegenet::df2genind(genotypes, sep = "/", pop = c("a", "a", "b", "b"))
+  expect_warning(korvel_init(two, populations = 5, runs = 20, tests = "chi2"),
+                 "populations = 5 asks for more subpopulations than the genind's 2")
+  expect_warning(korvel_init(small_frequencies, sample = 10, runs = 20, exact = c(100, 10, 100)),
+                 "korvel-init: 10 batches x 100 steps are fewer than 20000 counted steps")
+  expect_no_warning(korvel_init(two, runs = 20, tests = "chi2"))
 })
 
 test_that("blanks and commas in names, missing genotypes and unsorted populations reach korvel-init intact", {
-  skip_without_programs()
   genotypes <- data.frame(L1 = c("101/102", NA, "101/101", "102/103", "103/103"),
                           L2 = c("12/12", "12/14", NA, "14/14", NA))
   x <- adegenet::df2genind(genotypes, sep = "/", ind.names = c("a 1", "b,2", "c", "d", "e"),
@@ -62,4 +56,14 @@ test_that("blanks and commas in names, missing genotypes and unsorted population
   expect_true(any(grepl("populations: Upper_Rhine 3, Lake_East 2", design$summary, fixed = TRUE)))
   expect_true(any(grepl("missing genotypes: 3 of 10", design$summary, fixed = TRUE)))
   expect_equal(korvel_in_frequencies(design$text), unname(adegenet_frequencies(x)), tolerance = 1e-14)
+})
+
+test_that("a data file's faults come back in korvel-init's words, and a missing program is named", {
+  bad <- tempfile(fileext = ".gen")
+  writeLines(c("title", "L1", "Pop", "a , 0101", "b , 01x2"), bad)
+  expect_error(korvel_init(bad), paste0(basename(bad), " line 5: .*not made of digits"), class = "korvel_error")
+
+  withr::local_options(korvel.bin = tempfile())
+  expect_error(korvel_init(small_frequencies, sample = 5),
+               "korvel-init was not found in options\\(korvel.bin.*Install the package again")
 })

@@ -1,22 +1,63 @@
-test_that("a small planning search returns the documented columns and a figure", {
-  skip_without_programs("korvel-sweep")
-  if (!planning_search_available()) skip("the korvel-sweep found has no planning search (--find)")
-  design <- korvel_init(list(c(0.5, 0.3, 0.2), c(0.6, 0.4), c(0.7, 0.2, 0.1)), populations = 3, sample = 20,
-                        ne = 200, runs = 20, tests = "chi2")
-  search <- function() korvel_plan(design, fst = c(0.02, 0.05), range = c(5, 60), max_runs = 400, seed = 1)
-  plan <- suppressWarnings(search())
+small_design <- function() {
+  korvel_init(small_frequencies, populations = 3, sample = 20, ne = 200, runs = 20, tests = "chi2")
+}
+small_plan <- function(design, ...) {
+  korvel_plan(design, fst = c(0.02, 0.05), range = c(5, 60), max_runs = 400, seed = 1, ...)
+}
+
+test_that("a planning search returns its tables, warns each flag with its reason, and draws the program's figure", {
+  warnings <- character()
+  plan <- withCallingHandlers(small_plan(small_design()), warning = function(w) {
+    warnings <<- c(warnings, conditionMessage(w))
+    invokeRestart("muffleWarning")
+  })
   expect_s3_class(plan, "korvel_plan")
   expect_named(plan$answers, c("expected_fst", "generations", "test", "target_power", "smallest_sample_size",
                                "ci_low", "ci_high", "runs", "probes", "status"))
   expect_equal(unique(plan$answers$test), "chi2")
   expect_setequal(round(plan$answers$expected_fst, 2), c(0.02, 0.05))
-  expect_true(all(plan$answers$status %in% c("ok", "not reached", "budget spent", "miscalibrated")))
-  expect_true(all(c("sample_size", "chi2_power") %in% names(plan$probes)))
-  expect_false("exact_power" %in% names(plan$probes) && any(!is.na(plan$probes$exact_power)))
-
-  expect_identical(suppressWarnings(search())$answers, plan$answers)
+  flagged <- plan$answers$status != "ok"
+  expect_length(warnings, sum(flagged))
+  for (i in which(flagged)) {
+    expect_true(any(grepl(paste0("chi2 test: ", plan$answers$status[i], " \\(.+\\)"), warnings)))
+  }
+  expect_match(plan$caption, "3 populations, Ne 200, 3 loci")
 
   figure <- ggplot2::autoplot(plan)
-  expect_s3_class(figure, "ggplot")
+  geoms <- vapply(figure$layers, function(layer) class(layer$geom)[1], "")
+  lines <- figure$layers[geoms == "GeomLine"]
+  # One line layer, the fitted model, drawn from model.csv's dense samples:
+  # never segments joining the probes.
+  expect_length(lines, 1L)
+  expect_identical(lines[[1]]$data$power, plan$model$power)
+  expect_gt(nrow(lines[[1]]$data), 10 * nrow(plan$probes))
+  labels <- figure$layers[geoms == "GeomLabel"][[1]]$data$label
+  expected <- paste0(plan$answers$smallest_sample_size, " (", plan$answers$ci_low, "\u2013", plan$answers$ci_high, ")")
+  expect_setequal(labels, expected[!is.na(plan$answers$smallest_sample_size)])
+  expect_true("GeomHline" %in% geoms)
+  points <- figure$layers[geoms == "GeomPoint"][[1]]$data
+  expect_equal(points$kind == "no drift (checks the 5 % level)", points$fst == "0 (no drift)")
+  expect_true(any(points$fst == "0 (no drift)"))
+  expect_match(figure$labels$caption, "individuals per population \\(95 % interval")
   expect_s3_class(ggplot2::ggplot_build(figure), "ggplot_built")
+})
+
+test_that("an interrupted search leaves no process, says how to continue, and resumes to the same answers", {
+  design <- small_design()
+  dir <- file.path(tempfile(), "search")
+  stopped <- tryCatch({
+    setTimeLimit(elapsed = 1.5, transient = TRUE)
+    small_plan(design, dir = dir, jobs = 1)
+  }, error = function(e) e)
+  setTimeLimit()
+  expect_s3_class(stopped, "korvel_stopped")
+  expect_match(conditionMessage(stopped), "no program is left running")
+  expect_match(conditionMessage(stopped), paste0("dir = \"", normalizePath(dir), "\", resume = TRUE"), fixed = TRUE)
+  expect_equal(processes_in(dir), 0)
+
+  resumed <- suppressWarnings(small_plan(design, dir = dir, jobs = 1, resume = TRUE))
+  whole <- suppressWarnings(small_plan(design, jobs = 2))
+  expect_identical(resumed$answers, whole$answers)
+  expect_identical(resumed$probes, whole$probes)
+  expect_error(small_plan(design, dir = dir), "already holds")
 })

@@ -1,10 +1,10 @@
+# A short chain on purpose (korvel-init's warning is expected).
 small_design <- function(tests = c("chi2", "exact")) {
-  korvel_init(list(c(0.97, 0.03), c(0.5, 0.3, 0.2), c(0.6, 0.4)), populations = 2, sample = 4, ne = 100,
-              fst = 0.02, runs = 30, exact = c(100, 10, 100), tests = tests)
+  suppressWarnings(korvel_init(list(c(0.97, 0.03), c(0.5, 0.3, 0.2), c(0.6, 0.4)), populations = 2, sample = 4, ne = 100,
+              fst = 0.02, runs = 30, exact = c(100, 10, 100), tests = tests))
 }
 
 test_that("the same seed gives the same result, whatever the threads; an unseeded run reports its seed", {
-  skip_without_programs()
   design <- small_design()
   first <- korvel_run(design, seed = 11, threads = 1)
   second <- korvel_run(design, seed = 11, threads = 2)
@@ -16,27 +16,27 @@ test_that("the same seed gives the same result, whatever the threads; an unseede
   expect_identical(korvel_run(design, seed = unseeded$seed)$power, unseeded$power)
 })
 
-test_that("the power table is read by its row labels, with NA for a test that was off", {
-  skip_without_programs()
+test_that("the power table holds each test that was on with its Wilson interval, from the tools' power.csv", {
   result <- korvel_run(small_design("exact"), seed = 3)
   power <- result$power
-  expect_named(power, c("class", "loci", "alleles", "runs", "chi2_significant", "chi2_power",
-                        "exact_significant", "exact_power"))
-  # Rare alleles in samples of 4: some runs lose a locus, so the table has
-  # its "<" row, and the classes of polymorphic and monomorphic runs make up
-  # the total.
-  expect_true(all(c("polymorphic", "monomorphic", "total") %in% power$class))
-  by_class <- split(power, power$class)
-  expect_equal(by_class$polymorphic$runs + by_class$monomorphic$runs, by_class$total$runs)
-  expect_equal(by_class$total$runs, 30)
-  expect_true(all(is.na(power$chi2_significant) & is.na(power$chi2_power)))
-  expect_equal(power$exact_power, power$exact_significant / power$runs, tolerance = 5e-5)
-  expect_equal(power$loci, rep(3, nrow(power)))
+  expect_named(power, c("test", "runs", "significant", "power", "ci_low", "ci_high"))
+  expect_equal(power$test, "exact")
+  expect_equal(power$runs, 30)
+  expect_equal(power$power, power$significant / power$runs, tolerance = 5e-5)
+  # The 95 % Wilson score interval, worked out here independently.
+  z <- stats::qnorm(0.975)
+  centre <- (power$power + z^2 / (2 * 30)) / (1 + z^2 / 30)
+  half <- z / (1 + z^2 / 30) * sqrt(power$power * (1 - power$power) / 30 + z^2 / (4 * 30^2))
+  expect_equal(c(power$ci_low, power$ci_high), c(max(0, centre - half), centre + half), tolerance = 1e-4)
+  expect_true(file.exists(file.path(result$dir, "power.csv")))
   expect_equal(result$expected_fst, round(1 - (1 - 1 / 200)^4, 4))
+
+  both <- korvel_run(small_design(), seed = 3)$power
+  expect_equal(both$test, c("chi2", "exact"))
+  expect_identical(both[2, -1], power[1, -1], ignore_attr = TRUE)
 })
 
 test_that("a folder that holds a file the run would write is refused and left alone", {
-  skip_without_programs()
   dir <- tempfile()
   dir.create(dir)
   # The programs find their input in any letter case.
