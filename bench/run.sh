@@ -2,10 +2,11 @@
 # make bench: builds the programs and the micro-benchmarks in Release,
 # times the workloads (median wall time of several seeded runs in a scratch
 # folder under /dev/shm) and prints one table with the micro-figures. The
-# three small workloads run on one thread; the two study-sized panels run
-# on one thread and on every core, in alternation, and the table shows the
-# speed-up and the parallel efficiency. A benchmark reports; it never fails
-# on time.
+# three small workloads run on one thread; the two study-sized panels and
+# the pairwise and msat4 designs run on one thread and on every core, in
+# alternation, and the table shows the speed-up and the parallel
+# efficiency. Last, the exact test's chain over table shapes, per chain
+# form. A benchmark reports; it never fails on time.
 #
 #   BENCH_REPEATS=5          runs per workload (default 3)
 #   BENCH_SEED=12345         generator seed of every run

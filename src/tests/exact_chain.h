@@ -470,7 +470,8 @@ class WALKER {
     // A starts at the caller's RHO to the nearest unit, E at a unit unless
     // that is exact.
     const EXTENDED start = S.RHO / FIXED_UNIT;
-    if (kept == RHO_KEPT::BOUNDED && !negative && total < LN_COUNTS &&
+    // A step reads ln(count + 1) for counts up to the total.
+    if (kept == RHO_KEPT::BOUNDED && !negative && total + 1 < LN_COUNTS &&
         std::fabs(start) < static_cast<EXTENDED>(LARGEST_APPROX)) {
       ln_ = LN_OF_COUNTS();
       APPROX_ = std::llround(start);
@@ -531,7 +532,7 @@ class WALKER {
   };
 
   void FINISH(RUNNING& run) {
-    while (run.left > 0) {
+    while (run.left > 0 && !lost_) {
       if (ln_ != nullptr) FAST_STEPS<false, true>(run);
       else if (may_wrap_) FAST_STEPS<true, false>(run);
       else FAST_STEPS<false, false>(run);

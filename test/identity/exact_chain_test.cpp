@@ -276,7 +276,10 @@ TEST(ExactChainIdentity, BoundedWalkThatCannotTellStops) {
   EXPECT_EQ(walk.RUN(100), 100);
   EXPECT_FALSE(walk.LOST());
   // The exact walk is what CHAINE falls back on; large totals take it.
-  s.MM[1][1] = exact_chain::LN_COUNTS;
+  // A step reads ln(count + 1), and no count exceeds the total.
+  s.MM[1][1] = exact_chain::LN_COUNTS - 2 - 3;  // a total of LN_COUNTS - 2
+  EXPECT_TRUE(exact_chain::WALKER(s, exact_chain::RHO_KEPT::BOUNDED).BOUNDED());
+  ++s.MM[1][1];
   EXPECT_FALSE(exact_chain::WALKER(s, exact_chain::RHO_KEPT::BOUNDED).BOUNDED());
 }
 
