@@ -4,7 +4,10 @@
 # the table of the README section "Choosing the exact test's settings".
 #
 #   EXACT_RUNS=200      replicate runs per setting
-#   EXACT_LOCI=300      biallelic loci (minor-allele frequencies 0.05..0.50)
+#   EXACT_LOCI=300      biallelic loci
+#   EXACT_MAF="50 500"  their minor-allele frequencies, spread evenly from the
+#                       first to the second, in thousandths ("2 30": a panel
+#                       of rare loci, as korvel-init's note on them says)
 #   EXACT_SEED=2026     KORVEL_SEED of every run: the same samples in every
 #                       setting, so the rows differ only in the chain
 #   EXACT_SETTINGS="100 10 100;1000 20 500;1000 100 200"
@@ -15,6 +18,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$ROOT/build/release"
 RUNS="${EXACT_RUNS:-200}"
 LOCI="${EXACT_LOCI:-300}"
+read -r MAF_LOW MAF_HIGH <<<"${EXACT_MAF:-50 500}"
 SEED="${EXACT_SEED:-2026}"
 SETTINGS="${EXACT_SETTINGS:-100 10 100;1000 20 500;1000 100 200}"
 JOBS="${JOBS:-2}"
@@ -36,7 +40,7 @@ write_input() {
   printf '%s   exact test\r\n1 1\r\n0\r\n--\r\n%s\r\n6\r\n100\r\n0\r\n' "$iterations" "$LOCI"
   printf '30 30 30 30 30 30\r\n%s\r\n--\r\n--\r\n' "$RUNS"
   for ((l = 0; l < LOCI; ++l)); do
-    p=$((50 + (l * 37) % 451))  # thousandths, 0.050..0.500
+    p=$((MAF_LOW + (l * 37) % (MAF_HIGH - MAF_LOW + 1)))  # thousandths
     printf '2 0.%03d 0.%03d\r\n' "$p" "$((1000 - p))"
   done
 }

@@ -6,9 +6,12 @@
 #include <benchmark/benchmark.h>
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/random_generator.h"
@@ -168,7 +171,7 @@ void BM_ChainBlockOfSwitches(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * exact_chain::DRAW_BLOCK);
 }
-BENCHMARK(BM_ChainBlockOfSwitches)->Apply(CHAIN_ARGS);
+BENCHMARK(BM_ChainBlockOfSwitches)->Apply(CHAIN_ARGS)->Args({2, 2})->Args({3, 2})->Args({3, 4})->Args({2, 4});
 
 // The seeding of the chain's generator, once per tested locus.
 template <class CHAIN>
@@ -193,6 +196,96 @@ void BM_ChainStepStraightforward(benchmark::State& state) {
 }
 BENCHMARK(BM_ChainStepStraightforward)->Apply(CHAIN_ARGS);
 
+// The shape table: chain cost per step over samples x alleles. Each shape
+// has SHAPE_LOCI tables of `rows` samples of 50 diploids (100 gene copies)
+// drawn from unequal allele frequencies, and an iteration runs the exact
+// test of one of them (seeding, 0 dememorization steps, SHAPE_BATCHES
+// batches of SHAPE_STEPS steps), the loci in turn.
+constexpr int SHAPE_LOCI = 10;
+constexpr INT32 SHAPE_BATCHES = 100;
+constexpr INT32 SHAPE_STEPS = 1000;
+constexpr int SHAPE_GENE_COPIES = 100;
+
+// Biallelic loci have minor-allele frequencies from 0.05 to 0.5 over the
+// loci; more alleles have frequencies falling as 1/k, so that a few common
+// alleles stand beside rare ones.
+std::vector<double> UNEQUAL_FREQUENCIES(int alleles, int locus) {
+  std::vector<double> p(static_cast<std::size_t>(alleles));
+  if (alleles == 2) {
+    p[0] = 0.05 + 0.45 * locus / (SHAPE_LOCI - 1);
+    p[1] = 1.0 - p[0];
+    return p;
+  }
+  double sum = 0.0;
+  for (int k = 0; k < alleles; ++k) sum += 1.0 / (k + 1);
+  for (int k = 0; k < alleles; ++k) p[static_cast<std::size_t>(k)] = 1.0 / (k + 1) / sum;
+  return p;
+}
+
+template <class CHAIN>
+void SAMPLE_SHAPE_TABLE(CHAIN& chain, int rows, int columns, int locus) {
+  std::mt19937 engine(static_cast<std::uint32_t>(rows * 10000 + columns * 100 + locus));
+  const std::vector<double> p = UNEQUAL_FREQUENCIES(columns, locus);
+  chain.N = static_cast<INT16>(rows);
+  chain.M = static_cast<INT16>(columns);
+  for (int i = 1; i <= rows; ++i) {
+    for (int copy = 0; copy < SHAPE_GENE_COPIES; ++copy) {
+      double x = static_cast<double>(engine()) / 4294967296.0;
+      int allele = 0;
+      while (allele + 1 < columns && x >= p[static_cast<std::size_t>(allele)])
+        x -= p[static_cast<std::size_t>(allele++)];
+      ++chain.MM[static_cast<std::size_t>(i)][static_cast<std::size_t>(allele + 1)];
+    }
+  }
+  chain.UU1 = static_cast<INT16>(1 + (locus * 37 + 16) % 168);
+  chain.UU2 = static_cast<INT16>(1 + (locus * 53 + 4) % 168);
+  chain.UU3 = static_cast<INT16>(1 + (locus * 71 + 141) % 168);
+  chain.UU4 = static_cast<INT16>(1 + (locus * 89 + 87) % 168);
+  chain.MEM = 0;
+  chain.B = SHAPE_BATCHES;
+  chain.C = SHAPE_STEPS;
+}
+
+void SHAPE_ARGS(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"samples", "alleles"});
+  for (int samples : {2, 3, 4, 6, 10, 20})
+    for (int alleles : {2, 3, 4, 6, 10, 20})
+      if (samples <= MAX_POPS && alleles <= MAX_ALLELES) b->Args({samples, alleles});
+}
+
+template <class CHAIN, void (CHAIN::*WALK)() = &CHAIN::CHAINE>
+void TIME_SHAPE(benchmark::State& state) {
+  std::vector<std::unique_ptr<CHAIN>> loci;
+  for (int locus = 0; locus < SHAPE_LOCI; ++locus) {
+    loci.push_back(std::make_unique<CHAIN>());
+    SAMPLE_SHAPE_TABLE(*loci.back(), static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+                       locus);
+  }
+  auto chain = std::make_unique<CHAIN>();
+  std::size_t locus = 0;
+  for (auto _ : state) {
+    *chain = *loci[locus];
+    locus = (locus + 1) % loci.size();
+    chain->MAKE_RANDOM();
+    ((*chain).*WALK)();
+    benchmark::DoNotOptimize(chain->HM);
+  }
+  state.SetItemsProcessed(state.iterations() * SHAPE_BATCHES * SHAPE_STEPS);
+}
+
+void BM_ChainShape(benchmark::State& state) { TIME_SHAPE<EXACT_TEST_STATE>(state); }
+BENCHMARK(BM_ChainShape)->Apply(SHAPE_ARGS);
+
+// The program's chain with RHO summed step by step, a logarithm per made
+// switch (from the cache of ratios), as before the bounded sum.
+void BM_ChainShapeExactRho(benchmark::State& state) {
+  TIME_SHAPE<EXACT_TEST_STATE, &EXACT_TEST_STATE::CHAINE_WITH_EXACT_RHO>(state);
+}
+BENCHMARK(BM_ChainShapeExactRho)->Apply(SHAPE_ARGS);
+
+void BM_ChainShapeStraightforward(benchmark::State& state) { TIME_SHAPE<reference::REFERENCE_CHAIN>(state); }
+BENCHMARK(BM_ChainShapeStraightforward)->Apply(SHAPE_ARGS);
+
 void BM_ChainSeeding(benchmark::State& state) { TIME_CHAIN_SEEDING<EXACT_TEST_STATE>(state); }
 BENCHMARK(BM_ChainSeeding);
 
@@ -204,4 +297,19 @@ BENCHMARK(BM_ChainSeedingStraightforward);
 }  // namespace
 }  // namespace korvel
 
-BENCHMARK_MAIN();
+// `--chain-forms` prints the chain forms this processor runs, one a line
+// (bench/run.sh times the shape table under each); anything else runs the
+// benchmarks.
+int main(int argc, char** argv) {
+  if (argc == 2 && std::string_view(argv[1]) == "--chain-forms") {
+    std::string names = korvel::exact_chain::CHAIN_FORMS_THAT_RUN_HERE();
+    for (std::size_t comma; (comma = names.find(", ")) != std::string::npos;) names.replace(comma, 2, "\n");
+    std::printf("%s\n", names.c_str());
+    return 0;
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -12,6 +12,7 @@
 #   BENCH_BASELINE=DIR       also time DIR/korvel-seeded and DIR/korvel-ml-seeded
 #                            (an older build) and show the speed-up
 #   BENCH_PANEL_REPEATS=3    runs per panel and thread count (default 3)
+#   BENCH_SHAPE_TIME=0.1     seconds per cell of the shape table and chain form
 #   JOBS=2                   build jobs
 set -euo pipefail
 
@@ -95,7 +96,7 @@ for workload in snp-panel msat-panel; do
 done
 
 echo "running the micro-benchmarks ..." >&2
-"$BUILD/bench/korvel_micro_bench" --benchmark_min_time=0.5 --benchmark_format=json \
+"$BUILD/bench/korvel_micro_bench" --benchmark_filter='-^BM_ChainShape' --benchmark_min_time=0.5 --benchmark_format=json \
   --benchmark_out="$SCRATCH/micro.json" --benchmark_out_format=json >/dev/null 2>&1
 
 python3 - "$RESULTS" "$SCRATCH/micro.json" "$REPEATS" "$SEED" "$PANELS" "$PANEL_REPEATS" <<'PY'
@@ -159,6 +160,21 @@ plain = ns.get("BM_ChainSeedingStraightforward", float("nan"))
 row("exact test, seeding its generator (per tested locus)", f"{fast / 1000:.1f} us",
     f"straightforward {plain / 1000:.1f} us")
 PY
+
+# The shape table: the chain's cost per step over samples x alleles under
+# every chain form this processor runs, beside the straightforward path.
+echo "timing the exact test's chain over table shapes ..." >&2
+MICRO="$BUILD/bench/korvel_micro_bench"
+SHAPE_TIME="${BENCH_SHAPE_TIME:-0.1}"
+"$MICRO" --benchmark_filter='^BM_ChainShapeStraightforward/' --benchmark_min_time=0.05 \
+  --benchmark_out="$SCRATCH/shape-plain.json" --benchmark_out_format=json >/dev/null 2>&1
+shape_files=()
+for form in $("$MICRO" --chain-forms); do
+  KORVEL_CHAIN_FORM="$form" "$MICRO" --benchmark_filter='^BM_ChainShape/' --benchmark_min_time="$SHAPE_TIME" \
+    --benchmark_out="$SCRATCH/shape-$form.json" --benchmark_out_format=json >/dev/null 2>&1
+  shape_files+=("$form=$SCRATCH/shape-$form.json")
+done
+python3 "$ROOT/bench/shape_table.py" "$SCRATCH/shape-plain.json" "${shape_files[@]}"
 
 # The planning search beside a grid at step 1: replicate runs and wall time.
 echo

@@ -1,7 +1,8 @@
 // Fuzz target for korvel-init's VCF/BCF path: the input after its first
 // byte is written to a file in a private scratch folder (under /dev/shm
 // where there is one) and read through htslib; the first byte chooses
-// --pass-only and --allow-truncated. Every input must end in the data or
+// --pass-only and --allow-truncated, streaming into a base population, and
+// the locus filters. Every input must end in the data or
 // in an InitError naming the fault, never in a crash or another exception.
 #include <sanitizer/common_interface_defs.h>
 #include <unistd.h>
@@ -37,7 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   korvel::init::VcfOptions options;
   options.pass_only = (data[0] & 1) != 0;
   options.allow_truncated = (data[0] & 2) != 0;
-  korvel::init::BaseBuilder builder(korvel::init::VCF_POPULATIONS(nullptr), {{}, 2, 5u});
+  korvel::init::LocusFilter filter;
+  if ((data[0] & 8) != 0) filter = {0.05L, 0.2L, 2};
+  korvel::init::BaseBuilder builder(korvel::init::VCF_POPULATIONS(nullptr), {{}, 2, 5u, filter});
   if ((data[0] & 4) != 0) options.base = &builder;
   try {
     if (korvel::init::DETECT_FORMAT(path) == korvel::init::DataFormat::VCF) {

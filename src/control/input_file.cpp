@@ -1,7 +1,10 @@
 #include "control/input_file.h"
 
+#include <string>
 #include "common/capacity.h"
+
 #include "common/console.h"
+#include "common/failure.h"
 #include "common/tables.h"
 #include "control/control_state.h"
 
@@ -46,12 +49,22 @@ void SHOW_BANNER() {
   CONSOLE_EMPTY_LINES(1);
 }
 
+// Started in a folder without an input file (a new user's first run):
+// after the usual message, a hint on standard error where one comes from.
+void HINT_WHEN_MISSING(INPUT_FAULT& fault) {
+  if (fault.FAULT_KIND != INPUT_FAULT::FILE_FAULT || fault.EXIT_STATUS != FILE_NOT_FOUND) return;
+  fault.NOTES.push_back(std::string(BUILD_CAPACITY.BUILD_NAME) + ": there is no " + INPUT_FILE_NAME +
+                        " in this folder. Make one from your genotypes with korvel-init (korvel-init --help "
+                        "says how), or copy examples/KORVEL.IN from the KORVEL sources and edit it.");
+}
+
 }  // namespace
 
 void READ_INFILE() {
   try {
     STORE_IN_TABLES(READ_INPUT_FILE(INPUT_FILE_NAME, BUILD_CAPACITY, /*any_letter_case=*/true));
-  } catch (const INPUT_FAULT& fault) {
+  } catch (INPUT_FAULT& fault) {
+    HINT_WHEN_MISSING(fault);
     END_WITH_FAULT(fault);
   }
   COUNT_START_ALLELES();

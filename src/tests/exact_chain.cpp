@@ -421,7 +421,9 @@ constexpr CHAIN_FORM FORMS[] = {
 #endif
 };
 
-std::string FORMS_THAT_RUN_HERE() {
+}  // namespace
+
+std::string CHAIN_FORMS_THAT_RUN_HERE() {
   std::string names;
   for (const CHAIN_FORM& form : FORMS) {
     if (!form.RUNS_HERE()) continue;
@@ -430,6 +432,8 @@ std::string FORMS_THAT_RUN_HERE() {
   }
   return names;
 }
+
+namespace {
 
 const CHAIN_FORM& CHOOSE_CHAIN_FORM() {
   const char* asked = std::getenv(CHAIN_FORM_VARIABLE);
@@ -443,7 +447,7 @@ const CHAIN_FORM& CHOOSE_CHAIN_FORM() {
   if (form == nullptr) {
     INPUT_REJECTED(std::string(CHAIN_FORM_VARIABLE) + " is \"" + asked +
                    "\": no form of the exact test's chain of that name runs on this processor; it runs " +
-                   FORMS_THAT_RUN_HERE() + " (unset it to take the fastest)");
+                   CHAIN_FORMS_THAT_RUN_HERE() + " (unset it to take the fastest)");
   }
   return *form;
 }
@@ -454,6 +458,17 @@ const CHAIN_FORM* RUNNABLE_CHAIN_FORM(std::string_view name) {
   for (const CHAIN_FORM& form : FORMS)
     if (name == form.NAME && form.RUNS_HERE()) return &form;
   return nullptr;
+}
+
+// The extended logarithms rounded to the nearest unit (see BOUNDED).
+const FIXED* LN_OF_COUNTS() {
+  static const std::array<FIXED, LN_COUNTS> ln = [] {
+    std::array<FIXED, LN_COUNTS> value{};
+    for (INT32 k = 1; k < LN_COUNTS; ++k)
+      value[static_cast<std::size_t>(k)] = std::llround(std::log(static_cast<EXTENDED>(k)) * 0x1p50L);
+    return value;
+  }();
+  return ln.data();
 }
 
 const CHAIN_FORM& THE_CHAIN_FORM() {

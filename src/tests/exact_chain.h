@@ -11,6 +11,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <type_traits>
 
@@ -189,7 +190,10 @@ inline constexpr std::array<INT32, DRAW_BLOCK + 1> SEQUENCE_MULTIPLES =
 // The redraw loops are found without loops: for each count, a pick is
 // compared with the LOOKAHEAD picks after it, which gives the first later
 // pick that differs and its distance (exact_chain.cpp).
-inline constexpr int LOOKAHEAD = 7;
+// Five: with two rows or two columns a loop goes on past it once in 64
+// (those steps are drawn one by one); a longer lookahead over two columns
+// makes the choice cost three times as much (measured with 7).
+inline constexpr int LOOKAHEAD = 5;
 inline constexpr int CHOICE_MARGIN = 5 + 2 * LOOKAHEAD;  // two picks, two loops, the acceptance draw
 // A byte where the table's places fit in one (korvel-ml).
 using CELL_PLACE = std::conditional_t<((MAX_POPS + 1) << ROW_SHIFT) <= 256, std::uint8_t, std::uint16_t>;
@@ -227,6 +231,8 @@ struct CHAIN_FORM {
 };
 // The form named `name`, when it exists and this processor runs it.
 const CHAIN_FORM* RUNNABLE_CHAIN_FORM(std::string_view name);
+// The names of the forms this processor runs, portable first, ", " between.
+std::string CHAIN_FORMS_THAT_RUN_HERE();
 // The form in use: chosen on the first call. A KORVEL_CHAIN_FORM that names
 // no form this processor runs stops the program with a message saying so.
 const CHAIN_FORM& THE_CHAIN_FORM();
@@ -349,6 +355,81 @@ inline INT32 NEXT_UNIFORM(DRAW_CURSOR& cursor) {
   return *cursor.next++;
 }
 
+// How a walk carries RHO.
+//
+// EXACT: as the chain defines it, the extended sum of ln(PROB) over the
+// made switches, step by step, the logarithms from LN_RATIO.
+//
+// BOUNDED: an approximation A of that sum, an integer in units of 2^-50,
+// and a bound E with |RHO - A| <= E. A made switch adds
+// ln a + ln b - ln(c + 1) - ln(d + 1) (its four counts before the switch),
+// each read off LN_OF_COUNTS: the extended logarithm rounded to a unit, so
+// within 2^-51 + 2^-60 of ln k (an ulp is 2^-60 below 16). A is an exact
+// sum of these, so the term added is within 2^-48.9 of ln(PROB1 / PROB2);
+// the logarithm the exact sum adds is within 2^-58.9 of that (the quotient
+// rounded within 2^-64, the logarithm within an ulp, 2^-59 below 32); and
+// the exact sum rounds by at most 2^-64 |RHO| <= 2^-51.9 while |A| stays
+// below 2^12 (and E below 1, for fewer than 2^48 steps). So per step E grows
+// by less than 2.5 units, and the walk adds 4. RHO only ever meets the
+// tolerance and 0:
+// - |A| + E below the tolerance: RHO is certainly within it, so it is
+//   exactly 0, and A and E become 0;
+// - |A| - E at or above it: RHO is certainly not, and RHO <= 0 exactly when
+//   A < 0;
+// - else (RHO within E, 3.6e-15 per step since RHO was last 0, of +-1e-8:
+//   no log-ratio of two tables comes that close but by rounding, and a walk
+//   back to the observed table brings A back to exactly 0, as its terms
+//   cancel; or |A| beyond 2^12) the walk cannot tell; it stops and says so,
+//   and CHAINE walks again with the exact sum. Only a walk that stays away
+//   from the observed table's probability for millions of steps and then
+//   comes back near it, or a table whose probability is e^4096 times the
+//   observed one's, is walked twice.
+// A bounded walk takes no logarithm: where many ratios turn up only once
+// (tables of few alleles and large counts) those were most of a step's
+// cost. Its arithmetic is on integers, exact and short. It needs counts
+// that fit the table of logarithms; other tables are walked exactly.
+enum class RHO_KEPT { EXACT, BOUNDED };
+
+using FIXED = std::int64_t;  // units of 2^-50
+inline constexpr EXTENDED FIXED_UNIT = 0x1p-50L;
+
+// ln k in units, for k = 1..LN_COUNTS - 1, and 0 at k = 0 (an impossible
+// switch, which adds nothing). Made once, on the first call.
+inline constexpr INT32 LN_COUNTS = 16384;
+const FIXED* LN_OF_COUNTS();
+
+// The tolerance in units, with the whole units inside it and beyond it,
+// and the largest |A| whose sum cannot overflow (2^12, with room for a
+// term below 2^5).
+inline constexpr FIXED TOLERANCE_UNITS = static_cast<FIXED>(RHO_TOLERANCE * 0x1p50L);  // rounded down
+inline constexpr FIXED CERTAINLY_WITHIN = TOLERANCE_UNITS - 1;
+inline constexpr FIXED CERTAINLY_BEYOND = TOLERANCE_UNITS + 1;
+inline constexpr FIXED LARGEST_APPROX = FIXED{1} << 62;
+inline constexpr FIXED BOUND_PER_STEP = 4;
+
+// A bounded walk's step after its switch: adds `added` (0 when nothing was
+// made) to A, widens E, applies the tolerance and counts RHO <= 0. False
+// when the walk cannot tell where RHO lies.
+[[gnu::always_inline]] inline bool BOUNDED_STEP(FIXED& A, FIXED& E, FIXED added, INT32& counted) {
+  A += added;
+  const FIXED size = A < 0 ? -A : A;
+  E += BOUND_PER_STEP;
+  const bool within = size + E <= CERTAINLY_WITHIN;
+  const bool beyond = (size - E >= CERTAINLY_BEYOND) & (size <= LARGEST_APPROX);
+  counted += static_cast<INT32>(within | (A < 0));
+  // Cleared by a mask: a branch on where a walk is would be mispredicted.
+  const FIXED keep = static_cast<FIXED>(within) - 1;
+  A &= keep;
+  E &= keep;
+  return within | beyond;
+}
+
+// What a made switch adds to a bounded A, from its four counts before it.
+[[gnu::always_inline]] inline FIXED BOUNDED_TERM(const FIXED* ln, INT32 take1, INT32 take2, INT32 give1,
+                                                 INT32 give2) {
+  return (ln[take1] + ln[take2]) - (ln[give1 + 1] + ln[give2 + 1]);
+}
+
 // The walk on the state's table: `steps` steps at a time, returning the
 // number of steps after which RHO <= 0.
 //
@@ -365,14 +446,15 @@ inline INT32 NEXT_UNIFORM(DRAW_CURSOR& cursor) {
 //
 // The rest, well under 1 step in 100, take GENERAL_STEP, the step as drawn:
 // after a long redraw loop, with products that are not positive (counts no
-// table of this program reaches, where the 32-bit products wrap) or with a
-// logarithm not yet in the cache. Near a block's end the walk starts the
-// next block where it is instead.
+// table of this program reaches, where the 32-bit products wrap) or, in an
+// exact walk, with a logarithm not yet in the cache. Near a block's end the
+// walk starts the next block where it is instead.
 //
 // The walk works on its own copy of the table (rows ROW_SHIFT bits apart).
 class WALKER {
  public:
-  explicit WALKER(EXACT_TEST_STATE& S) : S_(S), draws_(S), next_(draws_.END()), RHO_(S.RHO) {
+  explicit WALKER(EXACT_TEST_STATE& S, RHO_KEPT kept = RHO_KEPT::EXACT)
+      : S_(S), draws_(S), next_(draws_.END()), RHO_(S.RHO) {
     std::int64_t total = 0;
     bool negative = false;
     for (INT32 i = 1; i <= S.N; ++i) {
@@ -386,18 +468,28 @@ class WALKER {
     // Switches keep the margins, so no count ever exceeds the total: below
     // 46340 no product can wrap, and PROB1 >= 0 and PROB2 >= 1 throughout.
     may_wrap_ = negative || total >= 46340;
+    if (kept == RHO_KEPT::BOUNDED && !negative && total < LN_COUNTS) ln_ = LN_OF_COUNTS();
   }
   WALKER(const WALKER&) = delete;
   WALKER& operator=(const WALKER&) = delete;
 
   INT32 RUN(INT32 steps) {
-    if (steps <= 0) return 0;
-    RUNNING run{next_, RHO_, 0, steps};
+    if (steps <= 0 || lost_) return 0;
+    RUNNING run{next_, RHO_, APPROX_, BOUND_, 0, steps};
     FINISH(run);
     return SAVE(run);
   }
 
-  // Leaves the table, the generator, the last switch and RHO in the state.
+  // Whether the walk carries RHO bounded (it was asked to, and the table
+  // allows it).
+  bool BOUNDED() const { return ln_ != nullptr; }
+  // Whether a bounded walk met a step where it could not tell where RHO
+  // lies: it has stopped, and its counts from that step on are void.
+  bool LOST() const { return lost_; }
+
+  // Leaves the table, the generator, the last switch and RHO in the state
+  // (a bounded walk's A, within E of the exact sum, and the same where E
+  // is 0).
   void STORE() {
     for (INT32 i = 1; i <= S_.N; ++i)
       for (INT32 j = 1; j <= S_.M; ++j)
@@ -409,7 +501,7 @@ class WALKER {
       S_.ALL1 = switch_.ALL1;
       S_.ALL2 = switch_.ALL2;
     }
-    S_.RHO = RHO_;
+    S_.RHO = ln_ != nullptr ? static_cast<EXTENDED>(APPROX_) * FIXED_UNIT : RHO_;
   }
 
   // What a step that leaves the table alone adds to RHO: ln(1 / 1).
@@ -420,20 +512,23 @@ class WALKER {
     return table_[(static_cast<std::size_t>(row) << ROW_SHIFT) + static_cast<std::size_t>(column)];
   }
 
-  // A run of steps in progress: the cursor, RHO, the count of steps that
-  // ended with RHO <= 0 and the steps still to make.
+  // A run of steps in progress: the cursor, RHO (or A and E), the count of
+  // steps that ended with RHO <= 0 and the steps still to make.
   struct RUNNING {
     const INT32* next;
     EXTENDED RHO;
+    FIXED APPROX;
+    FIXED BOUND;
     INT32 counted;
     INT32 left;
   };
 
   void FINISH(RUNNING& run) {
     while (run.left > 0) {
-      if (may_wrap_) FAST_STEPS<true>(run);
-      else FAST_STEPS<false>(run);
-      if (run.left == 0) break;
+      if (ln_ != nullptr) FAST_STEPS<false, true>(run);
+      else if (may_wrap_) FAST_STEPS<true, false>(run);
+      else FAST_STEPS<false, false>(run);
+      if (run.left == 0 || lost_) break;
       // Near the block's end the next block starts where the walk is.
       if (run.next - draws_.BEGIN() > DRAW_BLOCK - CHOICE_MARGIN) run.next = draws_.REFILL_FROM(run.next);
       else GENERAL_STEP(run);
@@ -444,18 +539,21 @@ class WALKER {
     first_ = false;
     next_ = run.next;
     RHO_ = run.RHO;
+    APPROX_ = run.APPROX;
+    BOUND_ = run.BOUND;
     return run.counted;
   }
 
   // Fast steps until the run is over or the next step needs the general
   // one (exact_chain_walk.cpp). Nothing there calls out, so the walk's
   // registers stay registers.
-  template <bool MAY_WRAP>
+  template <bool MAY_WRAP, bool IS_BOUNDED>
   [[gnu::noinline]] void FAST_STEPS(RUNNING& run);
 
   // Hands the registers back; the last fast step's switch, if any, is
   // read off its place.
-  void LEAVE_FAST_STEPS(RUNNING& run, const INT32* next, EXTENDED RHO, INT32 counted, INT32 left) {
+  void LEAVE_FAST_STEPS(RUNNING& run, const INT32* next, EXTENDED RHO, FIXED APPROX, FIXED BOUND,
+                        INT32 counted, INT32 left) {
     const std::size_t last = last_fast_;
     if (last != DRAW_BLOCK) {
       const SWITCH_CHOICES& choices = draws_.CHOICES();
@@ -463,14 +561,18 @@ class WALKER {
     }
     run.next = next;
     run.RHO = RHO;
+    run.APPROX = APPROX;
+    run.BOUND = BOUND;
     run.counted = counted;
     run.left = left;
   }
 
   // One step from the draw at `at` on the fast path, or false (and nothing
-  // changed) when it needs the general one.
-  template <bool MAY_WRAP>
-  [[gnu::always_inline]] inline bool FAST_STEP(std::size_t& at, EXTENDED& RHO, INT32& counted) {
+  // changed) when it needs the general one. A bounded walk also returns
+  // false, with the step made, when it is lost.
+  template <bool MAY_WRAP, bool IS_BOUNDED>
+  [[gnu::always_inline]] inline bool FAST_STEP(std::size_t& at, EXTENDED& RHO, FIXED& APPROX, FIXED& BOUND,
+                                               INT32& counted) {
     const SWITCH_CHOICES& choices = draws_.CHOICES();
     const std::size_t advance = choices.ADVANCE[at];
     // Where ADVANCE is 0 the places are 0: a cell of the table's unused row.
@@ -480,13 +582,19 @@ class WALKER {
     INT32& give2 = table_[choices.GIVE2[at]];
     const INT32 PROB1 = PRODUCT32(take1, take2);
     const INT32 PROB2 = PRODUCT32(give2 + 1, give1 + 1);
-    // The logarithm the switch would add, looked up while it is decided.
-    const std::uint64_t key = LN_KEY(PROB1, PROB2);
-    const LN_ENTRY& entry = LN_CACHE_ENTRY(key);
     const bool possible = PROB1 != 0;
-    const bool wrapped = MAY_WRAP && ((PROB1 < 0) | (PROB2 <= 0));
-    if ((advance == 0) | wrapped | (possible & (entry.key != key))) [[unlikely]]
-      return false;
+    // The logarithm the switch would add: an exact walk looks it up while
+    // the switch is decided; a bounded one sums it from its counts.
+    const std::uint64_t key = LN_KEY(PROB1, PROB2);
+    const LN_ENTRY& entry = LN_CACHE_ENTRY(IS_BOUNDED ? 0 : key);
+    if constexpr (IS_BOUNDED) {
+      if (advance == 0) [[unlikely]]
+        return false;
+    } else {
+      const bool wrapped = MAY_WRAP && ((PROB1 < 0) | (PROB2 <= 0));
+      if ((advance == 0) | wrapped | (possible & (entry.key != key))) [[unlikely]]
+        return false;
+    }
     const std::size_t decide = at + advance;  // the acceptance draw, within the block
     const INT32 u = draws_.BEGIN()[decide];
     const bool below_one = PROB1 < PROB2;
@@ -497,21 +605,37 @@ class WALKER {
     // (taken or not) decides both cases.
     const bool made = possible &
                       ((static_cast<std::int64_t>(PROB1) << 24) >= static_cast<std::int64_t>(u) * PROB2);
-    const INT32 unit = static_cast<INT32>(made);
-    take1 -= unit;
-    take2 -= unit;
-    give1 += unit;
-    give2 += unit;
-    // ln(PROB1 / PROB2) when made, else +0: the address is chosen with a
-    // mask, as a branch on the coin toss would be mispredicted.
-    const std::uintptr_t keep = 0u - static_cast<std::uintptr_t>(made);
-    const auto added = reinterpret_cast<const EXTENDED*>(
-        (reinterpret_cast<std::uintptr_t>(&entry.value) & keep) |
-        (reinterpret_cast<std::uintptr_t>(&NOTHING_ADDED) & ~keep));
-    RHO = RHO + *added;
-    RHO = std::fabs(RHO) < RHO_TOLERANCE ? 0.0L : RHO;
-    counted += static_cast<INT32>(RHO <= 0.0L);
-    return true;
+    if constexpr (IS_BOUNDED) {
+      const FIXED term = BOUNDED_TERM(ln_, take1, take2, give1, give2);
+      const INT32 unit = static_cast<INT32>(made);
+      take1 -= unit;
+      take2 -= unit;
+      give1 += unit;
+      give2 += unit;
+      // The term when made, else 0, by a mask: the coin toss of the
+      // acceptance is not for a branch.
+      if (!BOUNDED_STEP(APPROX, BOUND, term & -static_cast<FIXED>(made), counted)) [[unlikely]] {
+        lost_ = true;
+        return false;
+      }
+      return true;
+    } else {
+      const INT32 unit = static_cast<INT32>(made);
+      take1 -= unit;
+      take2 -= unit;
+      give1 += unit;
+      give2 += unit;
+      // ln(PROB1 / PROB2) when made, else +0: the address is chosen with a
+      // mask, as a branch on the coin toss would be mispredicted.
+      const std::uintptr_t keep = 0u - static_cast<std::uintptr_t>(made);
+      const auto added = reinterpret_cast<const EXTENDED*>(
+          (reinterpret_cast<std::uintptr_t>(&entry.value) & keep) |
+          (reinterpret_cast<std::uintptr_t>(&NOTHING_ADDED) & ~keep));
+      RHO = RHO + *added;
+      RHO = std::fabs(RHO) < RHO_TOLERANCE ? 0.0L : RHO;
+      counted += static_cast<INT32>(RHO <= 0.0L);
+      return true;
+    }
   }
 
   // One step as drawn (GOSUB20, the acceptance, the switch and its
@@ -532,28 +656,39 @@ class WALKER {
     INT32& give2 = CELL(s.OP2, s.ALL1);
     const INT32 PROB1 = PRODUCT32(take1, take2);
     const INT32 PROB2 = PRODUCT32(give2 + 1, give1 + 1);
-    EXTENDED RHO = run.RHO;
-    if (PROB1 != 0 && SWITCH_ACCEPTED(cursor, PROB1, PROB2)) {
+    const bool made = PROB1 != 0 && SWITCH_ACCEPTED(cursor, PROB1, PROB2);
+    const FIXED term = ln_ != nullptr && made ? BOUNDED_TERM(ln_, take1, take2, give1, give2) : 0;
+    const EXTENDED added = ln_ == nullptr && made ? LN_RATIO(PROB1, PROB2) : 0.0L;
+    if (made) {
       --take1;
       --take2;
       ++give1;
       ++give2;
-      RHO = RHO + LN_RATIO(PROB1, PROB2);
     }
-    RHO = std::fabs(RHO) < RHO_TOLERANCE ? 0.0L : RHO;
     run.next = cursor.next;
+    --run.left;
+    if (ln_ != nullptr) {
+      lost_ = !BOUNDED_STEP(run.APPROX, run.BOUND, term, run.counted);
+      return;
+    }
+    EXTENDED RHO = run.RHO;
+    if (made) RHO = RHO + added;
+    RHO = std::fabs(RHO) < RHO_TOLERANCE ? 0.0L : RHO;
     run.RHO = RHO;
     run.counted += static_cast<INT32>(RHO <= 0.0L);
-    --run.left;
   }
 
   EXACT_TEST_STATE& S_;
   DRAWS_AHEAD draws_;
   const INT32* next_;
   EXTENDED RHO_;
+  FIXED APPROX_ = 0;  // A and E of a bounded walk
+  std::int64_t BOUND_ = 0;
   SWITCH switch_{};
   bool first_ = true;
   bool may_wrap_ = true;                // whether a product can wrap (then FAST_STEP checks)
+  const FIXED* ln_ = nullptr;           // LN_OF_COUNTS() in a bounded walk
+  bool lost_ = false;                   // a bounded walk that could not tell where RHO lies
   std::size_t last_fast_ = DRAW_BLOCK;  // where the last fast step began
   alignas(64) std::array<INT32, (MAX_POPS + 1) << ROW_SHIFT> table_{};
 };

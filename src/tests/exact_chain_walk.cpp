@@ -9,18 +9,23 @@ namespace korvel::exact_chain {
 
 thread_local constinit LN_CACHE_TABLE LN_CACHE{};
 
-template <bool MAY_WRAP>
+template <bool MAY_WRAP, bool IS_BOUNDED>
 void WALKER::FAST_STEPS(RUNNING& run) {
   const INT32* begin = draws_.BEGIN();
   std::size_t at = static_cast<std::size_t>(run.next - begin);
   EXTENDED RHO = run.RHO;
+  FIXED APPROX = run.APPROX;
+  FIXED BOUND = run.BOUND;
   INT32 counted = run.counted, left = run.left;
   last_fast_ = DRAW_BLOCK;
-  while (left > 0 && FAST_STEP<MAY_WRAP>(at, RHO, counted)) --left;
-  LEAVE_FAST_STEPS(run, begin + at, RHO, counted, left);
+  while (left > 0 && FAST_STEP<MAY_WRAP, IS_BOUNDED>(at, RHO, APPROX, BOUND, counted)) --left;
+  // A lost bounded walk made its last step: it is void from there on.
+  if (IS_BOUNDED && lost_) --left;
+  LEAVE_FAST_STEPS(run, begin + at, RHO, APPROX, BOUND, counted, left);
 }
 
-template void WALKER::FAST_STEPS<false>(RUNNING& run);
-template void WALKER::FAST_STEPS<true>(RUNNING& run);
+template void WALKER::FAST_STEPS<false, false>(RUNNING& run);
+template void WALKER::FAST_STEPS<true, false>(RUNNING& run);
+template void WALKER::FAST_STEPS<false, true>(RUNNING& run);
 
 }  // namespace korvel::exact_chain

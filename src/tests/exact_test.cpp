@@ -174,31 +174,60 @@ void EXACT_TEST_STATE::MAKE_RANDOM() {
   DQ = 33;
 }
 
-// The dememorization and the batches are one walk: MEM steps that are not
-// counted, then the counted steps, on one set of draws.
-void EXACT_TEST_STATE::CHAINE() {
-  RHO = 0.0L;
-  exact_chain::WALKER WALK(*this);
-  WALK.RUN(MEM);
-  HM = 0.0L;
-  HECA = 0.0L;
-  for (INT32 K = 1; K <= B; ++K) {
-    const INT32 CNMOY = WALK.RUN(C);
+namespace {
+
+// The dememorization and the batches as one walk: MEM steps that are not
+// counted, then the counted steps, on one set of draws. Leaves the sums of
+// the batch fractions and of their squares in HM and HECA. False, with the
+// state as it was, when a bounded walk lost track of RHO.
+bool WALK_THE_CHAIN(EXACT_TEST_STATE& S, exact_chain::RHO_KEPT kept) {
+  S.RHO = 0.0L;
+  exact_chain::WALKER WALK(S, kept);
+  WALK.RUN(S.MEM);
+  EXTENDED HM = 0.0L;
+  EXTENDED HECA = 0.0L;
+  for (INT32 K = 1; K <= S.B; ++K) {
+    const INT32 CNMOY = WALK.RUN(S.C);
     // A batch without steps (C < 1) has no fraction to count.
-    const EXTENDED P = C > 0 ? static_cast<EXTENDED>(CNMOY) / static_cast<EXTENDED>(C) : 0.0L;
+    const EXTENDED P = S.C > 0 ? static_cast<EXTENDED>(CNMOY) / static_cast<EXTENDED>(S.C) : 0.0L;
     HM = HM + P;
     HECA = HECA + P * P;
   }
+  if (WALK.LOST()) return false;
   WALK.STORE();
-  if (B < 1) return;
-  const EXTENDED BATCHES = static_cast<EXTENDED>(B);
+  S.HM = HM;
+  S.HECA = HECA;
+  return true;
+}
+
+// HM, the mean of the batch fractions, and HECA, their standard error, from
+// the sums the walk left in them.
+void FINISH_CHAIN_RESULTS(EXACT_TEST_STATE& S) {
+  if (S.B < 1) return;
+  const EXTENDED BATCHES = static_cast<EXTENDED>(S.B);
   // The spread needs two batches, and rounding can leave the sum of
   // squared deviations slightly below 0 when all fractions are equal: in
   // both cases the standard error is 0, never a NaN.
-  const EXTENDED VARIANCE = B < 2 ? 0.0L
-                                  : (HECA - HM * HM / BATCHES) / BATCHES / static_cast<EXTENDED>(B - 1);
-  HECA = VARIANCE > 0.0L ? std::sqrt(VARIANCE) : 0.0L;
-  HM = HM / BATCHES;
+  const EXTENDED VARIANCE = S.B < 2
+                                ? 0.0L
+                                : (S.HECA - S.HM * S.HM / BATCHES) / BATCHES / static_cast<EXTENDED>(S.B - 1);
+  S.HECA = VARIANCE > 0.0L ? std::sqrt(VARIANCE) : 0.0L;
+  S.HM = S.HM / BATCHES;
+}
+
+}  // namespace
+
+// The walk carries RHO bounded, which takes no logarithm; in the rare
+// chain where that cannot decide a step, it walks again exactly.
+void EXACT_TEST_STATE::CHAINE() {
+  if (!WALK_THE_CHAIN(*this, exact_chain::RHO_KEPT::BOUNDED))
+    WALK_THE_CHAIN(*this, exact_chain::RHO_KEPT::EXACT);
+  FINISH_CHAIN_RESULTS(*this);
+}
+
+void EXACT_TEST_STATE::CHAINE_WITH_EXACT_RHO() {
+  WALK_THE_CHAIN(*this, exact_chain::RHO_KEPT::EXACT);
+  FINISH_CHAIN_RESULTS(*this);
 }
 
 void FISHER() {

@@ -59,8 +59,14 @@ struct EXACT_TEST_STATE {
   void READINFILE();
   // Seeds the generator; the seeds are in 1..168, as READINFILE ensures.
   void MAKE_RANDOM();
-  // Dememorization, the B batches of C counted steps, and HM, HECA.
+  // Dememorization, the B batches of C counted steps, and HM, HECA. RHO is
+  // left within 1e-12 or so of the step-by-step sum (no result depends on
+  // its last bits).
   void CHAINE();
+  // The same chain with RHO summed step by step in extended, as CHAINE
+  // walks it where its bounded sum cannot decide a step: the same HM and
+  // HECA, and RHO to the bit.
+  void CHAINE_WITH_EXACT_RHO();
 };
 
 struct CHAIN_CANCELLED {};

@@ -31,6 +31,22 @@ for program in "$init" "$sweep"; do
   [ "$status" = 2 ] || fail "$(basename "$program") --no-such-option exits $status, not 2"
 done
 
+# Every option --help names is in the program's manual page (a page that
+# is only ".so other.1" stands for the other), and no page prints a
+# character other than the one meant (\(tm renders as a trademark sign).
+for program in "$korvel" "$korvel_ml" "$init" "$sweep"; do
+  name=$(basename "$program")
+  page="$man/$name.1"
+  redirect=$(sed -n 's/^\.so \(man1\/\)\{0,1\}//p' "$page" | head -1)
+  [ -z "$redirect" ] || page="$man/$redirect"
+  for option in $("$program" --help 2>/dev/null | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u); do
+    escaped=$(printf '%s' "$option" | sed 's/-/\\-/g')
+    grep -qP -- "\\Q$escaped\\E(?![a-z]|\\\\-[a-z])" "$page" ||
+      fail "$name --help names $option, its manual page $(basename "$page") does not"
+  done
+  ! grep -q '\\(tm' "$page" || fail "$(basename "$page") prints a trademark sign (\\(tm); a multiplication is \\(mu"
+done
+
 if command -v groff >/dev/null; then
   for page in "$man"/*.1; do
     warnings=$(cd "$man" && groff -man -Tutf8 -ww -z "$page" 2>&1)

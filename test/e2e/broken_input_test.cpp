@@ -221,6 +221,12 @@ TEST(MissingInput, IsRuntimeError2AndCreatesNothing) {
   EXPECT_NE(result.console.find("Runtime error 2: cannot open KORVEL.IN: No such file or directory"),
             std::string::npos)
       << result.console;
+  // Only a hint on standard error is added: where an input file comes from.
+  EXPECT_EQ(result.console.find("korvel-init"), std::string::npos) << result.console;
+  EXPECT_NE(result.errors.find("there is no KORVEL.IN in this folder. Make one from your genotypes with "
+                               "korvel-init (korvel-init --help says how), or copy examples/KORVEL.IN"),
+            std::string::npos)
+      << result.errors;
   EXPECT_TRUE(FOLDER_CONTENTS(folder.path()).empty());
 }
 

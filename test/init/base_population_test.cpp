@@ -38,6 +38,60 @@ TEST(BasePopulation, PooledCountsWeighPopulationsByTheirGeneCopies) {
   EXPECT_EQ(base.left_out[0].why, "no genotypes");
 }
 
+// Populations A and B of 10 individuals each; `called` per population,
+// the rest missing.
+LocusCounts LOCUS(const std::string& name, std::vector<std::vector<long long>> counts,
+                  std::vector<long long> called) {
+  LocusCounts locus{name, {}, std::move(counts), {}, std::move(called)};
+  for (std::size_t a = 0; a < locus.counts[0].size(); ++a)
+    locus.alleles.push_back("a" + std::to_string(a + 1));
+  for (long long c : locus.called) locus.missing.push_back(10 - c);
+  return locus;
+}
+
+std::vector<std::string> KEPT(const GenotypeData& data, const LocusFilter& filter,
+                              std::vector<std::size_t> populations = {}, BasePopulation* out = nullptr) {
+  BaseBuilder builder(data.populations, {std::move(populations), {}, {}, filter});
+  for (const LocusCounts& locus : data.loci) builder.add(locus);
+  BasePopulation base = builder.finish();
+  std::vector<std::string> names;
+  for (const BaseLocus& locus : base.loci) names.push_back(locus.name);
+  if (out != nullptr) *out = std::move(base);
+  return names;
+}
+
+// The filters at their boundaries (a locus at exactly the limit is kept),
+// on the pooled base population or on the populations --pop names; a
+// multi-allelic locus counts all its alleles but the commonest together.
+TEST(BasePopulation, FiltersKeepLociAtTheirLimitsAndCountTheOthersByFirstReason) {
+  GenotypeData data;
+  data.populations = {"A", "B"};
+  data.loci = {LOCUS("common", {{10, 10}, {12, 8}}, {10, 10}),
+               LOCUS("rare", {{19, 1}, {20, 0}}, {10, 10}),          // minor 1/40 pooled, 1/20 in A
+               LOCUS("gappy", {{6, 4}, {10, 10}}, {5, 10}),          // 5 of 20 missing
+               LOCUS("thinB", {{10, 10}, {2, 2}}, {10, 2}),          // 8 of 20 missing, 2 typed in B
+               LOCUS("multi", {{18, 1, 1}, {20, 0, 0}}, {10, 10})};  // 2/40 besides the commonest
+  BasePopulation base;
+  EXPECT_EQ(KEPT(data, {0.05L, 0.2L, 3}, {}, &base), (std::vector<std::string>{"common", "multi"}));
+  EXPECT_EQ(base.polymorphic, 5);
+  EXPECT_EQ(base.informative, 2);
+  EXPECT_EQ(base.filtered.missing, 2);
+  EXPECT_EQ(base.filtered.samples, 0);
+  EXPECT_EQ(base.filtered.rare, 1);
+  ASSERT_EQ(base.left_out.size(), 3u);
+  EXPECT_EQ(base.left_out[0].why, "minor allele 2.5 %");
+  EXPECT_EQ(base.left_out[1].why, "25.0 % missing");
+  EXPECT_EQ(KEPT(data, {0.025L, 0.25L, {}}),
+            (std::vector<std::string>{"common", "rare", "gappy", "multi"}));  // thinB: 40 %
+  EXPECT_EQ(KEPT(data, {0.051L, {}, {}}), (std::vector<std::string>{"common", "gappy", "thinB"}));
+  EXPECT_EQ(KEPT(data, {{}, {}, 3}, {}, &base),
+            (std::vector<std::string>{"common", "rare", "gappy", "multi"}));
+  EXPECT_EQ(base.left_out.at(0).why, "2 genotyped in B");
+  // Population A alone: "rare" has 1 in 20, "thinB" is fully typed there.
+  EXPECT_EQ(KEPT(data, {0.05L, 0.0L, 10}, {0}),
+            (std::vector<std::string>{"common", "rare", "thinB", "multi"}));
+}
+
 TEST(BasePopulation, OnePopulationDropsAllelesItNeverShows) {
   const GenotypeData data = TWO_POPULATIONS();
   const BasePopulation base = BASE_POPULATION(data, FIND_POPULATIONS(data.populations, "data", {"A"}));
@@ -93,8 +147,8 @@ TEST(BasePopulation, ANumberIsAPositionAndANameMustFitOnePopulation) {
 
 TEST(BasePopulation, MergingKeepsTheCommonestAllelesInOrderAndFoldsTheRest) {
   BasePopulation base;
-  base.loci.push_back({"wide", {"a", "b", "c", "d", "e", "f"}, {5, 1, 9, 2, 2, 7}, 0});
-  base.loci.push_back({"narrow", {"a", "b", "c"}, {1, 2, 3}, 0});
+  base.loci.push_back({"wide", {"a", "b", "c", "d", "e", "f"}, {5, 1, 9, 2, 2, 7}, 0, {}});
+  base.loci.push_back({"narrow", {"a", "b", "c"}, {1, 2, 3}, 0, {}});
   EXPECT_EQ(MERGE_RARE_ALLELES(base, 4), 1);
   // Kept: c (9), f (7), a (5) in data order; d and e tie at 2, b has 1.
   EXPECT_EQ(base.loci[0].alleles, (std::vector<std::string>{"a", "c", "f", "rarest 3 merged"}));
@@ -103,14 +157,14 @@ TEST(BasePopulation, MergingKeepsTheCommonestAllelesInOrderAndFoldsTheRest) {
   EXPECT_EQ(base.loci[0].total(), 26);
   EXPECT_EQ(base.loci[1].counts, (std::vector<long long>{1, 2, 3}));
   // Ties go to the earlier allele: of d and e (2 each), d stays.
-  base.loci[0] = {"tie", {"a", "b", "c", "d", "e", "f"}, {5, 1, 9, 2, 2, 7}, 0};
+  base.loci[0] = {"tie", {"a", "b", "c", "d", "e", "f"}, {5, 1, 9, 2, 2, 7}, 0, {}};
   MERGE_RARE_ALLELES(base, 5);
   EXPECT_EQ(base.loci[0].alleles, (std::vector<std::string>{"a", "c", "d", "f", "rarest 2 merged"}));
 }
 
 BasePopulation NUMBERED_LOCI(int count) {
   BasePopulation base;
-  for (int l = 0; l < count; ++l) base.loci.push_back({std::to_string(l), {"a", "b"}, {1, 1}, 0});
+  for (int l = 0; l < count; ++l) base.loci.push_back({std::to_string(l), {"a", "b"}, {1, 1}, 0, {}});
   return base;
 }
 

@@ -58,8 +58,10 @@ TEST(GenepopReader, MissingGenotypesAndMissingCopies) {
       "data.gen", "t\nA\nB\nPop\na1 , 0 000000\na2 , 0000 101000\na3 , 0101 000102\na4 , 00 0\n");
   // A has one call (a3); B: a2 and a3 give one copy each.
   EXPECT_EQ(data.loci[0].missing[0], 3);
+  EXPECT_EQ(data.loci[0].called[0], 1);
   EXPECT_EQ(POOLED(data.loci[0]), (std::vector<long long>{2}));
   EXPECT_EQ(data.loci[1].missing[0], 2);
+  EXPECT_EQ(data.loci[1].called[0], 2);  // a half-missing genotype is a call
   EXPECT_EQ(POOLED(data.loci[1]), (std::vector<long long>{1, 1}));
   EXPECT_EQ(data.individuals[0], 4);
   EXPECT_EQ(data.genotyped[0], 2);

@@ -169,6 +169,47 @@ TEST(InitProgram, BgzippedVcfWithPopulationMapGoesToTheManyLociBuild) {
   EXPECT_EQ(document.NUMBPOPS, 3);
 }
 
+// A pilot panel with 30 % of its genotypes missing and half its loci rare
+// (one copy of the minor allele): the summary says what that means, and
+// the filters leave out what they name, each counted by reason.
+TEST(InitProgram, FiltersAndWhatThePilotDataImply) {
+  ScratchFolder folder;
+  Panel panel = RANDOM_PANEL(21, 40, 2, {15, 15}, 0.3);
+  for (std::size_t l = 0; l < panel.loci.size(); l += 2) {
+    for (testing::Individual& individual : panel.individuals) {
+      if (!individual.calls[l].empty()) individual.calls[l] = {0, 0};
+    }
+    panel.individuals[0].calls[l] = {0, 1};
+  }
+  WRITE_VCF((folder.path() / "data.vcf.gz").string(), panel, {});
+  WRITE_FILE(folder.path() / "pops.txt", testing::POPMAP_TEXT(panel));
+  ProgramResult result = RUN_INIT(folder, {"--popmap", "pops.txt", "data.vcf.gz"});
+  ASSERT_EQ(result.exit_status, 0) << result.errors;
+  EXPECT_TRUE(SAYS(result, "  missing by population: P1 ")) << result.errors;
+  EXPECT_TRUE(SAYS(result, " of the genotypes are missing. The simulation samples complete genotypes"))
+      << result.errors;
+  EXPECT_TRUE(SAYS(result,
+                   "  note: of 40 loci, 0 (0.0 %) have a minor allele frequency below 1 % and 20 (50.0 %) "
+                   "below 5 %. The exact test combined over loci is conservative"))
+      << result.errors;
+  EXPECT_FALSE(SAYS(result, "filters:"));
+
+  result = RUN_INIT(folder, {"--min-maf", "0.05", "--max-missing", "0.5", "--min-samples", "5", "--popmap",
+                             "pops.txt", "-o", "filtered.in", "data.vcf.gz"});
+  ASSERT_EQ(result.exit_status, 0) << result.errors;
+  EXPECT_TRUE(SAYS(result,
+                   "  filters: kept 20 of 40 polymorphic loci; left out 0 by --max-missing 0.5 (more "
+                   "genotypes missing), 0 by --min-samples 5 (fewer genotyped in a population), 20 by "
+                   "--min-maf 0.05 (rarer minor allele)"))
+      << result.errors;
+  EXPECT_FALSE(SAYS(result, "have a minor allele frequency below"));
+  EXPECT_EQ(READ_BACK("filtered.in", STANDARD_CAPACITY).NUMBLOCI, 20);
+
+  result = RUN_INIT(folder, {"--min-maf", "0.5", "-o", "none.in", "data.vcf.gz"});
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_TRUE(SAYS(result, "the filters leave out all 40 polymorphic loci")) << result.errors;
+}
+
 // ---- Which program, and what to do when none fits ------------------------------
 
 // 130 loci with 8 alleles: too many loci for korvel, too many alleles for
@@ -298,6 +339,13 @@ TEST(InitProgram, BadInputIsNamedAndLeavesNothingBehind) {
       {{"--ne", "20000", "data.vcf.gz"}, 2, "--ne takes a whole number from 1 to 16383, not \"20000\""},
       {{"--ne", "16383", "--fst", "0.9", "data.vcf.gz"}, 2, "more than the 32767 the input file can hold"},
       {{"--tests", "gtest", "data.vcf.gz"}, 2, "--tests takes chi2, exact or chi2,exact"},
+      {{"--min-maf", "0.6", "data.vcf.gz"},
+       2,
+       "--min-maf takes a number above 0 and at most 0.5, not \"0.6\""},
+      {{"--min-samples", "0", "data.vcf.gz"},
+       2,
+       "--min-samples takes a whole number from 1 to 16383, not \"0\""},
+      {{"--allow-truncated", "data.gen"}, 2, "--allow-truncated is for VCF or BCF data"},
       {{"--bogus", "data.vcf.gz"}, 2, "unknown option --bogus"},
       {{"--ne", "50", "--ne=60", "data.vcf.gz"}, 2, "--ne is given twice"},
       {{"--sample", "5", "--samples", "5,6", "data.vcf.gz"}, 2, "--sample excludes --samples"},

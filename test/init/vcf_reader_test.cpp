@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string>
 
+#include <htslib/bgzf.h>
+
 #include "init.h"
 #include "init/support/panel.h"
 #include "support/scratch_folder.h"
@@ -82,6 +84,8 @@ TEST(VcfReader, MultiAllelicMissingHalfMissingHaploidAndPhasedCalls) {
     EXPECT_EQ(data.loci[1].counts[0], (std::vector<long long>{1, 2}));
     EXPECT_EQ(data.loci[1].missing[0], 1);
     EXPECT_EQ(data.loci[2].missing[0], 4);
+    EXPECT_EQ(data.loci[0].called[0], 3);  // "1/." is a call
+    EXPECT_EQ(data.loci[2].called[0], 0);
     EXPECT_EQ(data.ploidy, "mixed ploidy");
     EXPECT_EQ(data.genotyped[0], 3);
   }
@@ -174,19 +178,8 @@ TEST(VcfReader, FilesWithoutGenotypesOrUnreadable) {
   wrong.individuals[1].calls[1] = {0, 7};
   WRITE_VCF("wrong.bcf", wrong, {});
   EXPECT_EQ(FAULT("wrong.bcf"),
-            "wrong.bcf record 2 (chr1:201 L2), sample P1_2: the genotype names allele 7 but the record "
-            "has only 2 (REF and ALT)");
-  // A VCF cut short inside its last record.
-  const Panel many = RANDOM_PANEL(5, 300, 2, {20});
-  VcfLayout plain;
-  plain.mode = "w";
-  WRITE_VCF("whole.vcf", many, plain);
-  const std::string whole = korvel::testing::READ_FILE("whole.vcf");
-  WRITE_FILE("cut.vcf", whole.substr(0, whole.size() - 7));
-  EXPECT_NE(FAULT("cut.vcf").find("cut.vcf record 300 (after L299), line 306 \"chr1\t30001\tL300\t"),
-            std::string::npos)
-      << FAULT("cut.vcf");
-  EXPECT_NE(FAULT("cut.vcf").find("it does not parse"), std::string::npos);
+            "wrong.bcf record 2 (chr1:201), line 8 \"chr1\t201\tL2\tA\tC\t.\tPASS\t.\tGT\t0/0\t0/7\t0/1\", "
+            "sample P1_2: the genotype names allele 7 but the record has only 2 (REF and ALT)");
 }
 
 // ---- Files as callers and hand editing leave them ----------------------------
@@ -253,6 +246,105 @@ TEST(VcfReader, PassOnlyKeepsPassAloneAndCountsTheOthersByReason) {
             "none.vcf: no record has FILTER PASS (of 3 records, 1 failed a filter and 2 had no filter "
             "applied, \".\"), so --pass-only leaves no loci");
   EXPECT_EQ(READ_VCF("none.vcf", {}).loci.size(), 3u);
+}
+
+// ---- Malformed records and cut files -------------------------------------------
+
+// `text` compressed as BGZF ("w") or as one plain gzip stream ("wg").
+void WRITE_COMPRESSED(const std::string& path, const std::string& text, const char* mode) {
+  BGZF* file = bgzf_open(path.c_str(), mode);
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(bgzf_write(file, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  ASSERT_EQ(bgzf_close(file), 0);
+}
+
+// A complete file of four records whose third is `third`, as the fuzz
+// corpus holds it too.
+std::string FOUR_RECORDS(const std::string& third) {
+  return std::string(BARE_HEADER) + "1\t10\tr1\tA\tC\t.\tPASS\tDP=3;AF=0.5\tGT\t0/1\t1/1\t0/0\n" +
+         "1\t20\tr2\tA\tG\t.\tPASS\tDP=3;AF=0.5\tGT\t0/1\t0/0\t1/1\n" + third + "\n" +
+         "1\t40\tr4\tA\tT\t.\tPASS\tDP=3;AF=0.5\tGT\t0/1\t0/0\t0/0\n";
+}
+
+// What htslib reads without complaint (a POS that is not a number, an
+// extra sample column, a line of four columns) and what it flags: each is
+// refused with the record's number, CHROM:POS and its line as the file
+// holds it (INFO's '=' and ';' included), also with --allow-truncated,
+// also in a compressed file that lacks its end-of-file marker.
+TEST(VcfReader, AMalformedRecordIsRefusedWithItsOwnLineWhetherOrNotTruncationIsAllowed) {
+  ScratchFolder scratch;
+  const std::string place = "data.vcf record 3 (1:";
+  const std::vector<std::pair<std::string, std::string>> faults = {
+      {"1\tabc\tr3\tA\tC\t.\tPASS\tDP=3;AF=0.5\tGT\t0/1\t1/1\t0/0",
+       "abc), line 5 \"1\tabc\tr3\tA\tC\t.\tPASS\tDP=3;AF=0.5\tGT\t0/1\t1/1\t0/0\": its POS \"abc\" is not a "
+       "whole number"},
+      {"1\t30\tr3\tA\tC\t.\tPASS\tDP=3;AF=0.5\tGT\t0/1\t1/1\t0/0\t0/1",
+       "30), line 5 \"1\t30\tr3\tA\tC\t.\tPASS\tDP=3;AF=0.5\tGT\t0/1\t1/1\t0/0\t0/1\": it has 13 columns where "
+       "the header's #CHROM line has 12 (9 and 3 samples)"},
+      {"1\t30\tr3\tA",
+       "30), line 5 \"1\t30\tr3\tA\": it has 4 columns where the header's #CHROM line has 12 (9 and 3 "
+       "samples)"},
+      {"1\t30\tr3\tA\tC\t.\tPASS\tDP=3;AF=0.5\tGT\t0/1\t1/x\t0/0",
+       "30), line 5 \"1\t30\tr3\tA\tC\t.\tPASS\tDP=3;AF=0.5\tGT\t0/1\t1/x\t0/0\": htslib cannot parse it"}};
+  VcfOptions allow;
+  allow.allow_truncated = true;
+  for (const auto& [third, refusal] : faults) {
+    SCOPED_TRACE(third);
+    WRITE_FILE("data.vcf", FOUR_RECORDS(third));
+    EXPECT_EQ(FAULT("data.vcf").substr(0, place.size() + refusal.size()), place + refusal);
+    EXPECT_EQ(FAULT("data.vcf", allow), FAULT("data.vcf"));
+    // The same file bgzipped without its end-of-file marker (28 bytes):
+    // the records after the malformed one show it is no cut end.
+    WRITE_COMPRESSED("whole.vcf.gz", FOUR_RECORDS(third), "w");
+    const std::string whole = korvel::testing::READ_FILE("whole.vcf.gz");
+    WRITE_FILE("unmarked.vcf.gz", whole.substr(0, whole.size() - 28));
+    EXPECT_NE(FAULT("unmarked.vcf.gz", allow).find("unmarked.vcf.gz record 3 (1:"), std::string::npos)
+        << FAULT("unmarked.vcf.gz", allow);
+  }
+  // A blank line between records is refused; blank lines after the last
+  // one, as hand editing leaves them, end the data.
+  WRITE_FILE("data.vcf", FOUR_RECORDS(""));
+  EXPECT_EQ(FAULT("data.vcf", allow), "data.vcf record 3 (after r2): the line is empty");
+  WRITE_FILE("data.vcf", FOUR_RECORDS("1\t30\tr3\tA\tC\t.\t.\t.\tGT\t0/1\t1/1\t0/0") + "\n\r\n");
+  EXPECT_EQ(READ_VCF("data.vcf", {}).loci.size(), 4u);
+}
+
+// Where a file stops early (a plain VCF whose last line breaks off, a
+// plain gzip stream cut short) the last record is refused as the cut end,
+// and --allow-truncated reads the records before it and says so.
+TEST(VcfReader, AFileCutInsideARecordIsRefusedAsCutAndReadWhenAllowed) {
+  ScratchFolder scratch;
+  const Panel panel = RANDOM_PANEL(5, 3000, 2, {20});
+  VcfLayout plain;
+  plain.mode = "w";
+  WRITE_VCF("whole.vcf", panel, plain);
+  const std::string whole = korvel::testing::READ_FILE("whole.vcf");
+  WRITE_FILE("cut.vcf", whole.substr(0, whole.size() / 2));
+  WRITE_COMPRESSED("whole.vcf.gz", whole, "wg");
+  const std::string gzipped = korvel::testing::READ_FILE("whole.vcf.gz");
+  WRITE_FILE("cut.vcf.gz", gzipped.substr(0, gzipped.size() / 2));
+  VcfOptions allow;
+  allow.allow_truncated = true;
+  for (const auto& [file, how] :
+       {std::pair<std::string, std::string>{"cut.vcf", "whose last line has no line end"},
+        {"cut.vcf.gz", "whose compressed data breaks off"}}) {
+    SCOPED_TRACE(file);
+    const std::string refusal = FAULT(file);
+    EXPECT_NE(refusal.find("; it is the last record of a file " + how +
+                           " (a writer stopped half-way?); --allow-truncated reads the "),
+              std::string::npos)
+        << refusal;
+    const GenotypeData data = READ_VCF(file, allow);
+    ASSERT_GT(data.loci.size(), 100u);
+    ASSERT_LT(data.loci.size(), 3000u);
+    EXPECT_NE(refusal.find(file + " record " + std::to_string(data.loci.size() + 1) + " (chr1:"),
+              std::string::npos)
+        << refusal;
+    EXPECT_EQ(data.notes.at(0), "--allow-truncated: " + std::to_string(data.loci.size()) +
+                                    " records read from a file " + how + "; whatever followed is lost");
+    for (std::size_t l = 0; l < data.loci.size(); ++l) ASSERT_EQ(data.loci[l].name, panel.loci[l]);
+  }
+  EXPECT_EQ(READ_VCF("whole.vcf.gz", {}).loci.size(), 3000u);
 }
 
 // The file up to the start of its BGZF block `block` (counted from 0),

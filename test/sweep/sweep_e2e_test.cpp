@@ -256,6 +256,9 @@ TEST_F(SweepSearch, TheIntervalHoldsTheCrossingOfADenseGrid) {
   EXPECT_NE(slurp("out.txt").find("chi-square test: n = " + design[1][4] + " (95 % interval " + design[1][5] +
                                   "\u2013" + design[1][6] + ")"),
             std::string::npos);
+  // Checked without drift at the answer too.
+  EXPECT_NE(slurp("out.txt").find("chi-square test without drift (n = " + design[1][4] + "): rejects "),
+            std::string::npos);
 
   ASSERT_EQ(
       run(program() + "--fst 0.02 --sample-sizes 26,30,34,38,42,46,50,54,58 --runs 400 --no-null --seed 9 "
@@ -278,9 +281,12 @@ TEST_F(SweepSearch, TheIntervalHoldsTheCrossingOfADenseGrid) {
   const auto curve = csv_rows(slurp("s/curve.csv"));
   ASSERT_GT(curve.size(), 4u);
   EXPECT_EQ(curve[0][2], "sample_size");
-  EXPECT_EQ(curve[1][0], "0.000000");  // the no-drift probe at the upper end
-  EXPECT_EQ(curve[1][2], "80");
-  for (std::size_t row = 2; row < curve.size(); ++row) {
+  // The no-drift probes first: at the answer and at the upper end.
+  EXPECT_EQ(curve[1][0], "0.000000");
+  EXPECT_EQ(curve[1][2], design[1][4]);
+  EXPECT_EQ(curve[2][0], "0.000000");
+  EXPECT_EQ(curve[2][2], "80");
+  for (std::size_t row = 3; row < curve.size(); ++row) {
     EXPECT_LE(std::stod(curve[row][7]), std::stod(curve[row][6]));
     EXPECT_GE(std::stod(curve[row][8]), std::stod(curve[row][6]));
     EXPECT_EQ(curve[row][9], "");  // the exact test was off
@@ -343,6 +349,39 @@ TEST_F(SweepSearch, TheSameFilesForAnyJobsAndAfterAResume) {
   // A finished search given again with --resume runs nothing.
   ASSERT_EQ(run(program() + SEARCH + "--resume --out three S.IN"), 0) << slurp("err.txt");
   EXPECT_EQ(slurp("out.txt").find(" done ("), std::string::npos);
+}
+
+// A search stopped by SIGTERM writes what it knows, with status `stopped`,
+// and says how to go on; resumed without --seed it takes the seed it
+// recorded and ends with the files of an uninterrupted search with it.
+TEST_F(SweepSearch, AStoppedSearchLeavesItsPartialAnswerAndResumesWithoutASeed) {
+  const std::string unseeded = "--find sample-size --fst 0.02 --range 2,80 --tolerance 3 ";
+  std::ofstream("four.sh") << "echo $$ >pid.tmp && mv pid.tmp pid.txt\nexec '" << KORVEL_SWEEP_PROGRAM << "' "
+                           << program() << unseeded << "--jobs 1 --out four S.IN >four.out 2>four.err\n";
+  ASSERT_EQ(std::system("setsid -f sh four.sh"), 0);
+  for (int wait = 0; wait < 500 && !fs::exists("pid.txt"); ++wait) ::usleep(10000);
+  const pid_t sweep = static_cast<pid_t>(std::stol(slurp("pid.txt")));
+  for (int wait = 0; wait < 600; ++wait) {
+    std::size_t finished = 0;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("four/probes", ec))
+      finished += fs::exists(entry.path() / "KORVEL.OUT");
+    if (finished >= 5) break;
+    ::usleep(20000);
+  }
+  ASSERT_EQ(::kill(sweep, SIGTERM), 0);
+  for (int wait = 0; wait < 1000 && ::kill(sweep, 0) == 0; ++wait) ::usleep(10000);
+  const auto design = csv_rows(slurp("four/design.csv"));
+  ASSERT_EQ(design.size(), 2u) << slurp("four.err");
+  EXPECT_EQ(design[1][9], "stopped");
+  EXPECT_NE(slurp("four/curve.csv").find("\n0.019"), std::string::npos);
+  EXPECT_TRUE(fs::exists("four/curve.svg"));
+  EXPECT_NE(slurp("four.err").find("To continue: "), std::string::npos);
+  EXPECT_NE(slurp("four.err").find("--resume"), std::string::npos);
+  const std::string seed = slurp("four/seed.txt").substr(0, slurp("four/seed.txt").find('\n'));
+  ASSERT_EQ(run(program() + unseeded + "--resume --out four S.IN"), 0) << slurp("err.txt");
+  ASSERT_EQ(run(program() + unseeded + "--seed " + seed + " --out five S.IN"), 0) << slurp("err.txt");
+  EXPECT_EQ(point_files("four"), point_files("five"));
 }
 
 // A Genepop file with korvel-init's options gives what korvel-init's file

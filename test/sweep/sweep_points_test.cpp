@@ -210,4 +210,27 @@ TEST(SweepCalibration, LimitIsTheUpperEndOfTheCentral99PercentRange) {
   EXPECT_LT(big, 50000 + 2.7 * 218);
 }
 
+// The verdict grids and the search share, at each limit and one past it:
+// the lower limit is the largest count with P(X <= limit) <= 0.005
+// (200 runs: P(X <= 2) = 0.00234, P(X <= 3) = 0.00905; 1000 runs:
+// P(X <= 32) = 0.00426, P(X <= 33) = 0.00592; 100 runs: P(X = 0) = 0.00592,
+// so no count is too low).
+TEST(SweepCalibration, OneVerdictAtEachLimitAndOnePastIt) {
+  using korvel::sweep::Calibration;
+  using korvel::sweep::CALIBRATION_VERDICT;
+  EXPECT_EQ(korvel::sweep::NULL_CONSERVATIVE_LIMIT(200), 2);
+  EXPECT_EQ(korvel::sweep::NULL_CONSERVATIVE_LIMIT(1000), 32);
+  EXPECT_EQ(korvel::sweep::NULL_CONSERVATIVE_LIMIT(100), -1);
+  EXPECT_EQ(CALIBRATION_VERDICT(19, 200), Calibration::OK);
+  EXPECT_EQ(CALIBRATION_VERDICT(20, 200), Calibration::MISCALIBRATED);
+  EXPECT_EQ(CALIBRATION_VERDICT(3, 200), Calibration::OK);
+  EXPECT_EQ(CALIBRATION_VERDICT(2, 200), Calibration::CONSERVATIVE);
+  EXPECT_EQ(CALIBRATION_VERDICT(0, 200), Calibration::CONSERVATIVE);
+  EXPECT_EQ(CALIBRATION_VERDICT(33, 1000), Calibration::OK);
+  EXPECT_EQ(CALIBRATION_VERDICT(32, 1000), Calibration::CONSERVATIVE);
+  EXPECT_EQ(CALIBRATION_VERDICT(0, 100), Calibration::OK);
+  EXPECT_EQ(CALIBRATION_VERDICT(12, 100), Calibration::MISCALIBRATED);
+  EXPECT_STREQ(korvel::sweep::CALIBRATION_TEXT(Calibration::CONSERVATIVE), "conservative");
+}
+
 }  // namespace

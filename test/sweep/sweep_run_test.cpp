@@ -276,6 +276,42 @@ TEST_F(SweepRun, ResumeRunsOnlyKilledAndFailedPoints) {
   EXPECT_EQ(sorted_lines(slurp("ran.txt")), "point-01\npoint-02\npoint-03\npoint-04\n");
 }
 
+// A --precision point's further batches run one folder deeper, where the
+// stand-in finds p/fail-7: a failed or missing batch fails its point in the
+// run, in --collect and until a --resume runs it again; the point is never
+// reported with fewer runs than it was given.
+TEST_F(SweepRun, AFailedOrMissingBatchFailsItsPoint) {
+  const std::vector<std::string> grid = {"--resume", "--generations", "7", "--no-null", "--precision", "0.1",
+                                         "--max-runs", "120", "--seed", "3", "--out", "p", "T.IN"};
+  fs::create_directories("p");
+  write("p/fail-7", "");
+  std::string err;
+  EXPECT_EQ(sweep(grid, &err), 1);
+  EXPECT_NE(err.find("/p/point-01 failed: batch-2: exit status 1"), std::string::npos) << err;
+  EXPECT_NE(slurp("p/curve.csv").find("\npoint-01,failed,"), std::string::npos);
+  EXPECT_EQ(sweep({"--collect", "p"}, &err), 1);
+  EXPECT_NE(err.find("p/point-01 failed: batch-2: no KORVEL.OUT"), std::string::npos) << err;
+  EXPECT_NE(err.find("TOO MANY LOCI!"), std::string::npos) << err;
+
+  fs::remove("p/fail-7");
+  fs::remove("p/ran.txt");
+  EXPECT_EQ(sweep(grid, &err), 0) << err;
+  EXPECT_EQ(slurp("p/ran.txt"), "batch-2\nbatch-3\n");
+  EXPECT_NE(slurp("p/curve.csv").find("\npoint-01,ok,"), std::string::npos);
+  EXPECT_EQ(sweep({"--collect", "p"}, &err), 0) << err;
+
+  // A batch lost between two others, or one that never finished.
+  const std::string report = slurp("p/point-01/batch-2/KORVEL.OUT");
+  fs::remove("p/point-01/batch-2/KORVEL.OUT");
+  EXPECT_EQ(sweep({"--collect", "p"}, &err), 1);
+  EXPECT_NE(err.find("point-01 failed: batch-2: "), std::string::npos) << err;
+  EXPECT_NE(err.find("1 of 1 points failed"), std::string::npos) << err;
+  fs::remove_all("p/point-01/batch-2");
+  EXPECT_EQ(sweep({"--collect", "p"}, &err), 1);
+  EXPECT_NE(err.find("point-01 failed: batch-2 is missing (batch-3 is there)"), std::string::npos) << err;
+  EXPECT_EQ(slurp("p/curve.csv").find("\npoint-01,ok,"), std::string::npos);
+}
+
 TEST_F(SweepRun, AnExistingFolderIsRefusedUnlessForced) {
   ASSERT_EQ(sweep({"--generations", "1,2,3", "--out", "out", "T.IN"}), 3);
   std::string err;
@@ -399,6 +435,8 @@ TEST_F(SweepRun, CommandLineMistakesExitWithTwoAndChangeNothing) {
       {{"--sample", "5", "--samples", "5,6", "T.IN"}, "--sample excludes --samples"},
       {{"--max-loci", "3", "--max-loci=4", "T.IN"}, "--max-loci is given twice"},
       {{"--pass-only", "T.IN"}, "T.IN is a KORVEL.IN template; --pass-only is for a data file"},
+      {{"--min-maf", "0.05", "T.IN"}, "T.IN is a KORVEL.IN template; --min-maf is for a data file"},
+      {{"--max-missing", "1", "D.gen"}, "--max-missing takes a number from 0 to below 1, not \"1\""},
       {{}, "no template given"}};
   for (const auto& [bad, says] : mistakes) {
     std::vector<std::string> args = bad;
@@ -446,12 +484,11 @@ TEST(SweepResume, TheHintAddsResumeDropsForceAndQuotesForTheShell) {
             "korvel-sweep --resume --fst=0.01,0.02 T.IN");
 }
 
-TEST_F(SweepRun, ASignalStopsEveryPointAndResumeFinishes) {
-  write("slow", "");
-  const std::vector<std::string> args = {"--program", program_, "--generations", "3,5",   "--seed", "4",
-                                         "--jobs",    "2",      "--force",       "--out", "out",    "T.IN"};
+// Starts korvel-sweep as a process of its own, its standard error in
+// err.txt, and waits until `running` of its points have started.
+pid_t start_sweep(const std::vector<std::string>& args, const char* ran, std::size_t running,
+                  std::vector<pid_t>& points) {
   const pid_t sweep_pid = ::fork();
-  ASSERT_GE(sweep_pid, 0);
   if (sweep_pid == 0) {
     std::vector<char*> argv{const_cast<char*>(KORVEL_SWEEP_PROGRAM)};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -461,21 +498,35 @@ TEST_F(SweepRun, ASignalStopsEveryPointAndResumeFinishes) {
     ::execv(KORVEL_SWEEP_PROGRAM, argv.data());
     _exit(127);
   }
+  for (int wait = 0; sweep_pid > 0 && wait < 100 && points.size() < running; ++wait) {
+    ::usleep(100000);
+    const std::string text = slurp(ran);
+    if (static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) >= running)
+      points = children_of(sweep_pid);
+  }
+  return sweep_pid;
+}
+
+// SIGTERM to a started sweep; its exit status.
+int terminate(pid_t sweep_pid) {
+  if (::kill(sweep_pid, SIGTERM) != 0) return -1;
+  int status = 0;
+  if (::waitpid(sweep_pid, &status, 0) != sweep_pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+TEST_F(SweepRun, ASignalStopsEveryPointAndResumeFinishes) {
+  write("slow", "");
+  const std::vector<std::string> args = {"--program", program_, "--generations", "3,5",   "--seed", "4",
+                                         "--jobs",    "2",      "--force",       "--out", "out",    "T.IN"};
   // Two points running (the no-drift point waits for a free slot).
   std::vector<pid_t> points;
-  for (int wait = 0; wait < 100 && points.size() < 2; ++wait) {
-    ::usleep(100000);
-    const std::string ran = slurp("ran.txt");
-    if (std::count(ran.begin(), ran.end(), '\n') >= 2) points = children_of(sweep_pid);
-  }
+  const pid_t sweep_pid = start_sweep(args, "ran.txt", 2, points);
+  ASSERT_GE(sweep_pid, 0);
   ASSERT_EQ(points.size(), 2u);
   for (pid_t point : points) EXPECT_EQ(::getpgid(point), point) << "a point leads a group of its own";
 
-  ASSERT_EQ(::kill(sweep_pid, SIGTERM), 0);
-  int status = 0;
-  ASSERT_EQ(::waitpid(sweep_pid, &status, 0), sweep_pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 143);
+  EXPECT_EQ(terminate(sweep_pid), 143);
   // The programs and what they started (the stand-in's sleep) are gone.
   for (pid_t point : points) EXPECT_TRUE(group_gone(point)) << point;
   const std::string err = slurp("err.txt");
@@ -491,6 +542,25 @@ TEST_F(SweepRun, ASignalStopsEveryPointAndResumeFinishes) {
   ASSERT_EQ(sweep({"--resume", "--generations", "3,5", "--seed", "4", "--jobs", "2", "--out", "out", "T.IN"}),
             3);
   EXPECT_EQ(sorted_lines(slurp("ran.txt")), "point-01\npoint-02\npoint-03\n");
+}
+
+// Stopped in a --precision round: the points still short of the precision
+// and their batches are counted (out/slow holds back only the batches,
+// which run one folder deeper).
+TEST_F(SweepRun, AStopInAPrecisionRoundCountsItsPointsAndBatches) {
+  fs::create_directories("out");
+  write("out/slow", "");
+  const std::vector<std::string> args = {"--program", program_,  "--generations", "3,5",   "--precision", "0.1",
+                                         "--seed",    "4",       "--jobs",        "2",     "--resume",    "--out",
+                                         "out",       "T.IN"};
+  std::vector<pid_t> points;
+  const pid_t sweep_pid = start_sweep(args, "out/ran.txt", 2, points);
+  ASSERT_GE(sweep_pid, 0);
+  ASSERT_EQ(points.size(), 2u);
+  EXPECT_EQ(terminate(sweep_pid), 143);
+  for (pid_t point : points) EXPECT_TRUE(group_gone(point)) << point;
+  const std::string err = slurp("err.txt");
+  EXPECT_NE(err.find("stopped by SIGTERM; 3 points and 3 batches left unfinished"), std::string::npos) << err;
 }
 
 }  // namespace

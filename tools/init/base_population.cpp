@@ -2,6 +2,7 @@
 // gene copies, with the loci that carry no information left out, and the
 // two ways of fitting a program's limits (fewer alleles, fewer loci).
 #include <algorithm>
+#include <cstdio>
 #include <numeric>
 #include <random>
 #include <string>
@@ -69,13 +70,81 @@ std::size_t LociDraw::offer() {
 }
 
 BaseBuilder::BaseBuilder(const std::vector<std::string>& population_names, BaseChoice choice)
-    : choice_(std::move(choice)), draw_(choice_.max_loci, choice_.seed) {
+    : choice_(std::move(choice)), draw_(choice_.max_loci, choice_.seed), names_(population_names) {
   base_.drawn_from = DRAWN_FROM(population_names, choice_.populations);
+  base_.missing_by_population.assign(population_names.size(), 0);
+  base_.least_missing = 1;
+}
+
+double MINOR_ALLELE_SHARE(const std::vector<long long>& counts) {
+  long long total = 0;
+  long long commonest = 0;
+  for (long long count : counts) {
+    total += count;
+    commonest = std::max(commonest, count);
+  }
+  return total > 0 ? static_cast<double>(total - commonest) / static_cast<double>(total) : 0.0;
+}
+
+void BaseBuilder::tally_missing(const LocusCounts& locus) {
+  long long missing = 0;
+  long long called = 0;
+  for (std::size_t p = 0; p < locus.missing.size(); ++p) {
+    missing += locus.missing[p];
+    if (p < base_.missing_by_population.size()) base_.missing_by_population[p] += locus.missing[p];
+    if (p < locus.called.size()) called += locus.called[p];
+  }
+  base_.missing += missing;
+  if (missing + called == 0) return;
+  const double share = static_cast<double>(missing) / static_cast<double>(missing + called);
+  base_.least_missing = std::min(base_.least_missing, share);
+  base_.most_missing = std::max(base_.most_missing, share);
+}
+
+void BaseBuilder::leave_out(const std::string& name, const std::string& why) {
+  ++base_.left_out_count;
+  if (base_.left_out.size() < LEFT_OUT_SHOWN) base_.left_out.push_back({name, why});
+}
+
+// The filters look at the base population's populations only: missing
+// genotypes pooled over them, every one of them for --min-samples, and the
+// pooled counts for the minor allele.
+std::string BaseBuilder::filtered_out(const LocusCounts& locus) {
+  const LocusFilter& filter = choice_.filter;
+  std::vector<std::size_t> chosen = choice_.populations;
+  if (chosen.empty()) {
+    for (std::size_t p = 0; p < locus.missing.size(); ++p) chosen.push_back(p);
+  }
+  long long missing = 0;
+  long long called = 0;
+  for (std::size_t p : chosen) {
+    missing += locus.missing[p];
+    called += p < locus.called.size() ? locus.called[p] : 0;
+  }
+  const long double missing_share = static_cast<long double>(missing) /
+                                    static_cast<long double>(missing + called);
+  if (filter.max_missing && missing_share > *filter.max_missing) {
+    ++base_.filtered.missing;
+    return PERCENT(missing_share) + " missing";
+  }
+  for (std::size_t p : chosen) {
+    const long long genotyped = p < locus.called.size() ? locus.called[p] : 0;
+    if (filter.min_samples && genotyped < *filter.min_samples) {
+      ++base_.filtered.samples;
+      return std::to_string(genotyped) + " genotyped in " + names_[p];
+    }
+  }
+  const double minor = MINOR_ALLELE_SHARE(candidate_.counts);
+  if (filter.min_maf && minor < *filter.min_maf) {
+    ++base_.filtered.rare;
+    return "minor allele " + PERCENT(minor);
+  }
+  return "";
 }
 
 void BaseBuilder::add(const LocusCounts& locus) {
   ++base_.loci_read;
-  for (long long count : locus.missing) base_.missing += count;
+  tally_missing(locus);
   candidate_.name = locus.name;
   candidate_.alleles.clear();
   candidate_.counts.clear();
@@ -91,13 +160,16 @@ void BaseBuilder::add(const LocusCounts& locus) {
     candidate_.counts.push_back(copies);
   }
   if (candidate_.counts.size() < 2) {
-    ++base_.left_out_count;
-    if (base_.left_out.size() < LEFT_OUT_SHOWN) {
-      base_.left_out.push_back({locus.name, candidate_.counts.empty()
-                                                ? "no genotypes"
-                                                : "monomorphic (allele " + candidate_.alleles[0] + ")"});
-    }
+    leave_out(locus.name, candidate_.counts.empty() ? "no genotypes"
+                                                    : "monomorphic (allele " + candidate_.alleles[0] + ")");
     return;
+  }
+  ++base_.polymorphic;
+  if (choice_.filter.any()) {
+    if (const std::string why = filtered_out(locus); !why.empty()) {
+      leave_out(locus.name, why);
+      return;
+    }
   }
   const std::size_t slot = draw_.offer();
   const long long place = base_.informative++;
@@ -111,6 +183,7 @@ void BaseBuilder::add(const LocusCounts& locus) {
 }
 
 BasePopulation BaseBuilder::finish() {
+  if (base_.least_missing > base_.most_missing) base_.least_missing = base_.most_missing;
   std::sort(kept_.begin(), kept_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   base_.loci.clear();
   base_.loci.reserve(kept_.size());
@@ -120,7 +193,7 @@ BasePopulation BaseBuilder::finish() {
 }
 
 BasePopulation BASE_POPULATION(const GenotypeData& data, const std::vector<std::size_t>& populations) {
-  BaseBuilder builder(data.populations, {populations, {}, {}});
+  BaseBuilder builder(data.populations, {populations, {}, {}, {}});
   for (const LocusCounts& locus : data.loci) builder.add(locus);
   return builder.finish();
 }

@@ -127,6 +127,9 @@ void REFUSE_GENOTYPE_OPTIONS(const InitOptions& options) {
   refuse(options.pass_only, "--pass-only");
   refuse(options.allow_truncated, "--allow-truncated");
   refuse(options.max_alleles.has_value(), "--max-alleles");
+  refuse(options.filter.min_maf.has_value(), "--min-maf");
+  refuse(options.filter.max_missing.has_value(), "--max-missing");
+  refuse(options.filter.min_samples.has_value(), "--min-samples");
   if (options.samples.empty()) {
     throw UsageError(
         "a frequency table has no individuals to take the sample size from; give --sample or --samples");

@@ -24,6 +24,7 @@ struct LocusTally {
   int digits_line = 0;
   std::map<int, std::pair<std::string, std::vector<long long>>> alleles;  // code -> label, [pop] copies
   std::vector<long long> missing;
+  std::vector<long long> called;
 };
 
 class GenepopReader {
@@ -136,6 +137,7 @@ class GenepopReader {
     data_.genotyped.push_back(0);
     for (LocusTally& locus : loci_) {
       locus.missing.push_back(0);
+      locus.called.push_back(0);
       for (auto& [code, allele] : locus.alleles) allele.second.push_back(0);
     }
   }
@@ -204,7 +206,8 @@ class GenepopReader {
       ++it->second.second[pop];
       any_copy = true;
     }
-    if (!any_copy) ++locus.missing[pop];
+    if (any_copy) ++locus.called[pop];
+    else ++locus.missing[pop];
     return any_copy;
   }
 
@@ -217,6 +220,7 @@ class GenepopReader {
       LocusCounts locus;
       locus.name = tally.name;
       locus.missing = tally.missing;
+      locus.called = tally.called;
       locus.counts.assign(data_.populations.size(), {});
       for (auto& [code, allele] : tally.alleles) {
         locus.alleles.push_back(allele.first);

@@ -46,6 +46,7 @@ struct LocusCounts {
   std::vector<std::string> alleles;            // labels, in output order
   std::vector<std::vector<long long>> counts;  // [population][allele]
   std::vector<long long> missing;              // [population] individuals without a call
+  std::vector<long long> called{};             // [population] individuals with a call
 };
 
 struct GenotypeData {
@@ -113,7 +114,7 @@ struct BaseLocus {
   std::vector<std::string> alleles;
   std::vector<long long> counts;  // gene copies per allele, all > 0
   int merged_alleles = 0;         // alleles folded into the last class by --max-alleles (0: none)
-  std::vector<double> given;      // frequencies read from a table (empty: from counts)
+  std::vector<double> given{};    // frequencies read from a table (empty: from counts)
   long long total() const;
   std::vector<double> frequencies() const;
 };
@@ -123,14 +124,42 @@ struct LeftOutLocus {
   std::string why;  // "monomorphic", "no genotypes"
 };
 
+// The loci the filters left out, each counted under the first filter it
+// fails, in this order.
+struct FilteredLoci {
+  long long missing = 0;  // --max-missing
+  long long samples = 0;  // --min-samples
+  long long rare = 0;     // --min-maf
+};
+
 struct BasePopulation {
   std::vector<BaseLocus> loci;
   std::vector<LeftOutLocus> left_out;  // the first few of left_out_count
   long long left_out_count = 0;
   long long loci_read = 0;
-  long long missing = 0;      // individuals without a call, summed over the loci read
-  long long informative = 0;  // loci kept before --max-loci chose among them
+  long long missing = 0;                         // individuals without a call, summed over the loci read
+  std::vector<long long> missing_by_population;  // the same per population of the data
+  // The least and the most missing genotypes of one locus, as a share of
+  // its individuals in all populations, over the loci read.
+  double least_missing = 0;
+  double most_missing = 0;
+  long long polymorphic = 0;  // loci with two alleles or more in the base population
+  FilteredLoci filtered;
+  long long informative = 0;  // loci kept by the filters, before --max-loci chose among them
   std::string drawn_from;     // "pooled over 3 populations" / "population 2 (X)"
+};
+
+// The share of a locus's gene copies not of its commonest allele: the
+// minor allele's frequency of a biallelic locus, and of a multi-allelic one
+// the frequency of all its alleles but the commonest together.
+double MINOR_ALLELE_SHARE(const std::vector<long long>& counts);
+
+// What a locus must show in the base population's populations to be kept.
+struct LocusFilter {
+  std::optional<long double> min_maf;      // MINOR_ALLELE_SHARE at least this
+  std::optional<long double> max_missing;  // share of individuals without a call at most this
+  std::optional<int> min_samples;          // individuals with a call in every population, at least
+  bool any() const { return min_maf || max_missing || min_samples; }
 };
 
 inline constexpr std::size_t LEFT_OUT_SHOWN = 10;
@@ -159,13 +188,14 @@ struct BaseChoice {
   std::vector<std::size_t> populations;  // pooled; empty: every population
   std::optional<int> max_loci;
   std::optional<std::uint32_t> seed;  // with max_loci: a random choice
+  LocusFilter filter{};               // none unless given
 };
 
 // Forms the base population one locus at a time: counts pooled over the
 // chosen populations (each weighted by its genotyped gene copies), alleles
 // not seen there dropped, loci with no genotypes or a single allele left
-// out, and of the rest at most max_loci kept, chosen as SELECT_LOCI chooses.
-// Only the loci kept stay in memory.
+// out, then the loci the filters refuse, and of the rest at most max_loci
+// kept, chosen as SELECT_LOCI chooses. Only the loci kept stay in memory.
 class BaseBuilder {
  public:
   BaseBuilder(const std::vector<std::string>& population_names, BaseChoice choice);
@@ -173,9 +203,14 @@ class BaseBuilder {
   BasePopulation finish();
 
  private:
+  void tally_missing(const LocusCounts& locus);
+  // Why the filters leave the locus out; empty when they keep it.
+  std::string filtered_out(const LocusCounts& locus);
+  void leave_out(const std::string& name, const std::string& why);
   BaseChoice choice_;
   BasePopulation base_;
   LociDraw draw_;
+  std::vector<std::string> names_;
   BaseLocus candidate_;                                // reused for every locus
   std::vector<std::pair<long long, BaseLocus>> kept_;  // (place among the informative loci, locus)
 };
@@ -227,6 +262,7 @@ struct InitOptions {
   std::optional<int> max_loci;
   std::optional<std::uint32_t> seed;
   std::optional<int> max_alleles;
+  LocusFilter filter;  // --min-maf, --max-missing, --min-samples
   std::string output = "KORVEL.IN";
   bool force = false;
   bool help = false;
@@ -261,6 +297,19 @@ struct InitResult {
 };
 using SummarySink = std::function<void(const std::string&)>;
 InitResult MAKE_INPUT(const InitOptions& options, const SummarySink& say);
+
+// The summary of the data read and of the base population formed from it:
+// individuals, missing genotypes, loci left out and why, and plain notes on
+// what the data imply for the design (genotypes missing, rare alleles).
+void DATA_SUMMARY(const GenotypeData& data, const BasePopulation& base, const InitOptions& options,
+                  const SummarySink& say);
+void BASE_SUMMARY(const BasePopulation& base, int merged, const InitOptions& options, const SummarySink& say);
+
+// Above this share of missing genotypes the summary says what it means for
+// the sample size; with at least this share of loci whose minor allele is
+// below 5 % it says what rare alleles do to the combined exact test.
+inline constexpr long double HIGH_MISSING_SHARE = 0.10L;
+inline constexpr long double MANY_RARE_LOCI_SHARE = 0.20L;
 
 // ---- A table of allele frequencies ----------------------------------------------
 

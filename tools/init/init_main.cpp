@@ -2,12 +2,8 @@
 // design, choose the program whose limits hold it, write KORVEL.IN with the
 // program's own writer and read it back with the program's own reader
 // before anything is put in place.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +21,7 @@
 #include "input/exact_adequacy.h"
 #include "input/input_document.h"
 #include "text_lines.h"
+#include "whole_file.h"
 
 namespace korvel::init {
 
@@ -38,12 +35,6 @@ struct Design {
   int generations = 0;
   EXTENDED expected_fst = 0;
 };
-
-std::string FIXED(long double value, int decimals) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*Lf", decimals, value);
-  return buffer;
-}
 
 // The date the comment line records: today (UTC), or SOURCE_DATE_EPOCH when
 // it is set, so that a file can be made again byte for byte.
@@ -84,13 +75,13 @@ void REFUSE_EXISTING_OUTPUT(const InitOptions& options) {
 GenotypeData READ_DATA(const InitOptions& options, PopulationMap& popmap, BasePopulation& base) {
   const DataFormat format = options.format ? *options.format : DETECT_FORMAT(options.data);
   if (format == DataFormat::FREQUENCIES) return READ_FREQUENCY_TABLE(options, base);
-  BaseChoice choice{{}, options.max_loci, options.seed};
+  BaseChoice choice{{}, options.max_loci, options.seed, options.filter};
   if (format == DataFormat::GENEPOP) {
     if (!options.popmap.empty()) {
       throw UsageError("--popmap is for VCF data; a Genepop file names its populations with Pop lines");
     }
     if (options.pass_only) throw UsageError("--pass-only is for VCF data; a Genepop file has no FILTER");
-    if (options.allow_truncated) throw UsageError("--allow-truncated is for compressed VCF or BCF data");
+    if (options.allow_truncated) throw UsageError("--allow-truncated is for VCF or BCF data");
     GenotypeData data = READ_GENEPOP(options.data);
     choice.populations = FIND_POPULATIONS(data.populations, data.source, options.pops);
     BaseBuilder builder(data.populations, choice);
@@ -256,90 +247,18 @@ void CHECK_READ_BACK(const INPUT_DOCUMENT& meant, const INPUT_DOCUMENT& read) {
   }
 }
 
-void WRITE_ALL(int descriptor, const std::string& text, const std::string& name) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t written = ::write(descriptor, text.data() + done, text.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) throw InitError("cannot write " + name + ": " + std::strerror(errno));
-    done += static_cast<std::size_t>(written);
-  }
-}
-
-// A scratch file beside the output, removed unless it is put in place.
-class ScratchFile {
- public:
-  explicit ScratchFile(const std::string& output) {
-    const fs::path target(output);
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    for (int attempt = 0; attempt < 100 && descriptor_ < 0; ++attempt) {
-      // Built by appending: GCC 12 misjudges a chain of operator+ here
-      // (-Wrestrict in an optimised build).
-      std::string name = ".";
-      name += target.filename().string();
-      name += ".korvel-init-";
-      name += std::to_string(::getpid());
-      name += '-';
-      name += std::to_string(attempt);
-      path_ = (folder / name).string();
-      descriptor_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (descriptor_ < 0 && errno != EEXIST) break;
-    }
-    if (descriptor_ < 0)
-      throw InitError("cannot create a file beside " + output + ": " + std::strerror(errno));
-  }
-  ~ScratchFile() {
-    if (descriptor_ >= 0) ::close(descriptor_);
-    if (!placed_) ::unlink(path_.c_str());
-  }
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-
-  void write(const std::string& text, const std::string& name) {
-    WRITE_ALL(descriptor_, text, name);
-    const int status = ::close(descriptor_);
-    descriptor_ = -1;
-    if (status != 0) throw InitError("cannot write " + name + ": " + std::strerror(errno));
-  }
-
-  // Puts the file in place as `output`; without `replace` an existing file
-  // is never touched, even one that appeared while the tool was working.
-  void place(const std::string& output, bool replace) {
-    if (!replace) {
-      if (::link(path_.c_str(), output.c_str()) == 0) return;  // the scratch name goes in the destructor
-      if (errno == EEXIST) {
-        throw InitError(output + " already exists; add --force to replace it, or name another file with -o");
-      }
-      // A file system without hard links: check, then rename.
-      std::error_code ec;
-      if (fs::exists(output, ec)) {
-        throw InitError(output + " already exists; add --force to replace it, or name another file with -o");
-      }
-    }
-    if (::rename(path_.c_str(), output.c_str()) != 0) {
-      throw InitError("cannot write " + output + ": " + std::strerror(errno));
-    }
-    placed_ = true;
-  }
-
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-  int descriptor_ = -1;
-  bool placed_ = false;
-};
-
 void WRITE_CHECKED(const InitOptions& options, const INPUT_DOCUMENT& document,
                    const CAPACITY_PROFILE& profile) {
   const std::string text = WRITE_INPUT_TEXT(document);
   CHECK_READ_BACK(document, READ_INPUT_TEXT(options.output, text, profile));
-  ScratchFile scratch(options.output);
-  scratch.write(text, options.output);
+  tools::ScratchFile scratch(options.output);
+  scratch.write(text);
   INPUT_DOCUMENT on_disk = READ_INPUT_FILE(scratch.path(), profile);
   on_disk.NAME = options.output;
   CHECK_READ_BACK(document, on_disk);
-  scratch.place(options.output, options.force);
+  if (!scratch.place(options.force))
+    throw InitError(options.output +
+                    " already exists; add --force to replace it, or name another file with -o");
 }
 
 // ---- Summary ----------------------------------------------------------------------------
@@ -351,81 +270,6 @@ const SummarySink* summary_sink = nullptr;
 void SAY(const std::string& line) {
   if (summary_sink != nullptr) (*summary_sink)(line);
   else std::fprintf(stderr, "%s\n", line.c_str());
-}
-
-std::string LIST(const std::vector<std::string>& items, std::size_t shown) {
-  std::string text;
-  for (std::size_t i = 0; i < items.size() && i < shown; ++i) text += (i ? ", " : "") + items[i];
-  if (items.size() > shown) text += ", ... (" + std::to_string(items.size() - shown) + " more)";
-  return text;
-}
-
-void DATA_SUMMARY(const GenotypeData& data, const BasePopulation& base) {
-  if (data.format == FREQUENCY_TABLE) return SAY(FREQUENCY_TABLE_SUMMARY(data, base));
-  long long individuals = 0;
-  const long long missing = base.missing;
-  for (long long count : data.individuals) individuals += count;
-  SAY("korvel-init: " + data.source + " (" + data.format + ", " + data.ploidy +
-      "): " + PLURAL(individuals, "individual", "individuals") + " in " +
-      PLURAL(static_cast<long long>(data.populations.size()), "population", "populations"));
-  std::vector<std::string> populations;
-  for (std::size_t p = 0; p < data.populations.size(); ++p) {
-    populations.push_back(data.populations[p] + " " + std::to_string(data.individuals[p]) +
-                          (data.genotyped[p] != data.individuals[p]
-                               ? " (" + std::to_string(data.genotyped[p]) + " genotyped)"
-                               : ""));
-  }
-  SAY("  populations: " + LIST(populations, 12));
-  for (const std::string& note : data.notes) SAY("  note: " + note);
-  const long long genotypes = individuals * base.loci_read;
-  SAY("  missing genotypes: " + std::to_string(missing) + " of " + std::to_string(genotypes) +
-      (genotypes > 0 ? " (" + FIXED(100.0L * missing / genotypes, 1) + " %)" : ""));
-  SAY("  loci: " + std::to_string(base.loci_read) + " read, " + std::to_string(base.informative) +
-      " polymorphic (base population: " + base.drawn_from + ")");
-  if (base.left_out_count > 0) {
-    std::string left;
-    for (const LeftOutLocus& locus : base.left_out)
-      left += (left.empty() ? "" : ", ") + locus.name + " " + locus.why;
-    const long long more = base.left_out_count - static_cast<long long>(base.left_out.size());
-    if (more > 0) left += ", ... (" + std::to_string(more) + " more)";
-    SAY("  left out: " + PLURAL(base.left_out_count, "locus", "loci") + ": " + left);
-  }
-}
-
-void BASE_SUMMARY(const BasePopulation& base, int merged, const InitOptions& options) {
-  const long long before_selection = base.informative;
-  if (static_cast<long long>(base.loci.size()) < before_selection) {
-    SAY("  --max-loci " + std::to_string(*options.max_loci) + ": kept " +
-        (options.seed ? "a random " + std::to_string(base.loci.size()) + " (seed " +
-                            std::to_string(*options.seed) + ")"
-                      : "the first " + std::to_string(base.loci.size())) +
-        " of " + std::to_string(before_selection) + " loci");
-  }
-  if (merged > 0) {
-    SAY("  --max-alleles " + std::to_string(*options.max_alleles) +
-        ": THIS CHANGES THE DATA: the rarest alleles of " + PLURAL(merged, "locus", "loci") +
-        " are merged into one class");
-  }
-  // Each locus by name for a panel of a few, else how many loci have how
-  // many alleles.
-  std::vector<std::string> each;
-  std::map<std::size_t, long long> loci_with;
-  std::size_t sum = 0;
-  for (const BaseLocus& locus : base.loci) {
-    each.push_back(locus.name + " " + std::to_string(locus.counts.size()));
-    ++loci_with[locus.counts.size()];
-    sum += locus.counts.size();
-  }
-  if (base.loci.size() > 20) {
-    each.clear();
-    for (const auto& [alleles, loci] : loci_with) {
-      each.push_back(PLURAL(loci, "locus", "loci") + " with " + std::to_string(alleles));
-    }
-  }
-  SAY("  alleles per locus: " + std::to_string(loci_with.begin()->first) + " to " +
-      std::to_string(loci_with.rbegin()->first) + ", mean " +
-      FIXED(static_cast<long double>(sum) / static_cast<long double>(base.loci.size()), 1) + " (" +
-      LIST(each, 20) + ")");
 }
 
 void DESIGN_SUMMARY(const InitOptions& options, const Design& design) {
@@ -473,13 +317,20 @@ Made MAKE(const InitOptions& options) {
   PopulationMap popmap;
   BasePopulation base;
   const GenotypeData data = READ_DATA(options, popmap, base);
-  DATA_SUMMARY(data, base);
+  const SummarySink say = [](const std::string& line) { SAY(line); };
+  DATA_SUMMARY(data, base, options, say);
+  if (base.loci.empty() && base.polymorphic > 0 && options.filter.any()) {
+    throw InitError("the filters leave out all " +
+                    PLURAL(base.polymorphic, "polymorphic locus", "polymorphic loci") + " of " +
+                    base.drawn_from + " of " + data.source + ", so there is nothing to simulate; relax " +
+                    "--min-maf, --max-missing or --min-samples; nothing written");
+  }
   if (base.loci.empty()) {
     throw InitError("no locus is polymorphic in " + base.drawn_from + " of " + data.source +
                     ", so there is nothing to simulate; nothing written");
   }
   const int merged = options.max_alleles ? MERGE_RARE_ALLELES(base, *options.max_alleles) : 0;
-  BASE_SUMMARY(base, merged, options);
+  BASE_SUMMARY(base, merged, options, say);
   const Design design = MAKE_DESIGN(options, data);
   Made made;
   made.profile = &CHOOSE_PROGRAM(base, design);

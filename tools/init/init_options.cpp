@@ -27,11 +27,21 @@ const tools::ToolText TOOL{
     "  --popmap FILE          VCF: sample and population, two columns per line; samples\n"
     "                         not in it are left out (default: all samples one population)\n"
     "  --pass-only            VCF: only records whose FILTER is PASS\n"
-    "  --allow-truncated      VCF: read a compressed file that lacks its end-of-file\n"
-    "                         marker as far as it goes (default: refused as truncated)\n"
+    "  --allow-truncated      VCF: read a file that stops early (compressed data broken\n"
+    "                         off, no end-of-file marker, last line cut) up to its last\n"
+    "                         whole record (default: refused as cut); a malformed record\n"
+    "                         is refused all the same\n"
     "  --pop NAME,...         base population pooled from these populations only, each\n"
     "                         a name or a position in DATA (a number is always a\n"
     "                         position; default: all populations pooled)\n"
+    "Filters (in the base population's populations; default: none):\n"
+    "  --min-maf F            leave out a locus whose alleles other than its commonest\n"
+    "                         have a frequency below F together (of a biallelic locus:\n"
+    "                         its minor allele's frequency); F above 0, at most 0.5\n"
+    "  --max-missing F        leave out a locus whose share of individuals without a\n"
+    "                         genotype is above F (0 to below 1)\n"
+    "  --min-samples N        leave out a locus genotyped in fewer than N individuals of\n"
+    "                         any population\n"
     "Design:\n"
     "  --populations K        subpopulations (default: the number in DATA, at least 2)\n"
     "  --sample N             diploid sample size of every subpopulation (default: the\n"
@@ -63,6 +73,19 @@ const tools::ToolText TOOL{
 namespace {
 
 constexpr long long MAX_COUNT = 2147483647;
+
+// The locus filters, each with its own range: a share of missing genotypes
+// can be 0 (complete loci only), a minor allele's share cannot exceed 0.5.
+void ADD_FILTER_OPTIONS(tools::CommandLine& command, LocusFilter& filter) {
+  CLI::App& app = command.app();
+  command.once(app.add_option("--min-maf", filter.min_maf)
+                   ->check(tools::REAL_NUMBER([](long double f) { return f > 0 && f <= 0.5L; },
+                                              "above 0 and at most 0.5")));
+  command.once(
+      app.add_option("--max-missing", filter.max_missing)
+          ->check(tools::REAL_NUMBER([](long double f) { return f >= 0 && f < 1; }, "from 0 to below 1")));
+  command.once(tools::ADD_WHOLE(app, "--min-samples", filter.min_samples, 1, MAX_DIPLOIDS));
+}
 
 }  // namespace
 
@@ -123,6 +146,7 @@ void ADD_DESIGN_OPTIONS(tools::CommandLine& command, InitOptions& o) {
         to.exact_test = std::count(items.begin(), items.end(), "exact") > 0;
       },
       tools::WORD({"chi2", "exact"}, "chi2, exact or chi2,exact")));
+  ADD_FILTER_OPTIONS(command, o.filter);
   command.once(tools::ADD_WHOLE(app, "--max-loci", o.max_loci, 1, 32767));
   command.once(tools::ADD_WHOLE(app, "--max-alleles", o.max_alleles, 2, 32767));
 }

@@ -1,6 +1,7 @@
 #include "text_lines.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "init.h"
@@ -54,6 +55,21 @@ std::string READ_TEXT_FILE(const std::string& path) {
     throw InitError("cannot read " + path + ": " + std::strerror(errno));
   return content;
 }
+
+std::string LIST(const std::vector<std::string>& items, std::size_t shown) {
+  std::string text;
+  for (std::size_t i = 0; i < items.size() && i < shown; ++i) text += (i ? ", " : "") + items[i];
+  if (items.size() > shown) text += ", ... (" + std::to_string(items.size() - shown) + " more)";
+  return text;
+}
+
+std::string FIXED(long double value, int decimals) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*Lf", decimals, value);
+  return buffer;
+}
+
+std::string PERCENT(long double share) { return FIXED(100 * share, 1) + " %"; }
 
 std::string PLURAL(long long count, const std::string& singular, const std::string& plural) {
   return std::to_string(count) + " " + (count == 1 ? singular : plural);

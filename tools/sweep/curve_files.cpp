@@ -116,7 +116,8 @@ PointResult COLLECT_POINT(const std::string& dir, const std::string& folder) {
 
 bool Curve::miscalibrated(Test test) const {
   if (null_point == nullptr || !null_point->on(test)) return false;
-  return null_point->power(test).significant > NULL_REJECTION_LIMIT(null_point->runs);
+  return CALIBRATION_VERDICT(null_point->power(test).significant, null_point->runs) ==
+         Calibration::MISCALIBRATED;
 }
 
 Analysis ANALYSE(const std::vector<PointResult>& points) {
@@ -216,7 +217,9 @@ std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& an
       }
       // The verdict of the curve's F'st 0 point, on every row of the curve.
       const bool checked = curve != nullptr && curve->null_point != nullptr && curve->null_point->on(test);
-      row.field(!checked ? "" : curve->miscalibrated(test) ? "miscalibrated" : "ok");
+      row.field(!checked ? ""
+                         : CALIBRATION_TEXT(CALIBRATION_VERDICT(curve->null_point->power(test).significant,
+                                                                curve->null_point->runs)));
     }
     csv += row.end();
   }

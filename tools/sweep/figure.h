@@ -56,7 +56,7 @@ struct SampleSizeFigure {
   std::string axis_label;  // "individuals sampled per population" or "loci"
   std::string title;
   std::vector<std::string> caption;  // lines under the plot: data, design, answers in words
-  EXTENDED target_power = 0.8L;
+  EXTENDED target_power = DEFAULT_TARGET_POWER;
   std::vector<FigureCurve> curves;
 };
 

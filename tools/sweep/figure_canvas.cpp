@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <memory>
 
@@ -195,11 +194,7 @@ void WRITE_PAGE(double width, double height, const Painter& paint, const std::st
                 const std::vector<std::string>& formats) {
   for (const std::string& format : formats) {
     const std::string path = stem + "." + format;
-    const std::string bytes = render(format, width, height, paint, path);
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << bytes;
-    file.close();
-    if (!file) throw SweepError("cannot write " + path);
+    WRITE_WHOLE_FILE(path, render(format, width, height, paint, path));
   }
 }
 

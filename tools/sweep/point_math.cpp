@@ -85,4 +85,48 @@ long long NULL_REJECTION_LIMIT(long long runs) {
   return runs;
 }
 
+namespace {
+
+// log P(X = k) for X ~ Binomial(runs, 0.05).
+EXTENDED log_null_probability(long long k, long long runs) {
+  const EXTENDED n = static_cast<EXTENDED>(runs), x = static_cast<EXTENDED>(k);
+  return std::lgamma(n + 1.0L) - std::lgamma(x + 1.0L) - std::lgamma(n - x + 1.0L) +
+         x * std::log(NOMINAL_LEVEL) + (n - x) * std::log1p(-NOMINAL_LEVEL);
+}
+
+}  // namespace
+
+long long NULL_CONSERVATIVE_LIMIT(long long runs) {
+  EXTENDED cumulative = 0;
+  for (long long k = 0; k <= runs; ++k) {
+    cumulative += std::exp(log_null_probability(k, runs));
+    if (cumulative > UPPER_TAIL) return k - 1;
+  }
+  return runs;
+}
+
+Calibration CALIBRATION_VERDICT(long long significant, long long runs) {
+  if (runs <= 0) return Calibration::OK;
+  if (significant > NULL_REJECTION_LIMIT(runs)) return Calibration::MISCALIBRATED;
+  if (significant <= NULL_CONSERVATIVE_LIMIT(runs)) return Calibration::CONSERVATIVE;
+  return Calibration::OK;
+}
+
+const char* CALIBRATION_TEXT(Calibration verdict) {
+  switch (verdict) {
+    case Calibration::MISCALIBRATED:
+      return "miscalibrated";
+    case Calibration::CONSERVATIVE:
+      return "conservative";
+    case Calibration::OK:
+      break;
+  }
+  return "ok";
+}
+
+const char* const CONSERVATIVE_EXPLANATION =
+    "without drift it rejects far less often than 5 %, as tests do on loci with few alleles or rare "
+    "alleles and as the exact test combined over loci does; its power is understated: use the "
+    "chi-square test or leave out rare alleles with a minor-allele-frequency filter";
+
 }  // namespace korvel::sweep

@@ -110,13 +110,13 @@ PowerFit FIT_POWER(const std::vector<ProbeCount>& probes) {
   return fit;
 }
 
-Crossing CROSSING(const PowerFit& fit, EXTENDED target) {
+Crossing CROSSING(const PowerFit& fit, EXTENDED target, EXTENDED dispersion) {
   Crossing crossing;
   const EXTENDED level = std::log(target / (1.0L - target));
   const EXTENDED d = fit.a - level;
   if (fit.b > 1e-9L) crossing.at = std::exp(fit.centre - d / fit.b);
-  // (d + b u)^2 <= z^2 (var_a + 2 u cov + u^2 var_b), a quadratic in u.
-  const EXTENDED z2 = Z_95 * Z_95;
+  // (d + b u)^2 <= z^2 phi (var_a + 2 u cov + u^2 var_b), a quadratic in u.
+  const EXTENDED z2 = Z_95 * Z_95 * std::max(1.0L, dispersion);
   const EXTENDED qa = fit.b * fit.b - z2 * fit.var_b;
   const EXTENDED qb = 2.0L * (d * fit.b - z2 * fit.cov_ab);
   const EXTENDED qc = d * d - z2 * fit.var_a;
@@ -131,6 +131,101 @@ Crossing CROSSING(const PowerFit& fit, EXTENDED target) {
   return crossing;
 }
 
+namespace {
+
+// The deviance of one probe's count against the fitted power.
+EXTENDED probe_deviance(const ProbeCount& probe, EXTENDED p) {
+  const EXTENDED m = static_cast<EXTENDED>(probe.runs), k = static_cast<EXTENDED>(probe.significant);
+  p = std::clamp(p, 1e-300L, 1.0L - 1e-18L);
+  EXTENDED g = 0;
+  if (k > 0) g += k * std::log(k / (m * p));
+  if (m - k > 0) g += (m - k) * std::log((m - k) / (m * (1.0L - p)));
+  return 2.0L * g;
+}
+
+// P(Gamma(s) > x) for the regularised incomplete gamma function: its series
+// below s + 1, Lentz's continued fraction above (both converge fast there).
+EXTENDED gamma_upper(EXTENDED s, EXTENDED x) {
+  if (x <= 0) return 1;
+  const EXTENDED log_front = s * std::log(x) - x - std::lgamma(s);
+  if (x < s + 1) {
+    EXTENDED term = 1.0L / s, sum = term;
+    for (int n = 1; n < 1000 && std::fabs(term) > 1e-19L * std::fabs(sum); ++n) {
+      term *= x / (s + n);
+      sum += term;
+    }
+    return std::clamp(1.0L - sum * std::exp(log_front), 0.0L, 1.0L);
+  }
+  constexpr EXTENDED TINY = 1e-300L;
+  EXTENDED b = x + 1 - s, c = 1.0L / TINY, d = 1.0L / b, h = d;
+  for (int i = 1; i < 1000; ++i) {
+    const EXTENDED an = -i * (i - s);
+    b += 2;
+    d = an * d + b;
+    d = std::fabs(d) < TINY ? 1.0L / TINY : 1.0L / d;
+    c = b + an / c;
+    if (std::fabs(c) < TINY) c = TINY;
+    const EXTENDED delta = d * c;
+    h *= delta;
+    if (std::fabs(delta - 1.0L) < 1e-19L) break;
+  }
+  return std::clamp(std::exp(log_front) * h, 0.0L, 1.0L);
+}
+
+// The level below which the deviance test rejects the model.
+constexpr EXTENDED FIT_LEVEL = 0.01L;
+
+}  // namespace
+
+EXTENDED CHI_SQUARE_TAIL(EXTENDED statistic, int df) {
+  if (df < 1) return 1;
+  return gamma_upper(0.5L * static_cast<EXTENDED>(df), 0.5L * statistic);
+}
+
+bool FitCheck::fits() const { return checked() && p >= FIT_LEVEL; }
+
+EXTENDED FitCheck::dispersion() const {
+  return checked() ? std::max(1.0L, deviance / static_cast<EXTENDED>(df)) : 1.0L;
+}
+
+FitCheck CHECK_FIT(const PowerFit& fit, const std::vector<ProbeCount>& probes) {
+  FitCheck check;
+  int values = 0;
+  for (const ProbeCount& probe : probes) {
+    if (probe.runs <= 0) continue;
+    ++values;
+    check.deviance += probe_deviance(probe, fit.power(static_cast<EXTENDED>(probe.x)));
+  }
+  check.df = std::max(0, values - 2);
+  check.p = CHI_SQUARE_TAIL(check.deviance, check.df);
+  return check;
+}
+
+LocalFit FIT_LOCALLY(const std::vector<ProbeCount>& probes, EXTENDED target) {
+  LocalFit local;
+  for (const ProbeCount& probe : probes)
+    if (probe.runs > 0) local.used.push_back(probe);
+  std::sort(local.used.begin(), local.used.end(),
+            [](const ProbeCount& x, const ProbeCount& y) { return x.x < y.x; });
+  for (;;) {
+    local.fit = FIT_POWER(local.used);
+    local.check = CHECK_FIT(local.fit, local.used);
+    if (!local.check.checked() || local.check.fits() || local.used.size() <= 3) break;
+    // Leave out the end farther from where the fit crosses the target (from
+    // the probes' centre when it does not cross).
+    const Crossing crossing = CROSSING(local.fit, target);
+    const EXTENDED middle = crossing.at ? std::log(*crossing.at) : local.fit.centre;
+    const EXTENDED below = middle - std::log(static_cast<EXTENDED>(local.used.front().x));
+    const EXTENDED above = std::log(static_cast<EXTENDED>(local.used.back().x)) - middle;
+    if (below >= above) {
+      local.used.erase(local.used.begin());
+    } else {
+      local.used.pop_back();
+    }
+  }
+  return local;
+}
+
 const char* STATUS_TEXT(AnswerStatus status) {
   switch (status) {
     case AnswerStatus::SEARCHING:
@@ -143,86 +238,17 @@ const char* STATUS_TEXT(AnswerStatus status) {
       return "budget spent";
     case AnswerStatus::MISCALIBRATED:
       return "miscalibrated";
+    case AnswerStatus::STOPPED:
+      return "stopped";
+    case AnswerStatus::CONSERVATIVE:
+      return "conservative";
   }
   return "";
 }
 
-namespace {
-
-const ProbeCount* probe_at(const std::vector<ProbeCount>& probes, int x) {
-  for (const ProbeCount& probe : probes) {
-    if (probe.x == x && probe.runs > 0) return &probe;
-  }
-  return nullptr;
-}
-
-int geometric_middle(int low, int high) {
-  return static_cast<int>(std::lround(std::sqrt(static_cast<EXTENDED>(low) * static_cast<EXTENDED>(high))));
-}
-
-// The smallest whole n at or above a continuous value, within the range.
-int whole_at_or_above(EXTENDED value, const SearchRange& range) {
-  if (!(value < static_cast<EXTENDED>(range.high))) return range.high;
-  if (!(value > static_cast<EXTENDED>(range.low))) return range.low;
-  return static_cast<int>(std::ceil(value - 1e-9L));
-}
-
-void add_probe(std::vector<int>& next, int x) {
-  if (std::find(next.begin(), next.end(), x) == next.end()) next.push_back(x);
-}
-
-}  // namespace
-
-AnswerState DECIDE(const std::vector<ProbeCount>& probes, const SearchRange& range) {
-  AnswerState state;
-  const ProbeCount* at_low = probe_at(probes, range.low);
-  const ProbeCount* at_high = probe_at(probes, range.high);
-  if (at_low == nullptr || at_high == nullptr) {
-    state.next = {range.low, geometric_middle(range.low, range.high), range.high};
-    state.next.erase(std::unique(state.next.begin(), state.next.end()), state.next.end());
-    return state;
-  }
-  if (WILSON_INTERVAL(at_high->significant, at_high->runs).high < range.target) {
-    state.status = AnswerStatus::NOT_REACHED;
-    return state;
-  }
-  if (WILSON_INTERVAL(at_low->significant, at_low->runs).low >= range.target) {
-    state.status = AnswerStatus::OK;
-    state.answer = state.low = state.high = range.low;
-    return state;
-  }
-  const PowerFit fit = FIT_POWER(probes);
-  const Crossing crossing = CROSSING(fit, range.target);
-  // A fit that stays below the target over the range, or above it, needs
-  // more runs at the end concerned before the answer is that end.
-  if (!crossing.at || *crossing.at > static_cast<EXTENDED>(range.high)) {
-    state.answer = range.high;
-    state.next = {range.high};
-  } else {
-    state.answer = whole_at_or_above(*crossing.at, range);
-  }
-  state.low = crossing.low ? whole_at_or_above(*crossing.low, range) : range.low;
-  state.high = crossing.high ? whole_at_or_above(*crossing.high, range) : range.high;
-  if (!state.next.empty()) return state;
-  if (*state.answer == range.low) {
-    // The fit says the lower end already reaches the target, but its own
-    // counts do not show it yet.
-    state.next = {range.low};
-    return state;
-  }
-  const EXTENDED tolerance = range.tolerance.value_or(
-      std::max(1.0L, 0.05L * static_cast<EXTENDED>(*state.answer)));
-  if (static_cast<EXTENDED>(*state.answer - *state.low) <= tolerance &&
-      static_cast<EXTENDED>(*state.high - *state.answer) <= tolerance) {
-    state.status = AnswerStatus::OK;
-    state.next.clear();
-    return state;
-  }
-  add_probe(state.next, *state.answer);
-  add_probe(state.next, *state.low);
-  add_probe(state.next, *state.high);
-  std::sort(state.next.begin(), state.next.end());
-  return state;
+bool HAS_ESTIMATE(AnswerStatus status) {
+  return status == AnswerStatus::OK || status == AnswerStatus::BUDGET_SPENT ||
+         status == AnswerStatus::STOPPED || status == AnswerStatus::CONSERVATIVE;
 }
 
 std::vector<std::pair<EXTENDED, EXTENDED>> FITTED_CURVE(const PowerFit& fit, int from, int to, int samples) {
@@ -248,17 +274,24 @@ std::string ANSWER_SENTENCE(const CaptionFacts& facts) {
            (facts.loci_axis ? (value == 1 ? " locus" : " loci")
                             : (value == 1 ? " individual per population" : " individuals per population"));
   };
+  if (HAS_ESTIMATE(state.status) && !state.answer) {
+    return "no estimate yet for " + goal +
+           (state.status == AnswerStatus::STOPPED ? ": the search was stopped" : ": the run budget is spent");
+  }
+  std::string sentence;
+  if (HAS_ESTIMATE(state.status)) {
+    sentence = unit(*state.answer) + " (95 % interval " + std::to_string(*state.low) + "\u2013" +
+               std::to_string(*state.high) + ") " + (*state.answer == 1 ? "detects " : "detect ") + goal;
+  }
   switch (state.status) {
     case AnswerStatus::OK:
-    case AnswerStatus::BUDGET_SPENT: {
-      if (!state.answer) return "no estimate yet for " + goal + ": the run budget is spent";
-      std::string sentence = unit(*state.answer) + " (95 % interval " + std::to_string(*state.low) +
-                             "\u2013" + std::to_string(*state.high) + ") " +
-                             (*state.answer == 1 ? "detects " : "detect ") + goal;
-      if (state.status == AnswerStatus::BUDGET_SPENT)
-        sentence += "; the run budget was spent before the interval was narrow enough";
       return sentence;
-    }
+    case AnswerStatus::BUDGET_SPENT:
+      return sentence + "; the run budget was spent before the interval was narrow enough";
+    case AnswerStatus::STOPPED:
+      return sentence + "; the search was stopped before the interval was narrow enough";
+    case AnswerStatus::CONSERVATIVE:
+      return sentence + "; the test is conservative: " + CONSERVATIVE_EXPLANATION;
     case AnswerStatus::NOT_REACHED:
       return "the range searched does not reach " + goal;
     case AnswerStatus::MISCALIBRATED:

@@ -27,10 +27,6 @@ constexpr const char* PROBE_FOLDER = "probes";
 constexpr int MAX_ROUNDS = 200;
 constexpr long long DEFAULT_BUDGET_BATCHES = 50;
 
-void write_file(const fs::path& path, const std::string& content) {
-  if (!tools::WRITE_WHOLE_FILE(path.string(), content)) throw SweepError("cannot write " + path.string());
-}
-
 std::string real_text(EXTENDED value) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.6Lg", value);
@@ -72,6 +68,7 @@ struct LevelState {
 std::vector<ProbeCount> counts_of(const std::vector<Batch>& batches, Test test) {
   std::map<int, ProbeCount> by_x;
   for (const Batch& batch : batches) {
+    if (!batch.result.ok) continue;  // not run (yet)
     ProbeCount& count = by_x[batch.x];
     count.x = batch.x;
     count.runs += batch.result.runs;
@@ -112,26 +109,30 @@ class Search {
 
   int run() {
     prepare_folder();
-    std::vector<Batch*> round;
-    if (!options_.no_null) {
-      null_.push_back(make_batch(0, options_.range.high, 0));
-      round.push_back(&null_.back());
-    }
-    for (int number = 1;; ++number) {
+    if (!options_.no_null) null_.push_back(make_batch(0, options_.range.high, 0));
+    try {
+      for (int number = 1;; ++number) {
+        for (LevelState& level : levels_) {
+          for (const int x : next_probes(level, number > MAX_ROUNDS))
+            level.batches.push_back(make_batch(level.generations, x, level.batches_at(x)));
+        }
+        const std::vector<Batch*> round = unfinished();
+        if (round.empty()) break;
+        const auto started = std::chrono::steady_clock::now();
+        const std::size_t ran = run_round(round);
+        check_calibration();
+        report_progress(number, ran, std::chrono::steady_clock::now() - started);
+      }
+    } catch (const SweepStopped&) {
+      // What is known so far is written before the stop is reported.
+      stopped_ = true;
       for (LevelState& level : levels_) {
-        for (const int x : next_probes(level, number > MAX_ROUNDS)) {
-          level.batches.push_back(make_batch(level.generations, x, level.batches_at(x)));
+        for (TestAnswer& answer : level.answers) {
+          if (!answer.settled()) answer.state.status = AnswerStatus::STOPPED;
         }
       }
-      for (LevelState& level : levels_) {
-        for (Batch& batch : level.batches) {
-          if (!batch.result.ok && batch.result.failure.empty()) round.push_back(&batch);
-        }
-      }
-      if (round.empty()) break;
-      run_round(round);
-      round.clear();
-      check_calibration();
+      finish();
+      throw;
     }
     return finish();
   }
@@ -179,6 +180,44 @@ class Search {
     return batch;
   }
 
+  // After the first round, what the whole search may cost at its pace;
+  // after every round, the runs spent and the time left at most (the rest
+  // of every F'st's budget at the pace so far). Rounds whose batches were
+  // all reused from an earlier run set no pace.
+  void report_progress(int round, std::size_t batches, std::chrono::steady_clock::duration took) {
+    const long long budget = budget_ * static_cast<long long>(levels_.size());
+    long long spent = 0;
+    for (const LevelState& level : levels_) spent += level.runs();
+    ran_runs_ += static_cast<long long>(batches) * batch_runs_;
+    ran_seconds_ += std::chrono::duration<double>(took).count();
+    const double pace = ran_seconds_ / static_cast<double>(std::max(1LL, ran_runs_));
+    const std::string left = CLOCK_TEXT(pace * static_cast<double>(std::max(0LL, budget - spent)));
+    if (round == 1) {
+      std::fprintf(stderr,
+                   "korvel-sweep: the first round took %s for %zu batches; the search may spend up to %lld "
+                   "runs (%lld per F'st), at most %s more at this pace, less when its answers settle early\n",
+                   CLOCK_TEXT(ran_seconds_).c_str(), batches, budget, budget_, left.c_str());
+    } else if (batches == 0) {
+      std::fprintf(stderr, "korvel-sweep: round %d: every batch reused, %lld runs spent\n", round, spent);
+    } else {
+      std::fprintf(stderr, "korvel-sweep: round %d: %lld of at most %lld runs spent, at most %s left\n",
+                   round, spent, budget, left.c_str());
+    }
+  }
+
+  // The batches of this round: the ones planned but not run yet.
+  std::vector<Batch*> unfinished() {
+    std::vector<Batch*> round;
+    const auto pending = [](const Batch& batch) { return !batch.result.ok && batch.result.failure.empty(); };
+    for (Batch& batch : null_)
+      if (pending(batch)) round.push_back(&batch);
+    for (LevelState& level : levels_) {
+      for (Batch& batch : level.batches)
+        if (pending(batch)) round.push_back(&batch);
+    }
+    return round;
+  }
+
   // The values to probe next at a level, within what is left of its budget.
   std::vector<int> next_probes(LevelState& level, bool out_of_rounds) {
     std::vector<int> wanted;
@@ -186,30 +225,51 @@ class Search {
     for (Test test : TESTS) {
       TestAnswer& answer = level.answers[static_cast<int>(test)];
       if (!on_[static_cast<int>(test)] || answer.settled()) continue;
-      // The first round's probes are still out.
-      if (std::any_of(level.batches.begin(), level.batches.end(),
-                      [](const Batch& b) { return !b.result.ok; }))
-        return {};
       answer.state = DECIDE(counts_of(level.batches, test), options_.range);
       answer.runs = used;
       answer.probes = static_cast<int>(level.batches.size());
-      if (answer.settled()) continue;
-      long long planned = used + batch_runs_ * static_cast<long long>(wanted.size());
-      bool added = false;
-      for (int x : answer.state.next) {
-        if (std::find(wanted.begin(), wanted.end(), x) != wanted.end()) {
-          added = true;
-          continue;
-        }
-        if (out_of_rounds || planned + batch_runs_ > budget_) break;
-        wanted.push_back(x);
-        planned += batch_runs_;
-        added = true;
-      }
-      if (!added) answer.state.status = AnswerStatus::BUDGET_SPENT;
+      if (answer.state.status == AnswerStatus::OK) judge_calibration(answer, test);
+      if (answer.settled() || answer.state.next.empty()) continue;
+      const RoundPlan plan = out_of_rounds
+                                 ? RoundPlan{{}, true}
+                                 : PLAN_ROUND(answer.state.next, wanted, used, batch_runs_, budget_);
+      wanted.insert(wanted.end(), plan.added.begin(), plan.added.end());
+      if (plan.spent) answer.state.status = AnswerStatus::BUDGET_SPENT;
     }
     std::sort(wanted.begin(), wanted.end());
     return wanted;
+  }
+
+  const Batch* null_at(int x) const {
+    for (const Batch& batch : null_)
+      if (batch.x == x) return &batch;
+    return nullptr;
+  }
+
+  // An answer is only given once its test has been checked without drift
+  // at the answer itself: until that probe has run the answer waits (no
+  // further probes of its own); then the verdict decides its status.
+  void judge_calibration(TestAnswer& answer, Test test) {
+    if (options_.no_null) return;
+    const int x = *answer.state.answer;
+    const Batch* null_probe = null_at(x);
+    if (null_probe == nullptr) null_.push_back(make_batch(0, x, 0));
+    if (null_probe == nullptr || !null_probe->result.ok) {
+      answer.state.status = AnswerStatus::SEARCHING;
+      answer.state.next.clear();
+      return;
+    }
+    const PointResult& result = null_probe->result;
+    switch (CALIBRATION_VERDICT(result.power(test).significant, result.runs)) {
+      case Calibration::MISCALIBRATED:
+        answer.state = ONLY_STATUS(AnswerStatus::MISCALIBRATED);
+        break;
+      case Calibration::CONSERVATIVE:
+        answer.state.status = AnswerStatus::CONSERVATIVE;
+        break;
+      case Calibration::OK:
+        break;
+    }
   }
 
   std::string seed_text(std::uint32_t seed) const { return std::to_string(seed) + "\n"; }
@@ -226,7 +286,7 @@ class Search {
 
   // Runs the batches of a round that an earlier run of the same search has
   // not finished, then reads every one of them.
-  void run_round(const std::vector<Batch*>& round) {
+  std::size_t run_round(const std::vector<Batch*>& round) {
     std::vector<PointJob> jobs;
     std::vector<Batch*> ran;
     for (Batch* batch : round) {
@@ -239,8 +299,8 @@ class Search {
       if (finished(folder, input, seed)) continue;
       fs::remove_all(folder);
       fs::create_directories(folder);
-      write_file(folder / INPUT_FILE_NAME, input);
-      write_file(folder / SEED_FILE, seed_text(seed));
+      WRITE_WHOLE_FILE(folder / INPUT_FILE_NAME, input);
+      WRITE_WHOLE_FILE(folder / SEED_FILE, seed_text(seed));
       PointJob job;
       job.folder = folder.string();
       job.label = batch->label;
@@ -276,22 +336,25 @@ class Search {
       READ_WHOLE_FILE((dir_ / PROBE_FOLDER / batch->label / CONSOLE_FILE_NAME).string(), console);
       consoles_.push_back({std::string(PROBE_FOLDER) + "/" + batch->label, console});
     }
+    return jobs.size();
   }
 
   bool finished(const fs::path& folder, const std::string& input, std::uint32_t seed) const {
     return options_.resume && FINISHED_RUN(folder.string(), input, seed_text(seed), options_.keep_details);
   }
 
-  // A test whose no-drift probe rejects more often than a calibrated test
-  // would gets no answer at any F'st.
+  // A test whose no-drift probe at the range's upper end rejects more
+  // often than a calibrated test would gets no answer at any F'st.
   void check_calibration() {
     if (null_.empty() || !null_.front().result.ok) return;
     const PointResult& null_point = null_.front().result;
     for (Test test : TESTS) {
       if (!on_[static_cast<int>(test)]) continue;
-      if (null_point.power(test).significant <= NULL_REJECTION_LIMIT(null_point.runs)) continue;
+      if (CALIBRATION_VERDICT(null_point.power(test).significant, null_point.runs) !=
+          Calibration::MISCALIBRATED)
+        continue;
       for (LevelState& level : levels_)
-        level.answers[static_cast<int>(test)].state = {AnswerStatus::MISCALIBRATED, {}, {}, {}, {}};
+        level.answers[static_cast<int>(test)].state = ONLY_STATUS(AnswerStatus::MISCALIBRATED);
     }
   }
 
@@ -321,10 +384,10 @@ class Search {
                      seed_);
       }
     }
-    write_file(dir_ / SEED_FILE, seed_text(seed_));
+    WRITE_WHOLE_FILE(dir_ / SEED_FILE, seed_text(seed_));
     if (!options_.made_template.empty()) {
-      write_file(dir_ / "template.in", options_.made_template);
-      write_file(dir_ / "data-summary.txt", options_.data_summary);
+      WRITE_WHOLE_FILE(dir_ / "template.in", options_.made_template);
+      WRITE_WHOLE_FILE(dir_ / "data-summary.txt", options_.data_summary);
     }
     for (const char* name :
          {"design.csv", "curve.csv", "model.csv", "caption.txt", "curve.svg", "curve.png", "curve.pdf"})
@@ -343,7 +406,7 @@ class Search {
         if (!on_[static_cast<int>(test)]) continue;
         const TestAnswer& answer = level.answers[static_cast<int>(test)];
         const AnswerState& state = answer.state;
-        const bool shown = state.status == AnswerStatus::OK || state.status == AnswerStatus::BUDGET_SPENT;
+        const bool shown = HAS_ESTIMATE(state.status);
         const auto value = [&](const std::optional<int>& v) {
           return shown && v ? std::to_string(*v) : std::string();
         };
@@ -409,6 +472,11 @@ class Search {
       case AnswerStatus::BUDGET_SPENT:
         return state.answer ? "budget spent: " + estimate() + ", not yet within the tolerance"
                             : "budget spent before any estimate";
+      case AnswerStatus::STOPPED:
+        return state.answer ? "stopped: " + estimate() + " so far, not yet within the tolerance"
+                            : "stopped before any estimate";
+      case AnswerStatus::CONSERVATIVE:
+        return "conservative: " + estimate() + "; " + CONSERVATIVE_EXPLANATION;
       case AnswerStatus::NOT_REACHED:
         return "not reached: power stays below the target up to " + prefix +
                std::to_string(options_.range.high) + unit;
@@ -450,16 +518,58 @@ class Search {
            std::to_string(seed_);
   }
 
+  // The no-drift probes' counts against the limits of a calibrated test,
+  // and why a conservative test is; true when a test is conservative.
+  bool print_calibration() const {
+    bool conservative[2] = {false, false};
+    for (const Batch& null_probe : null_) {
+      if (!null_probe.result.ok) continue;
+      const PointResult& result = null_probe.result;
+      for (Test test : TESTS) {
+        if (!on_[static_cast<int>(test)]) continue;
+        const Calibration verdict = CALIBRATION_VERDICT(result.power(test).significant, result.runs);
+        conservative[static_cast<int>(test)] |= verdict == Calibration::CONSERVATIVE;
+        std::printf("  %s without drift (%s = %d): rejects %lld of %lld runs (calibrated at most %lld)%s%s\n",
+                    TEST_WORDS(test), options_.loci_axis ? "loci" : "n", null_probe.x,
+                    result.power(test).significant, result.runs, NULL_REJECTION_LIMIT(result.runs),
+                    verdict == Calibration::OK ? "" : ": ",
+                    verdict == Calibration::OK ? "" : CALIBRATION_TEXT(verdict));
+      }
+    }
+    std::fflush(stdout);
+    for (Test test : TESTS) {
+      if (conservative[static_cast<int>(test)])
+        std::fprintf(stderr, "korvel-sweep: the %s is conservative: %s\n", TEST_WORDS(test),
+                     CONSERVATIVE_EXPLANATION);
+    }
+    return conservative[0] || conservative[1];
+  }
+
+  // The command that goes on where the budget ran out: the same
+  // arguments with --resume and twice the budget.
+  std::string larger_budget_command() const {
+    std::vector<std::string> kept;
+    for (std::size_t i = 0; i < options_.arguments.size(); ++i) {
+      const std::string& arg = options_.arguments[i];
+      if (arg == "--max-runs") {
+        ++i;
+        continue;
+      }
+      if (arg.rfind("--max-runs=", 0) != 0) kept.push_back(arg);
+    }
+    return RESUME_COMMAND(kept) + " --max-runs " + std::to_string(2 * budget_);
+  }
+
   int finish() {
-    write_file(dir_ / "design.csv", design_csv());
-    write_file(dir_ / "curve.csv", curve_csv());
+    WRITE_WHOLE_FILE(dir_ / "design.csv", design_csv());
+    WRITE_WHOLE_FILE(dir_ / "curve.csv", curve_csv());
     const SampleSizeFigure drawn = figure();
     DRAW_SAMPLE_SIZE_FIGURE(drawn, (dir_ / "curve").string(), options_.figure_formats);
     write_file(dir_ / "model.csv", FITTED_MODEL_CSV(drawn, axis_column()));
     // The caption as text too, for a report or a paper.
     std::string caption;
     for (const std::string& line : drawn.caption) caption += line + "\n";
-    write_file(dir_ / "caption.txt", caption);
+    WRITE_WHOLE_FILE(dir_ / "caption.txt", caption);
     bool flagged = false;
     for (const LevelState& level : levels_) {
       for (Test test : TESTS) {
@@ -469,16 +579,13 @@ class Search {
         flagged = flagged || level.answers[static_cast<int>(test)].state.status != AnswerStatus::OK;
       }
     }
-    if (!null_.empty()) {
-      const PointResult& null_point = null_.front().result;
-      for (Test test : TESTS) {
-        if (!on_[static_cast<int>(test)]) continue;
-        std::printf("  %s without drift (%s = %d): rejects %s of %lld runs (calibrated at most %lld)\n",
-                    TEST_WORDS(test), options_.loci_axis ? "loci" : "n", null_.front().x,
-                    std::to_string(null_point.power(test).significant).c_str(), null_point.runs,
-                    NULL_REJECTION_LIMIT(null_point.runs));
-      }
-    }
+    flagged = print_calibration() || flagged;
+    const bool spent = std::any_of(levels_.begin(), levels_.end(), [](const LevelState& level) {
+      return std::any_of(std::begin(level.answers), std::end(level.answers), [](const TestAnswer& answer) {
+        return answer.state.status == AnswerStatus::BUDGET_SPENT;
+      });
+    });
+    if (spent) std::fprintf(stderr, "To go on with a larger budget: %s\n", larger_budget_command().c_str());
     std::printf("results: %s, %s and the figure %s\n", (dir_ / "design.csv").c_str(),
                 (dir_ / "curve.csv").c_str(), (dir_ / "curve").c_str());
     std::fflush(stdout);
@@ -492,7 +599,7 @@ class Search {
       std::fprintf(stderr, "korvel-sweep: %zu probe%s warned: %s\n  (%s)\n", warning.points.size(),
                    warning.points.size() == 1 ? "" : "s", warning.text.c_str(), points.c_str());
     }
-    if (flagged) {
+    if (flagged && !stopped_) {
       std::fprintf(stderr,
                    "korvel-sweep: the search finished but not every answer is sound (exit status 3)\n");
     }
@@ -506,6 +613,9 @@ class Search {
   long long batch_runs_ = 0;
   long long budget_ = 0;
   std::uint32_t seed_ = 0;
+  bool stopped_ = false;
+  long long ran_runs_ = 0;  // runs of batches run (not reused) and their time
+  double ran_seconds_ = 0;
   bool on_[2] = {false, false};
   std::vector<LevelState> levels_;
   std::vector<Batch> null_;
@@ -529,10 +639,14 @@ FigureCurve SEARCH_CURVE(EXTENDED expected_fst, Test test, const std::vector<Pro
   }
   // A miscalibrated test's power means nothing: its probes are shown, but
   // no model and no answer.
+  // The model is drawn only over the probes it was fitted to.
   if (counts.size() >= 2 && !curve.miscalibrated) {
-    curve.fitted = FITTED_CURVE(FIT_POWER(counts), range.low, range.high, FITTED_SAMPLES);
+    const LocalFit local = FIT_LOCALLY(counts, range.target);
+    if (local.used.back().x > local.used.front().x) {
+      curve.fitted = FITTED_CURVE(local.fit, local.used.front().x, local.used.back().x, FITTED_SAMPLES);
+    }
   }
-  if ((state.status == AnswerStatus::OK || state.status == AnswerStatus::BUDGET_SPENT) && state.answer) {
+  if (HAS_ESTIMATE(state.status) && state.answer) {
     curve.answer = FigureAnswer{static_cast<EXTENDED>(*state.answer), static_cast<EXTENDED>(*state.low),
                                 static_cast<EXTENDED>(*state.high)};
   }

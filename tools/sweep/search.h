@@ -1,17 +1,22 @@
 // The planning search (--find): for every F'st and test, the smallest sample
 // size (or number of loci) whose power reaches the target, found by probing
 // a few values of n in seeded batches and fitting a monotone model of power
-// in n to every probe of that F'st and test.
+// in n to the probes of that F'st and test.
 //
 // The model is a logistic curve in log n,
 //   power(n) = 1 / (1 + exp(-(a + b (log n - c)))),  b >= 0,
 // fitted by maximum likelihood to the binomial counts of the probes (c is
 // the runs-weighted mean of log n, which only keeps a and b uncorrelated).
-// The answer is where the fit crosses the target; its 95 % interval is
-// Fieller's interval for that crossing (the values of log n where the 95 %
-// band of a + b (log n - c), from the observed information, contains the
+// It is a local model: probes far from the crossing where it does not hold
+// (a false-positive floor at tiny n, a plateau below 1) are left out, end
+// by end, until the deviance test accepts the fit. The answer is where the
+// fit crosses the target; its 95 % interval is Fieller's interval for that
+// crossing (the values of log n where the 95 % band of a + b (log n - c),
+// from the observed information scaled by any overdispersion, contains the
 // target's logit), so a poorly known slope gives a wide or open interval
-// rather than a falsely narrow one.
+// rather than a falsely narrow one. No answer is called `ok` before probes
+// at it and just below it agree with it and the test is checked without
+// drift at it.
 #pragma once
 
 #include <optional>
@@ -51,11 +56,42 @@ PowerFit FIT_POWER(const std::vector<ProbeCount>& probes);
 
 // Where the fit reaches `target` on a continuous n, with Fieller's 95 %
 // interval; ends that the interval leaves open are absent.
+// `dispersion` (at least 1) scales the fit's variances when the probes
+// scatter more than binomial counts do.
 struct Crossing {
   std::optional<EXTENDED> at;  // absent: the fit is flat
   std::optional<EXTENDED> low, high;
 };
-Crossing CROSSING(const PowerFit& fit, EXTENDED target);
+Crossing CROSSING(const PowerFit& fit, EXTENDED target, EXTENDED dispersion = 1);
+
+// The deviance test of a fit against the probes it was fitted to: G2 on
+// (probed values - 2) degrees of freedom and its upper-tail probability
+// (1 when there are no degrees of freedom, where nothing can be checked).
+struct FitCheck {
+  EXTENDED deviance = 0;
+  int df = 0;
+  EXTENDED p = 1;
+  bool checked() const { return df >= 1; }
+  bool fits() const;  // checked, and not rejected at the 1 % level
+  // The variance factor for the crossing: deviance per degree of freedom,
+  // at least 1.
+  EXTENDED dispersion() const;
+};
+FitCheck CHECK_FIT(const PowerFit& fit, const std::vector<ProbeCount>& probes);
+
+// Upper-tail probability of the chi-square distribution with `df` degrees
+// of freedom.
+EXTENDED CHI_SQUARE_TAIL(EXTENDED statistic, int df);
+
+// The model fitted to the probes where it holds: starting from all of
+// them, the probe at the end farther (in log n) from the crossing is left
+// out while the fit is rejected and at least three values remain.
+struct LocalFit {
+  std::vector<ProbeCount> used;  // ascending in x
+  PowerFit fit;
+  FitCheck check;
+};
+LocalFit FIT_LOCALLY(const std::vector<ProbeCount>& probes, EXTENDED target);
 
 // model.csv: every curve's fitted model as the figure samples it, one row
 // per sample (expected_fst, test, the axis column, power).
@@ -67,8 +103,13 @@ struct SearchRange {
   std::optional<EXTENDED> tolerance;  // default: max(1, 5 % of the estimate)
 };
 
-enum class AnswerStatus { SEARCHING, OK, NOT_REACHED, BUDGET_SPENT, MISCALIBRATED };
+// STOPPED: a signal ended the search before the answer was settled.
+// CONSERVATIVE: an answer whose test rejects far less than 5 % without
+// drift at the answer.
+enum class AnswerStatus { SEARCHING, OK, NOT_REACHED, BUDGET_SPENT, MISCALIBRATED, STOPPED, CONSERVATIVE };
 const char* STATUS_TEXT(AnswerStatus status);  // "ok", "not reached", ...
+// The statuses that come with an answer and its interval.
+bool HAS_ESTIMATE(AnswerStatus status);
 
 // Where one F'st and test stand after the probes so far: the answer and its
 // interval in whole n when there is one, and while searching the values of
@@ -77,14 +118,47 @@ struct AnswerState {
   AnswerStatus status = AnswerStatus::SEARCHING;
   std::optional<int> answer, low, high;
   std::vector<int> next;
+  // The probed values the model was fitted to (0 when there is no fit).
+  int fit_from = 0, fit_to = 0;
+  bool fit_checked = false;    // the local fit has degrees of freedom left to test it
+  bool fit_rejected = false;   // the deviance test rejects even the local fit
+  std::vector<int> conflicts;  // probes that contradict the answer
 };
+// A state with a status and nothing else (no answer, no probes).
+inline AnswerState ONLY_STATUS(AnswerStatus status) {
+  AnswerState state;
+  state.status = status;
+  return state;
+}
 
 // Bracketing first (the range's ends and their geometric middle); then the
-// estimate and the ends of its interval until the interval is within the
-// tolerance. Power at the upper end whose whole Wilson interval lies below
-// the target is `not reached`; power at the lower end whose whole interval
-// lies above it answers the lower end.
+// estimate, the value below it and the ends of its interval until the
+// interval is within the tolerance on both sides, the local fit passes its
+// check, the answer and the value below it have been probed and no probe
+// contradicts the answer. Power at the upper end whose whole Wilson
+// interval lies below the target is `not reached`; power at the lower end
+// whose whole interval lies above it answers the lower end. Values whose
+// power is settled on one side of the target are not probed again; the
+// geometric middle between them and the answer is probed instead.
 AnswerState DECIDE(const std::vector<ProbeCount>& probes, const SearchRange& range);
+
+// The probes that contradict `answer`: at or above it with a 95 % upper
+// bound below the target, or below it with a lower bound above the target.
+std::vector<int> CONTRADICTING(const std::vector<ProbeCount>& probes, int answer, EXTENDED target);
+
+// Whether an interval lies within `tolerance` of its answer on both sides.
+bool WITHIN_TOLERANCE(int answer, int low, int high, EXTENDED tolerance);
+
+// Of the values a test wants probed next, those that fit into the budget:
+// `planned` are values already in this round (free for this test), each
+// new value costs one batch, and `used` plus the round never exceeds
+// `budget`. `spent` when the test wanted values and none could be had.
+struct RoundPlan {
+  std::vector<int> added;
+  bool spent = false;
+};
+RoundPlan PLAN_ROUND(const std::vector<int>& wanted, const std::vector<int>& planned, long long used,
+                     long long batch_runs, long long budget);
 
 // The fitted power at `samples` values of n spaced evenly in log n over
 // [from, to], for the figure.
@@ -131,6 +205,9 @@ struct SearchOptions {
   // Written into DIR once it is ready: the template made from a data file
   // and korvel-init's summary of it (both empty for a template).
   std::string made_template, data_summary;
+  // The command line as given, for the command that goes on after the
+  // budget is spent.
+  std::vector<std::string> arguments;
 };
 int RUN_SEARCH(const SweepTemplate& tmpl, const SearchOptions& options);
 

@@ -45,6 +45,14 @@ class SweepError : public std::runtime_error {
 // template is read.
 using tools::UsageError;
 
+// The power a design must reach when --target-power is not given: the
+// planning convention of four chances in five to detect a real difference.
+inline constexpr EXTENDED DEFAULT_TARGET_POWER = 0.8L;
+// The runs a point (--precision) or an answer (--find) may spend when
+// --max-runs is not given, in batches of one run of the template each:
+// bounds the time to fifty times a plain run.
+inline constexpr long long DEFAULT_BUDGET_BATCHES = 50;
+
 // ---- Input template -----------------------------------------------------
 
 // What one point changes in the template. Unset values keep the template's.
@@ -147,6 +155,21 @@ Interval WILSON_INTERVAL(long long successes, long long trials);
 // central 99 % binomial range). More rejections at F'st 0 mark the test as
 // miscalibrated.
 long long NULL_REJECTION_LIMIT(long long runs);
+// The largest number of rejections in `runs` runs that a test rejecting
+// with probability 0.05 reaches with at most 0.5 % probability (the lower
+// end of the same central 99 % range); -1 when even 0 is more likely.
+long long NULL_CONSERVATIVE_LIMIT(long long runs);
+
+// The verdict on a test from its rejections without drift: above the upper
+// limit it is miscalibrated (its power means nothing), at or below the
+// lower limit conservative (it rarely rejects even at the 5 % level, so
+// its power understates what a calibrated test would find). Grids and the
+// search both judge by this one function.
+enum class Calibration { OK, MISCALIBRATED, CONSERVATIVE };
+Calibration CALIBRATION_VERDICT(long long significant, long long runs);
+const char* CALIBRATION_TEXT(Calibration verdict);  // "ok", "miscalibrated", "conservative"
+// Why a test is conservative and what to do about it, in one sentence.
+extern const char* const CONSERVATIVE_EXPLANATION;
 
 // ---- Points -------------------------------------------------------------
 
@@ -168,6 +191,8 @@ inline constexpr const char* CONSOLE_FILE_NAME = "console.log";
 
 // The whole file; false when it cannot be read.
 using korvel::tools::READ_WHOLE_FILE;
+// Replaces a file by a rename from a scratch file beside it, never in place.
+using korvel::tools::WRITE_WHOLE_FILE;
 // A real with `decimals` decimals, as the result files write it.
 std::string FIXED_TEXT(EXTENDED value, int decimals);
 
@@ -260,7 +285,7 @@ std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& an
 
 struct FigureText {
   std::string title;
-  EXTENDED target_power = 0.8L;
+  EXTENDED target_power = DEFAULT_TARGET_POWER;
 };
 
 // One line of the planning answer: for a level of differentiation and a
@@ -280,7 +305,7 @@ struct DesignAnswer {
 struct DesignTable {
   std::string axis;  // "sample_size", "loci" or "" (one design)
   bool grouped_by_loci = false;
-  EXTENDED target_power = 0.8L;
+  EXTENDED target_power = DEFAULT_TARGET_POWER;
   std::vector<DesignAnswer> rows;
 };
 

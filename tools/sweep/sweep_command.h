@@ -75,9 +75,16 @@ struct PlannedPoint {
 };
 
 std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplate& tmpl, int drift_size);
-void write_file(const fs::path& path, const std::string& content);
 // DIR's point-NN folders, in numeric order.
 std::vector<std::string> point_folders(const fs::path& dir);
+// A point run with --precision runs further batches in folders of its own,
+// batch-2, batch-3, ... (the point's folder itself is the first batch).
+inline constexpr const char* BATCH_PREFIX = "batch-";
+inline constexpr int FIRST_BATCH = 2;
+// The number of a batch folder's name, 0 for any other name.
+int batch_number(const std::string& name);
+std::string batch_folder(int number);
+// Every batch folder of a point, in numeric order, gaps included.
 std::vector<std::string> batch_folders(const fs::path& point);
 // The further batches of a point that finished, counted from batch-2 up to
 // the first that did not.
@@ -116,11 +123,16 @@ int search(const Options& options);
 
 struct Settings {
   std::string title;
-  EXTENDED target_power = 0.8L;
+  EXTENDED target_power = DEFAULT_TARGET_POWER;
   std::vector<std::string> figure_formats{"svg"};  // from the command line, not stored
 };
 
+// A point's result with every further batch added; a batch that failed or
+// is missing makes the point failed, named.
 PointResult collect_with_batches(const fs::path& dir, const std::string& label);
+// The counts of the batches that finished, up to the first that did not:
+// what decides whether a point needs another batch.
+PointResult collect_finished_batches(const fs::path& dir, const std::string& label);
 std::string settings_text(const Settings& settings);
 int finish(const fs::path& dir, const std::vector<PointResult>& results, const Settings& settings);
 // --collect DIR; returns the exit status.

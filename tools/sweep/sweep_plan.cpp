@@ -150,9 +150,6 @@ std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplat
   return plan;
 }
 
-void write_file(const fs::path& path, const std::string& content) {
-  if (!tools::WRITE_WHOLE_FILE(path.string(), content)) throw SweepError("cannot write " + path.string());
-}
 
 std::vector<std::string> point_folders(const fs::path& dir) {
   std::vector<std::string> folders;
@@ -168,21 +165,35 @@ std::vector<std::string> point_folders(const fs::path& dir) {
   return folders;
 }
 
-// The further batches of a point run with --precision: batch-2, batch-3,
-// ... inside its folder, in order.
+int batch_number(const std::string& name) {
+  const std::size_t prefix = std::char_traits<char>::length(BATCH_PREFIX);
+  if (name.rfind(BATCH_PREFIX, 0) != 0 || name.size() == prefix || name.size() > prefix + 9) return 0;
+  if (!std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix), name.end(),
+                   [](char c) { return c >= '0' && c <= '9'; }))
+    return 0;
+  return std::stoi(name.substr(prefix));
+}
+
+std::string batch_folder(int number) { return BATCH_PREFIX + std::to_string(number); }
+
 std::vector<std::string> batch_folders(const fs::path& point) {
-  std::vector<std::string> batches;
+  std::vector<std::pair<int, std::string>> batches;
   std::error_code ec;
-  for (int number = 2; fs::is_directory(point / ("batch-" + std::to_string(number)), ec); ++number) {
-    batches.push_back("batch-" + std::to_string(number));
+  for (const auto& entry : fs::directory_iterator(point, ec)) {
+    const std::string name = entry.path().filename().string();
+    const int number = batch_number(name);
+    if (number >= FIRST_BATCH && entry.is_directory(ec)) batches.emplace_back(number, name);
   }
-  return batches;
+  std::sort(batches.begin(), batches.end());
+  std::vector<std::string> names;
+  for (const auto& batch : batches) names.push_back(batch.second);
+  return names;
 }
 
 int finished_batches(const fs::path& point) {
   int finished = 0;
   for (const std::string& name : batch_folders(point)) {
-    if (!COLLECT_POINT(point.string(), name).ok) break;
+    if (batch_number(name) != FIRST_BATCH + finished || !COLLECT_POINT(point.string(), name).ok) break;
     ++finished;
   }
   return finished;
@@ -250,8 +261,8 @@ std::vector<const PlannedPoint*> prepare_points(const Options& options, const fs
     const fs::path folder = dir / point.label;
     fs::create_directories(folder, ec);
     if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
-    write_file(folder / INPUT_FILE_NAME, point.input);
-    if (point.seed) write_file(folder / SEED_FILE, seed_text(point.seed));
+    WRITE_WHOLE_FILE(folder / INPUT_FILE_NAME, point.input);
+    if (point.seed) WRITE_WHOLE_FILE(folder / SEED_FILE, seed_text(point.seed));
     to_run.push_back(&point);
   }
   return to_run;

@@ -71,17 +71,35 @@ std::vector<std::string> unreached_levels(const DesignTable& table) {
 
 }  // namespace
 
-// A point's result with the counts of its finished further batches added:
-// their runs and rejections, and the mean F'st weighted by runs.
-PointResult collect_with_batches(const fs::path& dir, const std::string& label) {
+namespace {
+
+// Adds the counts of the point's further batches: their runs and
+// rejections, and the mean F'st weighted by runs. With `strict` a batch
+// without a result, or a number skipped, makes the point failed (a point is
+// never reported with fewer runs than it was given); otherwise the batches
+// count up to the first that did not finish.
+PointResult add_batches(const fs::path& dir, const std::string& label, bool strict) {
   PointResult point = COLLECT_POINT(dir.string(), label);
   if (!point.ok) return point;
   EXTENDED weighted_fst = std::strtold(point.mean_fst_text.c_str(), nullptr) *
                           static_cast<EXTENDED>(point.runs);
   bool added = false;
+  int expected = FIRST_BATCH;
   for (const std::string& name : batch_folders(dir / label)) {
+    if (batch_number(name) != expected) {
+      if (!strict) break;
+      point.ok = false;
+      point.failure = "batch-" + std::to_string(expected) + " is missing (" + name + " is there)";
+      return point;
+    }
+    ++expected;
     const PointResult batch = COLLECT_POINT((dir / label).string(), name);
-    if (!batch.ok) break;
+    if (!batch.ok) {
+      if (!strict) break;
+      point.ok = false;
+      point.failure = name + ": " + batch.failure;
+      return point;
+    }
     added = true;
     point.runs += batch.runs;
     point.chi2.significant += batch.chi2.significant;
@@ -97,6 +115,16 @@ PointResult collect_with_batches(const fs::path& dir, const std::string& label) 
   return point;
 }
 
+}  // namespace
+
+PointResult collect_with_batches(const fs::path& dir, const std::string& label) {
+  return add_batches(dir, label, true);
+}
+
+PointResult collect_finished_batches(const fs::path& dir, const std::string& label) {
+  return add_batches(dir, label, false);
+}
+
 std::string settings_text(const Settings& settings) {
   char power[32];
   std::snprintf(power, sizeof power, "%.6Lg", settings.target_power);
@@ -109,9 +137,9 @@ std::string settings_text(const Settings& settings) {
 int finish(const fs::path& dir, const std::vector<PointResult>& results, const Settings& settings) {
   const Analysis analysis = ANALYSE(results);
   const DesignTable table = DESIGN_TABLE(analysis, settings.target_power);
-  write_file(dir / "curve.csv", CURVE_CSV(results, analysis));
+  WRITE_WHOLE_FILE(dir / "curve.csv", CURVE_CSV(results, analysis));
   const std::vector<std::string> figures = draw_figures(dir, results, analysis, settings);
-  write_file(dir / "design.csv", DESIGN_CSV(table));
+  WRITE_WHOLE_FILE(dir / "design.csv", DESIGN_CSV(table));
   std::size_t failed = 0;
   for (const PointResult& point : results) {
     if (point.ok) continue;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 
 #include "input/shared_names.h"
 #include "search.h"
@@ -70,22 +71,20 @@ int submit(const fs::path& dir, const fs::path& script) {
   return 0;
 }
 
-std::size_t stopped_points(const std::vector<JobOutcome>& outcomes) {
-  return static_cast<std::size_t>(std::count_if(outcomes.begin(), outcomes.end(),
-                                                [](const JobOutcome& outcome) { return outcome.stopped; }));
+// A sweep stopped by SIGINT or SIGTERM: its running points were killed and
+// stay unfinished; says what is left and how to continue. Exit status as a
+// shell reports a program ended by the signal.
+int stopped(const Options& options, int signal, const std::string& left) {
+  std::fprintf(stderr,
+               "korvel-sweep: stopped by %s; %s left unfinished in %s (the finished ones are kept).\n"
+               "To continue: %s\n",
+               signal == SIGINT ? "SIGINT" : "SIGTERM", left.c_str(), options.out.c_str(),
+               RESUME_COMMAND(options.arguments).c_str());
+  return 128 + signal;
 }
 
-// A sweep stopped by SIGINT or SIGTERM: its running points were killed and
-// stay unfinished; says how to continue. Exit status as a shell reports a
-// program ended by the signal.
-int stopped(const Options& options, int signal, std::size_t left) {
-  std::fprintf(
-      stderr,
-      "korvel-sweep: stopped by %s; %zu point%s left unfinished in %s (the finished ones are kept).\n"
-      "To continue: %s\n",
-      signal == SIGINT ? "SIGINT" : "SIGTERM", left, left == 1 ? "" : "s", options.out.c_str(),
-      RESUME_COMMAND(options.arguments).c_str());
-  return 128 + signal;
+std::string count_text(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 // The widest 95 % Wilson half-width of the point's tests.
@@ -99,53 +98,113 @@ EXTENDED widest_half_width(const PointResult& point) {
   return widest;
 }
 
+// A grid run here, from its first round to the last --precision round.
+struct GridRun {
+  const Options& options;
+  const SweepTemplate& tmpl;
+  const fs::path& dir;
+  const std::vector<PlannedPoint>& plan;
+  std::string program;
+  CoreShare share;
+  bool terminal = false;
+  std::map<std::string, JobOutcome> failed;  // by point: a run of it failed or was stopped
+  std::size_t stopped_batches = 0;
+
+  long long batch_runs() const { return options.runs.value_or(tmpl.facts.runs); }
+  long long budget() const { return options.max_runs.value_or(DEFAULT_BUDGET_BATCHES * batch_runs()); }
+  // With --precision: whether the finished batches leave the interval wider
+  // than asked while one more batch fits in the budget.
+  bool needs_batch(const PointResult& finished) const {
+    return options.precision && finished.ok && widest_half_width(finished) > *options.precision &&
+           finished.runs + batch_runs() <= budget();
+  }
+  void note(const std::string& point, const JobOutcome& outcome, bool batch) {
+    if (outcome.ok) return;
+    failed[point] = outcome;
+    if (batch && outcome.stopped) ++stopped_batches;
+  }
+};
+
+// The points a stop leaves to do: stopped, or with --precision still
+// needing a batch (a failed point is failed, not unfinished).
+std::size_t unfinished_points(const GridRun& run) {
+  std::size_t left = 0;
+  for (const PlannedPoint& point : run.plan) {
+    const auto found = run.failed.find(point.label);
+    if (found != run.failed.end()) {
+      left += found->second.stopped ? 1 : 0;
+      continue;
+    }
+    if (run.needs_batch(collect_finished_batches(run.dir, point.label))) ++left;
+  }
+  return left;
+}
+
+int stopped_grid(const GridRun& run, int signal) {
+  std::string left = count_text(unfinished_points(run), "point", "points");
+  if (run.stopped_batches > 0)
+    left += " and " + count_text(run.stopped_batches, "batch", "batches");
+  return stopped(run.options, signal, left);
+}
+
+// Removes batches a --resume finds beyond what the point now needs (an
+// earlier run with other settings), so that none is counted or reported.
+void clear_batches_from(const fs::path& point, int number) {
+  for (const std::string& name : batch_folders(point)) {
+    if (batch_number(name) >= number) clear_point(point / name);
+  }
+}
+
+// The folder of the point's next batch, ready to run; empty when --resume
+// finds it finished.
+std::optional<PointJob> prepare_batch(const GridRun& run, const PlannedPoint& point, int number) {
+  const std::string name = batch_folder(number);
+  const fs::path folder = run.dir / point.label / name;
+  PlannedPoint batch = point;
+  batch.label = point.label + "/" + name;
+  if (point.seed) batch.seed = POINT_SEED(*run.options.seed, point.values, number - 1);
+  if (run.options.resume && finished_point(run.dir, batch, run.options.keep_details)) return std::nullopt;
+  clear_point(folder);
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
+  WRITE_WHOLE_FILE(folder / INPUT_FILE_NAME, batch.input);
+  if (batch.seed) WRITE_WHOLE_FILE(folder / SEED_FILE, seed_text(batch.seed));
+  return point_jobs(run.dir, run.tmpl, {&batch}).front();
+}
+
 // --precision: rounds of one more batch for every point whose interval is
 // still wider than asked, until none is or each has spent --max-runs. A
 // batch is the point's input with its seed for that batch number, so the
 // rounds depend on seeded counts only; finished batches of an earlier run
 // are kept with --resume.
-void run_to_precision(const Options& options, const SweepTemplate& tmpl, const fs::path& dir,
-                      const std::vector<PlannedPoint>& plan, const std::string& program, int parallel,
-                      int threads, bool terminal, std::map<std::string, JobOutcome>& outcome_of) {
-  const long long batch_runs = options.runs.value_or(tmpl.facts.runs);
-  const long long budget = options.max_runs.value_or(50 * batch_runs);
+void run_to_precision(GridRun& run) {
   while (true) {
     bool found = false;
     std::vector<PointJob> jobs;
     std::vector<std::string> owners;
-    for (const PlannedPoint& point : plan) {
-      const auto outcome = outcome_of.find(point.label);
-      if (outcome != outcome_of.end() && !outcome->second.ok) continue;
-      const PointResult result = collect_with_batches(dir, point.label);
-      if (!result.ok || widest_half_width(result) <= *options.precision || result.runs + batch_runs > budget)
-        continue;
-      const int number = finished_batches(dir / point.label) + 2;
-      const std::string name = "batch-" + std::to_string(number);
-      const fs::path folder = dir / point.label / name;
-      PlannedPoint batch = point;
-      batch.label = point.label + "/" + name;
-      if (point.seed) batch.seed = POINT_SEED(*options.seed, point.values, number - 1);
-      std::error_code ec;
-      fs::create_directories(folder, ec);
-      if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
-      if (options.resume && finished_point(dir, batch, options.keep_details)) {
-        found = true;
+    for (const PlannedPoint& point : run.plan) {
+      if (run.failed.count(point.label) != 0) continue;
+      const int number = FIRST_BATCH + finished_batches(run.dir / point.label);
+      if (!run.needs_batch(collect_finished_batches(run.dir, point.label))) {
+        clear_batches_from(run.dir / point.label, number);
         continue;
       }
-      clear_point(folder);
-      fs::create_directories(folder, ec);
-      write_file(folder / INPUT_FILE_NAME, batch.input);
-      if (batch.seed) write_file(folder / SEED_FILE, seed_text(batch.seed));
-      const std::vector<PointJob> one = point_jobs(dir, tmpl, {&batch});
-      jobs.push_back(one.front());
+      std::optional<PointJob> job = prepare_batch(run, point, number);
+      found = found || !job;
+      if (!job) continue;
+      jobs.push_back(*job);
       owners.push_back(point.label);
     }
     // Finished batches found again on resuming count at once: look again
     // until a round neither finds nor runs one.
     if (jobs.empty() && !found) return;
-    const std::vector<JobOutcome> outcomes = RUN_JOBS(program, jobs, parallel, threads, terminal);
+    const std::vector<JobOutcome> outcomes =
+        RUN_JOBS(run.program, jobs, run.share.parallel, run.share.threads, run.terminal);
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
-      if (!outcomes[i].ok) outcome_of[owners[i]] = outcomes[i];
+      JobOutcome outcome = outcomes[i];
+      outcome.failure = jobs[i].label.substr(owners[i].size() + 1) + ": " + outcome.failure;
+      run.note(owners[i], outcome, true);
     }
     if (STOP_SIGNAL() != 0) return;
   }
@@ -172,7 +231,7 @@ int search(const Options& options) {
     search.range.high = static_cast<int>(tools::PARSE_WHOLE(ends[1], "the high end of --range", 1, top));
     if (search.range.low >= search.range.high) throw UsageError("--range needs LO below HI");
   }
-  search.range.target = options.target_power.value_or(0.8L);
+  search.range.target = options.target_power.value_or(DEFAULT_TARGET_POWER);
   search.range.tolerance = options.tolerance;
   search.max_runs = options.max_runs;
   search.runs = options.runs;
@@ -191,11 +250,12 @@ int search(const Options& options) {
   search.made_template = source.made_text;
   search.data_summary = source.summary;
   search.program = find_program(chosen);
+  search.arguments = options.arguments;
   CATCH_STOP_SIGNALS();
   try {
     return RUN_SEARCH(source.tmpl, search);
   } catch (const SweepStopped& stop) {
-    return stopped(options, stop.signal, stop.left);
+    return stopped(options, stop.signal, count_text(stop.left, "probe batch", "probe batches"));
   }
 }
 
@@ -211,14 +271,14 @@ int sweep(const Options& options) {
   const fs::path dir = fs::absolute(options.out).lexically_normal();
   const std::vector<const PlannedPoint*> to_run = prepare_points(options, dir, plan);
   if (!source.made_text.empty()) {
-    write_file(dir / "template.in", source.made_text);
-    write_file(dir / "data-summary.txt", source.summary);
+    WRITE_WHOLE_FILE(dir / "template.in", source.made_text);
+    WRITE_WHOLE_FILE(dir / "data-summary.txt", source.summary);
   }
   Settings settings;
   settings.title = options.title.value_or("");
-  settings.target_power = options.target_power.value_or(0.8L);
+  settings.target_power = options.target_power.value_or(DEFAULT_TARGET_POWER);
   settings.figure_formats = options.figure_formats;
-  write_file(dir / SETTINGS_FILE, settings_text(settings));
+  WRITE_WHOLE_FILE(dir / SETTINGS_FILE, settings_text(settings));
   const std::vector<PointJob> jobs = point_jobs(dir, tmpl, to_run);
 
   if (options.emit_jobs) {
@@ -231,7 +291,7 @@ int sweep(const Options& options) {
     slurm.cpus_per_task = options.threads_per_point > 0 ? options.threads_per_point : 1;
     slurm.extra_lines = options.sbatch_args;
     const fs::path script = dir / SBATCH_FILE;
-    write_file(script, SBATCH_SCRIPT(program, jobs, dir.string(), slurm));
+    WRITE_WHOLE_FILE(script, SBATCH_SCRIPT(program, jobs, dir.string(), slurm));
     std::printf("wrote %s: %zu array tasks\n", script.c_str(), jobs.size());
     if (options.submit) return submit(dir, script);
     std::printf("submit it with: sbatch %s\nwhen it has finished: korvel-sweep --collect %s\n",
@@ -249,22 +309,17 @@ int sweep(const Options& options) {
     std::fflush(stdout);
   }
   CATCH_STOP_SIGNALS();
+  GridRun run{options, tmpl, dir, plan, program, {parallel, running, threads}, terminal, {}, 0};
   const std::vector<JobOutcome> outcomes = RUN_JOBS(program, jobs, parallel, threads, terminal);
-  if (const int signal = STOP_SIGNAL(); signal != 0)
-    return stopped(options, signal, stopped_points(outcomes));
-  std::map<std::string, JobOutcome> outcome_of;
-  for (std::size_t i = 0; i < jobs.size(); ++i) outcome_of[jobs[i].label] = outcomes[i];
-  if (options.precision) {
-    run_to_precision(options, tmpl, dir, plan, program, parallel, threads, terminal, outcome_of);
-    if (const int signal = STOP_SIGNAL(); signal != 0)
-      return stopped(options, signal, stopped_points(outcomes));
-  }
+  for (std::size_t i = 0; i < jobs.size(); ++i) run.note(jobs[i].label, outcomes[i], false);
+  if (options.precision && STOP_SIGNAL() == 0) run_to_precision(run);
+  if (const int signal = STOP_SIGNAL(); signal != 0) return stopped_grid(run, signal);
 
   std::vector<PointResult> results;
   for (const PlannedPoint& point : plan) {
     PointResult result = collect_with_batches(dir, point.label);
-    const auto found = outcome_of.find(point.label);
-    if (found != outcome_of.end() && !found->second.ok) {
+    const auto found = run.failed.find(point.label);
+    if (found != run.failed.end()) {
       result.ok = false;
       result.failure = found->second.failure;
     }
