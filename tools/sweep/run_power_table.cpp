@@ -32,7 +32,7 @@ int collect_run(const fs::path& dir) {
   const fs::path report_path = dir / "KORVEL.OUT";
   std::string text;
   if (!READ_WHOLE_FILE(report_path.string(), text)) throw SweepError("cannot read " + report_path.string());
-  write_file(dir / "power.csv", RUN_POWER_CSV(PARSE_SUMMARY_REPORT(report_path.string(), text)));
+  WRITE_WHOLE_FILE(dir / "power.csv", RUN_POWER_CSV(PARSE_SUMMARY_REPORT(report_path.string(), text)));
   return 0;
 }
 

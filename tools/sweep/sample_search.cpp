@@ -565,7 +565,7 @@ class Search {
     WRITE_WHOLE_FILE(dir_ / "curve.csv", curve_csv());
     const SampleSizeFigure drawn = figure();
     DRAW_SAMPLE_SIZE_FIGURE(drawn, (dir_ / "curve").string(), options_.figure_formats);
-    write_file(dir_ / "model.csv", FITTED_MODEL_CSV(drawn, axis_column()));
+    WRITE_WHOLE_FILE(dir_ / "model.csv", FITTED_MODEL_CSV(drawn, axis_column()));
     // The caption as text too, for a report or a paper.
     std::string caption;
     for (const std::string& line : drawn.caption) caption += line + "\n";
