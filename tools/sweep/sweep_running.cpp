@@ -142,8 +142,7 @@ std::size_t unfinished_points(const GridRun& run) {
 
 int stopped_grid(const GridRun& run, int signal) {
   std::string left = count_text(unfinished_points(run), "point", "points");
-  if (run.stopped_batches > 0)
-    left += " and " + count_text(run.stopped_batches, "batch", "batches");
+  if (run.stopped_batches > 0) left += " and " + count_text(run.stopped_batches, "batch", "batches");
   return stopped(run.options, signal, left);
 }
 
@@ -199,8 +198,8 @@ void run_to_precision(GridRun& run) {
     // Finished batches found again on resuming count at once: look again
     // until a round neither finds nor runs one.
     if (jobs.empty() && !found) return;
-    const std::vector<JobOutcome> outcomes =
-        RUN_JOBS(run.program, jobs, run.share.parallel, run.share.threads, run.terminal);
+    const std::vector<JobOutcome> outcomes = RUN_JOBS(run.program, jobs, run.share.parallel,
+                                                      run.share.threads, run.terminal);
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
       JobOutcome outcome = outcomes[i];
       outcome.failure = jobs[i].label.substr(owners[i].size() + 1) + ": " + outcome.failure;
