@@ -84,7 +84,8 @@ void ScratchFile::write(const std::string& text) {
 
 bool ScratchFile::place(bool replace) {
   if (!replace) {
-    if (::link(path_.c_str(), destination_.c_str()) == 0) return true;  // the scratch name goes in the destructor
+    if (::link(path_.c_str(), destination_.c_str()) == 0)
+      return true;  // the scratch name goes in the destructor
     if (errno == EEXIST) return false;
     // A file system without hard links: check, then rename.
     std::error_code ec;

@@ -150,7 +150,6 @@ std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplat
   return plan;
 }
 
-
 std::vector<std::string> point_folders(const fs::path& dir) {
   std::vector<std::string> folders;
   std::error_code ec;
