@@ -281,8 +281,9 @@ TEST_F(SweepRun, ResumeRunsOnlyKilledAndFailedPoints) {
 // run, in --collect and until a --resume runs it again; the point is never
 // reported with fewer runs than it was given.
 TEST_F(SweepRun, AFailedOrMissingBatchFailsItsPoint) {
-  const std::vector<std::string> grid = {"--resume", "--generations", "7", "--no-null", "--precision", "0.1",
-                                         "--max-runs", "120", "--seed", "3", "--out", "p", "T.IN"};
+  const std::vector<std::string> grid = {
+      "--resume", "--generations", "7", "--no-null", "--precision", "0.1", "--max-runs",
+      "120",      "--seed",        "3", "--out",     "p",           "T.IN"};
   fs::create_directories("p");
   write("p/fail-7", "");
   std::string err;
@@ -550,9 +551,9 @@ TEST_F(SweepRun, ASignalStopsEveryPointAndResumeFinishes) {
 TEST_F(SweepRun, AStopInAPrecisionRoundCountsItsPointsAndBatches) {
   fs::create_directories("out");
   write("out/slow", "");
-  const std::vector<std::string> args = {"--program", program_,  "--generations", "3,5",   "--precision", "0.1",
-                                         "--seed",    "4",       "--jobs",        "2",     "--resume",    "--out",
-                                         "out",       "T.IN"};
+  const std::vector<std::string> args = {
+      "--program", program_, "--generations", "3,5",   "--precision", "0.1", "--seed", "4",
+      "--jobs",    "2",      "--resume",      "--out", "out",         "T.IN"};
   std::vector<pid_t> points;
   const pid_t sweep_pid = start_sweep(args, "out/ran.txt", 2, points);
   ASSERT_GE(sweep_pid, 0);
