@@ -88,8 +88,8 @@ std::string SEARCH_DESIGN_CSV(const SearchRecord& record) {
 std::string SEARCH_CURVE_CSV(const SearchRecord& record) {
   std::string csv =
       "expected_fst,generations," + SEARCH_AXIS_COLUMN(record.options) +
-      ",runs,batches,chi2_significant,chi2_power,chi2_low,chi2_high,exact_significant,exact_power,"
-      "exact_low,exact_high\n";
+      ",runs,batches,chi2_significant,chi2_power,chi2_ci_low,chi2_ci_high,exact_significant,exact_power,"
+      "exact_ci_low,exact_ci_high\n";
   if (!record.null.empty()) curve_rows(record, csv, 0, 0, record.null);
   for (const LevelState& level : record.levels)
     curve_rows(record, csv, level.expected_fst, level.generations, level.batches);

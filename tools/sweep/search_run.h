@@ -10,6 +10,7 @@
 namespace korvel::sweep {
 
 struct Batch {
+  int generations = 0;
   int x = 0;
   int batch = 0;
   std::string label;  // folder name under DIR/probes
