@@ -12,7 +12,7 @@ JOBS          ?= 2
 # as many at once as cores keeps the cores busy.
 TEST_JOBS     ?= $(shell echo $$(( $(JOBS) * 2 )))
 
-.PHONY: demo build test sanitize sanitize-thread bench init-bench exact-settings install fuzz figure-check clean htslib format-check format r-check r-docs
+.PHONY: demo build test include-check sanitize sanitize-thread bench init-bench exact-settings install fuzz figure-check clean htslib format-check format r-check r-docs
 
 # korvel-init reads VCF/BCF through htslib and korvel-sweep draws with
 # cairo: installed here when missing and run as root, else the exact
@@ -36,6 +36,14 @@ test: htslib
 	cmake -S . -B $(BUILD_TEST) -DCMAKE_BUILD_TYPE=Test -DKORVEL_TESTS=ON -DKORVEL_WERROR=ON
 	cmake --build $(BUILD_TEST) -j $(JOBS)
 	cd $(BUILD_TEST) && ctest --output-on-failure -j $(TEST_JOBS)
+
+# The tools and the libraries they use compiled source by source, never in
+# batches: a file that uses what it does not include compiles in a batch
+# behind another that does, and fails only here.
+BUILD_ONE := build/one-by-one
+include-check: htslib
+	cmake -S . -B $(BUILD_ONE) -DCMAKE_BUILD_TYPE=IncludeCheck -DKORVEL_UNITY_BUILD=OFF -DKORVEL_TESTS=OFF -DKORVEL_WERROR=ON
+	cmake --build $(BUILD_ONE) -j $(JOBS) --target korvel_tools_common korvel_sweep_lib korvel_init_lib
 
 sanitize: htslib
 	cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_TESTS=ON -DKORVEL_SANITIZE=ON -DKORVEL_WERROR=ON

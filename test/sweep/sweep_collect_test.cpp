@@ -12,6 +12,7 @@
 #include <string>
 
 #include "figure.h"
+#include "support/scratch_folder.h"
 #include "sweep.h"
 #include "sweep_command.h"
 
@@ -87,12 +88,7 @@ std::string make_input(int drift_size, int generations) {
          "\r\n50 50 50\r\n100\r\n----\r\nalleles\r\n2 0.5 0.5\r\n3 0.2 0.3 0.5\r\n";
 }
 
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string slurp(const fs::path& path) { return korvel::testing::READ_FILE(path); }
 
 // The caption's paragraphs joined, so that a phrase is found in any of them.
 std::string caption_text(const std::vector<PointResult>& points, const Analysis& analysis) {
@@ -104,19 +100,13 @@ std::string caption_text(const std::vector<PointResult>& points, const Analysis&
 
 void write(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
+  korvel::testing::WRITE_FILE(path, text);
 }
 
 class SweepCollect : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "sweep-collect-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
+  korvel::testing::ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.path();
 };
 
 // ---- Report parsing ----------------------------------------------------
@@ -248,7 +238,7 @@ TEST_F(SweepCollect, CollectsFinishedAndFailedPoints) {
   EXPECT_EQ(CURVE_CSV(points, ANALYSE(points)),
             "point,status,expected_fst,generations,drift_size,sample_size,loci,mean_fst,runs,"
             "chi2_significant,chi2_power,chi2_ci_low,chi2_ci_high,chi2_null_check,"
-            "fisher_significant,fisher_power,fisher_ci_low,fisher_ci_high,fisher_null_check\n"
+            "exact_significant,exact_power,exact_ci_low,exact_ci_high,exact_null_check\n"
             "point-01,ok,0.001999,2,500,50,2,0.0103,100,6,0.0600,0.0278,0.1248,,5,0.0500,0.0215,0.1118,\n"
             "point-02,ok,0.009955,10,500,50,2,0.0103,100,37,0.3700,0.2818,0.4678,,41,0.4100,0.3187,0.5080,\n"
             "point-03,failed,0.019811,20,500,50,2,,,,,,,,,,,,\n");
@@ -264,7 +254,7 @@ TEST_F(SweepCollect, CsvHasOnlyTheColumnsOfTestsThatWereOn) {
   const std::string csv = CURVE_CSV(points, ANALYSE(points));
   EXPECT_EQ(csv.substr(0, csv.find('\n')),
             "point,status,expected_fst,generations,drift_size,sample_size,loci,mean_fst,runs,"
-            "fisher_significant,fisher_power,fisher_ci_low,fisher_ci_high,fisher_null_check");
+            "exact_significant,exact_power,exact_ci_low,exact_ci_high,exact_null_check");
   EXPECT_NE(csv.find("point-01,ok,0.048890,10,100,50,2,0.0103,100,41,0.4100,"), std::string::npos) << csv;
 }
 
@@ -346,15 +336,15 @@ TEST(SweepDesign, SmallestSampleSizeByEstimateAndByLowerBound) {
       "expected_fst,generations,test,target_power,smallest_sample_size,smallest_sample_size_by_lower_bound,note\n"
       "0.000000,0,chi2,0.80,,,\"false-positive rate (no drift) 0.0500 at n = 20, 0.0400 at n = 50, "
       "0.0600 at n = 80\"\n"
-      "0.000000,0,fisher,0.80,,,\"false-positive rate (no drift) 0.1200 at n = 20 (miscalibrated: above "
+      "0.000000,0,exact,0.80,,,\"false-positive rate (no drift) 0.1200 at n = 20 (miscalibrated: above "
       "0.1100), 0.0600 at n = 50, 0.0500 at n = 80\"\n"
       // 0.79 misses 0.8; 0.86 reaches it but not its lower bound (0.7786).
       "0.009955,10,chi2,0.80,80,not reached,\n"
       // n = 20 reaches 0.81 with a miscalibrated exact test: not offered;
       // 0.80 reaches exactly; the lower bound of 0.90 is 0.8256.
-      "0.009955,10,fisher,0.80,50,80,\"not offered (miscalibrated): n = 20\"\n"
+      "0.009955,10,exact,0.80,50,80,\"not offered (miscalibrated): n = 20\"\n"
       "0.019811,20,chi2,0.80,20,50,\n"
-      "0.019811,20,fisher,0.80,50,50,\"not offered (miscalibrated): n = 20\"\n");
+      "0.019811,20,exact,0.80,50,50,\"not offered (miscalibrated): n = 20\"\n");
   const std::string text = DESIGN_TEXT(table);
   EXPECT_NE(text.find("Smallest sample size with power >= 0.80"), std::string::npos) << text;
   EXPECT_NE(text.find("chi-square test  80 / -\n"), std::string::npos) << text;
@@ -385,9 +375,9 @@ TEST(SweepDesign, LociGroupsAndNotReached) {
             "expected_fst,generations,loci,test,target_power,smallest_sample_size,"
             "smallest_sample_size_by_lower_bound,note\n"
             "0.009955,10,5,chi2,0.90,not reached,not reached,\n"
-            "0.009955,10,5,fisher,0.90,not reached,not reached,\n"
+            "0.009955,10,5,exact,0.90,not reached,not reached,\n"
             "0.009955,10,9,chi2,0.90,20,40,\n"
-            "0.009955,10,9,fisher,0.90,not reached,not reached,\n");
+            "0.009955,10,9,exact,0.90,not reached,not reached,\n");
   EXPECT_TRUE(CALIBRATION_WARNINGS(analysis).empty());
   const std::string csv = CURVE_CSV(points, analysis);
   EXPECT_EQ(csv.find("miscalibrated"), std::string::npos);
@@ -485,7 +475,7 @@ TEST_F(SweepCollect, FiguresAreWrittenInEachFormatTheSameEachTime) {
         << format;
   }
   EXPECT_THROW(DRAW_FST_FIGURE(points, analysis, {"", 0.8L}, (dir_ / "missing" / "curve").string(), {"png"}),
-               SweepError);
+               korvel::tools::FileError);
 }
 
 // The fitted model is the only line drawn through a curve: without one the

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch_folder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -37,10 +39,7 @@ const std::string TEMPLATE =
     "2  0.5 0.5\r\n"
     "3  0.4 0.3 0.3\r\n";
 
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+std::string slurp(const fs::path& path) { return korvel::testing::READ_FILE(path); }
 
 std::vector<std::vector<std::string>> csv_rows(const std::string& text) {
   std::vector<std::vector<std::string>> rows;
@@ -62,25 +61,14 @@ std::vector<std::vector<std::string>> csv_rows(const std::string& text) {
 
 class SweepEndToEnd : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "sweep-e2e-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    old_ = fs::current_path();
-    fs::current_path(dir_);
-    std::ofstream("T.IN", std::ios::binary) << TEMPLATE;
-  }
-  void TearDown() override {
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
+  void SetUp() override { korvel::testing::WRITE_FILE("T.IN", TEMPLATE); }
   int run(const std::string& args) {
     const std::string command = std::string("'") + KORVEL_SWEEP_PROGRAM + "' " + args + " >out.txt 2>err.txt";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  fs::path dir_, old_;
+  korvel::testing::ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.path();
 };
 
 // Every file of every point folder but the console log (which holds the
@@ -106,7 +94,7 @@ TEST_F(SweepEndToEnd, SmallSweepWithTheRealProgram) {
   ASSERT_EQ(rows.size(), 3u) << slurp("curve/curve.csv");
   ASSERT_EQ(rows[0].size(), 19u);
   EXPECT_EQ(rows[0][9], "chi2_significant");
-  EXPECT_EQ(rows[0][14], "fisher_significant");
+  EXPECT_EQ(rows[0][14], "exact_significant");
   // No drift: expected F'st 0, samples from the base population itself; it
   // is the calibration point, so no other is added.
   EXPECT_EQ(rows[1][1], "ok");
@@ -267,6 +255,18 @@ TEST_F(SweepSearch, TheIntervalHoldsTheCrossingOfADenseGrid) {
       << slurp("err.txt");
   const auto grid = csv_rows(slurp("g/curve.csv"));
   ASSERT_EQ(grid.size(), 10u);
+  // The grid's and the search's files name the same quantities alike.
+  const auto search_curve = csv_rows(slurp("s/curve.csv"));
+  const auto grid_design = csv_rows(slurp("g/design.csv"));
+  for (const char* column : {"expected_fst", "generations", "sample_size", "runs", "chi2_significant",
+                             "chi2_power", "chi2_ci_low", "chi2_ci_high"}) {
+    EXPECT_NE(std::find(grid[0].begin(), grid[0].end(), column), grid[0].end()) << column;
+    EXPECT_NE(std::find(search_curve[0].begin(), search_curve[0].end(), column), search_curve[0].end())
+        << column;
+  }
+  for (const char* column : {"expected_fst", "generations", "test", "target_power", "smallest_sample_size"})
+    EXPECT_NE(std::find(grid_design[0].begin(), grid_design[0].end(), column), grid_design[0].end())
+        << column;
   // Where the grid's power, joined linearly, first reaches 0.8.
   double crossing = 0;
   for (std::size_t row = 2; row < grid.size() && crossing == 0; ++row) {

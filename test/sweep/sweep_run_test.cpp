@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 
+#include "support/scratch_folder.h"
 #include "sweep.h"
 
 namespace {
@@ -83,10 +84,7 @@ const std::string STAND_IN =
     "F'st calculated from average Hs and Ht =     0.0101\n"
     "END\n";
 
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+std::string slurp(const fs::path& path) { return korvel::testing::READ_FILE(path); }
 
 // Points run in parallel finish in any order.
 std::string sorted_lines(const std::string& text) {
@@ -99,25 +97,15 @@ std::string sorted_lines(const std::string& text) {
   return sorted;
 }
 
-void write(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+using korvel::testing::WRITE_FILE;
 
 class SweepRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    const fs::path base = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "sweep-run-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    old_ = fs::current_path();
-    fs::current_path(dir_);
-    write("T.IN", TEMPLATE);
-    write("stand-in", STAND_IN);
+    WRITE_FILE("T.IN", TEMPLATE);
+    WRITE_FILE("stand-in", STAND_IN);
     fs::permissions("stand-in", fs::perms::owner_all);
     program_ = (dir_ / "stand-in").string();
-  }
-  void TearDown() override {
-    fs::current_path(old_);
-    fs::remove_all(dir_);
   }
 
   int sweep(std::vector<std::string> args, std::string* err = nullptr, std::string* out = nullptr) {
@@ -133,12 +121,13 @@ class SweepRun : public ::testing::Test {
     return status;
   }
 
-  fs::path dir_, old_;
+  korvel::testing::ScratchFolder scratch_;
+  const fs::path dir_ = scratch_.path();
   std::string program_;
 };
 
 TEST_F(SweepRun, AFailingPointIsReportedAndTheOthersFinish) {
-  write("fail-7", "");
+  WRITE_FILE("fail-7", "");
   std::string err, out;
   EXPECT_EQ(
       sweep({"--generations", "2,7,10", "--no-null", "--jobs", "2", "--out", "out", "T.IN"}, &err, &out), 1);
@@ -244,8 +233,8 @@ TEST_F(SweepRun, SeedsAndThreadsReachEveryPoint) {
 }
 
 TEST_F(SweepRun, ResumeRunsOnlyKilledAndFailedPoints) {
-  write("fail-7", "");
-  write("kill-5", "");
+  WRITE_FILE("fail-7", "");
+  WRITE_FILE("kill-5", "");
   const std::vector<std::string> command = {"--generations", "2,5,7,10", "--no-null", "--seed", "5",
                                             "--out",         "r",        "T.IN"};
   std::string err;
@@ -285,7 +274,7 @@ TEST_F(SweepRun, AFailedOrMissingBatchFailsItsPoint) {
       "--resume", "--generations", "7", "--no-null", "--precision", "0.1", "--max-runs",
       "120",      "--seed",        "3", "--out",     "p",           "T.IN"};
   fs::create_directories("p");
-  write("p/fail-7", "");
+  WRITE_FILE("p/fail-7", "");
   std::string err;
   EXPECT_EQ(sweep(grid, &err), 1);
   EXPECT_NE(err.find("/p/point-01 failed: batch-2: exit status 1"), std::string::npos) << err;
@@ -331,7 +320,7 @@ TEST_F(SweepRun, AnExistingFolderIsRefusedUnlessForced) {
 }
 
 TEST_F(SweepRun, EmitJobsThenCollect) {
-  write("fail-7", "");
+  WRITE_FILE("fail-7", "");
   std::string out;
   ASSERT_EQ(sweep({"--emit-jobs", "--generations", "3,7,12", "--seed", "1", "--out", "jobs", "--title",
                    "Emitted", "--keep-details", "T.IN"},
@@ -517,7 +506,7 @@ int terminate(pid_t sweep_pid) {
 }
 
 TEST_F(SweepRun, ASignalStopsEveryPointAndResumeFinishes) {
-  write("slow", "");
+  WRITE_FILE("slow", "");
   const std::vector<std::string> args = {"--program", program_, "--generations", "3,5",   "--seed", "4",
                                          "--jobs",    "2",      "--force",       "--out", "out",    "T.IN"};
   // Two points running (the no-drift point waits for a free slot).
@@ -550,7 +539,7 @@ TEST_F(SweepRun, ASignalStopsEveryPointAndResumeFinishes) {
 // which run one folder deeper).
 TEST_F(SweepRun, AStopInAPrecisionRoundCountsItsPointsAndBatches) {
   fs::create_directories("out");
-  write("out/slow", "");
+  WRITE_FILE("out/slow", "");
   const std::vector<std::string> args = {
       "--program", program_, "--generations", "3,5",   "--precision", "0.1", "--seed", "4",
       "--jobs",    "2",      "--resume",      "--out", "out",         "T.IN"};

@@ -87,6 +87,19 @@ void ADD_FILTER_OPTIONS(tools::CommandLine& command, LocusFilter& filter) {
   command.once(tools::ADD_WHOLE(app, "--min-samples", filter.min_samples, 1, MAX_DIPLOIDS));
 }
 
+// --format: the kind of data, when its content does not say.
+void add_format_option(tools::CommandLine& command, InitOptions& o) {
+  command.once(
+      command.app()
+          .add_option_function<std::string>("--format",
+                                            [&o](const std::string& v) {
+                                              o.format = v == "genepop"       ? DataFormat::GENEPOP
+                                                         : v == "frequencies" ? DataFormat::FREQUENCIES
+                                                                              : DataFormat::VCF;
+                                            })
+          ->check(tools::WORD({"genepop", "vcf", "bcf", "frequencies"}, "genepop, vcf or frequencies")));
+}
+
 }  // namespace
 
 void ADD_DESIGN_OPTIONS(tools::CommandLine& command, InitOptions& o) {
@@ -97,14 +110,7 @@ void ADD_DESIGN_OPTIONS(tools::CommandLine& command, InitOptions& o) {
             name, [&o, name, read](const std::string& v) { read(o, tools::SPLIT_LIST(v, name)); })
         ->check(tools::EACH(item));
   };
-  command.once(
-      app.add_option_function<std::string>("--format",
-                                           [&o](const std::string& v) {
-                                             o.format = v == "genepop"       ? DataFormat::GENEPOP
-                                                        : v == "frequencies" ? DataFormat::FREQUENCIES
-                                                                             : DataFormat::VCF;
-                                           })
-          ->check(tools::WORD({"genepop", "vcf", "bcf", "frequencies"}, "genepop, vcf or frequencies")));
+  add_format_option(command, o);
   command.once(app.add_option("--popmap", o.popmap));
   command.once(app.add_flag("--pass-only", o.pass_only));
   command.once(app.add_flag("--allow-truncated", o.allow_truncated));

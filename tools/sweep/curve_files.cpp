@@ -186,7 +186,7 @@ std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& an
   header.field("sample_size").field("loci").field("mean_fst").field("runs");
   for (Test test : TESTS) {
     if (!shown[static_cast<int>(test)]) continue;
-    const std::string key = TEST_KEY(test);
+    const std::string key = TEST_NAME(test);
     for (const char* column : {"_significant", "_power", "_ci_low", "_ci_high", "_null_check"})
       header.field(key + column);
   }

@@ -13,8 +13,6 @@ namespace korvel::sweep {
 
 namespace {
 
-const char* test_name(Test test) { return test == Test::CHI2 ? "chi-square test" : "exact test"; }
-
 // The value of the answer axis for a curve.
 int axis_value(const DesignTable& table, const Curve& curve) {
   return table.axis == "loci" ? curve.loci : curve.sample_size;
@@ -120,7 +118,7 @@ std::string DESIGN_CSV(const DesignTable& table) {
   for (const DesignAnswer& row : table.rows) {
     std::string line = FIXED_TEXT(row.expected_fst, 6) + ',' + std::to_string(row.generations) + ',';
     if (table.grouped_by_loci) line += std::to_string(row.group_loci) + ',';
-    line += std::string(TEST_KEY(row.test)) + ',' + FIXED_TEXT(table.target_power, 2) + ',';
+    line += std::string(TEST_NAME(row.test)) + ',' + FIXED_TEXT(table.target_power, 2) + ',';
     std::string note = row.note;
     if (row.generations == 0) {
       line += ",,";
@@ -171,7 +169,7 @@ std::string DESIGN_TEXT(const DesignTable& table) {
       for (int value : row.excluded) values.push_back(axis_text(table, value));
       answer += "   (miscalibrated, not offered: " + join(values, ", ") + ")";
     }
-    std::snprintf(line, sizeof line, "  %-30s %-16s %s\n", where.c_str(), test_name(row.test),
+    std::snprintf(line, sizeof line, "  %-30s %-16s %s\n", where.c_str(), TEST_WORDS(row.test),
                   answer.c_str());
     text += line;
   }
@@ -184,7 +182,7 @@ std::vector<std::string> CALIBRATION_WARNINGS(const Analysis& analysis) {
     for (Test test : TESTS) {
       if (!curve.miscalibrated(test)) continue;
       const PointResult& null_point = *curve.null_point;
-      std::string warning = "the " + std::string(test_name(test)) + " is miscalibrated";
+      std::string warning = "the " + std::string(TEST_WORDS(test)) + " is miscalibrated";
       if (!curve.label.empty()) warning += " at " + curve.label;
       warning += ": with no drift it rejected " + std::to_string(null_point.power(test).significant) +
                  " of " + std::to_string(null_point.runs) + " runs (" + null_point.folder +

@@ -236,7 +236,7 @@ void draw_legend(cairo_t* cr, const Analysis& analysis, const Layout& layout) {
   for (Test test : layout.tests) {
     const Colour colour = layout.colour_by_test ? PALETTE_COLOUR(test == Test::CHI2 ? 0 : 1) : MUTED;
     TEST_MARKER(cr, LEGEND_LEFT + 14, y - 4, test, 1.0, colour);
-    TEXT(cr, LEGEND_LEFT + 36, y, test == Test::CHI2 ? "chi-square test" : "exact test", entry);
+    TEXT(cr, LEGEND_LEFT + 36, y, TEST_WORDS(test), entry);
     TEXT(cr, LEGEND_LEFT + 36, y + 14, test == Test::CHI2 ? "(summed over loci)" : "(combined over loci)",
          {11, false, MUTED, Align::LEFT, false});
     y += 36;

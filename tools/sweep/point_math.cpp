@@ -1,4 +1,5 @@
 // Drift arithmetic, binomial intervals and the calibration limit.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -128,5 +129,22 @@ const char* const CONSERVATIVE_EXPLANATION =
     "without drift it rejects far less often than 5 %, as tests do on loci with few alleles or rare "
     "alleles and as the exact test combined over loci does; its power is understated: use the "
     "chi-square test or leave out rare alleles with a minor-allele-frequency filter";
+
+std::string SEED_TEXT(std::optional<std::uint32_t> seed) { return seed ? std::to_string(*seed) + "\n" : ""; }
+
+std::string DESCRIBE_POINT(const InputFacts& facts, const PointValues& values) {
+  std::string sizes;
+  if (values.sample_size) {
+    sizes = std::to_string(*values.sample_size);
+  } else if (!facts.sample_sizes.empty()) {
+    const auto [low, high] = std::minmax_element(facts.sample_sizes.begin(), facts.sample_sizes.end());
+    sizes = *low == *high ? std::to_string(*low) : std::to_string(*low) + "-" + std::to_string(*high);
+  }
+  char buffer[160];
+  std::snprintf(buffer, sizeof buffer, "F'st %.6Lf, t = %d, Ne = %d, n = %s, %d loci",
+                EXPECTED_FST(values.drift_size, values.generations), values.generations, values.drift_size,
+                sizes.c_str(), values.loci.value_or(facts.loci));
+  return buffer;
+}
 
 }  // namespace korvel::sweep

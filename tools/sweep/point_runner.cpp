@@ -162,6 +162,22 @@ std::string exit_text(int status) {
   return "ended abnormally";
 }
 
+// How a point's program ended (`got` is what waitpid returned for it): a
+// failure says why, with the program's last words from its console log.
+JobOutcome ended(const PointJob& point, pid_t got, int status, Clock::time_point start) {
+  JobOutcome outcome;
+  outcome.seconds = seconds_since(start);
+  outcome.ok = got > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (outcome.ok) return outcome;
+  outcome.failure = got < 0 ? std::string("lost track of the process: ") + std::strerror(errno)
+                            : exit_text(status);
+  std::string text;
+  READ_WHOLE_FILE(point.folder + "/" + CONSOLE_FILE_NAME, text);
+  const std::string message = PROGRAM_MESSAGE(text);
+  if (!message.empty()) outcome.failure += "; the program said: " + message;
+  return outcome;
+}
+
 class Progress {
  public:
   Progress(bool terminal, std::size_t total) : terminal_(terminal), total_(total), start_(Clock::now()) {}
@@ -267,18 +283,8 @@ std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<P
       }
       const Running child = running[i];
       running.erase(running.begin() + static_cast<std::ptrdiff_t>(i));
-      JobOutcome& outcome = outcomes[child.index];
       const PointJob& point = points[child.index];
-      outcome.seconds = seconds_since(child.start);
-      outcome.ok = got > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-      if (!outcome.ok) {
-        outcome.failure = got < 0 ? std::string("lost track of the process: ") + std::strerror(errno)
-                                  : exit_text(status);
-        std::string text;
-        READ_WHOLE_FILE(point.folder + "/" + CONSOLE_FILE_NAME, text);
-        const std::string message = PROGRAM_MESSAGE(text);
-        if (!message.empty()) outcome.failure += "; the program said: " + message;
-      }
+      const JobOutcome& outcome = outcomes[child.index] = ended(point, got, status, child.start);
       ++finished;
       reaped = true;
       progress.finished(point.label + (outcome.ok ? " done" : " FAILED") + " (" + point.description +

@@ -2,6 +2,7 @@
 // of warning once, with the points concerned, instead of leaving it inside
 // their console logs.
 #include <cctype>
+#include <cstdio>
 
 #include "sweep.h"
 
@@ -55,6 +56,24 @@ std::vector<PointWarning> GATHER_WARNINGS(const std::vector<PointConsole>& conso
     }
   }
   return warnings;
+}
+
+bool REPORT_WARNINGS(const std::vector<PointConsole>& consoles, const std::string& noun) {
+  // A long list of folders would bury the warning: the first few are named,
+  // the rest counted.
+  constexpr std::size_t NAMED = 8;
+  bool resolution = false;
+  for (const PointWarning& warning : GATHER_WARNINGS(consoles)) {
+    resolution = resolution || warning.resolution;
+    std::string points;
+    for (std::size_t i = 0; i < warning.points.size() && i < NAMED; ++i)
+      points += (i ? ", " : "") + warning.points[i];
+    if (warning.points.size() > NAMED)
+      points += ", ... (" + std::to_string(warning.points.size() - NAMED) + " more)";
+    std::fprintf(stderr, "korvel-sweep: %zu %s%s warned: %s\n  (%s)\n", warning.points.size(), noun.c_str(),
+                 warning.points.size() == 1 ? "" : "s", warning.text.c_str(), points.c_str());
+  }
+  return resolution;
 }
 
 }  // namespace korvel::sweep

@@ -23,8 +23,8 @@ std::string power_row(const char* test, long long significant, const SummaryRepo
 
 std::string RUN_POWER_CSV(const SummaryReport& report) {
   std::string csv = "test,runs,significant,power,ci_low,ci_high,mean_fst,expected_fst\n";
-  if (report.chi2_on) csv += power_row("chi2", report.chi2_significant, report);
-  if (report.fisher_on) csv += power_row("exact", report.fisher_significant, report);
+  if (report.chi2_on) csv += power_row(TEST_NAME(Test::CHI2), report.chi2_significant, report);
+  if (report.fisher_on) csv += power_row(TEST_NAME(Test::FISHER), report.fisher_significant, report);
   return csv;
 }
 

@@ -34,6 +34,7 @@ std::string real_text(EXTENDED value) {
 }
 
 struct Batch {
+  int generations = 0;
   int x = 0;
   int batch = 0;
   std::string label;  // folder name under DIR/probes
@@ -173,6 +174,7 @@ class Search {
 
   Batch make_batch(int generations, int x, int number) const {
     Batch batch;
+    batch.generations = generations;
     batch.x = x;
     batch.batch = number;
     batch.label = "t" + std::to_string(generations) + "-" + axis_letter() + std::to_string(x) + "-b" +
@@ -272,17 +274,10 @@ class Search {
     }
   }
 
-  std::string seed_text(std::uint32_t seed) const { return std::to_string(seed) + "\n"; }
-
+  // The probe in words: its point's values and its batch.
   std::string describe(int generations, int x, int batch) const {
-    char buffer[160];
-    std::snprintf(buffer, sizeof buffer, "korvel-sweep: F'st %.6Lf, t = %d, Ne = %d, %s = %d, batch %d",
-                  EXPECTED_FST(drift_size_, generations), generations, drift_size_,
-                  options_.loci_axis ? "loci" : "n", x, batch + 1);
-    return buffer;
+    return DESCRIBE_POINT(tmpl_.facts, values_of(generations, x)) + ", batch " + std::to_string(batch + 1);
   }
-
-  int generations_of(const Batch& batch) const { return std::stoi(batch.label.substr(1)); }
 
   // Runs the batches of a round that an earlier run of the same search has
   // not finished, then reads every one of them.
@@ -290,21 +285,22 @@ class Search {
     std::vector<PointJob> jobs;
     std::vector<Batch*> ran;
     for (Batch* batch : round) {
-      const int generations = generations_of(*batch);
+      const int generations = batch->generations;
       const PointValues values = values_of(generations, batch->x);
       const std::uint32_t seed = POINT_SEED(seed_, values, batch->batch);
-      const std::string input = REWRITE_TEMPLATE(tmpl_, values, describe(generations, batch->x, batch->batch),
-                                                 RunSettings{options_.runs, !options_.keep_details});
+      const std::string input = REWRITE_TEMPLATE(
+          tmpl_, values, POINT_COMMENT_PREFIX + describe(generations, batch->x, batch->batch),
+          RunSettings{options_.runs, !options_.keep_details});
       const fs::path folder = dir_ / PROBE_FOLDER / batch->label;
       if (finished(folder, input, seed)) continue;
       fs::remove_all(folder);
       fs::create_directories(folder);
       WRITE_WHOLE_FILE(folder / INPUT_FILE_NAME, input);
-      WRITE_WHOLE_FILE(folder / SEED_FILE, seed_text(seed));
+      WRITE_WHOLE_FILE(folder / SEED_FILE, SEED_TEXT(seed));
       PointJob job;
       job.folder = folder.string();
       job.label = batch->label;
-      job.description = describe(generations, batch->x, batch->batch).substr(14);
+      job.description = describe(generations, batch->x, batch->batch);
       job.generations = generations;
       job.seed = seed;
       jobs.push_back(job);
@@ -340,7 +336,7 @@ class Search {
   }
 
   bool finished(const fs::path& folder, const std::string& input, std::uint32_t seed) const {
-    return options_.resume && FINISHED_RUN(folder.string(), input, seed_text(seed), options_.keep_details);
+    return options_.resume && FINISHED_RUN(folder.string(), input, SEED_TEXT(seed), options_.keep_details);
   }
 
   // A test whose no-drift probe at the range's upper end rejects more
@@ -359,16 +355,10 @@ class Search {
   }
 
   void prepare_folder() {
+    OPEN_STUDY_FOLDER(options_, "search");
+    WRITE_SOURCE_FILES(dir_, options_.made_template, options_.data_summary);
     std::error_code ec;
-    if (fs::exists(dir_, ec)) {
-      if (!options_.force && !options_.resume) {
-        throw SweepError(options_.out +
-                         " already exists; choose another --out, add --resume to continue its search "
-                         "or --force to start it again");
-      }
-      if (!fs::is_directory(dir_, ec)) throw SweepError(options_.out + " exists and is not a folder");
-      if (options_.force) fs::remove_all(dir_ / PROBE_FOLDER, ec);
-    }
+    if (options_.force) fs::remove_all(dir_ / PROBE_FOLDER, ec);
     fs::create_directories(dir_ / PROBE_FOLDER, ec);
     if (ec) throw SweepError("cannot create " + (dir_ / PROBE_FOLDER).string() + ": " + ec.message());
     seed_ = options_.seed.value_or(0);
@@ -384,11 +374,7 @@ class Search {
                      seed_);
       }
     }
-    WRITE_WHOLE_FILE(dir_ / SEED_FILE, seed_text(seed_));
-    if (!options_.made_template.empty()) {
-      WRITE_WHOLE_FILE(dir_ / "template.in", options_.made_template);
-      WRITE_WHOLE_FILE(dir_ / "data-summary.txt", options_.data_summary);
-    }
+    WRITE_WHOLE_FILE(dir_ / SEED_FILE, SEED_TEXT(seed_));
     for (const char* name :
          {"design.csv", "curve.csv", "model.csv", "caption.txt", "curve.svg", "curve.png", "curve.pdf"})
       fs::remove(dir_ / name, ec);
@@ -450,8 +436,8 @@ class Search {
   std::string curve_csv() const {
     std::string csv =
         "expected_fst,generations," + axis_column() +
-        ",runs,batches,chi2_significant,chi2_power,chi2_low,chi2_high,exact_significant,exact_power,"
-        "exact_low,exact_high\n";
+        ",runs,batches,chi2_significant,chi2_power,chi2_ci_low,chi2_ci_high,exact_significant,exact_power,"
+        "exact_ci_low,exact_ci_high\n";
     if (!null_.empty()) curve_rows(csv, 0, 0, null_);
     for (const LevelState& level : levels_)
       curve_rows(csv, level.expected_fst, level.generations, level.batches);
@@ -589,16 +575,7 @@ class Search {
     std::printf("results: %s, %s and the figure %s\n", (dir_ / "design.csv").c_str(),
                 (dir_ / "curve.csv").c_str(), (dir_ / "curve").c_str());
     std::fflush(stdout);
-    for (const PointWarning& warning : GATHER_WARNINGS(consoles_)) {
-      flagged = flagged || warning.resolution;
-      std::string points;
-      for (std::size_t i = 0; i < warning.points.size() && i < 8; ++i)
-        points += (i ? ", " : "") + warning.points[i];
-      if (warning.points.size() > 8)
-        points += ", ... (" + std::to_string(warning.points.size() - 8) + " more)";
-      std::fprintf(stderr, "korvel-sweep: %zu probe%s warned: %s\n  (%s)\n", warning.points.size(),
-                   warning.points.size() == 1 ? "" : "s", warning.text.c_str(), points.c_str());
-    }
+    if (REPORT_WARNINGS(consoles_, "probe")) flagged = true;
     if (flagged && !stopped_) {
       std::fprintf(stderr,
                    "korvel-sweep: the search finished but not every answer is sound (exit status 3)\n");

@@ -156,7 +156,7 @@ void draw_legend(cairo_t* cr, const SampleSizeFigure& figure, const std::vector<
   for (Test test : TESTS) {
     if (!has_test(figure, test)) continue;
     legend_line(cr, y, test, MUTED, fitted, 1.0);
-    TEXT(cr, LEGEND_LEFT + 36, y, test == Test::CHI2 ? "chi-square test" : "exact test", entry);
+    TEXT(cr, LEGEND_LEFT + 36, y, TEST_WORDS(test), entry);
     y += 22;
   }
   y += 6;

@@ -29,11 +29,6 @@
 
 namespace korvel::sweep {
 
-// "chi2" / "exact": the name of a test in the search's files.
-inline const char* TEST_NAME(Test test) { return test == Test::CHI2 ? "chi2" : "exact"; }
-// "chi-square test" / "exact test": its name in sentences.
-inline const char* TEST_WORDS(Test test) { return test == Test::CHI2 ? "chi-square test" : "exact test"; }
-
 // The runs and rejections of one test at one value of n, all batches
 // together.
 struct ProbeCount {
@@ -182,25 +177,15 @@ std::string ANSWER_SENTENCE(const CaptionFacts& facts);
 
 // The command: returns the exit status (0 every answer found, 1 failure, 3
 // finished with a flagged answer).
-struct SearchOptions {
+// The settings a grid has too (the seed: absent, one from the clock, or
+// DIR's with --resume), and the search's own.
+struct SearchOptions : StudySettings {
   bool loci_axis = false;
   std::vector<EXTENDED> fst;  // targets; each gives its generations
   SearchRange range;
   bool range_given = false;
-  std::optional<long long> max_runs;  // per answer
-  std::optional<long long> runs;      // per probe batch
-  std::optional<std::uint32_t> seed;  // absent: from the clock, or DIR's with --resume
-  int jobs = 0;
-  int threads_per_point = 0;
-  std::optional<int> ne;
-  bool no_null = false;
-  bool resume = false;
-  bool force = false;
-  bool keep_details = false;
-  std::string out;
   std::string program;
   std::string title;
-  std::vector<std::string> figure_formats;
   std::vector<std::string> data_lines;  // where the template came from, for the caption
   // Written into DIR once it is ready: the template made from a data file
   // and korvel-init's summary of it (both empty for a template).

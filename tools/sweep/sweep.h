@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -52,6 +53,34 @@ inline constexpr EXTENDED DEFAULT_TARGET_POWER = 0.8L;
 // --max-runs is not given, in batches of one run of the template each:
 // bounds the time to fifty times a plain run.
 inline constexpr long long DEFAULT_BUDGET_BATCHES = 50;
+
+// What a study asks of its runs, a grid and a search alike, as the command
+// line gives it; each mode's own options come beside it.
+struct StudySettings {
+  std::optional<long long> runs;      // per point or probe batch; unset: the template's
+  std::optional<long long> max_runs;  // per point (--precision) or per answer (--find)
+  std::optional<std::uint32_t> seed;  // unset: the program seeds itself (a search picks one)
+  int jobs = 0;                       // points at once; 0: as the cores allow
+  int threads_per_point = 0;          // 0: the cores shared out
+  std::optional<int> ne;              // unset: the template's effective size
+  bool no_null = false;
+  bool resume = false;
+  bool force = false;
+  bool keep_details = false;
+  std::string out = "sweep";
+  std::vector<std::string> figure_formats{"svg"};
+};
+
+// The study's folder (--out) as an absolute path, made when missing; one
+// that exists is refused unless --force or --resume says what to do with
+// it (`mode`, "sweep" or "search", names the study in the message).
+// Nothing in it is written or removed here.
+std::filesystem::path OPEN_STUDY_FOLDER(const StudySettings& settings, const std::string& mode);
+// Beside the points or probes: the template made from a data file and
+// korvel-init's summary of the data (nothing when the study ran from a
+// template).
+void WRITE_SOURCE_FILES(const std::filesystem::path& dir, const std::string& made_template,
+                        const std::string& data_summary);
 
 // ---- Input template -----------------------------------------------------
 
@@ -120,6 +149,17 @@ using korvel::EXPECTED_FST;
 // A batch after the first (batch > 0) of the same values gets a seed of
 // its own; batch 0 is the point's seed.
 std::uint32_t POINT_SEED(std::uint32_t sweep_seed, const PointValues& values, int batch = 0);
+// A seed as a run folder's seed.txt holds it; "" for none (the program
+// seeds itself).
+std::string SEED_TEXT(std::optional<std::uint32_t> seed);
+
+// A point's values in words, for the progress lines and (after
+// POINT_COMMENT_PREFIX) its KORVEL.IN's second comment line, of which the
+// program copies at most 80 characters to its report:
+// "F'st 0.009955, t = 10, Ne = 500, n = 30, 10 loci". Unset values are the
+// template's (n as its range when its sample sizes differ).
+std::string DESCRIBE_POINT(const InputFacts& facts, const PointValues& values);
+inline constexpr const char* POINT_COMMENT_PREFIX = "korvel-sweep: ";
 
 // ---- Summary report -----------------------------------------------------
 
@@ -181,8 +221,12 @@ struct TestPower {
 
 enum class Test { CHI2, FISHER };
 inline constexpr Test TESTS[] = {Test::CHI2, Test::FISHER};
-// "chi2" / "fisher": the prefix of the test's columns in the CSV files.
-inline const char* TEST_KEY(Test test) { return test == Test::CHI2 ? "chi2" : "fisher"; }
+// Each test has one name in every file, table and figure of grids and
+// searches alike: "chi2" / "exact" in the files (and as the prefix of the
+// test's columns), "chi-square test" / "exact test" in sentences. They are
+// the Chi2 and Fisher columns of KORVEL.OUT.
+inline const char* TEST_NAME(Test test) { return test == Test::CHI2 ? "chi2" : "exact"; }
+inline const char* TEST_WORDS(Test test) { return test == Test::CHI2 ? "chi-square test" : "exact test"; }
 
 // ---- Small helpers ------------------------------------------------------
 
@@ -258,6 +302,10 @@ struct PointConsole {
   std::string text;
 };
 std::vector<PointWarning> GATHER_WARNINGS(const std::vector<PointConsole>& consoles);
+// Says each kind on standard error once, with the points (or probes: the
+// `noun`) that gave it; true when the exact test's resolution warning was
+// among them.
+bool REPORT_WARNINGS(const std::vector<PointConsole>& consoles, const std::string& noun);
 
 // ---- Curves, calibration and the design table ---------------------------
 

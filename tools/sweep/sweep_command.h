@@ -22,23 +22,14 @@ inline constexpr const char* SBATCH_FILE = "sweep.sbatch";
 
 // ---- Options ---------------------------------------------------------------
 
-struct Options {
+struct Options : StudySettings {
   std::string fst_list;
   std::string generations_list;
   std::string sample_sizes_list;
   std::string loci_list;
-  std::optional<int> ne;
   std::optional<EXTENDED> target_power;
-  std::optional<std::uint32_t> seed;
-  bool no_null = false;
   std::optional<std::string> title;
-  std::vector<std::string> figure_formats{"svg"};
-  int jobs = 0;
-  int threads_per_point = 0;
   bool many_loci = false;
-  std::string out = "sweep";
-  bool force = false;
-  bool resume = false;
   bool emit_jobs = false;
   bool slurm = false;
   bool submit = false;
@@ -50,13 +41,10 @@ struct Options {
   bool version = false;
   std::vector<std::string> given;      // the options given, for the checks between them
   std::vector<std::string> arguments;  // the whole command line, for the resume hint
-  std::optional<long long> runs;
-  std::string find;  // "sample-size" or "loci"
+  std::string find;                    // "sample-size" or "loci"
   std::string range;
   std::optional<EXTENDED> tolerance;
-  std::optional<long long> max_runs;
   std::optional<EXTENDED> precision;
-  bool keep_details = false;
   std::vector<std::string> data_args;  // korvel-init's options, for a data file
 };
 
@@ -90,7 +78,6 @@ std::vector<std::string> batch_folders(const fs::path& point);
 // the first that did not.
 int finished_batches(const fs::path& point);
 void clear_point(const fs::path& folder);
-std::string seed_text(const std::optional<std::uint32_t>& seed);
 bool finished_point(const fs::path& dir, const PlannedPoint& point, bool keep_details);
 std::vector<const PlannedPoint*> prepare_points(const Options& options, const fs::path& dir,
                                                 const std::vector<PlannedPoint>& plan);

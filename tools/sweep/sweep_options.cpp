@@ -143,31 +143,10 @@ std::vector<int> parse_whole_list(const std::string& list, const std::string& op
   return values;
 }
 
-Options parse_options(const std::vector<std::string>& args) {
-  Options options;
-  options.arguments = args;
-  Options& o = options;
-  tools::CommandLine command(TOOL);
-  CLI::App& app = command.app();
+namespace {
 
-  // korvel-init's design options, for a data file: their values are checked
-  // here and handed on as typed (korvel-init reads them again). --ne is
-  // also the sweep's own.
-  std::vector<const CLI::Option*> design;
-#ifdef KORVEL_SWEEP_READS_DATA
-  init::InitOptions checked;
-  const std::size_t before = app.get_options().size();
-  init::ADD_DESIGN_OPTIONS(command, checked);
-  const std::vector<CLI::Option*> added = app.get_options();
-  for (std::size_t i = before; i < added.size(); ++i) {
-    if (added[i]->get_name() != "--ne") design.push_back(added[i]);
-  }
-  const auto sweep_ne = [&] { o.ne = checked.ne; };
-#else
-  tools::ADD_WHOLE(app, "--ne", o.ne, 1, MAX_DIPLOIDS);
-  const auto sweep_ne = [] {};
-#endif
-
+// What a study asks: its points or search, their runs and the results.
+void add_study_options(CLI::App& app, Options& o) {
   tools::ADD_WHOLE(app, "--runs", o.runs, 1, 2147483647LL);
   app.add_option("--find", o.find)->check(tools::WORD({"sample-size", "loci"}, "sample-size or loci"));
   app.add_option("--range", o.range)->check(tools::EACH());
@@ -194,6 +173,10 @@ Options parse_options(const std::vector<std::string>& args) {
   app.add_option_function<std::string>(
          "--figure", [&](const std::string& v) { o.figure_formats = PARSE_FIGURE_FORMATS(v); })
       ->check(tools::EACH(tools::WORD({"svg", "png", "pdf"}, "svg, png and/or pdf separated by commas")));
+}
+
+// Where and how the points run.
+void add_running_options(CLI::App& app, Options& o) {
   tools::ADD_WHOLE(app, "--jobs", o.jobs, 1, 4096);
   tools::ADD_WHOLE(app, "--threads-per-point", o.threads_per_point, 1, 4096);
   app.add_option("--out", o.out);
@@ -208,6 +191,37 @@ Options parse_options(const std::vector<std::string>& args) {
   app.add_option("--sbatch-arg", o.sbatch_args)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->needs(slurm);
+}
+
+}  // namespace
+
+Options parse_options(const std::vector<std::string>& args) {
+  Options options;
+  options.arguments = args;
+  Options& o = options;
+  tools::CommandLine command(TOOL);
+  CLI::App& app = command.app();
+
+  // korvel-init's design options, for a data file: their values are checked
+  // here and handed on as typed (korvel-init reads them again). --ne is
+  // also the sweep's own.
+  std::vector<const CLI::Option*> design;
+#ifdef KORVEL_SWEEP_READS_DATA
+  init::InitOptions checked;
+  const std::size_t before = app.get_options().size();
+  init::ADD_DESIGN_OPTIONS(command, checked);
+  const std::vector<CLI::Option*> added = app.get_options();
+  for (std::size_t i = before; i < added.size(); ++i) {
+    if (added[i]->get_name() != "--ne") design.push_back(added[i]);
+  }
+  const auto sweep_ne = [&] { o.ne = checked.ne; };
+#else
+  tools::ADD_WHOLE(app, "--ne", o.ne, 1, MAX_DIPLOIDS);
+  const auto sweep_ne = [] {};
+#endif
+
+  add_study_options(app, o);
+  add_running_options(app, o);
 
   command.parse(args);
   o.help = command.help();

@@ -67,23 +67,6 @@ std::vector<Level> plan_levels(const Options& options, int drift_size) {
   return levels;
 }
 
-std::string sample_text(const SweepTemplate& tmpl, const PointValues& values) {
-  if (values.sample_size) return std::to_string(*values.sample_size);
-  const auto [low, high] = std::minmax_element(tmpl.facts.sample_sizes.begin(),
-                                               tmpl.facts.sample_sizes.end());
-  return *low == *high ? std::to_string(*low) : std::to_string(*low) + "-" + std::to_string(*high);
-}
-
-// Which point it is, in the point's second comment line (at most 80
-// characters are copied to its report) and in progress lines.
-std::string describe(const SweepTemplate& tmpl, const PointValues& values) {
-  char buffer[160];
-  std::snprintf(buffer, sizeof buffer, "F'st %.6Lf, t = %d, Ne = %d, n = %s, %d loci",
-                EXPECTED_FST(values.drift_size, values.generations), values.generations, values.drift_size,
-                sample_text(tmpl, values).c_str(), values.loci.value_or(tmpl.facts.loci));
-  return buffer;
-}
-
 std::string point_label(std::size_t index, std::size_t count) {
   const std::size_t width = std::max<std::size_t>(2, std::to_string(count).size());
   const std::string number = std::to_string(index + 1);
@@ -143,7 +126,8 @@ std::vector<PlannedPoint> plan_points(const Options& options, const SweepTemplat
   for (std::size_t i = 0; i < plan.size(); ++i) {
     PlannedPoint& point = plan[i];
     point.label = point_label(i, plan.size());
-    point.input = REWRITE_TEMPLATE(tmpl, point.values, "korvel-sweep: " + describe(tmpl, point.values),
+    point.input = REWRITE_TEMPLATE(tmpl, point.values,
+                                   POINT_COMMENT_PREFIX + DESCRIBE_POINT(tmpl.facts, point.values),
                                    point_run_settings(options));
     if (options.seed) point.seed = POINT_SEED(*options.seed, point.values);
   }
@@ -214,13 +198,9 @@ void clear_point(const fs::path& folder) {
   if (fs::is_empty(folder, ec)) fs::remove(folder, ec);
 }
 
-std::string seed_text(const std::optional<std::uint32_t>& seed) {
-  return seed ? std::to_string(*seed) + "\n" : "";
-}
-
 // A point of an earlier run of the same command that has finished.
 bool finished_point(const fs::path& dir, const PlannedPoint& point, bool keep_details) {
-  return FINISHED_RUN((dir / point.label).string(), point.input, seed_text(point.seed), keep_details);
+  return FINISHED_RUN((dir / point.label).string(), point.input, SEED_TEXT(point.seed), keep_details);
 }
 
 // Prepares DIR and every point folder; returns the points that still have
@@ -228,18 +208,7 @@ bool finished_point(const fs::path& dir, const PlannedPoint& point, bool keep_de
 std::vector<const PlannedPoint*> prepare_points(const Options& options, const fs::path& dir,
                                                 const std::vector<PlannedPoint>& plan) {
   std::error_code ec;
-  if (fs::exists(dir, ec)) {
-    if (!options.force && !options.resume) {
-      throw SweepError(options.out +
-                       " already exists; choose another --out, add --resume to continue its sweep "
-                       "or --force to start it again");
-    }
-    if (!fs::is_directory(dir, ec)) throw SweepError(options.out + " exists and is not a folder");
-    refuse_template_inside(dir, options.template_path);
-  } else {
-    fs::create_directories(dir, ec);
-    if (ec) throw SweepError("cannot create " + options.out + ": " + ec.message());
-  }
+  refuse_template_inside(dir, options.template_path);
   std::map<std::string, const PlannedPoint*> planned;
   for (const PlannedPoint& point : plan) planned[point.label] = &point;
   std::vector<std::string> kept;
@@ -261,7 +230,7 @@ std::vector<const PlannedPoint*> prepare_points(const Options& options, const fs
     fs::create_directories(folder, ec);
     if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
     WRITE_WHOLE_FILE(folder / INPUT_FILE_NAME, point.input);
-    if (point.seed) WRITE_WHOLE_FILE(folder / SEED_FILE, seed_text(point.seed));
+    if (point.seed) WRITE_WHOLE_FILE(folder / SEED_FILE, SEED_TEXT(point.seed));
     to_run.push_back(&point);
   }
   return to_run;
@@ -274,7 +243,7 @@ std::vector<PointJob> point_jobs(const fs::path& dir, const SweepTemplate& tmpl,
     PointJob job;
     job.label = point->label;
     job.folder = (dir / point->label).string();
-    job.description = describe(tmpl, point->values);
+    job.description = DESCRIBE_POINT(tmpl.facts, point->values);
     job.generations = point->values.generations;
     job.seed = point->seed;
     jobs.push_back(job);

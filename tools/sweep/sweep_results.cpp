@@ -3,7 +3,9 @@
 // status; and --collect, which does the same for a folder run elsewhere.
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
+#include <string_view>
 
 #include "figure.h"
 #include "input/shared_names.h"
@@ -18,6 +20,16 @@ constexpr const char* FST_FIGURE = "curve";
 constexpr const char* SIZE_FIGURE = "power-by-sample-size";
 constexpr const char* LOCI_FIGURE = "power-by-loci";
 
+// The keys of sweep-settings.txt, one "key=value" line each.
+constexpr std::string_view TITLE_KEY = "title=";
+constexpr std::string_view TARGET_POWER_KEY = "target_power=";
+
+// The value of a "key=value" line, or nothing when it has another key.
+std::optional<std::string> value_of(const std::string& line, std::string_view key) {
+  if (line.compare(0, key.size(), key) != 0) return std::nullopt;
+  return line.substr(key.size());
+}
+
 Settings read_settings(const fs::path& dir) {
   Settings settings;
   std::string text;
@@ -25,9 +37,9 @@ Settings read_settings(const fs::path& dir) {
   std::istringstream lines(text);
   std::string line;
   while (std::getline(lines, line)) {
-    if (line.rfind("title=", 0) == 0) settings.title = line.substr(6);
-    if (line.rfind("target_power=", 0) == 0) {
-      const EXTENDED power = std::strtold(line.c_str() + 13, nullptr);
+    if (const auto title = value_of(line, TITLE_KEY)) settings.title = *title;
+    if (const auto power_text = value_of(line, TARGET_POWER_KEY)) {
+      const EXTENDED power = std::strtold(power_text->c_str(), nullptr);
       if (power > 0.0L && power <= 1.0L) settings.target_power = power;
     }
   }
@@ -64,7 +76,7 @@ std::vector<std::string> unreached_levels(const DesignTable& table) {
     std::string level = "F'st " + FIXED_TEXT(row.expected_fst, 4);
     if (table.grouped_by_loci)
       level += " with " + std::to_string(row.group_loci) + (row.group_loci == 1 ? " locus" : " loci");
-    levels.push_back(level + " (" + (row.test == Test::CHI2 ? "chi-square test" : "exact test") + ")");
+    levels.push_back(level + " (" + TEST_WORDS(row.test) + ")");
   }
   return levels;
 }
@@ -128,12 +140,55 @@ PointResult collect_finished_batches(const fs::path& dir, const std::string& lab
 std::string settings_text(const Settings& settings) {
   char power[32];
   std::snprintf(power, sizeof power, "%.6Lg", settings.target_power);
-  return "title=" + settings.title + "\ntarget_power=" + power + "\n";
+  return std::string(TITLE_KEY) + settings.title + "\n" + std::string(TARGET_POWER_KEY) + power + "\n";
 }
 
 // Writes curve.csv, the figures and design.csv, prints the design table and
 // what failed or is miscalibrated; returns the exit status: 1 when a point
 // failed, else 3 when the answer is flagged, as the search does.
+namespace {
+
+// The console logs of every point and batch, for the warnings they hold.
+std::vector<PointConsole> consoles_of(const fs::path& dir, const std::vector<PointResult>& results) {
+  std::vector<PointConsole> consoles;
+  for (const PointResult& point : results) {
+    std::vector<std::string> folders{point.folder};
+    for (const std::string& batch : batch_folders(dir / point.folder))
+      folders.push_back(point.folder + "/" + batch);
+    for (const std::string& folder : folders) {
+      std::string text;
+      if (READ_WHOLE_FILE((dir / folder / CONSOLE_FILE_NAME).string(), text))
+        consoles.push_back({folder, text});
+    }
+  }
+  return consoles;
+}
+
+std::string joined(const std::vector<std::string>& items, const std::string& separator) {
+  std::string text;
+  for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
+  return text;
+}
+
+// What flags a finished grid's answer: a miscalibrated test, the exact
+// test's resolution warning, a target not reached; each said as it is met.
+std::vector<std::string> answer_flags(const fs::path& dir, const std::vector<PointResult>& results,
+                                      const Analysis& analysis, const DesignTable& table) {
+  std::vector<std::string> flags;
+  const std::vector<std::string> calibration = CALIBRATION_WARNINGS(analysis);
+  for (const std::string& warning : calibration)
+    std::fprintf(stderr, "korvel-sweep: warning: %s\n", warning.c_str());
+  if (!calibration.empty()) flags.push_back("a miscalibrated test");
+  if (REPORT_WARNINGS(consoles_of(dir, results), "point"))
+    flags.push_back("the exact test's resolution warning");
+  const std::vector<std::string> unreached = unreached_levels(table);
+  if (!unreached.empty())
+    flags.push_back("the target not reached in the range tried at " + joined(unreached, ", "));
+  return flags;
+}
+
+}  // namespace
+
 int finish(const fs::path& dir, const std::vector<PointResult>& results, const Settings& settings) {
   const Analysis analysis = ANALYSE(results);
   const DesignTable table = DESIGN_TABLE(analysis, settings.target_power);
@@ -152,48 +207,14 @@ int finish(const fs::path& dir, const std::vector<PointResult>& results, const S
   for (const std::string& figure : figures) files += ", " + figure;
   std::printf("results: %s and %s\n", files.c_str(), (dir / "design.csv").c_str());
   std::fflush(stdout);
-  std::vector<std::string> flags;
-  const std::vector<std::string> calibration = CALIBRATION_WARNINGS(analysis);
-  for (const std::string& warning : calibration) {
-    std::fprintf(stderr, "korvel-sweep: warning: %s\n", warning.c_str());
-  }
-  if (!calibration.empty()) flags.push_back("a miscalibrated test");
-  // What the points warned about, each kind once with the points concerned.
-  std::vector<PointConsole> consoles;
-  for (const PointResult& point : results) {
-    std::vector<std::string> folders{point.folder};
-    for (const std::string& batch : batch_folders(dir / point.folder))
-      folders.push_back(point.folder + "/" + batch);
-    for (const std::string& folder : folders) {
-      std::string text;
-      if (READ_WHOLE_FILE((dir / folder / CONSOLE_FILE_NAME).string(), text))
-        consoles.push_back({folder, text});
-    }
-  }
-  bool resolution = false;
-  for (const PointWarning& warning : GATHER_WARNINGS(consoles)) {
-    resolution = resolution || warning.resolution;
-    std::string points;
-    for (const std::string& point : warning.points) points += (points.empty() ? "" : ", ") + point;
-    std::fprintf(stderr, "korvel-sweep: %zu point%s warned: %s\n  (%s)\n", warning.points.size(),
-                 warning.points.size() == 1 ? "" : "s", warning.text.c_str(), points.c_str());
-  }
-  if (resolution) flags.push_back("the exact test's resolution warning");
-  const std::vector<std::string> unreached = unreached_levels(table);
-  if (!unreached.empty()) {
-    std::string levels;
-    for (const std::string& level : unreached) levels += (levels.empty() ? "" : ", ") + level;
-    flags.push_back("the target not reached in the range tried at " + levels);
-  }
+  const std::vector<std::string> flags = answer_flags(dir, results, analysis, table);
   if (failed > 0 || results.empty()) {
     if (failed > 0) std::fprintf(stderr, "korvel-sweep: %zu of %zu points failed\n", failed, results.size());
     return 1;
   }
   if (flags.empty()) return 0;
-  std::string reasons;
-  for (const std::string& flag : flags) reasons += (reasons.empty() ? "" : "; ") + flag;
   std::fprintf(stderr, "korvel-sweep: the sweep finished but its answer is flagged (exit status 3): %s\n",
-               reasons.c_str());
+               joined(flags, "; ").c_str());
   return 3;
 }
 

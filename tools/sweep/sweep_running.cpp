@@ -168,7 +168,7 @@ std::optional<PointJob> prepare_batch(const GridRun& run, const PlannedPoint& po
   fs::create_directories(folder, ec);
   if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
   WRITE_WHOLE_FILE(folder / INPUT_FILE_NAME, batch.input);
-  if (batch.seed) WRITE_WHOLE_FILE(folder / SEED_FILE, seed_text(batch.seed));
+  if (batch.seed) WRITE_WHOLE_FILE(folder / SEED_FILE, SEED_TEXT(batch.seed));
   return point_jobs(run.dir, run.tmpl, {&batch}).front();
 }
 
@@ -217,6 +217,7 @@ int search(const Options& options) {
   Options chosen = options;
   chosen.many_loci = source.many_loci;
   SearchOptions search;
+  static_cast<StudySettings&>(search) = options;  // the settings both modes share, as given
   search.loci_axis = options.find == "loci";
   for (const std::string& item : tools::SPLIT_LIST(options.fst_list, "--fst"))
     search.fst.push_back(tools::PARSE_REAL(item, "--fst"));
@@ -232,24 +233,12 @@ int search(const Options& options) {
   }
   search.range.target = options.target_power.value_or(DEFAULT_TARGET_POWER);
   search.range.tolerance = options.tolerance;
-  search.max_runs = options.max_runs;
-  search.runs = options.runs;
-  search.seed = options.seed;
-  search.jobs = options.jobs;
-  search.threads_per_point = options.threads_per_point;
-  search.ne = options.ne;
-  search.no_null = options.no_null;
-  search.resume = options.resume;
-  search.force = options.force;
-  search.keep_details = options.keep_details;
-  search.out = options.out;
   search.title = options.title.value_or("");
-  search.figure_formats = options.figure_formats;
   search.data_lines = source.data_lines;
-  search.made_template = source.made_text;
-  search.data_summary = source.summary;
   search.program = find_program(chosen);
   search.arguments = options.arguments;
+  search.made_template = source.made_text;
+  search.data_summary = source.summary;
   CATCH_STOP_SIGNALS();
   try {
     return RUN_SEARCH(source.tmpl, search);
@@ -258,65 +247,47 @@ int search(const Options& options) {
   }
 }
 
-int sweep(const Options& options) {
-  // The library refuses an effective size the program cannot use.
-  const Source source = load_source(options, fs::absolute(options.out).lexically_normal());
-  const SweepTemplate& tmpl = source.tmpl;
-  Options chosen = options;
-  chosen.many_loci = source.many_loci;
-  const int drift_size = options.ne ? *options.ne : tmpl.facts.drift_size;
-  const std::vector<PlannedPoint> plan = plan_points(options, tmpl, drift_size);
-  const std::string program = find_program(chosen);
-  const fs::path dir = fs::absolute(options.out).lexically_normal();
-  const std::vector<const PlannedPoint*> to_run = prepare_points(options, dir, plan);
-  if (!source.made_text.empty()) {
-    WRITE_WHOLE_FILE(dir / "template.in", source.made_text);
-    WRITE_WHOLE_FILE(dir / "data-summary.txt", source.summary);
-  }
-  Settings settings;
-  settings.title = options.title.value_or("");
-  settings.target_power = options.target_power.value_or(DEFAULT_TARGET_POWER);
-  settings.figure_formats = options.figure_formats;
-  WRITE_WHOLE_FILE(dir / SETTINGS_FILE, settings_text(settings));
-  const std::vector<PointJob> jobs = point_jobs(dir, tmpl, to_run);
+namespace {
 
+// --emit-jobs and --slurm: the points are handed to another engine; the
+// exit status, or nothing when they run here.
+std::optional<int> hand_over(const Options& options, const fs::path& dir, const std::string& program,
+                             const std::vector<PointJob>& jobs) {
+  const int threads = options.threads_per_point > 0 ? options.threads_per_point : 1;
   if (options.emit_jobs) {
-    const int threads = options.threads_per_point > 0 ? options.threads_per_point : 1;
     for (const PointJob& job : jobs) std::printf("%s\n", JOB_COMMAND(program, job, threads).c_str());
     return 0;
   }
-  if (options.slurm && !jobs.empty()) {
-    SlurmSettings slurm;
-    slurm.cpus_per_task = options.threads_per_point > 0 ? options.threads_per_point : 1;
-    slurm.extra_lines = options.sbatch_args;
-    const fs::path script = dir / SBATCH_FILE;
-    WRITE_WHOLE_FILE(script, SBATCH_SCRIPT(program, jobs, dir.string(), slurm));
-    std::printf("wrote %s: %zu array tasks\n", script.c_str(), jobs.size());
-    if (options.submit) return submit(dir, script);
-    std::printf("submit it with: sbatch %s\nwhen it has finished: korvel-sweep --collect %s\n",
-                SHELL_QUOTE(script.string()).c_str(), SHELL_QUOTE(dir.string()).c_str());
-    return 0;
-  }
+  if (!options.slurm || jobs.empty()) return std::nullopt;
+  const SlurmSettings slurm{threads, options.sbatch_args};
+  const fs::path script = dir / SBATCH_FILE;
+  WRITE_WHOLE_FILE(script, SBATCH_SCRIPT(program, jobs, dir.string(), slurm));
+  std::printf("wrote %s: %zu array tasks\n", script.c_str(), jobs.size());
+  if (options.submit) return submit(dir, script);
+  std::printf("submit it with: sbatch %s\nwhen it has finished: korvel-sweep --collect %s\n",
+              SHELL_QUOTE(script.string()).c_str(), SHELL_QUOTE(dir.string()).c_str());
+  return 0;
+}
 
-  const bool terminal = ::isatty(STDOUT_FILENO) == 1;
-  const auto [parallel, running, threads] = SHARE_CORES(options.jobs, options.threads_per_point, jobs.size());
-  if (terminal) {
+// Runs the points here (and their --precision rounds); every point's
+// result, a failed or stopped run making its point failed.
+std::optional<std::vector<PointResult>> run_here(GridRun& run, const std::vector<PointJob>& jobs) {
+  if (run.terminal) {
     std::printf("korvel-sweep: %zu of %zu points to run with %s, %d at a time with %d thread%s each, in %s\n",
-                jobs.size(), plan.size(), fs::path(program).filename().c_str(), running, threads,
-                threads == 1 ? "" : "s", dir.c_str());
+                jobs.size(), run.plan.size(), fs::path(run.program).filename().c_str(), run.share.running,
+                run.share.threads, run.share.threads == 1 ? "" : "s", run.dir.c_str());
     for (const PointJob& job : jobs) std::printf("  %s: %s\n", job.label.c_str(), job.description.c_str());
     std::fflush(stdout);
   }
   CATCH_STOP_SIGNALS();
-  GridRun run{options, tmpl, dir, plan, program, {parallel, running, threads}, terminal, {}, 0};
-  const std::vector<JobOutcome> outcomes = RUN_JOBS(program, jobs, parallel, threads, terminal);
+  const std::vector<JobOutcome> outcomes = RUN_JOBS(run.program, jobs, run.share.parallel, run.share.threads,
+                                                    run.terminal);
   for (std::size_t i = 0; i < jobs.size(); ++i) run.note(jobs[i].label, outcomes[i], false);
-  if (options.precision && STOP_SIGNAL() == 0) run_to_precision(run);
-  if (const int signal = STOP_SIGNAL(); signal != 0) return stopped_grid(run, signal);
-
+  if (run.options.precision && STOP_SIGNAL() == 0) run_to_precision(run);
+  if (STOP_SIGNAL() != 0) return std::nullopt;
   std::vector<PointResult> results;
-  for (const PlannedPoint& point : plan) {
-    PointResult result = collect_with_batches(dir, point.label);
+  for (const PlannedPoint& point : run.plan) {
+    PointResult result = collect_with_batches(run.dir, point.label);
     const auto found = run.failed.find(point.label);
     if (found != run.failed.end()) {
       result.ok = false;
@@ -324,7 +295,37 @@ int sweep(const Options& options) {
     }
     results.push_back(result);
   }
-  return finish(dir, results, settings);
+  return results;
+}
+
+}  // namespace
+
+int sweep(const Options& options) {
+  const fs::path dir = fs::absolute(options.out).lexically_normal();
+  // The library refuses an effective size the program cannot use.
+  const Source source = load_source(options, dir);
+  const SweepTemplate& tmpl = source.tmpl;
+  Options chosen = options;
+  chosen.many_loci = source.many_loci;
+  const std::vector<PlannedPoint> plan = plan_points(options, tmpl,
+                                                     options.ne.value_or(tmpl.facts.drift_size));
+  const std::string program = find_program(chosen);
+  OPEN_STUDY_FOLDER(options, "sweep");
+  const std::vector<const PlannedPoint*> to_run = prepare_points(options, dir, plan);
+  WRITE_SOURCE_FILES(dir, source.made_text, source.summary);
+  Settings settings;
+  settings.title = options.title.value_or("");
+  settings.target_power = options.target_power.value_or(DEFAULT_TARGET_POWER);
+  settings.figure_formats = options.figure_formats;
+  WRITE_WHOLE_FILE(dir / SETTINGS_FILE, settings_text(settings));
+  const std::vector<PointJob> jobs = point_jobs(dir, tmpl, to_run);
+  if (const std::optional<int> status = hand_over(options, dir, program, jobs)) return *status;
+
+  const CoreShare share = SHARE_CORES(options.jobs, options.threads_per_point, jobs.size());
+  GridRun run{options, tmpl, dir, plan, program, share, ::isatty(STDOUT_FILENO) == 1, {}, 0};
+  const std::optional<std::vector<PointResult>> results = run_here(run, jobs);
+  if (!results) return stopped_grid(run, STOP_SIGNAL());
+  return finish(dir, *results, settings);
 }
 
 }  // namespace korvel::sweep::command
