@@ -15,6 +15,7 @@
 #include <string>
 
 #include "input/shared_names.h"
+#include "running.h"
 #include "search.h"
 
 namespace korvel::sweep {
