@@ -5,6 +5,7 @@
 // Google Benchmark's items_per_second gives the ns per item.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -12,12 +13,14 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "common/random_generator.h"
 #include "common/tables.h"
 #include "popmodel/allele_sampling.h"
 #include "support/straightforward.h"
+#include "tests/chain_pool.h"
 #include "tests/exact_chain.h"
 #include "tests/exact_test_state.h"
 #include "tests/test_state.h"
@@ -209,10 +212,10 @@ constexpr int SHAPE_GENE_COPIES = 100;
 // Biallelic loci have minor-allele frequencies from 0.05 to 0.5 over the
 // loci; more alleles have frequencies falling as 1/k, so that a few common
 // alleles stand beside rare ones.
-std::vector<double> UNEQUAL_FREQUENCIES(int alleles, int locus) {
+std::vector<double> UNEQUAL_FREQUENCIES(int alleles, int locus, int loci = SHAPE_LOCI) {
   std::vector<double> p(static_cast<std::size_t>(alleles));
   if (alleles == 2) {
-    p[0] = 0.05 + 0.45 * locus / (SHAPE_LOCI - 1);
+    p[0] = 0.05 + 0.45 * locus / (loci - 1);
     p[1] = 1.0 - p[0];
     return p;
   }
@@ -223,9 +226,9 @@ std::vector<double> UNEQUAL_FREQUENCIES(int alleles, int locus) {
 }
 
 template <class CHAIN>
-void SAMPLE_SHAPE_TABLE(CHAIN& chain, int rows, int columns, int locus) {
+void SAMPLE_SHAPE_TABLE(CHAIN& chain, int rows, int columns, int locus, int loci = SHAPE_LOCI) {
   std::mt19937 engine(static_cast<std::uint32_t>(rows * 10000 + columns * 100 + locus));
-  const std::vector<double> p = UNEQUAL_FREQUENCIES(columns, locus);
+  const std::vector<double> p = UNEQUAL_FREQUENCIES(columns, locus, loci);
   chain.N = static_cast<INT16>(rows);
   chain.M = static_cast<INT16>(columns);
   for (int i = 1; i <= rows; ++i) {
@@ -273,6 +276,33 @@ void TIME_SHAPE(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * SHAPE_BATCHES * SHAPE_STEPS);
 }
 
+// The set-up of one locus's chain: seeding, the first block of draws and
+// switches, the walk's table and handing the state back, with a chain of
+// two batches of one step (and, for a short chain, of 100 dememorization
+// steps and 10 batches of 100); per locus.
+void BM_ChainSetUp(benchmark::State& state) {
+  auto loci = std::make_unique<EXACT_TEST_STATE>();
+  SAMPLE_SHAPE_TABLE(*loci, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), 3);
+  const bool short_chain = state.range(2) != 0;
+  loci->MEM = short_chain ? 100 : 0;
+  loci->B = short_chain ? 10 : 2;
+  loci->C = short_chain ? 100 : 1;
+  auto chain = std::make_unique<EXACT_TEST_STATE>();
+  for (auto _ : state) {
+    *chain = *loci;
+    chain->MAKE_RANDOM();
+    chain->CHAINE();
+    benchmark::DoNotOptimize(chain->HM);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ChainSetUp)
+    ->ArgNames({"rows", "columns", "short_chain"})
+    ->Args({6, 10, 0})
+    ->Args({5, 2, 0})
+    ->Args({6, 10, 1})
+    ->Args({5, 2, 1});
+
 void BM_ChainShape(benchmark::State& state) { TIME_SHAPE<EXACT_TEST_STATE>(state); }
 BENCHMARK(BM_ChainShape)->Apply(SHAPE_ARGS);
 
@@ -285,6 +315,70 @@ BENCHMARK(BM_ChainShapeExactRho)->Apply(SHAPE_ARGS);
 
 void BM_ChainShapeStraightforward(benchmark::State& state) { TIME_SHAPE<reference::REFERENCE_CHAIN>(state); }
 BENCHMARK(BM_ChainShapeStraightforward)->Apply(SHAPE_ARGS);
+
+// The exact tests of one replicate of a workload's design: its loci's
+// tables (samples of 50 diploids, as SAMPLE_SHAPE_TABLE draws them), each
+// chain 1000 / 100 / 1000 as the workloads run them, through the chain pool
+// on every core, or by the straightforward path on one thread; per step.
+// pairwise: 2 samples, 20 SNPs of minor-allele frequencies 0.05 to 0.5;
+// msat4: 6 samples, 10 loci of 4 alleles.
+template <class CHAIN>
+std::vector<std::unique_ptr<CHAIN>> DESIGN_TABLES(int rows, int columns, int loci) {
+  std::vector<std::unique_ptr<CHAIN>> tables;
+  for (int locus = 0; locus < loci; ++locus) {
+    tables.push_back(std::make_unique<CHAIN>());
+    SAMPLE_SHAPE_TABLE(*tables.back(), rows, columns, locus, loci);
+    tables.back()->MEM = 1000;
+    tables.back()->B = 100;
+    tables.back()->C = 1000;
+  }
+  return tables;
+}
+
+void WORKLOAD_ARGS(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"samples", "alleles", "loci"});
+  b->Args({2, 2, 20});  // pairwise
+  b->Args({6, 4, 10});  // msat4
+  b->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+constexpr std::int64_t WORKLOAD_STEPS_PER_LOCUS = 1000 + 100 * 1000;
+
+void BM_WorkloadExactTests(benchmark::State& state) {
+  const auto tables = DESIGN_TABLES<EXACT_TEST_STATE>(
+      static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), static_cast<int>(state.range(2)));
+  const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  CHAIN_POOL pool(threads);
+  std::vector<std::unique_ptr<CHAIN_TASK>> tasks;
+  for (std::size_t k = 0; k < tables.size(); ++k) tasks.push_back(std::make_unique<CHAIN_TASK>());
+  for (auto _ : state) {
+    for (std::size_t k = 0; k < tables.size(); ++k) {
+      tasks[k]->STATE = *tables[k];
+      pool.SUBMIT(*tasks[k]);
+    }
+    for (auto& task : tasks) pool.WAIT_FOR(*task);
+    benchmark::DoNotOptimize(tasks.back()->STATE.HM);
+  }
+  state.counters["threads"] = threads;
+  state.SetItemsProcessed(state.iterations() * state.range(2) * WORKLOAD_STEPS_PER_LOCUS);
+}
+BENCHMARK(BM_WorkloadExactTests)->Apply(WORKLOAD_ARGS);
+
+void BM_WorkloadExactTestsStraightforward(benchmark::State& state) {
+  const auto tables = DESIGN_TABLES<reference::REFERENCE_CHAIN>(
+      static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), static_cast<int>(state.range(2)));
+  auto chain = std::make_unique<reference::REFERENCE_CHAIN>();
+  for (auto _ : state) {
+    for (const auto& table : tables) {
+      *chain = *table;
+      chain->MAKE_RANDOM();
+      chain->CHAINE();
+      benchmark::DoNotOptimize(chain->HM);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(2) * WORKLOAD_STEPS_PER_LOCUS);
+}
+BENCHMARK(BM_WorkloadExactTestsStraightforward)->Apply(WORKLOAD_ARGS);
 
 void BM_ChainSeeding(benchmark::State& state) { TIME_CHAIN_SEEDING<EXACT_TEST_STATE>(state); }
 BENCHMARK(BM_ChainSeeding);
@@ -302,9 +396,10 @@ BENCHMARK(BM_ChainSeedingStraightforward);
 // benchmarks.
 int main(int argc, char** argv) {
   if (argc == 2 && std::string_view(argv[1]) == "--chain-forms") {
-    std::string names = korvel::exact_chain::CHAIN_FORMS_THAT_RUN_HERE();
-    for (std::size_t comma; (comma = names.find(", ")) != std::string::npos;) names.replace(comma, 2, "\n");
-    std::printf("%s\n", names.c_str());
+    for (const char c : korvel::exact_chain::CHAIN_FORMS_THAT_RUN_HERE()) {
+      if (c != ' ') std::putchar(c == ',' ? '\n' : c);
+    }
+    std::putchar('\n');
     return 0;
   }
   benchmark::Initialize(&argc, argv);

@@ -2,10 +2,11 @@
 # make bench: builds the programs and the micro-benchmarks in Release,
 # times the workloads (median wall time of several seeded runs in a scratch
 # folder under /dev/shm) and prints one table with the micro-figures. The
-# three small workloads run on one thread; the two study-sized panels run
-# on one thread and on every core, in alternation, and the table shows the
-# speed-up and the parallel efficiency. A benchmark reports; it never fails
-# on time.
+# three small workloads run on one thread; the two study-sized panels and
+# the pairwise and msat4 designs run on one thread and on every core, in
+# alternation, and the table shows the speed-up and the parallel
+# efficiency. Last, the exact test's chain over table shapes, per chain
+# form. A benchmark reports; it never fails on time.
 #
 #   BENCH_REPEATS=5          runs per workload (default 3)
 #   BENCH_SEED=12345         generator seed of every run
@@ -80,7 +81,7 @@ done
 # same load of the machine.
 PANELS="$SCRATCH/panels.txt"
 : >"$PANELS"
-for workload in snp-panel msat-panel; do
+for workload in snp-panel msat-panel pairwise msat4; do
   program=korvel-seeded
   [ "$workload" = snp-panel ] && program=korvel-ml-seeded
   echo "timing $workload on 1 and $CORES threads ($PANEL_REPEATS runs each) ..." >&2
@@ -96,15 +97,19 @@ for workload in snp-panel msat-panel; do
 done
 
 echo "running the micro-benchmarks ..." >&2
-"$BUILD/bench/korvel_micro_bench" --benchmark_filter='-^BM_ChainShape' --benchmark_min_time=0.5 --benchmark_format=json \
-  --benchmark_out="$SCRATCH/micro.json" --benchmark_out_format=json >/dev/null 2>&1
+"$BUILD/bench/korvel_micro_bench" --benchmark_filter='-^BM_(ChainShape|Workload)' --benchmark_min_time=0.5 \
+  --benchmark_format=json --benchmark_out="$SCRATCH/micro.json" --benchmark_out_format=json >/dev/null 2>&1
+# The exact tests of the pairwise and msat4 designs on every core against
+# the straightforward path on one thread (wall time, one run of each).
+"$BUILD/bench/korvel_micro_bench" --benchmark_filter='^BM_Workload' --benchmark_min_time=0.05 \
+  --benchmark_format=json --benchmark_out="$SCRATCH/designs.json" --benchmark_out_format=json >/dev/null 2>&1
 
-python3 - "$RESULTS" "$SCRATCH/micro.json" "$REPEATS" "$SEED" "$PANELS" "$PANEL_REPEATS" <<'PY'
+python3 - "$RESULTS" "$SCRATCH/micro.json" "$REPEATS" "$SEED" "$PANELS" "$PANEL_REPEATS" "$SCRATCH/designs.json" <<'PY'
 import json, sys
 
-results, micro, repeats, seed, panels, panel_repeats = sys.argv[1:7]
+results, micro, repeats, seed, panels, panel_repeats, designs = sys.argv[1:8]
 ns = {}
-for b in json.load(open(micro))["benchmarks"]:
+for b in json.load(open(micro))["benchmarks"] + json.load(open(designs))["benchmarks"]:
     if b.get("run_type", "iteration") != "iteration":
         continue
     per_item = 1e9 / b["items_per_second"] if b.get("items_per_second") else float("nan")
@@ -155,6 +160,18 @@ row("exact test, draws made a block at a time, per draw", f"{ns.get('BM_ChainBlo
 for name, label in [("rows:6/columns:10", "6 x 10 table"), ("rows:5/columns:2", "5 x 2 table")]:
     row(f"exact test, switches chosen ahead, per draw: {label}",
         f"{ns.get('BM_ChainBlockOfSwitches/' + name, float('nan')):.2f} ns", "included in the step figures above")
+for name, label in [("samples:2/alleles:2/loci:20", "pairwise (2 x 2, 20 SNPs)"),
+                    ("samples:6/alleles:4/loci:10", "msat4 (6 x 4, 10 loci)")]:
+    fast = ns.get("BM_WorkloadExactTests/" + name + "/real_time", float("nan"))
+    plain = ns.get("BM_WorkloadExactTestsStraightforward/" + name + "/real_time", float("nan"))
+    row(f"exact tests of a replicate, {label}, all cores", f"{fast:.1f} ns",
+        f"per step; {plain / fast:.0f}x the straightforward {plain:.0f} ns")
+for name, label in [("rows:6/columns:10/short_chain:0", "6 x 10, 2 steps"),
+                    ("rows:5/columns:2/short_chain:0", "5 x 2, 2 steps"),
+                    ("rows:6/columns:10/short_chain:1", "6 x 10, 100/10/100"),
+                    ("rows:5/columns:2/short_chain:1", "5 x 2, 100/10/100")]:
+    row(f"exact test, one locus's chain: {label}", f"{ns.get('BM_ChainSetUp/' + name, float('nan')) / 1000:.1f} us",
+        "seeding, blocks, table and hand-back included")
 fast = ns.get("BM_ChainSeeding", float("nan"))
 plain = ns.get("BM_ChainSeedingStraightforward", float("nan"))
 row("exact test, seeding its generator (per tested locus)", f"{fast / 1000:.1f} us",

@@ -49,6 +49,13 @@
 #'   or numbers of populations of the data (`korvel-init --pop`).
 #' @param popmap Population map of a VCF or BCF file (sample and population
 #'   per line).
+#' @param min_maf,max_missing,min_samples Filters of genotype data
+#'   (`korvel-init --min-maf`, `--max-missing`, `--min-samples`): leave out
+#'   a locus whose alleles other than its commonest have a frequency below
+#'   `min_maf` together (above 0, at most 0.5), whose share of individuals
+#'   without a genotype is above `max_missing` (0 to below 1), or that is
+#'   genotyped in fewer than `min_samples` individuals of any population.
+#'   `NULL`: no filter.
 #' @param ... Further `korvel-init` options: `max_loci`, `max_alleles`,
 #'   `seed` (with `max_loci`: a random choice of loci), `pass_only`,
 #'   `allow_truncated`, `erase` (`TRUE` or `FALSE`).
@@ -70,10 +77,12 @@
 #' @export
 korvel_init <- function(x, populations = NULL, sample = NULL, ne = 1000, fst = 0.01,
                         generations = NULL, runs = 1000, exact = c(1000, 100, 1000),
-                        tests = c("chi2", "exact"), pop = NULL, popmap = NULL, ...) {
+                        tests = c("chi2", "exact"), pop = NULL, popmap = NULL, min_maf = NULL,
+                        max_missing = NULL, min_samples = NULL, ...) {
   design <- list(populations = populations, sample = sample, ne = ne, fst = fst,
                  generations = generations, runs = runs, exact = exact, tests = tests)
-  args <- c(design_options(design), further_options(list(...)), population_options(pop, popmap, x))
+  args <- c(design_options(design), further_options(list(...)), population_options(pop, popmap, x),
+            filter_options(min_maf, max_missing, min_samples, x))
   if (inherits(x, "genind")) {
     if (!requireNamespace("adegenet", quietly = TRUE)) {
       stop("x is a genind, which needs the adegenet package: install.packages(\"adegenet\")", call. = FALSE)
@@ -149,6 +158,28 @@ population_options <- function(pop, popmap, x) {
     check_folder_name(popmap, "popmap")
     if (!file.exists(popmap)) argument_error("popmap", "an existing population map", popmap, "there is no such file")
     args <- c(args, "--popmap", normalizePath(popmap))
+  }
+  args
+}
+
+# The filters of loci, which apply to genotype data only.
+filter_options <- function(min_maf, max_missing, min_samples, x) {
+  genotypes <- inherits(x, "genind") || is.character(x)
+  args <- character()
+  if (!is.null(min_maf)) {
+    check_numbers(min_maf, "min_maf", "a number above 0 and at most 0.5")
+    if (min_maf <= 0 || min_maf > 0.5) argument_error("min_maf", "a number above 0 and at most 0.5", min_maf)
+    args <- c(args, "--min-maf", plain(min_maf))
+  }
+  if (!is.null(max_missing)) {
+    check_numbers(max_missing, "max_missing", "a number from 0 to below 1")
+    if (max_missing < 0 || max_missing >= 1) argument_error("max_missing", "a number from 0 to below 1", max_missing)
+    args <- c(args, "--max-missing", plain(max_missing))
+  }
+  if (!is.null(min_samples)) args <- c(args, "--min-samples", whole_text(min_samples, "min_samples", 1, 16383))
+  if (length(args) && !genotypes) {
+    argument_error(gsub("-", "_", sub("^--", "", args[1])), "NULL for allele frequencies (the filters read genotypes)",
+                   args[2])
   }
   args
 }

@@ -172,31 +172,31 @@ warn_flags <- function(plan, stderr) {
   }
 }
 
-# A progress bar fed by the search's progress lines ("... [done/total]",
-# one round of probes after another); the search's cost estimate and other
-# notes shown as they come.
+# A progress bar over the runs the search may spend, fed by its lines:
+# after the first round it estimates its cost (shown as a message), then
+# says after each round how many runs it has spent and how long it may
+# still take; within a round each probe that finishes is named.
 sweep_progress <- function() {
   state <- new.env()
   state$bar <- NULL
-  state$round <- 0L
+  state$said <- ""
   function(line) {
-    counts <- regmatches(line, regexec("\\[([0-9]+)/([0-9]+)\\] *$", line))[[1]]
-    if (length(counts) == 3L) {
-      done <- as.integer(counts[2])
-      total <- as.integer(counts[3])
-      if (is.null(state$bar) || done == 1L) {
-        if (!is.null(state$bar)) cli::cli_progress_done(id = state$bar, .envir = state)
-        state$round <- state$round + 1L
+    spent <- regmatches(line, regexec("round ([0-9]+): ([0-9]+) of at most ([0-9]+) runs spent, (.*)$", line))[[1]]
+    if (grepl("^korvel-sweep: the first round took", line)) {
+      cli::cli_inform(sub("^korvel-sweep: ", "korvel_plan: ", line))
+    } else if (length(spent) == 5L) {
+      if (is.null(state$bar)) {
         state$bar <- cli::cli_progress_bar(
-          total = total, .envir = state, clear = TRUE,
-          format = paste("korvel-sweep round", state$round, "{cli::pb_bar} {cli::pb_current}/{cli::pb_total}",
-                         "{cli::pb_extra$said}"),
+          total = as.numeric(spent[4]), .envir = state, clear = TRUE,
+          format = "korvel-sweep {cli::pb_bar} {cli::pb_current}/{cli::pb_total} runs | {cli::pb_extra$said}",
           extra = list(said = ""))
       }
-      cli::cli_progress_update(id = state$bar, set = done, total = total, .envir = state,
-                               extra = list(said = sub(" *\\[[0-9]+/[0-9]+\\] *$", "", line)))
-    } else if (grepl("estimate|cost", line, ignore.case = TRUE)) {
-      cli::cli_inform(line)
+      state$said <- paste0("round ", spent[2], ", ", spent[5])
+      cli::cli_progress_update(id = state$bar, set = as.numeric(spent[3]), total = as.numeric(spent[4]),
+                               extra = list(said = state$said), .envir = state)
+    } else if (!is.null(state$bar) && grepl("\\[[0-9]+/[0-9]+\\] *$", line)) {
+      cli::cli_progress_update(id = state$bar, inc = 0, .envir = state,
+                               extra = list(said = paste(state$said, "|", sub(" .*", "", line))))
     }
   }
 }

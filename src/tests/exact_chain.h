@@ -133,8 +133,8 @@ inline bool SWITCH_ACCEPTED(GEN& g, INT32 prob1, INT32 prob2) {
   return PROB >= static_cast<EXTENDED>(NEXT_UNIFORM(g)) * UNIT24;
 }
 
-// The chain's generator apart from its state record: the walk's end builds
-// one from the block of draws to hand the generator back.
+// The chain's generator apart from its state record, to draw one by one
+// beside the draws made ahead.
 struct LOCAL_GENERATOR {
   std::array<INT32, 98> U;
   INT32 DI, DD, DM;
@@ -300,28 +300,27 @@ class DRAWS_AHEAD {
   const INT32* END() const { return value_.data() + BLOCK; }
   const SWITCH_CHOICES& CHOICES() const { return choices_; }
 
-  // Leaves in the state the generator as it is after the draw before `next`.
+  // Leaves in the state the generator as it is after the draw before `next`:
+  // after the first n draws of the block the lag table is the 97 values
+  // before draw n, the arithmetic sequence has moved by n * DD and the lag
+  // indices by n, as REFILL_FROM finds them.
   void STORE(EXACT_TEST_STATE& S, const INT32* next) const {
     if (!made_) return;  // no draw taken: the state still holds it
-    LOCAL_GENERATOR g{};
-    int place = start_.DP;
+    const auto taken = static_cast<int>(next - value_.data());
+    const int shift = taken % LAG_TABLE_SIZE;
+    const int DP = (start_.DP - 1 - shift + LAG_TABLE_SIZE) % LAG_TABLE_SIZE + 1;
+    int place = DP;
     for (int k = 0; k < LAG_TABLE_SIZE; ++k) {
-      g.U[static_cast<std::size_t>(place)] = x_[static_cast<std::size_t>(k)];
+      S.U[static_cast<std::size_t>(place)] = x_[static_cast<std::size_t>(taken + k)];
       place = place == 1 ? LAG_TABLE_SIZE : place - 1;
     }
-    g.DI = start_.DI;
-    g.DD = SEQUENCE_STEP;
-    g.DM = SEQUENCE_MODULUS;
-    g.DP = start_.DP;
-    g.DQ = start_.DQ;
-    g.UNI24 = last_before_;
-    for (const INT32* k = value_.data(); k < next; ++k) NEXT_UNIFORM(g);
-    S.U = g.U;
-    S.DI = g.DI;
-    S.DP = static_cast<INT16>(g.DP);
-    S.DQ = static_cast<INT16>(g.DQ);
-    S.UNI24 = g.UNI24;
-    S.UNI = static_cast<EXTENDED>(g.UNI24) * UNIT24;
+    S.DI = WRAP(start_.DI - SEQUENCE_MULTIPLES[static_cast<std::size_t>(taken)], SEQUENCE_MODULUS);
+    S.DD = SEQUENCE_STEP;
+    S.DM = SEQUENCE_MODULUS;
+    S.DP = static_cast<INT16>(DP);
+    S.DQ = static_cast<INT16>((start_.DQ - 1 - shift + LAG_TABLE_SIZE) % LAG_TABLE_SIZE + 1);
+    S.UNI24 = taken > 0 ? value_[static_cast<std::size_t>(taken - 1)] : last_before_;
+    S.UNI = static_cast<EXTENDED>(S.UNI24) * UNIT24;
   }
 
  private:
@@ -468,7 +467,16 @@ class WALKER {
     // Switches keep the margins, so no count ever exceeds the total: below
     // 46340 no product can wrap, and PROB1 >= 0 and PROB2 >= 1 throughout.
     may_wrap_ = negative || total >= 46340;
-    if (kept == RHO_KEPT::BOUNDED && !negative && total < LN_COUNTS) ln_ = LN_OF_COUNTS();
+    // A starts at the caller's RHO to the nearest unit, E at a unit unless
+    // that is exact.
+    const EXTENDED start = S.RHO / FIXED_UNIT;
+    // A step reads ln(count + 1) for counts up to the total.
+    if (kept == RHO_KEPT::BOUNDED && !negative && total + 1 < LN_COUNTS &&
+        std::fabs(start) < static_cast<EXTENDED>(LARGEST_APPROX)) {
+      ln_ = LN_OF_COUNTS();
+      APPROX_ = std::llround(start);
+      BOUND_ = static_cast<EXTENDED>(APPROX_) == start ? 0 : 1;
+    }
   }
   WALKER(const WALKER&) = delete;
   WALKER& operator=(const WALKER&) = delete;
@@ -524,7 +532,7 @@ class WALKER {
   };
 
   void FINISH(RUNNING& run) {
-    while (run.left > 0) {
+    while (run.left > 0 && !lost_) {
       if (ln_ != nullptr) FAST_STEPS<false, true>(run);
       else if (may_wrap_) FAST_STEPS<true, false>(run);
       else FAST_STEPS<false, false>(run);

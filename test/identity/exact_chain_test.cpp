@@ -224,6 +224,65 @@ TEST(ExactChainIdentity, SingleStepsMatchStepByStep) {
   }
 }
 
+TEST(ExactChainIdentity, BoundedWalkCountsAsTheStepByStepSum) {
+  // Small counts bring the walk back to the observed table (RHO exactly 0
+  // again) often; larger ones keep it away. Step by step the bounded walk
+  // counts what the extended sum counts, and its A stays near that sum.
+  std::mt19937 pick(606);
+  for (int round = 0; round < 40; ++round) {
+    REFERENCE_CHAIN r;
+    EXACT_TEST_STATE s;
+    RANDOM_TABLE(pick, r, s, round % 2 == 0 ? 2 : 40);
+    RANDOM_SEEDS(pick, r, s);
+    r.MAKE_RANDOM();
+    s.MAKE_RANDOM();
+    // A RHO just inside the tolerance, as a caller may leave it.
+    r.RHO = s.RHO = round % 4 == 1 ? 5.0E-9L : 0.0L;
+    exact_chain::WALKER walk(s, exact_chain::RHO_KEPT::BOUNDED);
+    ASSERT_TRUE(walk.BOUNDED());
+    for (int k = 0; k < 3000; ++k) {
+      r.STEP();
+      ASSERT_EQ(walk.RUN(1), r.RHO <= 0.0L ? 1 : 0) << "round " << round << " step " << k;
+      if (k % 500 == 499) {
+        walk.STORE();
+        ASSERT_EQ(r.MM, s.MM) << "round " << round << " step " << k;
+        ASSERT_NEAR(static_cast<double>(r.RHO), static_cast<double>(s.RHO), 1e-12) << "round " << round;
+      }
+    }
+    ASSERT_FALSE(walk.LOST());
+  }
+}
+
+TEST(ExactChainIdentity, BoundedWalkThatCannotTellStops) {
+  // No switch is possible, so RHO stays where the caller left it: exactly
+  // on the tolerance the bound cannot tell which side it is, twice the
+  // tolerance it can.
+  EXACT_TEST_STATE s;
+  s.N = 2;
+  s.M = 2;
+  s.MM[1][1] = 5;
+  s.MM[1][2] = 3;
+  s.UU1 = s.UU2 = s.UU3 = s.UU4 = 7;
+  s.MAKE_RANDOM();
+  s.RHO = exact_chain::RHO_TOLERANCE;
+  {
+    exact_chain::WALKER walk(s, exact_chain::RHO_KEPT::BOUNDED);
+    walk.RUN(1);
+    EXPECT_TRUE(walk.LOST());
+    EXPECT_EQ(walk.RUN(10), 0) << "a lost walk goes no further";
+  }
+  s.RHO = -2 * exact_chain::RHO_TOLERANCE;
+  exact_chain::WALKER walk(s, exact_chain::RHO_KEPT::BOUNDED);
+  EXPECT_EQ(walk.RUN(100), 100);
+  EXPECT_FALSE(walk.LOST());
+  // The exact walk is what CHAINE falls back on; large totals take it.
+  // A step reads ln(count + 1), and no count exceeds the total.
+  s.MM[1][1] = exact_chain::LN_COUNTS - 2 - 3;  // a total of LN_COUNTS - 2
+  EXPECT_TRUE(exact_chain::WALKER(s, exact_chain::RHO_KEPT::BOUNDED).BOUNDED());
+  ++s.MM[1][1];
+  EXPECT_FALSE(exact_chain::WALKER(s, exact_chain::RHO_KEPT::BOUNDED).BOUNDED());
+}
+
 TEST(ExactChainIdentity, AcceptanceDrawExactlyOnTheBoundaryIsAccepted) {
   // From the table of ones every switch has PROB1 = 1 and PROB2 = 4; with
   // these seeds the ninth step's acceptance draw is exactly 1/4 (u = 2^22),

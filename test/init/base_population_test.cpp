@@ -84,6 +84,11 @@ TEST(BasePopulation, FiltersKeepLociAtTheirLimitsAndCountTheOthersByFirstReason)
   EXPECT_EQ(KEPT(data, {0.025L, 0.25L, {}}),
             (std::vector<std::string>{"common", "rare", "gappy", "multi"}));  // thinB: 40 %
   EXPECT_EQ(KEPT(data, {0.051L, {}, {}}), (std::vector<std::string>{"common", "gappy", "thinB"}));
+  // 12 of 40 is not below 0.3, nor 6 of 20 missing above it, though none
+  // of these is exact in binary.
+  GenotypeData edge = data;
+  edge.loci = {LOCUS("edge", {{14, 6}, {14, 6}}, {10, 10}), LOCUS("gaps", {{7, 7}, {7, 7}}, {7, 7})};
+  EXPECT_EQ(KEPT(edge, {0.3L, 0.3L, {}}), (std::vector<std::string>{"edge", "gaps"}));
   EXPECT_EQ(KEPT(data, {{}, {}, 3}, {}, &base),
             (std::vector<std::string>{"common", "rare", "gappy", "multi"}));
   EXPECT_EQ(base.left_out.at(0).why, "2 genotyped in B");

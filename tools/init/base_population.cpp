@@ -108,7 +108,10 @@ void BaseBuilder::leave_out(const std::string& name, const std::string& why) {
 
 // The filters look at the base population's populations only: missing
 // genotypes pooled over them, every one of them for --min-samples, and the
-// pooled counts for the minor allele.
+// pooled counts for the minor allele. A share exactly at a limit is kept:
+// 12 of 40 is not below 0.3, though neither is exact in binary, so shares
+// are compared with a margin far below the step between two shares of any
+// real count (1 in 10^12).
 std::string BaseBuilder::filtered_out(const LocusCounts& locus) {
   const LocusFilter& filter = choice_.filter;
   std::vector<std::size_t> chosen = choice_.populations;
@@ -121,9 +124,10 @@ std::string BaseBuilder::filtered_out(const LocusCounts& locus) {
     missing += locus.missing[p];
     called += p < locus.called.size() ? locus.called[p] : 0;
   }
+  constexpr long double MARGIN = 1e-12L;
   const long double missing_share = static_cast<long double>(missing) /
                                     static_cast<long double>(missing + called);
-  if (filter.max_missing && missing_share > *filter.max_missing) {
+  if (filter.max_missing && missing_share > *filter.max_missing + MARGIN) {
     ++base_.filtered.missing;
     return PERCENT(missing_share) + " missing";
   }
@@ -135,7 +139,7 @@ std::string BaseBuilder::filtered_out(const LocusCounts& locus) {
     }
   }
   const double minor = MINOR_ALLELE_SHARE(candidate_.counts);
-  if (filter.min_maf && minor < *filter.min_maf) {
+  if (filter.min_maf && minor < *filter.min_maf - MARGIN) {
     ++base_.filtered.rare;
     return "minor allele " + PERCENT(minor);
   }

@@ -17,6 +17,10 @@ test_that("every argument is checked in R with its name, what was given and what
     list(quote(korvel_init(f, sample = 10, pass_only = "yes")), "pass_only must be TRUE or FALSE"),
     list(quote(korvel_init(f, sample = 10, runz = 5)), "the option runz must be one of max_loci, .*erase"),
     list(quote(korvel_init(f, sample = 10, pop = "a")), "pop must be NULL for allele frequencies"),
+    list(quote(korvel_init(f, sample = 10, min_maf = 0.6)), "min_maf must be a number above 0 and at most 0.5; it is 0.6"),
+    list(quote(korvel_init(f, sample = 10, max_missing = 1)), "max_missing must be a number from 0 to below 1; it is 1"),
+    list(quote(korvel_init(f, sample = 10, min_samples = 0)), "min_samples must be a whole number from 1 to 16383"),
+    list(quote(korvel_init(f, sample = 10, min_maf = 0.05)), "min_maf must be NULL for allele frequencies"),
     list(quote(korvel_init(f)), "sample must be given for allele frequencies"),
     list(quote(korvel_init(42)), "x must be a genind object, .*; it is 42"),
     list(quote(korvel_init("no/such/file.gen")), "x must be .*there is no such file"),
@@ -64,6 +68,13 @@ test_that("every argument reaches the program as its own option, and max_runs ne
                     "--max-runs 400", "--seed 7", "--jobs 3", "--out plan") %in% pairs))
   expect_true("--many-loci" %in% args)
   expect_false("--runs" %in% args)
+
+  expect_error(korvel_init(tempfile(), min_maf = 0.05, max_missing = 0.2, min_samples = 3), "x must be")
+  data <- tempfile(fileext = ".gen")
+  writeLines("pilot", data)
+  expect_error(korvel_init(data, min_maf = 0.05, max_missing = 0.2, min_samples = 3), "refused")
+  pairs <- paste(utils::head(readLines(log), -1), readLines(log)[-1])
+  expect_true(all(c("--min-maf 0.05", "--max-missing 0.2", "--min-samples 3") %in% pairs))
 
   expect_error(korvel_init(small_frequencies, populations = 4, sample = c(5, 6, 7, 8), ne = 300,
                            generations = 12, runs = 50, exact = c(10, 200, 300), tests = "exact",

@@ -43,21 +43,28 @@ test_that("a planning search returns its tables, warns each flag with its reason
 })
 
 test_that("an interrupted search leaves no process, says how to continue, and resumes to the same answers", {
-  design <- small_design()
+  # Batches of 100 runs and a tolerance of 0: a search that lasts well past
+  # the time limit.
+  design <- korvel_init(small_frequencies, populations = 3, sample = 20, ne = 200, runs = 100, tests = "chi2")
+  search <- function(...) {
+    suppressWarnings(korvel_plan(design, fst = 0.02, range = c(5, 60), tolerance = 0, max_runs = 1500, seed = 4, ...))
+  }
   dir <- file.path(tempfile(), "search")
+  started <- Sys.time()
   stopped <- tryCatch({
     setTimeLimit(elapsed = 1.5, transient = TRUE)
-    small_plan(design, dir = dir, jobs = 1)
+    search(dir = dir, jobs = 1)
   }, error = function(e) e)
   setTimeLimit()
   expect_s3_class(stopped, "korvel_stopped")
+  expect_lt(as.numeric(difftime(Sys.time(), started, units = "secs")), 1.5 + 2.5)
   expect_match(conditionMessage(stopped), "no program is left running")
   expect_match(conditionMessage(stopped), paste0("dir = \"", normalizePath(dir), "\", resume = TRUE"), fixed = TRUE)
   expect_equal(processes_in(dir), 0)
 
-  resumed <- suppressWarnings(small_plan(design, dir = dir, jobs = 1, resume = TRUE))
-  whole <- suppressWarnings(small_plan(design, jobs = 2))
+  resumed <- search(dir = dir, jobs = 1, resume = TRUE)
+  whole <- search(jobs = 2)
   expect_identical(resumed$answers, whole$answers)
   expect_identical(resumed$probes, whole$probes)
-  expect_error(small_plan(design, dir = dir), "already holds")
+  expect_error(search(dir = dir), "already holds")
 })
