@@ -15,6 +15,8 @@
 #include <string>
 
 #include "input/shared_names.h"
+#include "running.h"
+#include "search.h"
 #include "search_run.h"
 
 namespace korvel::sweep {

@@ -8,6 +8,7 @@
 #include "sweep_command.h"
 #ifdef KORVEL_SWEEP_READS_DATA
 #include "init.h"
+#include "sweep_main.h"
 #endif
 
 namespace korvel::sweep {
