@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "input/shared_names.h"
@@ -28,6 +29,7 @@ namespace fs = std::filesystem;
 constexpr const char* PROBE_FOLDER = "probes";
 constexpr int MAX_ROUNDS = 200;
 constexpr long long DEFAULT_BUDGET_BATCHES = 50;
+constexpr int NULL_CONFIRM_BATCHES = 3;  // no-drift batches at most behind a verdict other than ok
 
 // The seed an earlier search kept in DIR/seed.txt, for --resume without
 // --seed.
@@ -197,36 +199,47 @@ class Search {
     return wanted;
   }
 
-  const Batch* null_at(int x) const {
-    for (const Batch& batch : null_)
-      if (batch.x == x) return &batch;
-    return nullptr;
-  }
-
   // An answer is only given once its test has been checked without drift
-  // at the answer itself: until that probe has run the answer waits (no
+  // at the answer itself: until that check is done the answer waits (no
   // further probes of its own); then the verdict decides its status.
   void judge_calibration(TestAnswer& answer, Test test) {
     if (options_.no_null) return;
-    const int x = *answer.state.answer;
-    const Batch* null_probe = null_at(x);
-    if (null_probe == nullptr) null_.push_back(make_batch(0, x, 0));
-    if (null_probe == nullptr || !null_probe->result.ok) {
+    const std::optional<Calibration> verdict = null_verdict(*answer.state.answer, test);
+    if (!verdict) {
       answer.state.status = AnswerStatus::SEARCHING;
       answer.state.next.clear();
-      return;
+    } else if (*verdict == Calibration::MISCALIBRATED) {
+      answer.state = ONLY_STATUS(AnswerStatus::MISCALIBRATED);
+    } else if (*verdict == Calibration::CONSERVATIVE) {
+      answer.state.status = AnswerStatus::CONSERVATIVE;
     }
-    const PointResult& result = null_probe->result;
-    switch (CALIBRATION_VERDICT(result.power(test).significant, result.runs)) {
-      case Calibration::MISCALIBRATED:
-        answer.state = ONLY_STATUS(AnswerStatus::MISCALIBRATED);
-        break;
-      case Calibration::CONSERVATIVE:
-        answer.state.status = AnswerStatus::CONSERVATIVE;
-        break;
-      case Calibration::OK:
-        break;
+  }
+
+  // The verdict of the no-drift batches at x added up, or none while one is
+  // still to run. One batch is a noisy verdict (a test that rejects 6.5 %
+  // of runs exceeds the limit for 100 runs in about one batch in 35), so a
+  // batch outside the calibrated band is confirmed by more batches at x,
+  // judged together, before it condemns or flags the test.
+  std::optional<Calibration> null_verdict(int x, Test test) {
+    int batches = 0;
+    for (const Batch& batch : null_) {
+      if (batch.x != x) continue;
+      if (!batch.result.ok) return std::nullopt;
+      ++batches;
     }
+    if (batches == 0) {
+      null_.push_back(make_batch(0, x, 0));
+      return std::nullopt;
+    }
+    ProbeCount pooled;
+    for (const ProbeCount& count : COUNTS_OF(null_, test))
+      if (count.x == x) pooled = count;
+    const Calibration verdict = CALIBRATION_VERDICT(pooled.significant, pooled.runs);
+    if (verdict != Calibration::OK && batches < NULL_CONFIRM_BATCHES) {
+      null_.push_back(make_batch(0, x, batches));
+      return std::nullopt;
+    }
+    return verdict;
   }
 
   // The probe in words: its point's values and its batch.
@@ -294,15 +307,13 @@ class Search {
     return options_.resume && FINISHED_RUN(folder.string(), input, SEED_TEXT(seed), options_.keep_details);
   }
 
-  // A test whose no-drift probe at the range's upper end rejects more
+  // A test whose no-drift batches at the range's upper end reject more
   // often than a calibrated test would gets no answer at any F'st.
   void check_calibration() {
     if (null_.empty() || !null_.front().result.ok) return;
-    const PointResult& null_point = null_.front().result;
     for (Test test : TESTS) {
-      if (!on_[static_cast<int>(test)]) continue;
-      if (CALIBRATION_VERDICT(null_point.power(test).significant, null_point.runs) !=
-          Calibration::MISCALIBRATED)
+      if (!on_[static_cast<int>(test)] ||
+          null_verdict(null_.front().x, test) != std::optional(Calibration::MISCALIBRATED))
         continue;
       for (LevelState& level : levels_)
         level.answers[static_cast<int>(test)].state = ONLY_STATUS(AnswerStatus::MISCALIBRATED);

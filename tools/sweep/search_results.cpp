@@ -128,17 +128,15 @@ std::string ANSWER_LINE(const SearchRecord& record, const LevelState& level, Tes
 
 bool PRINT_CALIBRATION(const SearchRecord& record) {
   bool conservative[2] = {false, false};
-  for (const Batch& null_probe : record.null) {
-    if (!null_probe.result.ok) continue;
-    const PointResult& result = null_probe.result;
-    for (Test test : TESTS) {
-      if (!record.on[static_cast<int>(test)]) continue;
-      const Calibration verdict = CALIBRATION_VERDICT(result.power(test).significant, result.runs);
+  for (Test test : TESTS) {
+    if (!record.on[static_cast<int>(test)]) continue;
+    // The batches at a value judged together, as the search judged them.
+    for (const ProbeCount& count : COUNTS_OF(record.null, test)) {
+      const Calibration verdict = CALIBRATION_VERDICT(count.significant, count.runs);
       conservative[static_cast<int>(test)] |= verdict == Calibration::CONSERVATIVE;
       std::printf("  %s without drift (%s = %d): rejects %lld of %lld runs (calibrated at most %lld)%s%s\n",
-                  TEST_WORDS(test), record.options.loci_axis ? "loci" : "n", null_probe.x,
-                  result.power(test).significant, result.runs, NULL_REJECTION_LIMIT(result.runs),
-                  verdict == Calibration::OK ? "" : ": ",
+                  TEST_WORDS(test), record.options.loci_axis ? "loci" : "n", count.x, count.significant,
+                  count.runs, NULL_REJECTION_LIMIT(count.runs), verdict == Calibration::OK ? "" : ": ",
                   verdict == Calibration::OK ? "" : CALIBRATION_TEXT(verdict));
     }
   }
