@@ -26,7 +26,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* PROBE_FOLDER = "probes";
 constexpr int MAX_ROUNDS = 200;
-constexpr long long DEFAULT_BUDGET_BATCHES = 50;
 
 std::string real_text(EXTENDED value) {
   char buffer[32];
