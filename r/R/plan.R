@@ -165,6 +165,12 @@ warn_flags <- function(plan, stderr) {
     warning("F'st ", formatC(answers$expected_fst[i], format = "f", digits = 4), ", ", answers$test[i], " test: ", answers$status[i],
             if (nzchar(reason)) paste0(" (", reason, ")"), call. = FALSE)
   }
+  larger <- regmatches(stderr, regexec("^To go on with a larger budget: .*--max-runs ([0-9]+)", stderr))
+  larger <- unlist(lapply(larger, function(m) if (length(m) == 2L) m[2]))
+  if (length(larger)) {
+    warning("to go on with a larger budget, reusing every probe: the same call with max_runs = ", larger[1],
+            ", dir = \"", dirname(plan$dir), "\" and resume = TRUE", call. = FALSE)
+  }
   for (said in grep("^korvel-sweep: .*warned", stderr, value = TRUE)) {
     at <- match(said, stderr)
     detail <- if (at < length(stderr) && grepl("^ ", stderr[at + 1L])) paste0(" ", trimws(stderr[at + 1L])) else ""
