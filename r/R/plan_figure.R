@@ -83,8 +83,8 @@ probe_points <- function(plan) {
   tests <- intersect(c("chi2", "exact"), unique(plan$answers$test))
   rows <- lapply(tests, function(test) {
     data.frame(n = probes[[axis_column(plan)]], fst = probes$expected_fst, test = test_label(test),
-               power = probes[[paste0(test, "_power")]], low = probes[[paste0(test, "_low")]],
-               high = probes[[paste0(test, "_high")]], stringsAsFactors = FALSE)
+               power = probes[[paste0(test, "_power")]], low = probes[[paste0(test, "_ci_low")]],
+               high = probes[[paste0(test, "_ci_high")]], stringsAsFactors = FALSE)
   })
   points <- do.call(rbind, rows)
   points <- points[!is.na(points$power), , drop = FALSE]
