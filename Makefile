@@ -90,7 +90,9 @@ figure-check: htslib
 	bash tools/sweep/figure_check.sh
 
 # Times the three workloads of bench/workloads and runs the micro-benchmarks;
-# prints one table. Reports only: it never fails on time.
+# prints one table; then the planning search against a grid and the
+# search's coverage against brute force (bench/search_coverage). Reports
+# only: it never fails on time.
 bench:
 	JOBS=$(JOBS) bench/run.sh
 

@@ -196,3 +196,8 @@ python3 "$ROOT/bench/shape_table.py" "$SCRATCH/shape-plain.json" "${shape_files[
 # The planning search beside a grid at step 1: replicate runs and wall time.
 echo
 BUILD="$BUILD" JOBS="$JOBS" "$ROOT/bench/plan.sh"
+
+# Whether the search's answers and intervals hold against brute force (the
+# truth is cached in bench/search_coverage/cache; the searches take about an
+# hour on 2 cores, COVERAGE_SEEDS=5 for a quick look).
+BUILD="$BUILD" JOBS="$JOBS" "$ROOT/bench/search_coverage/run.sh"

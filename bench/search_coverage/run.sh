@@ -18,6 +18,7 @@
 #   COVERAGE_SEEDS=20         searches per design
 #   COVERAGE_TRUTH_RUNS=2000  runs per sample size of the brute-force grid
 #   COVERAGE_DESIGNS="a b"    only these designs
+#   COVERAGE_RESULTS=FILE     keep one line per search there (default: scratch)
 #   COVERAGE_BASELINE=PATH    also run this (older) korvel-sweep with the first
 #   COVERAGE_BASELINE_SEEDS=N of the same seeds (default all)
 set -euo pipefail
@@ -34,11 +35,11 @@ RANGE=2,300
 
 # name, F'st, test (its column in curve.csv)
 ALL_DESIGNS=(
-  "snp-rare-4pop 0.01 chi2"
-  "snp-2pop 0.005 chi2"
-  "msat-6pop 0.005 chi2"
   "msat-20pop 0.01 chi2"
+  "snp-rare-4pop 0.01 chi2"
+  "msat-6pop 0.005 chi2"
   "msat-exact 0.01 exact"
+  "snp-2pop 0.005 chi2"
 )
 
 if [ ! -x "$BUILD/korvel-sweep" ] || [ ! -x "$BUILD/korvel" ]; then
@@ -64,24 +65,39 @@ search() {
   python3 "$HERE/summarise.py" search "$out" "$test" "$(awk -v a="$start" -v b="$(seconds)" 'BEGIN { print b - a }')"
 }
 
+# A brute-force grid of the sizes in the list: appends n,runs,significant.
+grid() {
+  local design="$1" fst="$2" test="$3" sizes="$4" cache="$5"
+  rm -rf "$SCRATCH/truth"
+  "$BUILD/korvel-sweep" --fst "$fst" --sample-sizes "$sizes" --runs "$TRUTH_RUNS" --no-null --seed 424242 \
+    --jobs "$JOBS" --program "$BUILD/korvel" --out "$SCRATCH/truth" "$HERE/$design.in" >/dev/null 2>&1 || true
+  python3 "$HERE/summarise.py" truth "$SCRATCH/truth/curve.csv" "$test" | tail -n +2 >>"$cache"
+}
+
 # The brute-force truth of a design, computed once: a grid around where a
-# first search puts the answer.
+# first search puts the answer, widened upwards until it holds the
+# crossing.
 truth() {
-  local design="$1" fst="$2" test="$3" cache="$HERE/cache/$1.csv" answer lo hi step sizes
+  local design="$1" fst="$2" test="$3" cache="$HERE/cache/$1.csv" answer lo hi step
   [ -s "$cache" ] && return
+  rm -rf "$SCRATCH/pilot"
   read -r answer _ < <(search "$BUILD/korvel-sweep" "$design" "$fst" "$test" 1 "$SCRATCH/pilot")
   [ "$answer" = "-" ] && answer=20
   lo=$(( answer * 6 / 10 )); [ "$lo" -lt 2 ] && lo=2
   hi=$(( answer * 16 / 10 + 2 ))
   step=$(( answer / 40 )); [ "$step" -lt 1 ] && step=1
-  sizes=$(seq -s, "$lo" "$step" "$hi")
   echo "  $design: brute force at n = $lo..$hi step $step, $TRUTH_RUNS runs each" >&2
-  "$BUILD/korvel-sweep" --fst "$fst" --sample-sizes "$sizes" --runs "$TRUTH_RUNS" --no-null --seed 424242 \
-    --jobs "$JOBS" --program "$BUILD/korvel" --out "$SCRATCH/truth-$design" "$HERE/$design.in" >/dev/null 2>&1 || true
-  python3 "$HERE/summarise.py" truth "$SCRATCH/truth-$design/curve.csv" "$test" >"$cache"
+  echo "n,runs,significant" >"$cache.part"
+  grid "$design" "$fst" "$test" "$(seq -s, "$lo" "$step" "$hi")" "$cache.part"
+  while ! python3 "$HERE/summarise.py" holds "$cache.part" && [ "$hi" -lt 300 ]; do
+    echo "  $design: the crossing lies above $hi; brute force up to $(( hi * 3 / 2 ))" >&2
+    grid "$design" "$fst" "$test" "$(seq -s, $(( hi + step )) "$step" $(( hi * 3 / 2 )))" "$cache.part"
+    hi=$(( hi * 3 / 2 ))
+  done
+  mv "$cache.part" "$cache"
 }
 
-RESULTS="$SCRATCH/results.txt"
+RESULTS="${COVERAGE_RESULTS:-$SCRATCH/results.txt}"
 : >"$RESULTS"
 for entry in "${ALL_DESIGNS[@]}"; do
   read -r design fst test <<<"$entry"

@@ -4,6 +4,7 @@
   summarise.py search OUT TEST SECONDS  one search's answer, interval, status, runs, time
   summarise.py truth CURVE.CSV TEST     a brute-force grid as n,runs,significant
   summarise.py table RESULTS CACHE      the coverage table (Markdown)
+  summarise.py holds CACHE              exit status 0 when the grid reaches the target
 """
 import csv
 import math
@@ -98,6 +99,8 @@ if __name__ == "__main__":
         search(sys.argv[2], sys.argv[3], sys.argv[4])
     elif mode == "truth":
         truth(sys.argv[2], sys.argv[3])
+    elif mode == "holds":
+        sys.exit(0 if true_answer(sys.argv[2])[0] is not None else 1)
     elif mode == "table":
         table(sys.argv[2], sys.argv[3])
     else:

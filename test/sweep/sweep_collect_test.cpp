@@ -12,6 +12,7 @@
 #include <string>
 
 #include "figure.h"
+#include "results.h"
 #include "support/scratch_folder.h"
 #include "sweep.h"
 #include "sweep_command.h"

@@ -419,6 +419,11 @@ TEST_F(SweepSearch, MistakesAreRefusedAndAFlaggedAnswerExitsWithThree) {
   EXPECT_EQ(run(program() + SEARCH + "--slurm --out x S.IN"), 2);
   EXPECT_NE(slurp("err.txt").find("--emit-jobs and --slurm are for grids"), std::string::npos);
   EXPECT_EQ(run(program() + "--find size --fst 0.02 S.IN"), 2);
+  // A blank for a comma names the stray value and the list as meant.
+  EXPECT_EQ(run(program() + "--find sample-size --fst 0.005 0.01 S.IN"), 2);
+  EXPECT_NE(slurp("err.txt").find("\"0.01\" after --fst 0.005 is neither an option nor a file; values of a "
+                                  "list are separated by commas without blanks, as in --fst 0.005,0.01"),
+            std::string::npos);
   EXPECT_EQ(run(program() + "--find sample-size --fst 0.02 --range 50,10 S.IN"), 2);
   EXPECT_EQ(run(program() + "--range 2,10 --fst 0.02 S.IN"), 2);
   EXPECT_EQ(run(program() + SEARCH + "--populations 3 --out x S.IN"), 2);

@@ -17,8 +17,10 @@
 #include <sstream>
 #include <string>
 
+#include "running.h"
 #include "support/scratch_folder.h"
 #include "sweep.h"
+#include "sweep_main.h"
 
 namespace {
 

@@ -377,6 +377,21 @@ TEST(SearchWarnings, OneLinePerKindWithThePointsConcerned) {
   EXPECT_EQ(warnings[0].points, (std::vector<std::string>{"a", "b", "d"}));
   EXPECT_FALSE(warnings[1].resolution);
   EXPECT_EQ(warnings[1].points, std::vector<std::string>{"d"});
+
+  // Said once per kind, grids and searches alike; a long list of folders is
+  // cut after eight and the rest counted.
+  std::vector<PointConsole> many;
+  for (int i = 1; i <= 10; ++i) many.push_back({"point-" + std::to_string(i), resolution});
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(REPORT_WARNINGS(many, "point"));
+  EXPECT_EQ(
+      testing::internal::GetCapturedStderr(),
+      "korvel-sweep: 10 points warned: warning: 3 of 60 tested loci (5 %) had an estimated exact-test P "
+      "of 0.\n  (point-1, point-2, point-3, point-4, point-5, point-6, point-7, point-8, ... (2 more))\n");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(REPORT_WARNINGS({{"probes/t1-n2-b0", "korvel: warning: something else\n"}}, "probe"));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "korvel-sweep: 1 probe warned: warning: something else\n  (probes/t1-n2-b0)\n");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "input/shared_names.h"
+#include "results.h"
 #include "sweep.h"
 
 namespace korvel::sweep {

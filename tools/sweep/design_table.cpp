@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "results.h"
 #include "sweep.h"
 
 namespace korvel::sweep {

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "results.h"
 #include "sweep.h"
 
 namespace korvel::sweep {

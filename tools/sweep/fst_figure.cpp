@@ -13,6 +13,7 @@
 
 #include "figure.h"
 #include "figure_canvas.h"
+#include "results.h"
 
 namespace korvel::sweep {
 

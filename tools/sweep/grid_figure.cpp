@@ -8,6 +8,7 @@
 #include <map>
 
 #include "figure.h"
+#include "results.h"
 #include "search.h"
 
 namespace korvel::sweep {

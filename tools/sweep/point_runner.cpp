@@ -22,6 +22,7 @@
 #include <fstream>
 #include <thread>
 
+#include "running.h"
 #include "sweep.h"
 
 extern char** environ;

@@ -174,6 +174,9 @@ EXTENDED gamma_upper(EXTENDED s, EXTENDED x) {
 
 // The level below which the deviance test rejects the model.
 constexpr EXTENDED FIT_LEVEL = 0.01L;
+// An end probe's own deviance at which it alone rejects the model at that
+// level (the 99 % point of chi-square with 1 degree of freedom).
+constexpr EXTENDED END_MISFIT = 6.6348966L;
 
 }  // namespace
 
@@ -211,13 +214,25 @@ LocalFit FIT_LOCALLY(const std::vector<ProbeCount>& probes, EXTENDED target) {
     local.fit = FIT_POWER(local.used);
     local.check = CHECK_FIT(local.fit, local.used);
     if (!local.check.checked() || local.check.fits() || local.used.size() <= 3) break;
-    // Leave out the end farther from where the fit crosses the target (from
-    // the probes' centre when it does not cross).
+    // Leave out an end that the model misses on its own (a floor, a
+    // plateau): the one farther from where the fit crosses the target (from
+    // the probes' centre when it does not cross) first.
     const Crossing crossing = CROSSING(local.fit, target);
     const EXTENDED middle = crossing.at ? std::log(*crossing.at) : local.fit.centre;
     const EXTENDED below = middle - std::log(static_cast<EXTENDED>(local.used.front().x));
     const EXTENDED above = std::log(static_cast<EXTENDED>(local.used.back().x)) - middle;
-    if (below >= above) {
+    const auto missed = [&](const ProbeCount& probe) {
+      return probe_deviance(probe, local.fit.power(static_cast<EXTENDED>(probe.x))) >= END_MISFIT;
+    };
+    bool first = missed(local.used.front()), last = missed(local.used.back());
+    if (!first && !last) {
+      // No end stands out: narrow the window while enough values remain to
+      // keep the slope known.
+      if (local.used.size() <= 4) break;
+      first = below >= above;
+      last = !first;
+    }
+    if (first && (below >= above || !last)) {
       local.used.erase(local.used.begin());
     } else {
       local.used.pop_back();

@@ -15,7 +15,9 @@
 #include <string>
 
 #include "input/shared_names.h"
+#include "running.h"
 #include "search.h"
+#include "search_run.h"
 
 namespace korvel::sweep {
 
@@ -25,60 +27,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* PROBE_FOLDER = "probes";
 constexpr int MAX_ROUNDS = 200;
-constexpr long long DEFAULT_BUDGET_BATCHES = 50;
-
-std::string real_text(EXTENDED value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.6Lg", value);
-  return buffer;
-}
-
-struct Batch {
-  int generations = 0;
-  int x = 0;
-  int batch = 0;
-  std::string label;  // folder name under DIR/probes
-  PointResult result;
-};
-
-struct TestAnswer {
-  AnswerState state;
-  long long runs = 0;  // of the level's probes when the answer was settled
-  int probes = 0;
-  bool settled() const { return state.status != AnswerStatus::SEARCHING; }
-};
-
-struct LevelState {
-  int generations = 0;
-  EXTENDED expected_fst = 0;
-  std::vector<Batch> batches;
-  TestAnswer answers[2];  // by Test
-
-  long long runs() const {
-    long long total = 0;
-    for (const Batch& batch : batches) total += batch.result.runs;
-    return total;
-  }
-  int batches_at(int x) const {
-    return static_cast<int>(
-        std::count_if(batches.begin(), batches.end(), [&](const Batch& b) { return b.x == x; }));
-  }
-};
-
-// The counts of one test at each probed value, batches added up, by value.
-std::vector<ProbeCount> counts_of(const std::vector<Batch>& batches, Test test) {
-  std::map<int, ProbeCount> by_x;
-  for (const Batch& batch : batches) {
-    if (!batch.result.ok) continue;  // not run (yet)
-    ProbeCount& count = by_x[batch.x];
-    count.x = batch.x;
-    count.runs += batch.result.runs;
-    count.significant += batch.result.power(test).significant;
-  }
-  std::vector<ProbeCount> counts;
-  for (const auto& [x, count] : by_x) counts.push_back(count);
-  return counts;
-}
 
 // The seed an earlier search kept in DIR/seed.txt, for --resume without
 // --seed.
@@ -140,14 +88,14 @@ class Search {
 
  private:
   void add_level(EXTENDED target) {
-    if (target <= 0) throw UsageError("--fst with --find takes values above 0, not " + real_text(target));
+    if (target <= 0) throw UsageError("--fst with --find takes values above 0, not " + REAL_TEXT(target));
     const int generations = GENERATIONS_FOR_TARGET(target, drift_size_);
     for (const LevelState& level : levels_) {
       if (level.generations == generations) {
         std::fprintf(
             stderr,
             "korvel-sweep: F'st %s needs the same %d generations as an earlier one; it is searched once\n",
-            real_text(target).c_str(), generations);
+            REAL_TEXT(target).c_str(), generations);
         return;
       }
     }
@@ -227,7 +175,7 @@ class Search {
     for (Test test : TESTS) {
       TestAnswer& answer = level.answers[static_cast<int>(test)];
       if (!on_[static_cast<int>(test)] || answer.settled()) continue;
-      answer.state = DECIDE(counts_of(level.batches, test), options_.range);
+      answer.state = DECIDE(COUNTS_OF(level.batches, test), options_.range);
       answer.runs = used;
       answer.probes = static_cast<int>(level.batches.size());
       if (answer.state.status == AnswerStatus::OK) judge_calibration(answer, test);
@@ -380,99 +328,7 @@ class Search {
       fs::remove(dir_ / name, ec);
   }
 
-  // ---- Results -------------------------------------------------------------
-
-  std::string axis_column() const { return options_.loci_axis ? "loci" : "sample_size"; }
-
-  std::string design_csv() const {
-    std::string csv = "expected_fst,generations,test,target_power,smallest_" + axis_column() +
-                      ",ci_low,ci_high,runs,probes,status\n";
-    for (const LevelState& level : levels_) {
-      for (Test test : TESTS) {
-        if (!on_[static_cast<int>(test)]) continue;
-        const TestAnswer& answer = level.answers[static_cast<int>(test)];
-        const AnswerState& state = answer.state;
-        const bool shown = HAS_ESTIMATE(state.status);
-        const auto value = [&](const std::optional<int>& v) {
-          return shown && v ? std::to_string(*v) : std::string();
-        };
-        csv += FIXED_TEXT(level.expected_fst, 6) + "," + std::to_string(level.generations) + "," +
-               TEST_NAME(test) + "," + real_text(options_.range.target) + "," + value(state.answer) + "," +
-               value(state.low) + "," + value(state.high) + "," + std::to_string(answer.runs) + "," +
-               std::to_string(answer.probes) + "," + STATUS_TEXT(state.status) + "\n";
-      }
-    }
-    return csv;
-  }
-
-  std::string count_columns(const ProbeCount* chi2, const ProbeCount* exact) const {
-    std::string text;
-    for (const ProbeCount* count : {chi2, exact}) {
-      if (count == nullptr) {
-        text += ",,,,";
-        continue;
-      }
-      const Interval interval = WILSON_INTERVAL(count->significant, count->runs);
-      text += "," + std::to_string(count->significant) + "," +
-              FIXED_TEXT(static_cast<EXTENDED>(count->significant) / static_cast<EXTENDED>(count->runs), 4) +
-              "," + FIXED_TEXT(interval.low, 4) + "," + FIXED_TEXT(interval.high, 4);
-    }
-    return text;
-  }
-
-  void curve_rows(std::string& csv, EXTENDED expected_fst, int generations,
-                  const std::vector<Batch>& batches) const {
-    const std::vector<ProbeCount> chi2 = counts_of(batches, Test::CHI2),
-                                  exact = counts_of(batches, Test::FISHER);
-    for (std::size_t i = 0; i < chi2.size(); ++i) {
-      const int count = static_cast<int>(
-          std::count_if(batches.begin(), batches.end(), [&](const Batch& b) { return b.x == chi2[i].x; }));
-      csv += FIXED_TEXT(expected_fst, 6) + "," + std::to_string(generations) + "," +
-             std::to_string(chi2[i].x) + "," + std::to_string(chi2[i].runs) + "," + std::to_string(count) +
-             count_columns(on_[0] ? &chi2[i] : nullptr, on_[1] ? &exact[i] : nullptr) + "\n";
-    }
-  }
-
-  std::string curve_csv() const {
-    std::string csv =
-        "expected_fst,generations," + axis_column() +
-        ",runs,batches,chi2_significant,chi2_power,chi2_ci_low,chi2_ci_high,exact_significant,exact_power,"
-        "exact_ci_low,exact_ci_high\n";
-    if (!null_.empty()) curve_rows(csv, 0, 0, null_);
-    for (const LevelState& level : levels_)
-      curve_rows(csv, level.expected_fst, level.generations, level.batches);
-    return csv;
-  }
-
-  std::string answer_line(const LevelState& level, Test test) const {
-    const AnswerState& state = level.answers[static_cast<int>(test)].state;
-    const std::string unit = options_.loci_axis ? " loci" : "";
-    const std::string prefix = options_.loci_axis ? "" : "n = ";
-    const auto estimate = [&] {
-      return prefix + std::to_string(*state.answer) + unit + " (95 % interval " + std::to_string(*state.low) +
-             "\u2013" + std::to_string(*state.high) + ")";
-    };
-    switch (state.status) {
-      case AnswerStatus::OK:
-        return estimate();
-      case AnswerStatus::BUDGET_SPENT:
-        return state.answer ? "budget spent: " + estimate() + ", not yet within the tolerance"
-                            : "budget spent before any estimate";
-      case AnswerStatus::STOPPED:
-        return state.answer ? "stopped: " + estimate() + " so far, not yet within the tolerance"
-                            : "stopped before any estimate";
-      case AnswerStatus::CONSERVATIVE:
-        return "conservative: " + estimate() + "; " + CONSERVATIVE_EXPLANATION;
-      case AnswerStatus::NOT_REACHED:
-        return "not reached: power stays below the target up to " + prefix +
-               std::to_string(options_.range.high) + unit;
-      case AnswerStatus::MISCALIBRATED:
-        return "miscalibrated: it rejects too often without drift; no answer";
-      case AnswerStatus::SEARCHING:
-        break;
-    }
-    return "no answer";
-  }
+  SearchRecord record() const { return {options_, on_, levels_, null_}; }
 
   SampleSizeFigure figure() const {
     SampleSizeFigure figure;
@@ -485,7 +341,7 @@ class Search {
       for (Test test : TESTS) {
         if (!on_[static_cast<int>(test)]) continue;
         const AnswerState& state = level.answers[static_cast<int>(test)].state;
-        const FigureCurve curve = SEARCH_CURVE(level.expected_fst, test, counts_of(level.batches, test),
+        const FigureCurve curve = SEARCH_CURVE(level.expected_fst, test, COUNTS_OF(level.batches, test),
                                                state, options_.range);
         figure.curves.push_back(curve);
         figure.caption.push_back(
@@ -504,33 +360,6 @@ class Search {
            std::to_string(seed_);
   }
 
-  // The no-drift probes' counts against the limits of a calibrated test,
-  // and why a conservative test is; true when a test is conservative.
-  bool print_calibration() const {
-    bool conservative[2] = {false, false};
-    for (const Batch& null_probe : null_) {
-      if (!null_probe.result.ok) continue;
-      const PointResult& result = null_probe.result;
-      for (Test test : TESTS) {
-        if (!on_[static_cast<int>(test)]) continue;
-        const Calibration verdict = CALIBRATION_VERDICT(result.power(test).significant, result.runs);
-        conservative[static_cast<int>(test)] |= verdict == Calibration::CONSERVATIVE;
-        std::printf("  %s without drift (%s = %d): rejects %lld of %lld runs (calibrated at most %lld)%s%s\n",
-                    TEST_WORDS(test), options_.loci_axis ? "loci" : "n", null_probe.x,
-                    result.power(test).significant, result.runs, NULL_REJECTION_LIMIT(result.runs),
-                    verdict == Calibration::OK ? "" : ": ",
-                    verdict == Calibration::OK ? "" : CALIBRATION_TEXT(verdict));
-      }
-    }
-    std::fflush(stdout);
-    for (Test test : TESTS) {
-      if (conservative[static_cast<int>(test)])
-        std::fprintf(stderr, "korvel-sweep: the %s is conservative: %s\n", TEST_WORDS(test),
-                     CONSERVATIVE_EXPLANATION);
-    }
-    return conservative[0] || conservative[1];
-  }
-
   // The command that goes on where the budget ran out: the same
   // arguments with --resume and twice the budget.
   std::string larger_budget_command() const {
@@ -547,11 +376,11 @@ class Search {
   }
 
   int finish() {
-    WRITE_WHOLE_FILE(dir_ / "design.csv", design_csv());
-    WRITE_WHOLE_FILE(dir_ / "curve.csv", curve_csv());
+    WRITE_WHOLE_FILE(dir_ / "design.csv", SEARCH_DESIGN_CSV(record()));
+    WRITE_WHOLE_FILE(dir_ / "curve.csv", SEARCH_CURVE_CSV(record()));
     const SampleSizeFigure drawn = figure();
     DRAW_SAMPLE_SIZE_FIGURE(drawn, (dir_ / "curve").string(), options_.figure_formats);
-    WRITE_WHOLE_FILE(dir_ / "model.csv", FITTED_MODEL_CSV(drawn, axis_column()));
+    WRITE_WHOLE_FILE(dir_ / "model.csv", FITTED_MODEL_CSV(drawn, SEARCH_AXIS_COLUMN(options_)));
     // The caption as text too, for a report or a paper.
     std::string caption;
     for (const std::string& line : drawn.caption) caption += line + "\n";
@@ -561,11 +390,11 @@ class Search {
       for (Test test : TESTS) {
         if (!on_[static_cast<int>(test)]) continue;
         std::printf("F'st %s (t = %d), %s: %s\n", FIXED_TEXT(level.expected_fst, 4).c_str(),
-                    level.generations, TEST_WORDS(test), answer_line(level, test).c_str());
+                    level.generations, TEST_WORDS(test), ANSWER_LINE(record(), level, test).c_str());
         flagged = flagged || level.answers[static_cast<int>(test)].state.status != AnswerStatus::OK;
       }
     }
-    flagged = print_calibration() || flagged;
+    flagged = PRINT_CALIBRATION(record()) || flagged;
     const bool spent = std::any_of(levels_.begin(), levels_.end(), [](const LevelState& level) {
       return std::any_of(std::begin(level.answers), std::end(level.answers), [](const TestAnswer& answer) {
         return answer.state.status == AnswerStatus::BUDGET_SPENT;
@@ -600,35 +429,6 @@ class Search {
 };
 
 }  // namespace
-
-FigureCurve SEARCH_CURVE(EXTENDED expected_fst, Test test, const std::vector<ProbeCount>& counts,
-                         const AnswerState& state, const SearchRange& range) {
-  constexpr int FITTED_SAMPLES = 200;
-  FigureCurve curve;
-  curve.expected_fst = expected_fst;
-  curve.test = test;
-  curve.label = "F'st " + FIXED_TEXT(expected_fst, 3) + ", " + TEST_WORDS(test);
-  curve.miscalibrated = state.status == AnswerStatus::MISCALIBRATED;
-  for (const ProbeCount& count : counts) {
-    curve.points.push_back({count.x, count.runs, count.significant,
-                            static_cast<EXTENDED>(count.significant) / static_cast<EXTENDED>(count.runs),
-                            WILSON_INTERVAL(count.significant, count.runs)});
-  }
-  // A miscalibrated test's power means nothing: its probes are shown, but
-  // no model and no answer.
-  // The model is drawn only over the probes it was fitted to.
-  if (counts.size() >= 2 && !curve.miscalibrated) {
-    const LocalFit local = FIT_LOCALLY(counts, range.target);
-    if (local.used.back().x > local.used.front().x) {
-      curve.fitted = FITTED_CURVE(local.fit, local.used.front().x, local.used.back().x, FITTED_SAMPLES);
-    }
-  }
-  if (HAS_ESTIMATE(state.status) && state.answer) {
-    curve.answer = FigureAnswer{static_cast<EXTENDED>(*state.answer), static_cast<EXTENDED>(*state.low),
-                                static_cast<EXTENDED>(*state.high)};
-  }
-  return curve;
-}
 
 int RUN_SEARCH(const SweepTemplate& tmpl, const SearchOptions& options) {
   if (!tmpl.facts.chi2_on && !tmpl.facts.fisher_on)

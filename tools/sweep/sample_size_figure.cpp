@@ -45,14 +45,48 @@ Look look_of(const FigureCurve& curve, const std::vector<EXTENDED>& levels) {
   return {PALETTE_COLOUR(index), 1.4 - 0.5 * share};
 }
 
-XAxis axis_for(const SampleSizeFigure& figure) {
+// The span of n that matters: where a model was fitted and where the
+// answers' intervals lie, widened by half on each side; without either,
+// every point.
+std::pair<double, double> span_that_matters(const SampleSizeFigure& figure) {
   double smallest = HUGE_VAL, largest = -HUGE_VAL;
   const auto take = [&](double x) {
     smallest = std::min(smallest, x);
     largest = std::max(largest, x);
   };
   for (const FigureCurve& curve : figure.curves) {
-    for (const FigurePoint& point : curve.points) take(point.x);
+    if (!curve.fitted.empty()) {
+      take(static_cast<double>(curve.fitted.front().first));
+      take(static_cast<double>(curve.fitted.back().first));
+    }
+    if (curve.answer) {
+      take(static_cast<double>(curve.answer->low));
+      take(static_cast<double>(curve.answer->high));
+    }
+  }
+  if (smallest > largest) return {-HUGE_VAL, HUGE_VAL};
+  return {smallest / 1.5, largest * 1.5};
+}
+
+bool on_axis(const std::pair<double, double>& span, double x) { return x >= span.first && x <= span.second; }
+
+// The axis and the smallest and largest values it shows (its ends are
+// padded beyond them).
+struct Axis {
+  XAxis scale;
+  double first = 1, last = 1;
+};
+
+Axis axis_for(const SampleSizeFigure& figure) {
+  const auto span = span_that_matters(figure);
+  double smallest = HUGE_VAL, largest = -HUGE_VAL;
+  const auto take = [&](double x) {
+    smallest = std::min(smallest, x);
+    largest = std::max(largest, x);
+  };
+  for (const FigureCurve& curve : figure.curves) {
+    for (const FigurePoint& point : curve.points)
+      if (on_axis(span, point.x)) take(point.x);
     for (const auto& [x, power] : curve.fitted) take(static_cast<double>(x));
     if (curve.answer) {
       take(static_cast<double>(curve.answer->low));
@@ -60,16 +94,53 @@ XAxis axis_for(const SampleSizeFigure& figure) {
     }
   }
   if (smallest > largest) smallest = largest = 1;
-  return XAxis::FOR_VALUES(std::max(smallest, 1.0), std::max(largest, 1.0), PLOT_LEFT, PLOT_RIGHT);
+  smallest = std::max(smallest, 1.0);
+  largest = std::max(largest, 1.0);
+  return {XAxis::FOR_VALUES(smallest, largest, PLOT_LEFT, PLOT_RIGHT), std::round(smallest),
+          std::round(largest)};
 }
 
-void draw_frame(cairo_t* cr, const XAxis& axis, const std::string& axis_label) {
+// The probes left off the axis, in words for the caption: "probes off the
+// axis: n = 2 (power 0.03), 1000 (power 1.00)".
+std::string off_axis_note(const SampleSizeFigure& figure) {
+  const auto span = span_that_matters(figure);
+  std::string note;
+  for (const FigureCurve& curve : figure.curves) {
+    for (const FigurePoint& point : curve.points) {
+      if (on_axis(span, point.x)) continue;
+      char text[64];
+      std::snprintf(text, sizeof text, "%d (power %.2Lf)", point.x, point.power);
+      note += (note.empty() ? "" : ", ") + std::string(text);
+    }
+  }
+  return note.empty() ? note : "Probes off the axis (" + figure.axis_label + "): " + note;
+}
+
+// The axis' ticks with the smallest and largest value shown labelled too;
+// an inner tick too close to one of them gives way to it.
+std::vector<double> ticks_with_ends(const Axis& shown) {
+  constexpr double CLOSEST = 30;
+  const XAxis& axis = shown.scale;
+  const double low = shown.first, high = shown.last;
+  std::vector<double> ticks;
+  for (double value : axis.ticks()) {
+    if (std::fabs(axis.at(value) - axis.at(low)) >= CLOSEST &&
+        std::fabs(axis.at(value) - axis.at(high)) >= CLOSEST)
+      ticks.push_back(value);
+  }
+  ticks.insert(ticks.begin(), low);
+  if (high > low) ticks.push_back(high);
+  return ticks;
+}
+
+void draw_frame(cairo_t* cr, const Axis& shown, const std::string& axis_label) {
+  const XAxis& axis = shown.scale;
   const TextStyle tick_text{12, false, HEX_COLOUR(0x333333), Align::RIGHT, false};
   const Colour axis_colour = HEX_COLOUR(0x333333);
   POWER_TICKS(cr, PLOT_LEFT, tick_text, axis_colour);
   TextStyle below = tick_text;
   below.align = Align::CENTRE;
-  for (double value : axis.ticks()) {
+  for (double value : ticks_with_ends(shown)) {
     const double x = axis.at(value);
     LINE(cr, x, PLOT_TOP, x, PLOT_BOTTOM, 1, GRID);
     LINE(cr, x, PLOT_BOTTOM, x, PLOT_BOTTOM + 5, 1.2, axis_colour);
@@ -108,13 +179,17 @@ void draw_fitted(cairo_t* cr, const XAxis& axis, const FigureCurve& curve, const
   cairo_restore(cr);
 }
 
-// The answer on the target line: its interval as a horizontal bar with end
-// ticks and the test's marker at the estimate. Several answers stack a few
-// points apart around the line so that their bars do not hide each other.
-void draw_answer(cairo_t* cr, const XAxis& axis, const FigureCurve& curve, const Look& look, double y) {
+// The answer: its interval as a bar with end ticks on the target line and
+// a vertical mark from the line down to the axis at the answer, labelled
+// with the number and its interval near the axis (unlike any probe).
+// Several answers stack a few points apart around the line, and their
+// labels one above the other.
+void draw_answer(cairo_t* cr, const XAxis& axis, const FigureCurve& curve, const Look& look, double y,
+                 std::size_t index) {
+  static constexpr double DOTS[] = {2, 3};
   const FigureAnswer& answer = *curve.answer;
   const double low = axis.at(static_cast<double>(answer.low)),
-               high = axis.at(static_cast<double>(answer.high));
+               high = axis.at(static_cast<double>(answer.high)), at = axis.at(static_cast<double>(answer.x));
   cairo_save(cr);
   cairo_set_source_rgb(cr, look.colour.red, look.colour.green, look.colour.blue);
   cairo_set_line_width(cr, 2.2);
@@ -125,8 +200,17 @@ void draw_answer(cairo_t* cr, const XAxis& axis, const FigureCurve& curve, const
     cairo_line_to(cr, x, y + 5);
   }
   cairo_stroke(cr);
+  cairo_set_line_width(cr, 1.4);
+  cairo_set_dash(cr, DOTS, 2, 0);
+  cairo_move_to(cr, at, y);
+  cairo_line_to(cr, at, PLOT_BOTTOM);
+  cairo_stroke(cr);
   cairo_restore(cr);
-  TEST_MARKER(cr, axis.at(static_cast<double>(answer.x)), y, curve.test, look.scale, look.colour);
+  char label[64];
+  std::snprintf(label, sizeof label, "%.0Lf (%.0Lf\u2013%.0Lf)", answer.x, answer.low, answer.high);
+  const bool right = at < (PLOT_LEFT + PLOT_RIGHT) / 2;
+  TEXT(cr, at + (right ? 4 : -4), PLOT_BOTTOM - 8 - 15 * static_cast<double>(index), label,
+       {11, true, look.colour, right ? Align::LEFT : Align::RIGHT, false});
 }
 
 bool has_test(const SampleSizeFigure& figure, Test test) {
@@ -182,9 +266,10 @@ void draw_legend(cairo_t* cr, const SampleSizeFigure& figure, const std::vector<
   const bool answered = std::any_of(figure.curves.begin(), figure.curves.end(),
                                     [](const FigureCurve& curve) { return curve.answer.has_value(); });
   if (answered) {
-    LINE(cr, LEGEND_LEFT + 2, y - 4, LEGEND_LEFT + 26, y - 4, 2.2, MUTED);
-    LINE(cr, LEGEND_LEFT + 2, y - 9, LEGEND_LEFT + 2, y + 1, 2.2, MUTED);
-    LINE(cr, LEGEND_LEFT + 26, y - 9, LEGEND_LEFT + 26, y + 1, 2.2, MUTED);
+    LINE(cr, LEGEND_LEFT + 2, y - 8, LEGEND_LEFT + 26, y - 8, 2.2, MUTED);
+    LINE(cr, LEGEND_LEFT + 2, y - 13, LEGEND_LEFT + 2, y - 3, 2.2, MUTED);
+    LINE(cr, LEGEND_LEFT + 26, y - 13, LEGEND_LEFT + 26, y - 3, 2.2, MUTED);
+    LINE(cr, LEGEND_LEFT + 14, y - 8, LEGEND_LEFT + 14, y + 4, 1.4, MUTED);
     TEXT(cr, LEGEND_LEFT + 36, y, "answer (95 % interval)", entry);
     y += 20;
   }
@@ -202,11 +287,13 @@ void draw_legend(cairo_t* cr, const SampleSizeFigure& figure, const std::vector<
 
 void draw_points(cairo_t* cr, const XAxis& axis, const SampleSizeFigure& figure,
                  const std::vector<EXTENDED>& levels) {
+  const auto span = span_that_matters(figure);
   // Bars first, then the hollow squares, then the filled circles, each
   // largest first: every marker at one n stays visible.
   for (const FigureCurve& curve : figure.curves) {
     const Look look = look_of(curve, levels);
     for (const FigurePoint& point : curve.points) {
+      if (!on_axis(span, point.x)) continue;
       ERROR_BAR(cr, axis.at(point.x), POWER_Y(point.interval.low), POWER_Y(point.interval.high),
                 2.5 * look.scale, look.colour);
     }
@@ -217,6 +304,7 @@ void draw_points(cairo_t* cr, const XAxis& axis, const SampleSizeFigure& figure,
         if (curve.test != test || curve.expected_fst != levels[level]) continue;
         const Look look = look_of(curve, levels);
         for (const FigurePoint& point : curve.points) {
+          if (!on_axis(span, point.x)) continue;
           TEST_MARKER(cr, axis.at(point.x), POWER_Y(point.power), test, look.scale, look.colour);
         }
       }
@@ -226,10 +314,11 @@ void draw_points(cairo_t* cr, const XAxis& axis, const SampleSizeFigure& figure,
 
 void paint(cairo_t* cr, const SampleSizeFigure& figure, const std::vector<std::string>& caption) {
   const std::vector<EXTENDED> levels = fst_levels(figure);
-  const XAxis axis = axis_for(figure);
+  const Axis shown = axis_for(figure);
+  const XAxis& axis = shown.scale;
   TEXT(cr, MARGIN, 36, figure.title.empty() ? "Power against sample size" : figure.title,
        {19, true, HEX_COLOUR(0x111111), Align::LEFT, false});
-  draw_frame(cr, axis, figure.axis_label);
+  draw_frame(cr, shown, figure.axis_label);
   for (const FigureCurve& curve : figure.curves) draw_fitted(cr, axis, curve, look_of(curve, levels));
   draw_target(cr, figure.target_power);
   draw_points(cr, axis, figure, levels);
@@ -239,7 +328,7 @@ void paint(cairo_t* cr, const SampleSizeFigure& figure, const std::vector<std::s
   for (const FigureCurve& curve : figure.curves) {
     if (!curve.answer) continue;
     const double offset = (static_cast<double>(drawn++) - static_cast<double>(answers - 1) / 2) * 6;
-    draw_answer(cr, axis, curve, look_of(curve, levels), POWER_Y(figure.target_power) + offset);
+    draw_answer(cr, axis, curve, look_of(curve, levels), POWER_Y(figure.target_power) + offset, drawn - 1);
   }
   draw_legend(cr, figure, levels);
   const bool any_point = std::any_of(figure.curves.begin(), figure.curves.end(),
@@ -259,8 +348,10 @@ void paint(cairo_t* cr, const SampleSizeFigure& figure, const std::vector<std::s
 
 void DRAW_SAMPLE_SIZE_FIGURE(const SampleSizeFigure& figure, const std::string& stem,
                              const std::vector<std::string>& formats) {
+  std::vector<std::string> paragraphs = figure.caption;
+  if (const std::string note = off_axis_note(figure); !note.empty()) paragraphs.push_back(note);
   std::vector<std::string> caption;
-  for (const std::string& paragraph : figure.caption) {
+  for (const std::string& paragraph : paragraphs) {
     for (const std::string& line : WRAP_TEXT(paragraph, WIDTH - 2 * MARGIN, CAPTION_STYLE))
       caption.push_back(line);
   }

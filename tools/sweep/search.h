@@ -79,8 +79,10 @@ FitCheck CHECK_FIT(const PowerFit& fit, const std::vector<ProbeCount>& probes);
 EXTENDED CHI_SQUARE_TAIL(EXTENDED statistic, int df);
 
 // The model fitted to the probes where it holds: starting from all of
-// them, the probe at the end farther (in log n) from the crossing is left
-// out while the fit is rejected and at least three values remain.
+// them, while the deviance test rejects the fit, an end probe that the
+// model misses on its own (deviance of 6.63 or more: a floor, a plateau) is
+// left out, the one farther (in log n) from the crossing first, down to
+// three values; without such an end, the farther end, down to four values.
 struct LocalFit {
   std::vector<ProbeCount> used;  // ascending in x
   PowerFit fit;
@@ -94,7 +96,7 @@ std::string FITTED_MODEL_CSV(const SampleSizeFigure& figure, const std::string& 
 
 struct SearchRange {
   int low = 2, high = 1000;
-  EXTENDED target = 0.8L;
+  EXTENDED target = DEFAULT_TARGET_POWER;
   std::optional<EXTENDED> tolerance;  // default: max(1, 5 % of the estimate)
 };
 
@@ -169,7 +171,7 @@ FigureCurve SEARCH_CURVE(EXTENDED expected_fst, Test test, const std::vector<Pro
 struct CaptionFacts {
   bool loci_axis = false;
   EXTENDED expected_fst = 0;
-  EXTENDED target = 0.8L;
+  EXTENDED target = DEFAULT_TARGET_POWER;
   Test test = Test::CHI2;
   AnswerState state;
 };

@@ -1,6 +1,7 @@
 // The Slurm job array: one task per point. Each task runs its point's
 // command with KORVEL_THREADS set to the cores Slurm gave the task, so a
 // point never uses more than its allocation.
+#include "running.h"
 #include "sweep.h"
 
 namespace korvel::sweep {

@@ -1,19 +1,20 @@
-// korvel-sweep: runs the simulation program once per point of a design
-// grid (differentiation x sample size and/or number of loci), locally, as a
-// job list or as a Slurm job array, and turns the summary reports into a
-// family of power curves (curve.csv and the figures) and the planning answer
-// (design.csv): the smallest sample size or number of loci that reaches a
-// target power.
+// korvel-sweep: runs the simulation program once per point of a study (a
+// grid of differentiation x sample size and/or number of loci, or the
+// search's probes), locally, as a job list or as a Slurm job array, and
+// turns the summary reports into power curves (curve.csv and the figures)
+// and the planning answer (design.csv): the smallest sample size or number
+// of loci that reaches a target power.
 //
-// The pieces, each usable on its own (the tests link them directly):
-//  - the input template: the tokens a point changes, and the rewrite;
-//  - the plan: the grid of points, their folders, seeds and descriptions;
-//  - the summary report: the parameters and the total row of KORVEL.OUT;
-//  - binomial intervals and the calibration check at F'st 0;
-//  - the curve files, the figures and the design table;
-//  - running the points as child processes, with progress;
-//  - the Slurm job array;
-//  - the command line.
+// Its pieces by job, each usable on its own (the tests link them directly):
+//  - sweep.h (this file), points and their folders: the settings a study
+//    asks, the input template and its rewrite, seeds and descriptions, the
+//    summary report, binomial intervals and calibration, a point's result
+//    and the warnings of points;
+//  - running.h: running points as child processes with progress, stopping,
+//    the job list and the Slurm job array;
+//  - results.h: the curves, curve.csv and the design table;
+//  - figure.h: the figures; search.h: the search;
+//  - sweep_main.h: the whole program.
 #pragma once
 
 #include <cstdint>
@@ -276,15 +277,6 @@ inline constexpr const char* SEED_FILE = "seed.txt";
 bool FINISHED_RUN(const std::string& folder, const std::string& input, const std::string& seed_text,
                   bool keep_details);
 
-// How many points run at once and with how many threads each: --jobs and
-// --threads-per-point when given, else the process's cores shared out.
-struct CoreShare {
-  int parallel;  // points at once, as asked or as the cores allow
-  int running;   // of which run at once for `job_count` points
-  int threads;   // threads of each point
-};
-CoreShare SHARE_CORES(int jobs, int threads_per_point, std::size_t job_count);
-
 // The last lines the program wrote that say something (blank lines and
 // per-run progress lines left out), joined by " / ".
 std::string PROGRAM_MESSAGE(std::string_view console_text);
@@ -306,139 +298,5 @@ std::vector<PointWarning> GATHER_WARNINGS(const std::vector<PointConsole>& conso
 // `noun`) that gave it; true when the exact test's resolution warning was
 // among them.
 bool REPORT_WARNINGS(const std::vector<PointConsole>& consoles, const std::string& noun);
-
-// ---- Curves, calibration and the design table ---------------------------
-
-// The points of one design (the same sample sizes and loci), which the
-// figure draws as one curve per test.
-struct Curve {
-  std::string label;    // "n = 30, 10 loci", or "" for a sweep of one design
-  int sample_size = 0;  // 0: the template's (or mixed)
-  int loci = 0;
-  std::vector<const PointResult*> points;   // by expected F'st
-  const PointResult* null_point = nullptr;  // F'st 0, when it ran
-  bool miscalibrated(Test test) const;
-};
-
-struct Analysis {
-  std::vector<Curve> curves;
-  bool sample_size_varies = false;
-  bool loci_vary = false;
-};
-
-// Groups the points into curves; the order is by sample size, then loci.
-Analysis ANALYSE(const std::vector<PointResult>& points);
-
-std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& analysis);
-
-struct FigureText {
-  std::string title;
-  EXTENDED target_power = DEFAULT_TARGET_POWER;
-};
-
-// One line of the planning answer: for a level of differentiation and a
-// test, the smallest sample size (or number of loci) whose power, and whose
-// lower 95 % bound, reach the target.
-struct DesignAnswer {
-  int generations = 0;
-  EXTENDED expected_fst = 0;
-  int group_loci = 0;  // with both axes: the loci count the answer is for
-  Test test = Test::CHI2;
-  std::optional<int> by_power;
-  std::optional<int> by_lower_bound;
-  std::vector<int> excluded;  // axis values not offered: miscalibrated test
-  std::string note;           // the null point's calibration, on its row
-};
-
-struct DesignTable {
-  std::string axis;  // "sample_size", "loci" or "" (one design)
-  bool grouped_by_loci = false;
-  EXTENDED target_power = DEFAULT_TARGET_POWER;
-  std::vector<DesignAnswer> rows;
-};
-
-DesignTable DESIGN_TABLE(const Analysis& analysis, EXTENDED target_power);
-std::string DESIGN_CSV(const DesignTable& table);
-std::string DESIGN_TEXT(const DesignTable& table);
-// One line per miscalibrated test and design: what was seen and what to do.
-std::vector<std::string> CALIBRATION_WARNINGS(const Analysis& analysis);
-
-// ---- Running ------------------------------------------------------------
-
-struct PointJob {
-  std::string folder;                 // absolute path of the point folder
-  std::string label;                  // e.g. "point-03"
-  std::string description;            // e.g. "t = 10, N = 500, expected F'st 0.0099"
-  int generations = 0;                // for the estimate of the time left
-  std::optional<std::uint32_t> seed;  // KORVEL_SEED; unset: the program seeds itself
-};
-
-struct JobOutcome {
-  bool ok = false;
-  bool stopped = false;  // killed or never started because the sweep was stopped
-  std::string failure;
-  double seconds = 0;
-};
-
-// Runs `program` once in each job's folder, at most `jobs` at a time, each
-// with KORVEL_THREADS=threads and its seed, standard input from /dev/null
-// and its console text in console.log. With `terminal` a progress line is
-// kept up to date on standard output; one line per finished point is
-// written either way.
-// Each point runs in a process group of its own and is killed when the sweep
-// dies. Once SIGINT or SIGTERM has been caught (CATCH_STOP_SIGNALS), every
-// running point's group is killed, no other point starts and RUN_JOBS
-// returns at once with those points `stopped`.
-std::vector<JobOutcome> RUN_JOBS(const std::string& program, const std::vector<PointJob>& points, int jobs,
-                                 int threads, bool terminal);
-
-// Thrown by a search whose round was cut short by SIGINT or SIGTERM; the
-// killed batches stay unfinished for --resume.
-class SweepStopped : public SweepError {
- public:
-  SweepStopped(int caught, std::size_t unfinished)
-      : SweepError("stopped"), signal(caught), left(unfinished) {}
-  int signal;
-  std::size_t left;
-};
-
-// From now on SIGINT and SIGTERM only note that the sweep is to stop;
-// RUN_JOBS and whoever runs batches of points check STOP_SIGNAL().
-void CATCH_STOP_SIGNALS();
-// The signal caught (SIGINT or SIGTERM), 0 when none.
-int STOP_SIGNAL();
-// The command that continues a sweep: its arguments with --resume added and
-// --force left out, quoted for a POSIX shell.
-std::string RESUME_COMMAND(const std::vector<std::string>& args);
-
-// The shell command that runs one point. threads = 0 leaves KORVEL_THREADS
-// as the environment has it (a batch system's allocation).
-std::string JOB_COMMAND(const std::string& program, const PointJob& job, int threads);
-std::string SHELL_QUOTE(std::string_view text);
-
-// "1:05" / "1:02:03" for a duration in seconds.
-std::string CLOCK_TEXT(double seconds);
-
-// ---- Slurm --------------------------------------------------------------
-
-struct SlurmSettings {
-  int cpus_per_task = 1;
-  std::vector<std::string> extra_lines;  // each becomes "#SBATCH <line>"
-};
-
-// A job array with one task per point: each task runs its point's command
-// with the cores Slurm gave it.
-std::string SBATCH_SCRIPT(const std::string& program, const std::vector<PointJob>& points,
-                          const std::string& log_dir, const SlurmSettings& settings);
-
-// ---- Command line -------------------------------------------------------
-
-extern const tools::ToolText TOOL;
-
-// The whole program, run through tools::RUN_TOOL; returns its exit status
-// (0 all points done, 1 some point failed, 3 finished with a flagged
-// answer, 130/143 stopped by a signal); what cannot be done is thrown (1),
-// a mistake on the command line thrown as UsageError (2).
-int SWEEP_MAIN(const std::vector<std::string>& args);
 
 }  // namespace korvel::sweep

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "running.h"
 #include "sweep.h"
 
 namespace korvel::sweep::command {

@@ -1,5 +1,6 @@
 // korvel-sweep's entry point: the command line decides between help, the
 // version, --collect, a grid and the search.
+#include "sweep_main.h"
 #include "sweep_command.h"
 
 namespace korvel::sweep {

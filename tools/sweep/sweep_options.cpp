@@ -8,6 +8,7 @@
 #include "sweep_command.h"
 #ifdef KORVEL_SWEEP_READS_DATA
 #include "init.h"
+#include "sweep_main.h"
 #endif
 
 namespace korvel::sweep {
@@ -193,6 +194,23 @@ void add_running_options(CLI::App& app, Options& o) {
       ->needs(slurm);
 }
 
+// What to say about a second operand. A number right after an option's
+// value is a list typed with a blank instead of a comma ("--fst 0.005
+// 0.01"): it is named with the list written as it should be.
+std::string extra_operand(const std::vector<std::string>& args, const std::vector<std::string>& operands) {
+  for (const std::string& operand : operands) {
+    const bool number = !operand.empty() && operand.find_first_not_of("0123456789.eE+-") == std::string::npos;
+    const auto at = std::find(args.begin(), args.end(), operand);
+    if (!number || at == args.end() || at - args.begin() < 2) continue;
+    const std::string& option = *(at - 2);
+    if (option.rfind("--", 0) != 0 || option.find('=') != std::string::npos) continue;
+    return "\"" + operand + "\" after " + option + " " + *(at - 1) +
+           " is neither an option nor a file; values of a list are separated by commas without blanks, as in " +
+           option + " " + *(at - 1) + "," + operand;
+  }
+  return "more than one template: " + operands[1];
+}
+
 }  // namespace
 
 Options parse_options(const std::vector<std::string>& args) {
@@ -234,7 +252,7 @@ Options parse_options(const std::vector<std::string>& args) {
     o.data_args.push_back(option->get_name());
     if (!value.empty()) o.data_args.push_back(value);
   }
-  if (command.operands().size() > 1) throw UsageError("more than one template: " + command.operands()[1]);
+  if (command.operands().size() > 1) throw UsageError(extra_operand(args, command.operands()));
   if (!command.operands().empty()) o.template_path = command.operands()[0];
   check_combinations(options);
   return options;

@@ -7,6 +7,7 @@
 
 #include "common/capacity_profiles.h"
 #include "input/shared_names.h"
+#include "running.h"
 #include "sweep_command.h"
 
 namespace korvel::sweep::command {

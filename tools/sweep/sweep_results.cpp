@@ -9,6 +9,7 @@
 
 #include "figure.h"
 #include "input/shared_names.h"
+#include "results.h"
 #include "sweep_command.h"
 
 namespace korvel::sweep::command {

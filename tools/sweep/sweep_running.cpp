@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "input/shared_names.h"
+#include "running.h"
 #include "search.h"
 #include "sweep_command.h"
 

@@ -12,6 +12,24 @@ namespace korvel::sweep::command {
 namespace {
 
 #ifdef KORVEL_SWEEP_READS_DATA
+// korvel-init's design lines describe the one simulation it would run; in a
+// sweep the F'st (or generations) and the sample sizes or loci are the
+// sweep's, so its own expected F'st gives way to them.
+std::string sweep_design(const std::string& line, const Options& options) {
+  if (line.find("expected F'st:") == std::string::npos) return line + "\n";
+  std::string text = "  the sweep: ";
+  if (!options.find.empty()) {
+    text += "--find " + options.find + " at F'st " + options.fst_list + " over " +
+            (options.range.empty() ? std::string("the default range") : options.range);
+  } else {
+    text += options.generations_list.empty() ? "F'st " + options.fst_list
+                                             : "generations " + options.generations_list;
+    if (!options.sample_sizes_list.empty()) text += ", sample sizes " + options.sample_sizes_list;
+    if (!options.loci_list.empty()) text += ", loci " + options.loci_list;
+  }
+  return text + " (each point sets its own; the design above is the template's)\n";
+}
+
 Source from_data(const Options& options, const fs::path& dir) {
   std::vector<std::string> args = options.data_args;
   if (options.ne) {
@@ -30,7 +48,7 @@ Source from_data(const Options& options, const fs::path& dir) {
   const init::InitResult made = init::MAKE_INPUT(init_options,
                                                  [&](const std::string& line) { lines.push_back(line); });
   for (const std::string& line : lines) source.summary += line + "\n";
-  for (const std::string& line : made.design_summary) source.summary += line + "\n";
+  for (const std::string& line : made.design_summary) source.summary += sweep_design(line, options);
   std::fputs(source.summary.c_str(), stderr);
   source.many_loci = made.many_loci;
   source.made_text = made.text;
@@ -48,8 +66,12 @@ Source from_data(const Options& options, const fs::path& dir) {
   source.tmpl = PARSE_TEMPLATE(init_options.output, source.made_text, made.many_loci);
   // The data's own line of the summary names the file, its populations and
   // individuals.
-  source.data_lines.push_back(
-      "data: " + (lines.empty() ? options.template_path : lines[0].substr(lines[0].find(": ") + 2)));
+  // The file by its name: a path of this machine means nothing to the
+  // figure's readers.
+  std::string data = lines.empty() ? options.template_path : lines[0].substr(lines[0].find(": ") + 2);
+  if (data.rfind(options.template_path, 0) == 0)
+    data = fs::path(options.template_path).filename().string() + data.substr(options.template_path.size());
+  source.data_lines.push_back("data: " + data);
   if (lines.size() > 1) source.data_lines.push_back(lines[1].substr(lines[1].find_first_not_of(' ')));
   return source;
 }

@@ -1,0 +1,183 @@
+// The search's files and console lines from its record, and the curves of
+// its figure.
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "search_run.h"
+
+namespace korvel::sweep {
+
+namespace {
+
+std::string count_columns(const ProbeCount* chi2, const ProbeCount* exact) {
+  std::string text;
+  for (const ProbeCount* count : {chi2, exact}) {
+    if (count == nullptr) {
+      text += ",,,,";
+      continue;
+    }
+    const Interval interval = WILSON_INTERVAL(count->significant, count->runs);
+    text += "," + std::to_string(count->significant) + "," +
+            FIXED_TEXT(static_cast<EXTENDED>(count->significant) / static_cast<EXTENDED>(count->runs), 4) +
+            "," + FIXED_TEXT(interval.low, 4) + "," + FIXED_TEXT(interval.high, 4);
+  }
+  return text;
+}
+
+void curve_rows(const SearchRecord& record, std::string& csv, EXTENDED expected_fst, int generations,
+                const std::vector<Batch>& batches) {
+  const std::vector<ProbeCount> chi2 = COUNTS_OF(batches, Test::CHI2),
+                                exact = COUNTS_OF(batches, Test::FISHER);
+  for (std::size_t i = 0; i < chi2.size(); ++i) {
+    const int count = static_cast<int>(
+        std::count_if(batches.begin(), batches.end(), [&](const Batch& b) { return b.x == chi2[i].x; }));
+    csv += FIXED_TEXT(expected_fst, 6) + "," + std::to_string(generations) + "," + std::to_string(chi2[i].x) +
+           "," + std::to_string(chi2[i].runs) + "," + std::to_string(count) +
+           count_columns(record.on[0] ? &chi2[i] : nullptr, record.on[1] ? &exact[i] : nullptr) + "\n";
+  }
+}
+
+}  // namespace
+
+std::string REAL_TEXT(EXTENDED value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.6Lg", value);
+  return buffer;
+}
+
+std::string SEARCH_AXIS_COLUMN(const SearchOptions& options) {
+  return options.loci_axis ? "loci" : "sample_size";
+}
+
+std::vector<ProbeCount> COUNTS_OF(const std::vector<Batch>& batches, Test test) {
+  std::map<int, ProbeCount> by_x;
+  for (const Batch& batch : batches) {
+    if (!batch.result.ok) continue;  // not run (yet)
+    ProbeCount& count = by_x[batch.x];
+    count.x = batch.x;
+    count.runs += batch.result.runs;
+    count.significant += batch.result.power(test).significant;
+  }
+  std::vector<ProbeCount> counts;
+  for (const auto& [x, count] : by_x) counts.push_back(count);
+  return counts;
+}
+
+std::string SEARCH_DESIGN_CSV(const SearchRecord& record) {
+  std::string csv = "expected_fst,generations,test,target_power,smallest_" +
+                    SEARCH_AXIS_COLUMN(record.options) + ",ci_low,ci_high,runs,probes,status\n";
+  for (const LevelState& level : record.levels) {
+    for (Test test : TESTS) {
+      if (!record.on[static_cast<int>(test)]) continue;
+      const TestAnswer& answer = level.answers[static_cast<int>(test)];
+      const AnswerState& state = answer.state;
+      const bool shown = HAS_ESTIMATE(state.status);
+      const auto value = [&](const std::optional<int>& v) {
+        return shown && v ? std::to_string(*v) : std::string();
+      };
+      csv += FIXED_TEXT(level.expected_fst, 6) + "," + std::to_string(level.generations) + "," +
+             TEST_NAME(test) + "," + REAL_TEXT(record.options.range.target) + "," + value(state.answer) +
+             "," + value(state.low) + "," + value(state.high) + "," + std::to_string(answer.runs) + "," +
+             std::to_string(answer.probes) + "," + STATUS_TEXT(state.status) + "\n";
+    }
+  }
+  return csv;
+}
+
+std::string SEARCH_CURVE_CSV(const SearchRecord& record) {
+  std::string csv =
+      "expected_fst,generations," + SEARCH_AXIS_COLUMN(record.options) +
+      ",runs,batches,chi2_significant,chi2_power,chi2_ci_low,chi2_ci_high,exact_significant,exact_power,"
+      "exact_ci_low,exact_ci_high\n";
+  if (!record.null.empty()) curve_rows(record, csv, 0, 0, record.null);
+  for (const LevelState& level : record.levels)
+    curve_rows(record, csv, level.expected_fst, level.generations, level.batches);
+  return csv;
+}
+
+std::string ANSWER_LINE(const SearchRecord& record, const LevelState& level, Test test) {
+  const AnswerState& state = level.answers[static_cast<int>(test)].state;
+  const std::string unit = record.options.loci_axis ? " loci" : "";
+  const std::string prefix = record.options.loci_axis ? "" : "n = ";
+  const auto estimate = [&] {
+    return prefix + std::to_string(*state.answer) + unit + " (95 % interval " + std::to_string(*state.low) +
+           "\u2013" + std::to_string(*state.high) + ")";
+  };
+  switch (state.status) {
+    case AnswerStatus::OK:
+      return estimate();
+    case AnswerStatus::BUDGET_SPENT:
+      return state.answer ? "budget spent: " + estimate() + ", not yet within the tolerance"
+                          : "budget spent before any estimate";
+    case AnswerStatus::STOPPED:
+      return state.answer ? "stopped: " + estimate() + " so far, not yet within the tolerance"
+                          : "stopped before any estimate";
+    case AnswerStatus::CONSERVATIVE:
+      return "conservative: " + estimate() + "; " + CONSERVATIVE_EXPLANATION;
+    case AnswerStatus::NOT_REACHED:
+      return "not reached: power stays below the target up to " + prefix +
+             std::to_string(record.options.range.high) + unit;
+    case AnswerStatus::MISCALIBRATED:
+      return "miscalibrated: it rejects too often without drift; no answer";
+    case AnswerStatus::SEARCHING:
+      break;
+  }
+  return "no answer";
+}
+
+bool PRINT_CALIBRATION(const SearchRecord& record) {
+  bool conservative[2] = {false, false};
+  for (const Batch& null_probe : record.null) {
+    if (!null_probe.result.ok) continue;
+    const PointResult& result = null_probe.result;
+    for (Test test : TESTS) {
+      if (!record.on[static_cast<int>(test)]) continue;
+      const Calibration verdict = CALIBRATION_VERDICT(result.power(test).significant, result.runs);
+      conservative[static_cast<int>(test)] |= verdict == Calibration::CONSERVATIVE;
+      std::printf("  %s without drift (%s = %d): rejects %lld of %lld runs (calibrated at most %lld)%s%s\n",
+                  TEST_WORDS(test), record.options.loci_axis ? "loci" : "n", null_probe.x,
+                  result.power(test).significant, result.runs, NULL_REJECTION_LIMIT(result.runs),
+                  verdict == Calibration::OK ? "" : ": ",
+                  verdict == Calibration::OK ? "" : CALIBRATION_TEXT(verdict));
+    }
+  }
+  std::fflush(stdout);
+  for (Test test : TESTS) {
+    if (conservative[static_cast<int>(test)])
+      std::fprintf(stderr, "korvel-sweep: the %s is conservative: %s\n", TEST_WORDS(test),
+                   CONSERVATIVE_EXPLANATION);
+  }
+  return conservative[0] || conservative[1];
+}
+
+FigureCurve SEARCH_CURVE(EXTENDED expected_fst, Test test, const std::vector<ProbeCount>& counts,
+                         const AnswerState& state, const SearchRange& range) {
+  constexpr int FITTED_SAMPLES = 200;
+  FigureCurve curve;
+  curve.expected_fst = expected_fst;
+  curve.test = test;
+  curve.label = "F'st " + FIXED_TEXT(expected_fst, 3) + ", " + TEST_WORDS(test);
+  curve.miscalibrated = state.status == AnswerStatus::MISCALIBRATED;
+  for (const ProbeCount& count : counts) {
+    curve.points.push_back({count.x, count.runs, count.significant,
+                            static_cast<EXTENDED>(count.significant) / static_cast<EXTENDED>(count.runs),
+                            WILSON_INTERVAL(count.significant, count.runs)});
+  }
+  // A miscalibrated test's power means nothing: its probes are shown, but
+  // no model and no answer.
+  // The model is drawn only over the probes it was fitted to.
+  if (counts.size() >= 2 && !curve.miscalibrated) {
+    const LocalFit local = FIT_LOCALLY(counts, range.target);
+    if (local.used.back().x > local.used.front().x) {
+      curve.fitted = FITTED_CURVE(local.fit, local.used.front().x, local.used.back().x, FITTED_SAMPLES);
+    }
+  }
+  if (HAS_ESTIMATE(state.status) && state.answer) {
+    curve.answer = FigureAnswer{static_cast<EXTENDED>(*state.answer), static_cast<EXTENDED>(*state.low),
+                                static_cast<EXTENDED>(*state.high)};
+  }
+  return curve;
+}
+
+}  // namespace korvel::sweep
