@@ -399,11 +399,92 @@ template <bool TWO_ROWS>
   CLEAR_CHOICES_AFTER(DRAW_BLOCK - CHOICE_MARGIN, choices);
 }
 
-// Bits where the shape suits them; bytes for every other shape.
+// The picks of `count` at each place of the block, in bytes, and zeros
+// after it.
+template <std::size_t SIZE>
+[[gnu::target(KORVEL_BIT_SELECTS)]] inline void PICK_BYTES(const INT32* draw, INT32 count,
+                                                           std::array<std::uint8_t, SIZE>& picks) {
+  std::fill(picks.begin() + DRAW_BLOCK, picks.end(), 0);
+  const __m512i scale = _mm512_set1_epi32(count);
+  for (int k = 0; k < DRAW_BLOCK; k += 16) {
+    const __m512i u = _mm512_loadu_si512(draw + k);
+    const __m512i pick = _mm512_add_epi32(_mm512_srli_epi32(_mm512_mullo_epi32(u, scale), 24),
+                                          _mm512_set1_epi32(1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(picks.data() + k), _mm512_cvtepi32_epi8(pick));
+  }
+}
+
+// A redraw loop on 64 places at once: picks[d] holds each place's pick d
+// draws after the loop's start; the loop runs while the picks equal
+// `avoid`. Leaves the loop's pick and extra draws, and returns the places
+// where it goes on past REACH picks.
+template <int REACH>
+[[gnu::target(KORVEL_BIT_SELECTS)]] inline __mmask64 REDRAW_LOOP(const __m512i* picks, __m512i avoid,
+                                                                 __m512i& pick, __m512i& extra) {
+  const __mmask64 same = _mm512_cmpeq_epi8_mask(picks[0], avoid);
+  pick = picks[0];
+  extra = _mm512_setzero_si512();
+  __mmask64 found = 0;
+  // From the farthest to the nearest, so that the nearest is kept.
+  for (int d = REACH; d >= 1; --d) {
+    const __mmask64 differs = same & _mm512_cmpneq_epi8_mask(picks[d], avoid);
+    pick = _mm512_mask_mov_epi8(pick, differs, picks[d]);
+    extra = _mm512_mask_mov_epi8(extra, differs, _mm512_set1_epi8(static_cast<char>(d)));
+    found |= differs;
+  }
+  return same & ~found;
+}
+
+// Every other shape on bytes, 64 places at a time: the row loop starts at
+// k + 2 for every place alike, so its picks are plain loads; the column
+// loop starts at k + 3 plus the row loop's extra draws, a different place
+// for each place, so its picks are selected per byte out of the 128 column
+// picks from k on (a two-register byte permute). Rows look ROW_REACH picks
+// ahead, columns BIT_LOOKAHEAD.
+template <int ROW_REACH>
+[[gnu::target(KORVEL_BIT_SELECTS)]] [[gnu::noinline]] void CHOOSE_SWITCHES_IN_BYTE_SELECTS(
+    const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
+  static_assert(4 + ROW_REACH + BIT_LOOKAHEAD <= CHOICE_MARGIN - 1 &&
+                64 + 3 + ROW_REACH + BIT_LOOKAHEAD < 128);
+  constexpr std::size_t PAD = 128;
+  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + PAD> row, column;
+  PICK_BYTES(draw, rows, row);
+  PICK_BYTES(draw, columns, column);
+  alignas(64) std::array<std::uint8_t, 64> lane{};
+  for (std::size_t b = 0; b < 64; ++b) lane[b] = static_cast<std::uint8_t>(b);
+  const __m512i in_block = _mm512_load_si512(lane.data());
+  for (int k = 0; k < DRAW_BLOCK; k += 64) {
+    const std::uint8_t* const at = row.data() + k;
+    const __m512i op1 = _mm512_load_si512(at);
+    __m512i row_picks[ROW_REACH + 1], op2, row_extra;
+    for (int d = 0; d <= ROW_REACH; ++d) row_picks[d] = _mm512_loadu_si512(at + 2 + d);
+    const __mmask64 row_too_long = REDRAW_LOOP<ROW_REACH>(row_picks, op1, op2, row_extra);
+    const __m512i near = _mm512_load_si512(column.data() + k),
+                  far = _mm512_load_si512(column.data() + k + 64);
+    const __m512i all1 = _mm512_loadu_si512(column.data() + k + 1);
+    const __m512i start = _mm512_add_epi8(in_block, _mm512_add_epi8(row_extra, _mm512_set1_epi8(3)));
+    __m512i column_picks[BIT_LOOKAHEAD + 1], all2, column_extra;
+    for (int d = 0; d <= BIT_LOOKAHEAD; ++d)
+      column_picks[d] = _mm512_permutex2var_epi8(
+          near, _mm512_add_epi8(start, _mm512_set1_epi8(static_cast<char>(d))), far);
+    const __mmask64 column_too_long = REDRAW_LOOP<BIT_LOOKAHEAD>(column_picks, all1, all2, column_extra);
+    const __mmask64 keep = ~(row_too_long | column_too_long);
+    const __m512i advance = _mm512_add_epi8(_mm512_set1_epi8(4), _mm512_add_epi8(row_extra, column_extra));
+    _mm512_store_si512(choices.ADVANCE.data() + k, _mm512_maskz_mov_epi8(keep, advance));
+    STORE_PLACES(choices.TAKE1.data() + k, op1, all1, keep);
+    STORE_PLACES(choices.TAKE2.data() + k, op2, all2, keep);
+    STORE_PLACES(choices.GIVE1.data() + k, op1, all2, keep);
+    STORE_PLACES(choices.GIVE2.data() + k, op2, all1, keep);
+  }
+  CLEAR_CHOICES_AFTER(DRAW_BLOCK - CHOICE_MARGIN, choices);
+}
+
+// Bits where the shape suits them; byte selects for every other shape.
 void CHOOSE_SWITCHES_IN_BITS_OR_BYTES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
   if (rows >= 4 && columns == 2) CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS<false>(draw, rows, choices);
   else if (rows == 2 && columns == 2) CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS<true>(draw, rows, choices);
-  else CHOOSE_SWITCHES_IN_BYTES_V4(draw, rows, columns, choices);
+  else if (rows >= 4) CHOOSE_SWITCHES_IN_BYTE_SELECTS<3>(draw, rows, columns, choices);
+  else CHOOSE_SWITCHES_IN_BYTE_SELECTS<BIT_LOOKAHEAD>(draw, rows, columns, choices);
 }
 
 #undef KORVEL_BIT_SELECTS
