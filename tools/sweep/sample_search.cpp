@@ -28,7 +28,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* PROBE_FOLDER = "probes";
 constexpr int MAX_ROUNDS = 200;
-constexpr long long DEFAULT_BUDGET_BATCHES = 50;
 constexpr int NULL_CONFIRM_BATCHES = 3;  // no-drift batches at most behind a verdict other than ok
 
 // The seed an earlier search kept in DIR/seed.txt, for --resume without

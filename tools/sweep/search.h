@@ -96,7 +96,7 @@ std::string FITTED_MODEL_CSV(const SampleSizeFigure& figure, const std::string& 
 
 struct SearchRange {
   int low = 2, high = 1000;
-  EXTENDED target = 0.8L;
+  EXTENDED target = DEFAULT_TARGET_POWER;
   std::optional<EXTENDED> tolerance;  // default: max(1, 5 % of the estimate)
 };
 
@@ -171,7 +171,7 @@ FigureCurve SEARCH_CURVE(EXTENDED expected_fst, Test test, const std::vector<Pro
 struct CaptionFacts {
   bool loci_axis = false;
   EXTENDED expected_fst = 0;
-  EXTENDED target = 0.8L;
+  EXTENDED target = DEFAULT_TARGET_POWER;
   Test test = Test::CHI2;
   AnswerState state;
 };
