@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <functional>
 
+#include "whole_file.h"
+
 namespace korvel::sweep {
 
 namespace {
@@ -147,6 +149,12 @@ std::string DESIGN_CSV(const SearchDesignLayout& layout, const std::vector<Desig
   columns.push_back(text_column("probes", &DesignRow::probes));
   columns.push_back(text_column("status", &DesignRow::status));
   return write_table(columns, rows);
+}
+
+void WRITE_STUDY_TABLES(const std::filesystem::path& dir, const std::string& curve_csv,
+                        const std::string& design_csv) {
+  WRITE_WHOLE_FILE((dir / CURVE_FILE).string(), curve_csv);
+  WRITE_WHOLE_FILE((dir / DESIGN_FILE).string(), design_csv);
 }
 
 std::string TARGET_POWER_TEXT(EXTENDED target) {

@@ -4,6 +4,7 @@
 // ones, and fills one row structure per file.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,6 +74,13 @@ struct SearchDesignLayout {
 
 std::string DESIGN_CSV(const GridDesignLayout& layout, const std::vector<DesignRow>& rows);
 std::string DESIGN_CSV(const SearchDesignLayout& layout, const std::vector<DesignRow>& rows);
+
+inline constexpr const char* CURVE_FILE = "curve.csv";
+inline constexpr const char* DESIGN_FILE = "design.csv";
+
+// Places a study's two tables in its folder, each whole or not at all.
+void WRITE_STUDY_TABLES(const std::filesystem::path& dir, const std::string& curve_csv,
+                        const std::string& design_csv);
 
 // The target power as both modes write it: at least two decimals, and every
 // decimal the user gave ("0.80", "0.855").
