@@ -179,7 +179,7 @@ warn_flags <- function(plan, stderr) {
 }
 
 # A progress bar over the runs the search may spend, fed by its lines:
-# after the first round it estimates its cost (shown as a message), then
+# after the first round that ran batches it estimates its cost (shown as a message), then
 # says after each round how many runs it has spent and how long it may
 # still take; within a round each probe that finishes is named.
 sweep_progress <- function() {
@@ -188,7 +188,7 @@ sweep_progress <- function() {
   state$said <- ""
   function(line) {
     spent <- regmatches(line, regexec("round ([0-9]+): ([0-9]+) of at most ([0-9]+) runs spent, (.*)$", line))[[1]]
-    if (grepl("^korvel-sweep: the first round took", line)) {
+    if (grepl("^korvel-sweep: (the first round|round [0-9]+) took", line)) {
       cli::cli_inform(sub("^korvel-sweep: ", "korvel_plan: ", line))
     } else if (length(spent) == 5L) {
       if (is.null(state$bar)) {

@@ -306,13 +306,19 @@ namespace {
 // while they equal ALL1's bit, and its extra draws are the trailing zeros
 // of that byte against ALL1's bit. Each place cuts its own byte
 // (a multishift, from the place's own offset), so the row loop's length,
-// which moves the column loop's start, costs nothing more. The row loop
-// (four rows or more, three draws of lookahead) is found on bytes as in
-// the portable form.
+// which moves the column loop's start, costs nothing more. With four rows
+// or more the row loop (three draws of lookahead) is found on bytes as in
+// the portable form. With two rows a row pick is the same bit of its draw
+// as a column pick, so the row loop is cut out of the same bits, and both
+// loops look BIT_LOOKAHEAD picks ahead: a step is drawn one by one once in
+// 128 instead of once in 32 with the byte form's lookahead.
+template <bool TWO_ROWS>
 [[gnu::target(KORVEL_BIT_SELECTS)]] void CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(const INT32* draw, INT32 rows,
                                                                              SWITCH_CHOICES& choices) {
   constexpr int ROW_REACH = 3;
   constexpr std::size_t PAD = 64;
+  // The acceptance draw stays within the block.
+  static_assert(4 + 2 * BIT_LOOKAHEAD <= CHOICE_MARGIN - 1 && BIT_LOOKAHEAD == 7);
   // Every place is written below; only the reads past the block's end
   // need their zeros.
   alignas(64) std::array<std::uint8_t, DRAW_BLOCK + PAD> row;      // the row pick at each place
@@ -325,7 +331,8 @@ namespace {
     const __m512i u = _mm512_loadu_si512(draw + k);
     const __m512i pick = _mm512_add_epi32(_mm512_srli_epi32(_mm512_mullo_epi32(u, scale), 24),
                                           _mm512_set1_epi32(1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(row.data() + k), _mm512_cvtepi32_epi8(pick));
+    if constexpr (!TWO_ROWS)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(row.data() + k), _mm512_cvtepi32_epi8(pick));
     const __mmask16 bits = _mm512_test_epi32_mask(u, column_bit);
     std::memcpy(bit.data() + k / 8, &bits, sizeof bits);
   }
@@ -341,21 +348,35 @@ namespace {
   const __m512i in_lane = _mm512_load_si512(lane.data());
   const __m512i one = _mm512_set1_epi8(1), two = _mm512_set1_epi8(2), four = _mm512_set1_epi8(4);
   for (int k = 0; k < DRAW_BLOCK; k += 64) {
-    // The row loop from k + 2: its pick and extra draws (0 without a loop).
-    const __m512i op1 = _mm512_loadu_si512(row.data() + k), first = _mm512_loadu_si512(row.data() + k + 2);
-    const __mmask64 same_row = _mm512_cmpeq_epi8_mask(first, op1);
-    __m512i op2 = first, row_extra = _mm512_setzero_si512();
-    __mmask64 found = 0;
-    for (int d = ROW_REACH; d >= 1; --d) {
-      const __m512i later = _mm512_loadu_si512(row.data() + k + 2 + d);
-      const __mmask64 differs = same_row & _mm512_cmpneq_epi8_mask(later, op1);
-      op2 = _mm512_mask_mov_epi8(op2, differs, later);
-      row_extra = _mm512_mask_mov_epi8(row_extra, differs, _mm512_set1_epi8(static_cast<char>(d)));
-      found |= differs;
-    }
-    const __mmask64 row_too_long = same_row & ~found;
-    // The column picks as bits, cut per place.
     const __m512i qwords = _mm512_permutexvar_epi8(gather_qwords, _mm512_loadu_si512(bit.data() + k / 8));
+    // The row loop from k + 2: its pick and extra draws (0 without a loop).
+    __m512i op1, op2, row_extra;
+    __mmask64 row_too_long;
+    if constexpr (TWO_ROWS) {
+      const __m512i op1_bit = _mm512_and_si512(_mm512_multishift_epi64_epi8(in_lane, qwords), one);
+      const __m512i loop = _mm512_multishift_epi64_epi8(_mm512_add_epi8(in_lane, two), qwords);
+      const __m512i differs = _mm512_xor_si512(loop, _mm512_sub_epi8(_mm512_setzero_si512(), op1_bit));
+      row_too_long = _mm512_testn_epi8_mask(differs, differs);
+      row_extra = TRAILING_ZEROS8(differs);
+      op1 = _mm512_add_epi8(one, op1_bit);
+      op2 = _mm512_sub_epi8(two, op1_bit);
+    } else {
+      op1 = _mm512_loadu_si512(row.data() + k);
+      const __m512i first = _mm512_loadu_si512(row.data() + k + 2);
+      const __mmask64 same_row = _mm512_cmpeq_epi8_mask(first, op1);
+      op2 = first;
+      row_extra = _mm512_setzero_si512();
+      __mmask64 found = 0;
+      for (int d = ROW_REACH; d >= 1; --d) {
+        const __m512i later = _mm512_loadu_si512(row.data() + k + 2 + d);
+        const __mmask64 differs = same_row & _mm512_cmpneq_epi8_mask(later, op1);
+        op2 = _mm512_mask_mov_epi8(op2, differs, later);
+        row_extra = _mm512_mask_mov_epi8(row_extra, differs, _mm512_set1_epi8(static_cast<char>(d)));
+        found |= differs;
+      }
+      row_too_long = same_row & ~found;
+    }
+    // The column picks, cut per place.
     const __m512i all1_bit = _mm512_and_si512(
         _mm512_multishift_epi64_epi8(_mm512_add_epi8(in_lane, one), qwords), one);
     const __m512i loop_offset = _mm512_add_epi8(in_lane, _mm512_add_epi8(row_extra, _mm512_set1_epi8(3)));
@@ -378,10 +399,92 @@ namespace {
   CLEAR_CHOICES_AFTER(DRAW_BLOCK - CHOICE_MARGIN, choices);
 }
 
-// Bits where the shape suits them; bytes for every other shape.
+// The picks of `count` at each place of the block, in bytes, and zeros
+// after it.
+template <std::size_t SIZE>
+[[gnu::target(KORVEL_BIT_SELECTS)]] inline void PICK_BYTES(const INT32* draw, INT32 count,
+                                                           std::array<std::uint8_t, SIZE>& picks) {
+  std::fill(picks.begin() + DRAW_BLOCK, picks.end(), 0);
+  const __m512i scale = _mm512_set1_epi32(count);
+  for (int k = 0; k < DRAW_BLOCK; k += 16) {
+    const __m512i u = _mm512_loadu_si512(draw + k);
+    const __m512i pick = _mm512_add_epi32(_mm512_srli_epi32(_mm512_mullo_epi32(u, scale), 24),
+                                          _mm512_set1_epi32(1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(picks.data() + k), _mm512_cvtepi32_epi8(pick));
+  }
+}
+
+// A redraw loop on 64 places at once: picks[d] holds each place's pick d
+// draws after the loop's start; the loop runs while the picks equal
+// `avoid`. Leaves the loop's pick and extra draws, and returns the places
+// where it goes on past REACH picks.
+template <int REACH>
+[[gnu::target(KORVEL_BIT_SELECTS)]] inline __mmask64 REDRAW_LOOP(const __m512i* picks, __m512i avoid,
+                                                                 __m512i& pick, __m512i& extra) {
+  const __mmask64 same = _mm512_cmpeq_epi8_mask(picks[0], avoid);
+  pick = picks[0];
+  extra = _mm512_setzero_si512();
+  __mmask64 found = 0;
+  // From the farthest to the nearest, so that the nearest is kept.
+  for (int d = REACH; d >= 1; --d) {
+    const __mmask64 differs = same & _mm512_cmpneq_epi8_mask(picks[d], avoid);
+    pick = _mm512_mask_mov_epi8(pick, differs, picks[d]);
+    extra = _mm512_mask_mov_epi8(extra, differs, _mm512_set1_epi8(static_cast<char>(d)));
+    found |= differs;
+  }
+  return same & ~found;
+}
+
+// Every other shape on bytes, 64 places at a time: the row loop starts at
+// k + 2 for every place alike, so its picks are plain loads; the column
+// loop starts at k + 3 plus the row loop's extra draws, a different place
+// for each place, so its picks are selected per byte out of the 128 column
+// picks from k on (a two-register byte permute). Rows look ROW_REACH picks
+// ahead, columns BIT_LOOKAHEAD.
+template <int ROW_REACH>
+[[gnu::target(KORVEL_BIT_SELECTS)]] [[gnu::noinline]] void CHOOSE_SWITCHES_IN_BYTE_SELECTS(
+    const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
+  static_assert(4 + ROW_REACH + BIT_LOOKAHEAD <= CHOICE_MARGIN - 1 &&
+                64 + 3 + ROW_REACH + BIT_LOOKAHEAD < 128);
+  constexpr std::size_t PAD = 128;
+  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + PAD> row, column;
+  PICK_BYTES(draw, rows, row);
+  PICK_BYTES(draw, columns, column);
+  alignas(64) std::array<std::uint8_t, 64> lane{};
+  for (std::size_t b = 0; b < 64; ++b) lane[b] = static_cast<std::uint8_t>(b);
+  const __m512i in_block = _mm512_load_si512(lane.data());
+  for (int k = 0; k < DRAW_BLOCK; k += 64) {
+    const std::uint8_t* const at = row.data() + k;
+    const __m512i op1 = _mm512_load_si512(at);
+    __m512i row_picks[ROW_REACH + 1], op2, row_extra;
+    for (int d = 0; d <= ROW_REACH; ++d) row_picks[d] = _mm512_loadu_si512(at + 2 + d);
+    const __mmask64 row_too_long = REDRAW_LOOP<ROW_REACH>(row_picks, op1, op2, row_extra);
+    const __m512i near = _mm512_load_si512(column.data() + k),
+                  far = _mm512_load_si512(column.data() + k + 64);
+    const __m512i all1 = _mm512_loadu_si512(column.data() + k + 1);
+    const __m512i start = _mm512_add_epi8(in_block, _mm512_add_epi8(row_extra, _mm512_set1_epi8(3)));
+    __m512i column_picks[BIT_LOOKAHEAD + 1], all2, column_extra;
+    for (int d = 0; d <= BIT_LOOKAHEAD; ++d)
+      column_picks[d] = _mm512_permutex2var_epi8(
+          near, _mm512_add_epi8(start, _mm512_set1_epi8(static_cast<char>(d))), far);
+    const __mmask64 column_too_long = REDRAW_LOOP<BIT_LOOKAHEAD>(column_picks, all1, all2, column_extra);
+    const __mmask64 keep = ~(row_too_long | column_too_long);
+    const __m512i advance = _mm512_add_epi8(_mm512_set1_epi8(4), _mm512_add_epi8(row_extra, column_extra));
+    _mm512_store_si512(choices.ADVANCE.data() + k, _mm512_maskz_mov_epi8(keep, advance));
+    STORE_PLACES(choices.TAKE1.data() + k, op1, all1, keep);
+    STORE_PLACES(choices.TAKE2.data() + k, op2, all2, keep);
+    STORE_PLACES(choices.GIVE1.data() + k, op1, all2, keep);
+    STORE_PLACES(choices.GIVE2.data() + k, op2, all1, keep);
+  }
+  CLEAR_CHOICES_AFTER(DRAW_BLOCK - CHOICE_MARGIN, choices);
+}
+
+// Bits where the shape suits them; byte selects for every other shape.
 void CHOOSE_SWITCHES_IN_BITS_OR_BYTES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
-  if (rows >= 4 && columns == 2) CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(draw, rows, choices);
-  else CHOOSE_SWITCHES_IN_BYTES_V4(draw, rows, columns, choices);
+  if (rows >= 4 && columns == 2) CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS<false>(draw, rows, choices);
+  else if (rows == 2 && columns == 2) CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS<true>(draw, rows, choices);
+  else if (rows >= 4) CHOOSE_SWITCHES_IN_BYTE_SELECTS<3>(draw, rows, columns, choices);
+  else CHOOSE_SWITCHES_IN_BYTE_SELECTS<BIT_LOOKAHEAD>(draw, rows, columns, choices);
 }
 
 #undef KORVEL_BIT_SELECTS

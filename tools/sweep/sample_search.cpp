@@ -59,6 +59,7 @@ class Search {
 
   int run() {
     prepare_folder();
+    if (options_.loci_axis) order_loci();
     if (!options_.no_null) null_.push_back(make_batch(0, options_.range.high, 0));
     try {
       for (int number = 1;; ++number) {
@@ -131,25 +132,30 @@ class Search {
     return batch;
   }
 
-  // After the first round, what the whole search may cost at its pace;
-  // after every round, the runs spent and the time left at most (the rest
-  // of every F'st's budget at the pace so far). Rounds whose batches were
-  // all reused from an earlier run set no pace.
+  // After the first round that ran batches, what the whole search may cost
+  // at its pace; after every later round, the runs spent and the time left
+  // at most (the rest of every F'st's budget at the pace so far). Batches
+  // reused from an earlier run set no pace: a resumed search whose first
+  // rounds were all reused gives its estimate once it has timed real work.
   void report_progress(int round, std::size_t batches, std::chrono::steady_clock::duration took) {
     const long long budget = budget_ * static_cast<long long>(levels_.size());
     long long spent = 0;
     for (const LevelState& level : levels_) spent += level.runs();
+    if (batches == 0) {
+      std::fprintf(stderr, "korvel-sweep: round %d: every batch reused, %lld runs spent\n", round, spent);
+      return;
+    }
     ran_runs_ += static_cast<long long>(batches) * batch_runs_;
     ran_seconds_ += std::chrono::duration<double>(took).count();
-    const double pace = ran_seconds_ / static_cast<double>(std::max(1LL, ran_runs_));
+    const double pace = ran_seconds_ / static_cast<double>(ran_runs_);
     const std::string left = CLOCK_TEXT(pace * static_cast<double>(std::max(0LL, budget - spent)));
-    if (round == 1) {
+    if (!estimated_) {
+      estimated_ = true;
+      const std::string which = round == 1 ? "the first round" : "round " + std::to_string(round);
       std::fprintf(stderr,
-                   "korvel-sweep: the first round took %s for %zu batches; the search may spend up to %lld "
+                   "korvel-sweep: %s took %s for %zu batches; the search may spend up to %lld "
                    "runs (%lld per F'st), at most %s more at this pace, less when its answers settle early\n",
-                   CLOCK_TEXT(ran_seconds_).c_str(), batches, budget, budget_, left.c_str());
-    } else if (batches == 0) {
-      std::fprintf(stderr, "korvel-sweep: round %d: every batch reused, %lld runs spent\n", round, spent);
+                   which.c_str(), CLOCK_TEXT(ran_seconds_).c_str(), batches, budget, budget_, left.c_str());
     } else {
       std::fprintf(stderr, "korvel-sweep: round %d: %lld of at most %lld runs spent, at most %s left\n",
                    round, spent, budget, left.c_str());
@@ -324,9 +330,20 @@ class Search {
       }
     }
     WRITE_WHOLE_FILE(dir_ / SEED_FILE, SEED_TEXT(seed_));
-    for (const char* name :
-         {DESIGN_FILE, CURVE_FILE, "model.csv", "caption.txt", "curve.svg", "curve.png", "curve.pdf"})
+    for (const char* name : {DESIGN_FILE, CURVE_FILE, "model.csv", "caption.txt", "curve.svg", "curve.png",
+                             "curve.pdf", "locus-order.csv"})
       fs::remove(dir_ / name, ec);
+  }
+
+  // The loci in the order they are added, fixed by the search's seed so
+  // that --resume and the same --seed add them alike.
+  void order_loci() {
+    const std::vector<int> order = LOCUS_ORDER(tmpl_.facts.loci, seed_, options_.random_loci);
+    if (options_.random_loci) tmpl_ = ORDER_LOCI(tmpl_, order, options_.many_loci);
+    WRITE_WHOLE_FILE(dir_ / "locus-order.csv", LOCUS_ORDER_CSV(order));
+    locus_order_text_ = LOCUS_ORDER_TEXT(order, options_.random_loci);
+    std::fprintf(stderr, "korvel-sweep: %s (all in %s)\n", locus_order_text_.c_str(),
+                 (dir_ / "locus-order.csv").c_str());
   }
 
   SearchRecord record() const { return {options_, on_, levels_, null_}; }
@@ -338,6 +355,7 @@ class Search {
     figure.target_power = options_.range.target;
     figure.caption = options_.data_lines;
     figure.caption.push_back(design_line());
+    if (options_.loci_axis) figure.caption.push_back(locus_order_text_ + " (locus-order.csv)");
     for (const LevelState& level : levels_) {
       for (Test test : TESTS) {
         if (!on_[static_cast<int>(test)]) continue;
@@ -354,7 +372,7 @@ class Search {
 
   std::string design_line() const {
     return std::to_string(tmpl_.facts.pops) + " populations, Ne " + std::to_string(drift_size_) + ", " +
-           (options_.loci_axis ? "loci 1.." + std::to_string(tmpl_.facts.loci) + " of the template"
+           (options_.loci_axis ? "up to " + std::to_string(tmpl_.facts.loci) + " loci of the template"
                                : std::to_string(tmpl_.facts.loci) + " loci") +
            ", " + std::to_string(batch_runs_) + " runs per probe, range " +
            std::to_string(options_.range.low) + ".." + std::to_string(options_.range.high) + ", seed " +
@@ -412,7 +430,7 @@ class Search {
     return flagged ? 3 : 0;
   }
 
-  const SweepTemplate& tmpl_;
+  SweepTemplate tmpl_;  // with --find loci, its loci in the order they are added
   const SearchOptions& options_;
   fs::path dir_;
   int drift_size_ = 0;
@@ -422,6 +440,8 @@ class Search {
   bool stopped_ = false;
   long long ran_runs_ = 0;  // runs of batches run (not reused) and their time
   double ran_seconds_ = 0;
+  bool estimated_ = false;  // the cost estimate has been given
+  std::string locus_order_text_;
   bool on_[2] = {false, false};
   std::vector<LevelState> levels_;
   std::vector<Batch> null_;

@@ -183,6 +183,8 @@ std::string ANSWER_SENTENCE(const CaptionFacts& facts);
 // DIR's with --resume), and the search's own.
 struct SearchOptions : StudySettings {
   bool loci_axis = false;
+  bool random_loci = false;   // --find loci adds the loci in a seeded random order
+  bool many_loci = false;     // the template is read with korvel-ml's limits
   std::vector<EXTENDED> fst;  // targets; each gives its generations
   SearchRange range;
   bool range_given = false;
@@ -197,5 +199,14 @@ struct SearchOptions : StudySettings {
   std::vector<std::string> arguments;
 };
 int RUN_SEARCH(const SweepTemplate& tmpl, const SearchOptions& options);
+
+// The order in which --find loci adds the template's loci (0-based): the
+// file's, or a shuffle fixed by the search's seed; the template with its
+// loci in that order (the first K are then the panel of K); the order as
+// DIR/locus-order.csv and in words for the console and caption.
+std::vector<int> LOCUS_ORDER(int loci, std::uint32_t seed, bool random);
+SweepTemplate ORDER_LOCI(const SweepTemplate& tmpl, const std::vector<int>& order, bool many_loci);
+std::string LOCUS_ORDER_CSV(const std::vector<int>& order);
+std::string LOCUS_ORDER_TEXT(const std::vector<int>& order, bool random);
 
 }  // namespace korvel::sweep

@@ -43,6 +43,7 @@ struct Options : StudySettings {
   std::vector<std::string> given;      // the options given, for the checks between them
   std::vector<std::string> arguments;  // the whole command line, for the resume hint
   std::string find;                    // "sample-size" or "loci"
+  std::string locus_order = "random";  // --find loci: "random" (seeded) or "file"
   std::string range;
   std::optional<EXTENDED> tolerance;
   std::optional<EXTENDED> precision;

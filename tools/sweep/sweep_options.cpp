@@ -70,12 +70,16 @@ const tools::ToolText TOOL{
     "                         switch is set, so only KORVEL.OUT and console.log stay)\n"
     "\n"
     "The search (--find sample-size or --find loci) answers for every F'st and test the smallest\n"
-    "sample size (or number of loci, the first K of the template) whose power reaches the target,\n"
+    "sample size (or number of loci, the first K in --locus-order) whose power reaches the target,\n"
     "with a 95 % interval, probing a few values in seeded batches. It runs here only.\n"
     "  --range LO,HI          values searched (default 2,1000; loci: 1 to the template's)\n"
     "  --tolerance K          stop when the interval is within +-K of the answer (default: the\n"
     "                         larger of 1 and 5 % of the answer)\n"
     "  --max-runs R           replicate runs allowed per answer (default 50 batches)\n"
+    "  --locus-order random|file\n"
+    "                         --find loci: add the loci in an order shuffled by the seed (default;\n"
+    "                         neighbouring SNPs are linked) or in the template's order; the order\n"
+    "                         is written to DIR/locus-order.csv\n"
     "\n"
     "Instead of a template, a Genepop, VCF or BCF file can be given with korvel-init's design\n"
     "options (--populations, --sample(s), --ne, --exact, --tests, --pop, --popmap, --pass-only,\n"
@@ -119,8 +123,9 @@ void check_combinations(const Options& options) {
     if (options.fst_list.empty()) throw UsageError("--find needs --fst");
     if (!options.sample_sizes_list.empty() || !options.loci_list.empty())
       throw UsageError("--find chooses the values itself; leave out --sample-sizes and --loci");
+    if (given("--locus-order") && options.find != "loci") throw UsageError("--locus-order needs --find loci");
   } else {
-    for (const char* only : {"--range", "--tolerance"}) {
+    for (const char* only : {"--range", "--tolerance", "--locus-order"}) {
       if (given(only)) throw UsageError(std::string(only) + " needs --find");
     }
     if (given("--max-runs") && !options.precision) throw UsageError("--max-runs needs --find or --precision");
@@ -151,6 +156,7 @@ void add_study_options(CLI::App& app, Options& o) {
   tools::ADD_WHOLE(app, "--runs", o.runs, 1, 2147483647LL);
   app.add_option("--find", o.find)->check(tools::WORD({"sample-size", "loci"}, "sample-size or loci"));
   app.add_option("--range", o.range)->check(tools::EACH());
+  app.add_option("--locus-order", o.locus_order)->check(tools::WORD({"random", "file"}, "random or file"));
   app.add_option("--tolerance", o.tolerance)
       ->check(tools::REAL_NUMBER([](EXTENDED t) { return t >= 0; }, "of 0 or more"));
   tools::ADD_WHOLE(app, "--max-runs", o.max_runs, 1, 1000000000000LL);

@@ -220,6 +220,8 @@ int search(const Options& options) {
   SearchOptions search;
   static_cast<StudySettings&>(search) = options;  // the settings both modes share, as given
   search.loci_axis = options.find == "loci";
+  search.random_loci = search.loci_axis && options.locus_order == "random";
+  search.many_loci = source.many_loci;
   for (const std::string& item : tools::SPLIT_LIST(options.fst_list, "--fst"))
     search.fst.push_back(tools::PARSE_REAL(item, "--fst"));
   search.range.high = search.loci_axis ? source.tmpl.facts.loci : 1000;
