@@ -4,6 +4,9 @@
 
 #include <cstdio>
 #include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "whole_file.h"
 
