@@ -300,6 +300,19 @@ namespace {
   }
 }
 
+// The switches of 64 places from their two rows (op1, op2) and two columns
+// (all1, all2): each place's step and its four cells, zeros where `keep`
+// is not set.
+[[gnu::target(KORVEL_BIT_SELECTS)]] inline void STORE_SWITCHES(SWITCH_CHOICES& choices, std::size_t k,
+                                                               __mmask64 keep, __m512i advance, __m512i op1,
+                                                               __m512i op2, __m512i all1, __m512i all2) {
+  _mm512_store_si512(choices.ADVANCE.data() + k, _mm512_maskz_mov_epi8(keep, advance));
+  STORE_PLACES(choices.TAKE1.data() + k, op1, all1, keep);
+  STORE_PLACES(choices.TAKE2.data() + k, op2, all2, keep);
+  STORE_PLACES(choices.GIVE1.data() + k, op1, all2, keep);
+  STORE_PLACES(choices.GIVE2.data() + k, op2, all1, keep);
+}
+
 // With two columns a column pick is one bit of its draw (ALL = 1 + bit 23
 // of u), so the column loop is found on bits: the eight picks from the
 // loop's start are one byte cut out of the block's bits, the loop runs
@@ -389,11 +402,7 @@ template <bool TWO_ROWS>
     const __m512i advance = _mm512_add_epi8(four, _mm512_add_epi8(row_extra, column_extra));
     const __m512i all1 = _mm512_add_epi8(one, all1_bit);
     const __m512i all2 = _mm512_sub_epi8(two, all1_bit);
-    _mm512_store_si512(choices.ADVANCE.data() + k, _mm512_maskz_mov_epi8(keep, advance));
-    STORE_PLACES(choices.TAKE1.data() + k, op1, all1, keep);
-    STORE_PLACES(choices.TAKE2.data() + k, op2, all2, keep);
-    STORE_PLACES(choices.GIVE1.data() + k, op1, all2, keep);
-    STORE_PLACES(choices.GIVE2.data() + k, op2, all1, keep);
+    STORE_SWITCHES(choices, k, keep, advance, op1, op2, all1, all2);
   }
   // Past LAST a choice could need draws beyond the block.
   CLEAR_CHOICES_AFTER(DRAW_BLOCK - CHOICE_MARGIN, choices);
@@ -470,11 +479,7 @@ template <int ROW_REACH>
     const __mmask64 column_too_long = REDRAW_LOOP<BIT_LOOKAHEAD>(column_picks, all1, all2, column_extra);
     const __mmask64 keep = ~(row_too_long | column_too_long);
     const __m512i advance = _mm512_add_epi8(_mm512_set1_epi8(4), _mm512_add_epi8(row_extra, column_extra));
-    _mm512_store_si512(choices.ADVANCE.data() + k, _mm512_maskz_mov_epi8(keep, advance));
-    STORE_PLACES(choices.TAKE1.data() + k, op1, all1, keep);
-    STORE_PLACES(choices.TAKE2.data() + k, op2, all2, keep);
-    STORE_PLACES(choices.GIVE1.data() + k, op1, all2, keep);
-    STORE_PLACES(choices.GIVE2.data() + k, op2, all1, keep);
+    STORE_SWITCHES(choices, k, keep, advance, op1, op2, all1, all2);
   }
   CLEAR_CHOICES_AFTER(DRAW_BLOCK - CHOICE_MARGIN, choices);
 }

@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
 #include "figure.h"
 #include "results.h"
+#include "study_csv.h"
 #include "support/scratch_folder.h"
 #include "sweep.h"
 #include "sweep_command.h"
@@ -408,6 +410,60 @@ TEST(SweepDesign, TheFigureCaptionNamesTheDesignAndAMiscalibratedTest) {
 
 // A grid over sample sizes regrouped as curves against n: one per F'st and
 // test, points in order of n, the no-drift points left to the F'st figure.
+// A grid and a search write the same quantity under the same column with
+// the same digits; each only adds its own columns.
+TEST(SweepDesign, BothModesWriteSharedColumnsAlike) {
+  using namespace korvel::sweep;
+  const auto table = [](const std::string& csv) {
+    std::map<std::string, std::string> cells;
+    std::istringstream lines(csv);
+    std::string head, row;
+    std::getline(lines, head);
+    std::getline(lines, row);
+    std::istringstream names(head), values(row);
+    for (std::string name, value; std::getline(names, name, ',');) {
+      std::getline(values, value, ',');
+      cells[name] = value;
+    }
+    return cells;
+  };
+  CurveRow probe;
+  probe.status = "ok";
+  probe.expected_fst = 0.0199L;
+  probe.generations = 8;
+  probe.sample_size = 30;
+  probe.loci = 4;
+  probe.runs = 120;
+  probe.tests[0] = TestCount{97, 120};
+  probe.tests[1] = TestCount{3, 120};
+  const auto grid = table(CURVE_CSV(GridCurveLayout{{true, true}}, {probe}));
+  const auto search = table(CURVE_CSV(SearchCurveLayout{"sample_size"}, {probe}));
+  for (const auto& [name, value] : search) {
+    if (name == "batches") continue;  // the search's own
+    ASSERT_EQ(grid.count(name), 1u) << name;
+    EXPECT_EQ(grid.at(name), value) << name;
+  }
+  EXPECT_EQ(search.at("chi2_power"), "0.8083");
+  EXPECT_EQ(search.at("exact_ci_high"), "0.0709");
+
+  DesignRow answer;
+  answer.expected_fst = 0.0199L;
+  answer.generations = 8;
+  answer.test = korvel::sweep::Test::FISHER;
+  answer.target_power = 0.8L;
+  answer.smallest = "40";
+  const auto grid_design = table(DESIGN_CSV(GridDesignLayout{"sample_size", false}, {answer}));
+  const auto search_design = table(DESIGN_CSV(SearchDesignLayout{"sample_size"}, {answer}));
+  for (const char* name : {"expected_fst", "generations", "test", "target_power", "smallest_sample_size"})
+    EXPECT_EQ(grid_design.at(name), search_design.at(name)) << name;
+  EXPECT_EQ(search_design.at("target_power"), "0.80");
+  EXPECT_EQ(search_design.at("test"), "exact");
+  // A target with more digits keeps them all.
+  EXPECT_EQ(TARGET_POWER_TEXT(0.855L), "0.855");
+  EXPECT_EQ(TARGET_POWER_TEXT(0.9L), "0.90");
+  EXPECT_EQ(TARGET_POWER_TEXT(0.999999L), "0.999999");
+}
+
 TEST(SweepFigure, AGridAgainstSampleSizeHasOneCurvePerFstAndTest) {
   const std::vector<PointResult> points = {
       made_point(50, 10, 0, 100, 5, 6),    made_point(50, 10, 10, 100, 79, 80),

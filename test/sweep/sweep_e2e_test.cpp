@@ -267,6 +267,8 @@ TEST_F(SweepSearch, TheIntervalHoldsTheCrossingOfADenseGrid) {
   for (const char* column : {"expected_fst", "generations", "test", "target_power", "smallest_sample_size"})
     EXPECT_NE(std::find(grid_design[0].begin(), grid_design[0].end(), column), grid_design[0].end())
         << column;
+  EXPECT_EQ(grid_design[1][3], "0.80");  // target_power, as the search writes it
+  EXPECT_EQ(design[1][3], "0.80");
   // Where the grid's power, joined linearly, first reaches 0.8.
   double crossing = 0;
   for (std::size_t row = 2; row < grid.size() && crossing == 0; ++row) {

@@ -8,6 +8,7 @@
 
 #include "input/shared_names.h"
 #include "results.h"
+#include "study_csv.h"
 #include "sweep.h"
 
 namespace korvel::sweep {
@@ -151,80 +152,42 @@ Analysis ANALYSE(const std::vector<PointResult>& points) {
   return analysis;
 }
 
-namespace {
-
-// Appends the CSV fields of one row, each after a comma but the first.
-class CsvRow {
- public:
-  CsvRow& field(std::string_view value) {
-    if (!first_) line_ += ',';
-    first_ = false;
-    line_ += value;
-    return *this;
-  }
-  CsvRow& number(long long value) { return field(std::to_string(value)); }
-  std::string end() { return line_ + "\n"; }
-
- private:
-  std::string line_;
-  bool first_ = true;
-};
-
-}  // namespace
-
 std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& analysis) {
-  bool shown[2] = {false, false};
+  GridCurveLayout layout;
   for (const PointResult& point : points) {
-    for (Test test : TESTS)
-      shown[static_cast<int>(test)] = shown[static_cast<int>(test)] || (point.ok && point.on(test));
+    for (Test test : TESTS) layout.shown[static_cast<int>(test)] |= point.ok && point.on(test);
   }
   std::map<const PointResult*, const Curve*> curve_of;
   for (const Curve& curve : analysis.curves) {
     for (const PointResult* point : curve.points) curve_of[point] = &curve;
   }
-  CsvRow header;
-  header.field("point").field("status").field("expected_fst").field("generations").field("drift_size");
-  header.field("sample_size").field("loci").field("mean_fst").field("runs");
-  for (Test test : TESTS) {
-    if (!shown[static_cast<int>(test)]) continue;
-    const std::string key = TEST_NAME(test);
-    for (const char* column : {"_significant", "_power", "_ci_low", "_ci_high", "_null_check"})
-      header.field(key + column);
-  }
-  std::string csv = header.end();
+  std::vector<CurveRow> rows;
   for (const PointResult& point : points) {
-    CsvRow row;
-    row.field(point.folder).field(point.ok ? "ok" : "failed");
-    if (point.input.loci == 0) {
-      row.field("").field("").field("").field("").field("");
-    } else {
-      row.field(FIXED_TEXT(point.expected_fst, 6))
-          .number(point.input.generations)
-          .number(point.input.drift_size);
-      row.field(point.common_sample_size() > 0 ? std::to_string(point.common_sample_size()) : "");
-      row.number(point.input.loci);
-    }
-    row.field(point.ok ? point.mean_fst_text : "").field(point.ok ? std::to_string(point.runs) : "");
+    CurveRow row;
+    row.point = point.folder;
+    row.status = point.ok ? "ok" : "failed";
+    row.placed = point.input.loci != 0;
+    row.expected_fst = point.expected_fst;
+    row.generations = point.input.generations;
+    row.drift_size = point.input.drift_size;
+    row.sample_size = point.common_sample_size();
+    row.loci = point.input.loci;
+    row.mean_fst = point.ok ? point.mean_fst_text : "";
+    row.runs = point.ok ? std::optional<long long>(point.runs) : std::nullopt;
     const auto found = curve_of.find(&point);
     const Curve* curve = found == curve_of.end() ? nullptr : found->second;
     for (Test test : TESTS) {
-      if (!shown[static_cast<int>(test)]) continue;
-      if (point.ok && point.on(test)) {
-        const TestPower& power = point.power(test);
-        row.number(power.significant).field(FIXED_TEXT(power.power, 4));
-        row.field(FIXED_TEXT(power.interval.low, 4)).field(FIXED_TEXT(power.interval.high, 4));
-      } else {
-        row.field("").field("").field("").field("");
-      }
+      const int t = static_cast<int>(test);
+      if (point.ok && point.on(test)) row.tests[t] = TestCount{point.power(test).significant, point.runs};
       // The verdict of the curve's F'st 0 point, on every row of the curve.
-      const bool checked = curve != nullptr && curve->null_point != nullptr && curve->null_point->on(test);
-      row.field(!checked ? ""
-                         : CALIBRATION_TEXT(CALIBRATION_VERDICT(curve->null_point->power(test).significant,
-                                                                curve->null_point->runs)));
+      const PointResult* null_point = curve != nullptr ? curve->null_point : nullptr;
+      if (null_point != nullptr && null_point->on(test))
+        row.null_check[t] = CALIBRATION_TEXT(
+            CALIBRATION_VERDICT(null_point->power(test).significant, null_point->runs));
     }
-    csv += row.end();
+    rows.push_back(std::move(row));
   }
-  return csv;
+  return CURVE_CSV(layout, rows);
 }
 
 bool FINISHED_RUN(const std::string& folder, const std::string& input, const std::string& seed_text,

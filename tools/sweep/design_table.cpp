@@ -8,6 +8,7 @@
 #include <set>
 
 #include "results.h"
+#include "study_csv.h"
 #include "sweep.h"
 
 namespace korvel::sweep {
@@ -112,37 +113,38 @@ DesignTable DESIGN_TABLE(const Analysis& analysis, EXTENDED target_power) {
 }
 
 std::string DESIGN_CSV(const DesignTable& table) {
-  const std::string axis = table.axis.empty() ? "design" : table.axis;
-  std::string csv = "expected_fst,generations,";
-  if (table.grouped_by_loci) csv += "loci,";
-  csv += "test,target_power,smallest_" + axis + ",smallest_" + axis + "_by_lower_bound,note\n";
-  for (const DesignAnswer& row : table.rows) {
-    std::string line = FIXED_TEXT(row.expected_fst, 6) + ',' + std::to_string(row.generations) + ',';
-    if (table.grouped_by_loci) line += std::to_string(row.group_loci) + ',';
-    line += std::string(TEST_NAME(row.test)) + ',' + FIXED_TEXT(table.target_power, 2) + ',';
-    std::string note = row.note;
-    if (row.generations == 0) {
-      line += ",,";
+  std::vector<DesignRow> rows;
+  for (const DesignAnswer& answer : table.rows) {
+    DesignRow row;
+    row.expected_fst = answer.expected_fst;
+    row.generations = answer.generations;
+    row.loci = answer.group_loci;
+    row.test = answer.test;
+    row.target_power = table.target_power;
+    row.note = answer.note;
+    if (answer.generations == 0) {
+      // The no-drift row checks the test; it answers nothing.
     } else if (table.axis.empty()) {
-      line += std::string(row.by_power ? "reached" : "not reached") + ',' +
-              (row.by_lower_bound ? "reached" : "not reached") + ',';
+      row.smallest = answer.by_power ? "reached" : "not reached";
+      row.smallest_by_lower_bound = answer.by_lower_bound ? "reached" : "not reached";
     } else {
-      line += answer_text(row.by_power) + ',' + answer_text(row.by_lower_bound) + ',';
+      row.smallest = answer_text(answer.by_power);
+      row.smallest_by_lower_bound = answer_text(answer.by_lower_bound);
     }
-    if (!row.excluded.empty()) {
+    if (!answer.excluded.empty()) {
       std::vector<std::string> values;
-      for (int value : row.excluded) values.push_back(axis_text(table, value));
-      note = "not offered (miscalibrated): " + join(values, " ");
+      for (int value : answer.excluded) values.push_back(axis_text(table, value));
+      row.note = "not offered (miscalibrated): " + join(values, " ");
     }
-    // Notes hold commas: quoted.
-    csv += line + (note.empty() ? "" : "\"" + note + "\"") + "\n";
+    rows.push_back(std::move(row));
   }
-  return csv;
+  return DESIGN_CSV(GridDesignLayout{table.axis.empty() ? "design" : table.axis, table.grouped_by_loci},
+                    rows);
 }
 
 std::string DESIGN_TEXT(const DesignTable& table) {
   if (table.rows.empty()) return "";
-  const std::string target = FIXED_TEXT(table.target_power, 2);
+  const std::string target = TARGET_POWER_TEXT(table.target_power);
   std::string text;
   if (table.axis.empty()) {
     text += "Power >= " + target + " reached by this design (by the estimate / by its lower 95 % bound):\n";

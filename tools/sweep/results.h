@@ -32,6 +32,7 @@ struct Analysis {
 // Groups the points into curves; the order is by sample size, then loci.
 Analysis ANALYSE(const std::vector<PointResult>& points);
 
+// A grid's points as rows of the curve.csv both modes write (study_csv.h).
 std::string CURVE_CSV(const std::vector<PointResult>& points, const Analysis& analysis);
 
 struct FigureText {
@@ -61,6 +62,7 @@ struct DesignTable {
 };
 
 DesignTable DESIGN_TABLE(const Analysis& analysis, EXTENDED target_power);
+// The table as rows of the design.csv both modes write (study_csv.h).
 std::string DESIGN_CSV(const DesignTable& table);
 std::string DESIGN_TEXT(const DesignTable& table);
 // One line per miscalibrated test and design: what was seen and what to do.

@@ -19,6 +19,7 @@
 #include "running.h"
 #include "search.h"
 #include "search_run.h"
+#include "study_csv.h"
 
 namespace korvel::sweep {
 
@@ -340,7 +341,7 @@ class Search {
       }
     }
     WRITE_WHOLE_FILE(dir_ / SEED_FILE, SEED_TEXT(seed_));
-    for (const char* name : {"design.csv", "curve.csv", "model.csv", "caption.txt", "curve.svg", "curve.png",
+    for (const char* name : {DESIGN_FILE, CURVE_FILE, "model.csv", "caption.txt", "curve.svg", "curve.png",
                              "curve.pdf", "locus-order.csv"})
       fs::remove(dir_ / name, ec);
   }
@@ -405,8 +406,7 @@ class Search {
   }
 
   int finish() {
-    WRITE_WHOLE_FILE(dir_ / "design.csv", SEARCH_DESIGN_CSV(record()));
-    WRITE_WHOLE_FILE(dir_ / "curve.csv", SEARCH_CURVE_CSV(record()));
+    WRITE_STUDY_TABLES(dir_, SEARCH_CURVE_CSV(record()), SEARCH_DESIGN_CSV(record()));
     const SampleSizeFigure drawn = figure();
     DRAW_SAMPLE_SIZE_FIGURE(drawn, (dir_ / "curve").string(), options_.figure_formats);
     WRITE_WHOLE_FILE(dir_ / "model.csv", FITTED_MODEL_CSV(drawn, SEARCH_AXIS_COLUMN(options_)));
@@ -430,8 +430,8 @@ class Search {
       });
     });
     if (spent) std::fprintf(stderr, "To go on with a larger budget: %s\n", larger_budget_command().c_str());
-    std::printf("results: %s, %s and the figure %s\n", (dir_ / "design.csv").c_str(),
-                (dir_ / "curve.csv").c_str(), (dir_ / "curve").c_str());
+    std::printf("results: %s, %s and the figure %s\n", (dir_ / DESIGN_FILE).c_str(),
+                (dir_ / CURVE_FILE).c_str(), (dir_ / "curve").c_str());
     std::fflush(stdout);
     if (REPORT_WARNINGS(consoles_, "probe")) flagged = true;
     if (flagged && !stopped_) {

@@ -5,36 +5,31 @@
 #include <map>
 
 #include "search_run.h"
+#include "study_csv.h"
 
 namespace korvel::sweep {
 
 namespace {
 
-std::string count_columns(const ProbeCount* chi2, const ProbeCount* exact) {
-  std::string text;
-  for (const ProbeCount* count : {chi2, exact}) {
-    if (count == nullptr) {
-      text += ",,,,";
-      continue;
+void curve_rows(const SearchRecord& record, std::vector<CurveRow>& rows, EXTENDED expected_fst,
+                int generations, const std::vector<Batch>& batches) {
+  const std::vector<ProbeCount> counts[2] = {COUNTS_OF(batches, Test::CHI2),
+                                             COUNTS_OF(batches, Test::FISHER)};
+  for (std::size_t i = 0; i < counts[0].size(); ++i) {
+    const int x = counts[0][i].x;
+    CurveRow row;
+    row.expected_fst = expected_fst;
+    row.generations = generations;
+    row.sample_size = record.options.loci_axis ? 0 : x;
+    row.loci = record.options.loci_axis ? x : 0;
+    row.runs = counts[0][i].runs;
+    row.batches = static_cast<int>(
+        std::count_if(batches.begin(), batches.end(), [&](const Batch& b) { return b.x == x; }));
+    for (Test test : TESTS) {
+      const int t = static_cast<int>(test);
+      if (record.on[t]) row.tests[t] = TestCount{counts[t][i].significant, counts[t][i].runs};
     }
-    const Interval interval = WILSON_INTERVAL(count->significant, count->runs);
-    text += "," + std::to_string(count->significant) + "," +
-            FIXED_TEXT(static_cast<EXTENDED>(count->significant) / static_cast<EXTENDED>(count->runs), 4) +
-            "," + FIXED_TEXT(interval.low, 4) + "," + FIXED_TEXT(interval.high, 4);
-  }
-  return text;
-}
-
-void curve_rows(const SearchRecord& record, std::string& csv, EXTENDED expected_fst, int generations,
-                const std::vector<Batch>& batches) {
-  const std::vector<ProbeCount> chi2 = COUNTS_OF(batches, Test::CHI2),
-                                exact = COUNTS_OF(batches, Test::FISHER);
-  for (std::size_t i = 0; i < chi2.size(); ++i) {
-    const int count = static_cast<int>(
-        std::count_if(batches.begin(), batches.end(), [&](const Batch& b) { return b.x == chi2[i].x; }));
-    csv += FIXED_TEXT(expected_fst, 6) + "," + std::to_string(generations) + "," + std::to_string(chi2[i].x) +
-           "," + std::to_string(chi2[i].runs) + "," + std::to_string(count) +
-           count_columns(record.on[0] ? &chi2[i] : nullptr, record.on[1] ? &exact[i] : nullptr) + "\n";
+    rows.push_back(std::move(row));
   }
 }
 
@@ -65,8 +60,7 @@ std::vector<ProbeCount> COUNTS_OF(const std::vector<Batch>& batches, Test test) 
 }
 
 std::string SEARCH_DESIGN_CSV(const SearchRecord& record) {
-  std::string csv = "expected_fst,generations,test,target_power,smallest_" +
-                    SEARCH_AXIS_COLUMN(record.options) + ",ci_low,ci_high,runs,probes,status\n";
+  std::vector<DesignRow> rows;
   for (const LevelState& level : record.levels) {
     for (Test test : TESTS) {
       if (!record.on[static_cast<int>(test)]) continue;
@@ -76,24 +70,29 @@ std::string SEARCH_DESIGN_CSV(const SearchRecord& record) {
       const auto value = [&](const std::optional<int>& v) {
         return shown && v ? std::to_string(*v) : std::string();
       };
-      csv += FIXED_TEXT(level.expected_fst, 6) + "," + std::to_string(level.generations) + "," +
-             TEST_NAME(test) + "," + REAL_TEXT(record.options.range.target) + "," + value(state.answer) +
-             "," + value(state.low) + "," + value(state.high) + "," + std::to_string(answer.runs) + "," +
-             std::to_string(answer.probes) + "," + STATUS_TEXT(state.status) + "\n";
+      DesignRow row;
+      row.expected_fst = level.expected_fst;
+      row.generations = level.generations;
+      row.test = test;
+      row.target_power = record.options.range.target;
+      row.smallest = value(state.answer);
+      row.ci_low = value(state.low);
+      row.ci_high = value(state.high);
+      row.runs = std::to_string(answer.runs);
+      row.probes = std::to_string(answer.probes);
+      row.status = STATUS_TEXT(state.status);
+      rows.push_back(std::move(row));
     }
   }
-  return csv;
+  return DESIGN_CSV(SearchDesignLayout{SEARCH_AXIS_COLUMN(record.options)}, rows);
 }
 
 std::string SEARCH_CURVE_CSV(const SearchRecord& record) {
-  std::string csv =
-      "expected_fst,generations," + SEARCH_AXIS_COLUMN(record.options) +
-      ",runs,batches,chi2_significant,chi2_power,chi2_ci_low,chi2_ci_high,exact_significant,exact_power,"
-      "exact_ci_low,exact_ci_high\n";
-  if (!record.null.empty()) curve_rows(record, csv, 0, 0, record.null);
+  std::vector<CurveRow> rows;
+  if (!record.null.empty()) curve_rows(record, rows, 0, 0, record.null);
   for (const LevelState& level : record.levels)
-    curve_rows(record, csv, level.expected_fst, level.generations, level.batches);
-  return csv;
+    curve_rows(record, rows, level.expected_fst, level.generations, level.batches);
+  return CURVE_CSV(SearchCurveLayout{SEARCH_AXIS_COLUMN(record.options)}, rows);
 }
 
 std::string ANSWER_LINE(const SearchRecord& record, const LevelState& level, Test test) {

@@ -59,7 +59,7 @@ struct SearchRecord {
   const std::vector<Batch>& null;  // the no-drift probes
 };
 
-// design.csv and curve.csv.
+// design.csv and curve.csv, as rows of the writer both modes use (study_csv.h).
 std::string SEARCH_DESIGN_CSV(const SearchRecord& record);
 std::string SEARCH_CURVE_CSV(const SearchRecord& record);
 // "n = 12 (95 % interval 11–14)" or the status in words, for the console.

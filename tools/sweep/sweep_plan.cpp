@@ -8,6 +8,7 @@
 #include "common/capacity_profiles.h"
 #include "input/shared_names.h"
 #include "running.h"
+#include "study_csv.h"
 #include "sweep_command.h"
 
 namespace korvel::sweep::command {
@@ -16,8 +17,8 @@ namespace {
 
 const char* const DEFAULT_FST = "0.001,0.0025,0.005,0.01,0.02";
 
-constexpr const char* RESULT_FILES[] = {"curve.csv",
-                                        "design.csv",
+constexpr const char* RESULT_FILES[] = {CURVE_FILE,
+                                        DESIGN_FILE,
                                         SBATCH_FILE,
                                         "curve.svg",
                                         "curve.png",

@@ -10,6 +10,7 @@
 #include "figure.h"
 #include "input/shared_names.h"
 #include "results.h"
+#include "study_csv.h"
 #include "sweep_command.h"
 
 namespace korvel::sweep::command {
@@ -193,9 +194,8 @@ std::vector<std::string> answer_flags(const fs::path& dir, const std::vector<Poi
 int finish(const fs::path& dir, const std::vector<PointResult>& results, const Settings& settings) {
   const Analysis analysis = ANALYSE(results);
   const DesignTable table = DESIGN_TABLE(analysis, settings.target_power);
-  WRITE_WHOLE_FILE(dir / "curve.csv", CURVE_CSV(results, analysis));
+  WRITE_STUDY_TABLES(dir, CURVE_CSV(results, analysis), DESIGN_CSV(table));
   const std::vector<std::string> figures = draw_figures(dir, results, analysis, settings);
-  WRITE_WHOLE_FILE(dir / "design.csv", DESIGN_CSV(table));
   std::size_t failed = 0;
   for (const PointResult& point : results) {
     if (point.ok) continue;
@@ -204,9 +204,9 @@ int finish(const fs::path& dir, const std::vector<PointResult>& results, const S
                  point.failure.c_str());
   }
   std::printf("%s", DESIGN_TEXT(table).c_str());
-  std::string files = (dir / "curve.csv").string();
+  std::string files = (dir / CURVE_FILE).string();
   for (const std::string& figure : figures) files += ", " + figure;
-  std::printf("results: %s and %s\n", files.c_str(), (dir / "design.csv").c_str());
+  std::printf("results: %s and %s\n", files.c_str(), (dir / DESIGN_FILE).c_str());
   std::fflush(stdout);
   const std::vector<std::string> flags = answer_flags(dir, results, analysis, table);
   if (failed > 0 || results.empty()) {
