@@ -59,6 +59,17 @@ std::vector<std::vector<std::string>> csv_rows(const std::string& text) {
   return rows;
 }
 
+// Where a grid's power over its sample sizes (curve.csv's rows), joined
+// linearly, first reaches 0.8; 0 when it never does.
+double GRID_CROSSING(const std::vector<std::vector<std::string>>& grid) {
+  for (std::size_t row = 2; row < grid.size(); ++row) {
+    const double n0 = std::stod(grid[row - 1][5]), n1 = std::stod(grid[row][5]);
+    const double p0 = std::stod(grid[row - 1][10]), p1 = std::stod(grid[row][10]);
+    if (p0 < 0.8 && p1 >= 0.8) return n0 + (0.8 - p0) / (p1 - p0) * (n1 - n0);
+  }
+  return 0;
+}
+
 class SweepEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override { korvel::testing::WRITE_FILE("T.IN", TEMPLATE); }
@@ -269,13 +280,7 @@ TEST_F(SweepSearch, TheIntervalHoldsTheCrossingOfADenseGrid) {
         << column;
   EXPECT_EQ(grid_design[1][3], "0.80");  // target_power, as the search writes it
   EXPECT_EQ(design[1][3], "0.80");
-  // Where the grid's power, joined linearly, first reaches 0.8.
-  double crossing = 0;
-  for (std::size_t row = 2; row < grid.size() && crossing == 0; ++row) {
-    const double n0 = std::stod(grid[row - 1][5]), n1 = std::stod(grid[row][5]);
-    const double p0 = std::stod(grid[row - 1][10]), p1 = std::stod(grid[row][10]);
-    if (p0 < 0.8 && p1 >= 0.8) crossing = n0 + (0.8 - p0) / (p1 - p0) * (n1 - n0);
-  }
+  const double crossing = GRID_CROSSING(grid);
   ASSERT_GT(crossing, 0) << slurp("g/curve.csv");
   EXPECT_GE(crossing, low - 1.0);
   EXPECT_LE(crossing, high);
@@ -342,12 +347,7 @@ TEST_F(SweepSearch, AFalsePositiveFloorAtTinySamplesDoesNotMoveTheAnswer) {
       << slurp("err.txt");
   const auto grid = csv_rows(slurp("g/curve.csv"));
   ASSERT_EQ(grid.size(), 8u);
-  double crossing = 0;
-  for (std::size_t row = 2; row < grid.size() && crossing == 0; ++row) {
-    const double n0 = std::stod(grid[row - 1][5]), n1 = std::stod(grid[row][5]);
-    const double p0 = std::stod(grid[row - 1][10]), p1 = std::stod(grid[row][10]);
-    if (p0 < 0.8 && p1 >= 0.8) crossing = n0 + (0.8 - p0) / (p1 - p0) * (n1 - n0);
-  }
+  const double crossing = GRID_CROSSING(grid);
   ASSERT_GT(crossing, 0) << slurp("g/curve.csv");
   EXPECT_GE(crossing, low - 1.0) << slurp("s/curve.csv");
   EXPECT_LE(crossing, high) << slurp("s/curve.csv");
