@@ -69,23 +69,6 @@ std::uint32_t POINT_SEED(std::uint32_t sweep_seed, const PointValues& values, in
   return static_cast<std::uint32_t>(state >> 32);
 }
 
-long long NULL_REJECTION_LIMIT(long long runs) {
-  if (runs <= 0) return 0;
-  // Binomial(runs, 0.05) summed from 0 upwards until it reaches 0.995; each
-  // term from its logarithm, so that no power of 0.95 underflows.
-  const EXTENDED n = static_cast<EXTENDED>(runs);
-  const EXTENDED log_p = std::log(NOMINAL_LEVEL), log_q = std::log1p(-NOMINAL_LEVEL);
-  const EXTENDED log_n_factorial = std::lgamma(n + 1.0L);
-  EXTENDED cumulative = 0;
-  for (long long k = 0; k < runs; ++k) {
-    const EXTENDED x = static_cast<EXTENDED>(k);
-    cumulative += std::exp(log_n_factorial - std::lgamma(x + 1.0L) - std::lgamma(n - x + 1.0L) + x * log_p +
-                           (n - x) * log_q);
-    if (cumulative >= 1.0L - UPPER_TAIL) return k;
-  }
-  return runs;
-}
-
 namespace {
 
 // log P(X = k) for X ~ Binomial(runs, 0.05).
@@ -96,6 +79,18 @@ EXTENDED log_null_probability(long long k, long long runs) {
 }
 
 }  // namespace
+
+long long NULL_REJECTION_LIMIT(long long runs) {
+  if (runs <= 0) return 0;
+  // Binomial(runs, 0.05) summed from 0 upwards until it reaches 0.995; each
+  // term from its logarithm, so that no power of 0.95 underflows.
+  EXTENDED cumulative = 0;
+  for (long long k = 0; k < runs; ++k) {
+    cumulative += std::exp(log_null_probability(k, runs));
+    if (cumulative >= 1.0L - UPPER_TAIL) return k;
+  }
+  return runs;
+}
 
 long long NULL_CONSERVATIVE_LIMIT(long long runs) {
   EXTENDED cumulative = 0;
