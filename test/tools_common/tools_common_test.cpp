@@ -211,4 +211,18 @@ TEST(ToolsSafeWrite, WithoutReplaceAnExistingFileIsLeftAlone) {
   EXPECT_EQ(names_in("."), (std::vector<std::string>{"KORVEL.IN", "other.IN"}));
 }
 
+// A writer killed half-way leaves its scratch file; a folder taken up again
+// is cleared of such files, in subfolders too, and of nothing else.
+TEST(ToolsSafeWrite, ScratchFilesLeftByAKilledWriterAreRemoved) {
+  ScratchFolder scratch;
+  std::filesystem::create_directories("probes/p1");
+  WRITE_FILE(".KORVEL.IN.partial-123-0", "cut");
+  WRITE_FILE("probes/p1/.seed.txt.partial-77-1", "cut");
+  WRITE_FILE("probes/p1/KORVEL.IN", "whole\n");
+  WRITE_FILE(".hidden", "mine\n");
+  REMOVE_LEFT_SCRATCH_FILES(".");
+  EXPECT_EQ(names_in("."), (std::vector<std::string>{".hidden", "probes"}));
+  EXPECT_EQ(names_in("probes/p1"), std::vector<std::string>{"KORVEL.IN"});
+}
+
 }  // namespace

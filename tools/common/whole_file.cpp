@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 namespace korvel::tools {
 
@@ -39,6 +41,17 @@ void WRITE_WHOLE_FILE(const std::string& path, const std::string& content) {
   ScratchFile scratch(path);
   scratch.write(content);
   scratch.place();
+}
+
+void REMOVE_LEFT_SCRATCH_FILES(const std::string& folder) {
+  std::error_code ec;
+  std::vector<fs::path> left;
+  for (fs::recursive_directory_iterator entry(folder, ec), end; !ec && entry != end; entry.increment(ec)) {
+    const std::string name = entry->path().filename().string();
+    if (name.starts_with('.') && name.find(".partial-") != std::string::npos && entry->is_regular_file(ec))
+      left.push_back(entry->path());
+  }
+  for (const fs::path& path : left) fs::remove(path, ec);
 }
 
 ScratchFile::ScratchFile(const std::string& destination) : destination_(destination) {

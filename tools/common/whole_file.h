@@ -24,6 +24,11 @@ bool READ_WHOLE_FILE(const std::string& path, std::string& content);
 // throws FileError when it cannot.
 void WRITE_WHOLE_FILE(const std::string& path, const std::string& content);
 
+// Removes the scratch files a killed writer left in `folder` and below
+// (a SIGKILL gives a ScratchFile no chance to remove its own); for a folder
+// taken up again, where no other writer works.
+void REMOVE_LEFT_SCRATCH_FILES(const std::string& folder);
+
 // A file being written beside `destination` (".NAME.partial-PID-N" in the
 // same folder, so that the rename stays within one file system). It is
 // removed unless it has been put in place.

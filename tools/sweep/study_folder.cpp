@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "sweep.h"
+#include "whole_file.h"
 
 namespace korvel::sweep {
 
@@ -15,6 +16,7 @@ std::filesystem::path OPEN_STUDY_FOLDER(const StudySettings& settings, const std
                        mode + " or --force to start it again");
     }
     if (!fs::is_directory(dir, ec)) throw SweepError(settings.out + " exists and is not a folder");
+    tools::REMOVE_LEFT_SCRATCH_FILES(dir.string());
     return dir;
   }
   fs::create_directories(dir, ec);
