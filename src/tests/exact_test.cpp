@@ -94,48 +94,121 @@ void EXACT_TEST_STATE::READINFILE() {
 
 namespace {
 
-// Seeding works with the multiplicative sequence mod 179 through discrete
-// logarithms: 179 is prime and 2 generates its multiplicative group (2 is
-// not a square mod 179, as 179 = 3 mod 8, and 2^2 != 1; the group has order
-// 178 = 2 * 89), so every x in 1..178 is 2^LOG(x) and
-// U1 * U2 * U3 mod 179 = 2^((LOG(U1) + LOG(U2) + LOG(U3)) mod 178).
-// The product of three seeds, each taken mod 179 twice, becomes a sum of
-// three small integers.
+// Seeding runs two sequences, one bit of the lag table per term:
+// - the multiplicative lagged Fibonacci sequence mod 179,
+//   R(t) = R(t - 3) * R(t - 2) * R(t - 1) mod 179, from the first three seeds;
+// - the congruential sequence U4 := (53 * U4 + 1) mod 169 from the fourth.
+// A bit is set where U4 * R mod 64 >= 32.
 //
-// The congruential sequence U4 := (53 * U4 + 1) mod 169 has full period
-// (1 is prime to 169, and 53 - 1 is a multiple of 13, the only prime factor
-// of 169): it runs through all of 0..168 in one cycle, so it is read off a
-// table of that cycle.
-//
-// Both take the divisions off the seeding's serial chain.
+// Term by term, each R waits for the one before it: that serial chain of
+// 2328 multiplications was the whole cost of a locus's seeding. It is cut
+// into independent streams, one per lane of a vector:
+// - 179 is prime and 2 generates its multiplicative group (2 is not a
+//   square mod 179, as 179 = 3 mod 8, and 2^2 != 1; the group has order
+//   178 = 2 * 89), so R(t) = 2^e(t) with e(t) = e(t - 3) + e(t - 2) +
+//   e(t - 1) mod 178, a linear recurrence: e(t) is a fixed integer
+//   combination of the three first exponents (the seeds' discrete
+//   logarithms), so a stream's first three terms are read off a table of
+//   those combinations, for every stream at once;
+// - the congruential sequence has full period (1 is prime to 169, and
+//   53 - 1 is a multiple of 13, the only prime factor of 169): it runs
+//   through all of 0..168 in one cycle, so the term t places on is the
+//   cycle read t places on, a table per stream.
+// The first entry of the lag table is made term by term (it starts from
+// the seeds themselves); every stream then makes SEED_STREAM_ENTRIES of
+// the others, 12 bits at a time in 16-bit lanes.
 constexpr int MZ_PRIME = 179;
 constexpr int MZ_ORDER = MZ_PRIME - 1;
 constexpr int MZ_CYCLE = 169;
+constexpr int BITS_PER_ENTRY = 24;
+constexpr int SEED_STREAMS = 32;
+constexpr int SEED_STREAM_ENTRIES = 3;
+constexpr int SEED_STREAM_TERMS = SEED_STREAM_ENTRIES * BITS_PER_ENTRY;
+static_assert(1 + SEED_STREAMS * SEED_STREAM_ENTRIES == exact_chain::LAG_TABLE_SIZE);
+// The first term of stream s.
+constexpr int STREAM_START(int s) { return BITS_PER_ENTRY * (1 + SEED_STREAM_ENTRIES * s); }
 
 struct SEEDING_TABLES {
-  std::array<INT16, MZ_ORDER> POWER{};      // POWER[e] = 2^e mod 179
-  std::array<INT16, MZ_PRIME> LOGARITHM{};  // LOGARITHM[2^e mod 179] = e
-  std::array<INT16, MZ_CYCLE> CYCLE{};      // the congruential cycle from 0
-  std::array<INT16, MZ_CYCLE> PLACE{};      // PLACE[CYCLE[t]] = t
+  std::array<std::uint16_t, MZ_ORDER> POWER{};     // POWER[e] = 2^e mod 179
+  std::array<std::uint8_t, MZ_PRIME> LOGARITHM{};  // LOGARITHM[2^e mod 179] = e
+  std::array<std::uint8_t, MZ_CYCLE> CYCLE{};      // the congruential cycle from 0
+  std::array<std::uint8_t, MZ_CYCLE> PLACE{};      // PLACE[CYCLE[t]] = t
+  // e(STREAM_START(s) - 3 + k) as COMBINATION[s][k][0..2] times the first
+  // three exponents, mod 178.
+  std::array<std::array<std::array<std::uint8_t, 3>, 3>, SEED_STREAMS> COMBINATION{};
+  // CYCLE_OF_STREAM[q][s] = CYCLE[(q + STREAM_START(s)) mod 169]: with the
+  // fourth seed at place P of its cycle, stream s's term i reads row
+  // P + 1 + i, all streams' terms in one row.
+  std::array<std::array<std::uint16_t, SEED_STREAMS>, MZ_CYCLE + SEED_STREAM_TERMS> CYCLE_OF_STREAM{};
 };
 
 constexpr SEEDING_TABLES MAKE_SEEDING_TABLES() {
   SEEDING_TABLES t;
   int x = 1;
   for (int e = 0; e < MZ_ORDER; ++e) {
-    t.POWER[static_cast<std::size_t>(e)] = static_cast<INT16>(x);
-    t.LOGARITHM[static_cast<std::size_t>(x)] = static_cast<INT16>(e);
+    t.POWER[static_cast<std::size_t>(e)] = static_cast<std::uint16_t>(x);
+    t.LOGARITHM[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(e);
     x = 2 * x % MZ_PRIME;
   }
   int y = 0;
   for (int place = 0; place < MZ_CYCLE; ++place) {
-    t.CYCLE[static_cast<std::size_t>(place)] = static_cast<INT16>(y);
-    t.PLACE[static_cast<std::size_t>(y)] = static_cast<INT16>(place);
+    t.CYCLE[static_cast<std::size_t>(place)] = static_cast<std::uint8_t>(y);
+    t.PLACE[static_cast<std::size_t>(y)] = static_cast<std::uint8_t>(place);
     y = (53 * y + 1) % MZ_CYCLE;
   }
+  // The combinations of terms -3, -2, -1 (the three seeds) on, term by term.
+  std::array<std::array<int, 3>, 3> last{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
+  int s = 0;
+  for (int term = 0; s < SEED_STREAMS; ++term) {
+    if (term == STREAM_START(s)) {
+      for (std::size_t k = 0; k < 3; ++k)
+        for (std::size_t c = 0; c < 3; ++c)
+          t.COMBINATION[static_cast<std::size_t>(s)][k][c] = static_cast<std::uint8_t>(last[k][c]);
+      ++s;
+    }
+    std::array<int, 3> next{};
+    for (std::size_t c = 0; c < 3; ++c) next[c] = (last[0][c] + last[1][c] + last[2][c]) % MZ_ORDER;
+    last = {last[1], last[2], next};
+  }
+  for (std::size_t q = 0; q < t.CYCLE_OF_STREAM.size(); ++q)
+    for (int stream = 0; stream < SEED_STREAMS; ++stream)
+      t.CYCLE_OF_STREAM[q][static_cast<std::size_t>(stream)] =
+          t.CYCLE[(q + static_cast<std::size_t>(STREAM_START(stream))) % MZ_CYCLE];
   return t;
 }
 constexpr SEEDING_TABLES MZ_TABLES = MAKE_SEEDING_TABLES();
+
+// a * b mod 179 for a, b in 0..178: the product fits 16 bits.
+inline std::uint16_t TIMES_MOD_PRIME(std::uint16_t a, std::uint16_t b) {
+  return static_cast<std::uint16_t>(static_cast<std::uint16_t>(a * b) % MZ_PRIME);
+}
+
+// Whether the term with R and U4 sets its bit.
+inline std::uint16_t SEED_BIT(std::uint16_t u4, std::uint16_t r) {
+  return static_cast<std::uint16_t>(static_cast<std::uint16_t>(u4 * r) >> 5 & 1);
+}
+
+// The streams' state: the last three terms of R in each lane.
+struct SEED_STREAM_LANES {
+  alignas(64) std::array<std::uint16_t, SEED_STREAMS> R1, R2, R3;
+};
+
+// The next `terms` bits of every stream, first bit highest; the congruential
+// sequence from row `row` of CYCLE_OF_STREAM on.
+inline void STREAM_BITS(SEED_STREAM_LANES& lanes, std::size_t row, int terms,
+                        std::array<std::uint16_t, SEED_STREAMS>& bits) {
+  bits.fill(0);
+  for (int i = 0; i < terms; ++i) {
+    const std::uint16_t* u4 = MZ_TABLES.CYCLE_OF_STREAM[row + static_cast<std::size_t>(i)].data();
+    for (std::size_t s = 0; s < SEED_STREAMS; ++s) {
+      const std::uint16_t r = TIMES_MOD_PRIME(TIMES_MOD_PRIME(lanes.R1[s], lanes.R2[s]), lanes.R3[s]);
+      lanes.R1[s] = lanes.R2[s];
+      lanes.R2[s] = lanes.R3[s];
+      lanes.R3[s] = r;
+      bits[s] = static_cast<std::uint16_t>(bits[s] * 2 + SEED_BIT(u4[s], r));
+    }
+  }
+}
 
 }  // namespace
 
@@ -145,27 +218,40 @@ constexpr SEEDING_TABLES MZ_TABLES = MAKE_SEEDING_TABLES();
 // which is 2^(24 - JJ) units of 2^-24.
 void EXACT_TEST_STATE::MAKE_RANDOM() {
   U.fill(0);
-  // Exponents of U1, U2, U3 and the place of U4 in its cycle; the seeds,
-  // in 1..168, lie in both groups.
-  int E1 = MZ_TABLES.LOGARITHM[static_cast<std::size_t>(UU1)];
-  int E2 = MZ_TABLES.LOGARITHM[static_cast<std::size_t>(UU2)];
-  int E3 = MZ_TABLES.LOGARITHM[static_cast<std::size_t>(UU3)];
-  int PLACE4 = MZ_TABLES.PLACE[static_cast<std::size_t>(UU4)];
-  for (INT16 II = 1; II <= exact_chain::LAG_TABLE_SIZE; ++II) {
-    INT32 RI = 0;
-    for (INT16 JJ = 1; JJ <= 24; ++JJ) {
-      int E = E1 + E2 + E3;  // below 3 * 178
-      if (E >= MZ_ORDER) E -= MZ_ORDER;
-      if (E >= MZ_ORDER) E -= MZ_ORDER;
-      E1 = E2;
-      E2 = E3;
-      E3 = E;
-      const INT32 R1 = MZ_TABLES.POWER[static_cast<std::size_t>(E)];
-      PLACE4 = PLACE4 == MZ_CYCLE - 1 ? 0 : PLACE4 + 1;
-      const INT32 U4 = MZ_TABLES.CYCLE[static_cast<std::size_t>(PLACE4)];
-      if ((U4 * R1) % 64 >= 32) RI += INT32{1} << (24 - JJ);
+  // The first entry term by term, from the seeds (in 1..168, so already
+  // reduced mod 179 and 169).
+  auto R1 = static_cast<std::uint16_t>(UU1), R2 = static_cast<std::uint16_t>(UU2),
+       R3 = static_cast<std::uint16_t>(UU3);
+  const std::size_t PLACE4 = MZ_TABLES.PLACE[static_cast<std::size_t>(UU4)];
+  INT32 RI = 0;
+  for (std::size_t JJ = 1; JJ <= BITS_PER_ENTRY; ++JJ) {
+    const std::uint16_t R = TIMES_MOD_PRIME(TIMES_MOD_PRIME(R1, R2), R3);
+    R1 = R2;
+    R2 = R3;
+    R3 = R;
+    RI = 2 * RI + SEED_BIT(MZ_TABLES.CYCLE[(PLACE4 + JJ) % MZ_CYCLE], R);
+  }
+  U[1] = RI;
+  // The other entries by stream.
+  const int E[3] = {MZ_TABLES.LOGARITHM[static_cast<std::size_t>(UU1)],
+                    MZ_TABLES.LOGARITHM[static_cast<std::size_t>(UU2)],
+                    MZ_TABLES.LOGARITHM[static_cast<std::size_t>(UU3)]};
+  SEED_STREAM_LANES lanes;
+  for (std::size_t s = 0; s < SEED_STREAMS; ++s) {
+    std::uint16_t* start[3] = {&lanes.R1[s], &lanes.R2[s], &lanes.R3[s]};
+    for (std::size_t k = 0; k < 3; ++k) {
+      const auto& c = MZ_TABLES.COMBINATION[s][k];
+      *start[k] =
+          MZ_TABLES.POWER[static_cast<std::size_t>((c[0] * E[0] + c[1] * E[1] + c[2] * E[2]) % MZ_ORDER)];
     }
-    U[II] = RI;
+  }
+  std::array<std::uint16_t, SEED_STREAMS> high, low;
+  for (std::size_t entry = 0; entry < SEED_STREAM_ENTRIES; ++entry) {
+    const std::size_t row = PLACE4 + 1 + entry * BITS_PER_ENTRY;
+    STREAM_BITS(lanes, row, BITS_PER_ENTRY / 2, high);
+    STREAM_BITS(lanes, row + BITS_PER_ENTRY / 2, BITS_PER_ENTRY / 2, low);
+    for (std::size_t s = 0; s < SEED_STREAMS; ++s)
+      U[2 + SEED_STREAM_ENTRIES * s + entry] = INT32{high[s]} << (BITS_PER_ENTRY / 2) | low[s];
   }
   DI = exact_chain::SEQUENCE_START;
   DD = exact_chain::SEQUENCE_STEP;
