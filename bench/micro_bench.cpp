@@ -169,7 +169,8 @@ void BM_ChainBlockOfSwitches(benchmark::State& state) {
   for (INT32& value : *draws) value = static_cast<INT32>(engine() >> 8);
   for (auto _ : state) {
     exact_chain::THE_CHAIN_FORM().CHOOSE_SWITCHES(draws->data(), static_cast<INT32>(state.range(0)),
-                                                  static_cast<INT32>(state.range(1)), *choices);
+                                                  static_cast<INT32>(state.range(1)), 0,
+                                                  exact_chain::DRAW_BLOCK, *choices);
     benchmark::DoNotOptimize(choices->ADVANCE.data());
   }
   state.SetItemsProcessed(state.iterations() * exact_chain::DRAW_BLOCK);

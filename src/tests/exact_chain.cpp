@@ -136,16 +136,28 @@ struct PICKS {
   alignas(64) BYTES OTHER_AT;
 };
 
+// A chunk of places [from, to) reads the picks of places up to 2 *
+// LOOKAHEAD + 4 after it: PICK is made for PICKS_PAST places past the
+// chunk, OTHER and OTHER_AT for OTHERS_PAST (they look LOOKAHEAD picks on),
+// and the picks after a row's redraw for AFTER_PAST (they look LOOKAHEAD + 1
+// places on), each within the block.
+constexpr std::size_t PICKS_PAST = 48, OTHERS_PAST = 40, AFTER_PAST = 32;
+static_assert(OTHERS_PAST + LOOKAHEAD <= PICKS_PAST && AFTER_PAST + 1 + LOOKAHEAD <= OTHERS_PAST &&
+              3 + LOOKAHEAD < AFTER_PAST);
+constexpr std::size_t PAST(std::size_t to, std::size_t past) {
+  return std::min<std::size_t>(to + past, DRAW_BLOCK);
+}
+
 // The lookahead compares each place with the REACH (at most LOOKAHEAD)
 // places after it and keeps the nearest that differs (the comparisons run
 // from the farthest to the nearest, so the nearest is written last).
 // With a count of 2 the pick that differs is the other value, 3 - PICK[k].
 template <std::uint8_t REACH, bool TWO>
-inline void MARK_PICKS(const INT32* draw, INT32 count, PICKS& picks) {
+inline void MARK_PICKS(const INT32* draw, INT32 count, std::size_t from, std::size_t to, PICKS& picks) {
   const auto scale = static_cast<std::uint32_t>(count);
-  for (std::size_t k = 0; k < DRAW_BLOCK; ++k)
+  for (std::size_t k = from; k < PAST(to, PICKS_PAST); ++k)
     picks.PICK[k] = static_cast<std::uint8_t>(1 + ((static_cast<std::uint32_t>(draw[k]) * scale) >> 24));
-  for (std::size_t k = 0; k < DRAW_BLOCK - LOOKAHEAD; ++k) {
+  for (std::size_t k = from; k < std::min<std::size_t>(PAST(to, OTHERS_PAST), DRAW_BLOCK - LOOKAHEAD); ++k) {
     const std::uint8_t here = picks.PICK[k];
     std::uint8_t other = 0, at = 0;
     for (std::uint8_t d = REACH; d >= 1; --d) {
@@ -158,7 +170,7 @@ inline void MARK_PICKS(const INT32* draw, INT32 count, PICKS& picks) {
     picks.OTHER[k] = other;
     picks.OTHER_AT[k] = at;
   }
-  for (std::size_t k = DRAW_BLOCK - LOOKAHEAD; k < DRAW_BLOCK; ++k) {
+  for (std::size_t k = std::max<std::size_t>(from, DRAW_BLOCK - LOOKAHEAD); k < PAST(to, OTHERS_PAST); ++k) {
     picks.OTHER[k] = 0;
     picks.OTHER_AT[k] = 0;
   }
@@ -169,9 +181,10 @@ inline void MARK_PICKS(const INT32* draw, INT32 count, PICKS& picks) {
 // k + 1 + ROWS.OTHER_AT[k]. A select over the rows' REACH distances, each a
 // shifted read.
 template <std::uint8_t REACH, bool TWO_COLUMNS>
-inline void MARK_AFTER_ROW_REDRAW(const PICKS& rows, const PICKS& columns, PICKS& after) {
+inline void MARK_AFTER_ROW_REDRAW(const PICKS& rows, const PICKS& columns, std::size_t from, std::size_t to,
+                                  PICKS& after) {
   constexpr std::size_t LAST = DRAW_BLOCK - 1 - LOOKAHEAD;  // k + 1 + LOOKAHEAD stays in the block
-  for (std::size_t k = 0; k < LAST; ++k) {
+  for (std::size_t k = from; k < std::min(PAST(to, AFTER_PAST), LAST); ++k) {
     const std::uint8_t skip = rows.OTHER_AT[k];
     std::uint8_t pick = 0, other = 0, at = 0;
     for (std::uint8_t d = 1; d <= REACH; ++d) {
@@ -185,16 +198,17 @@ inline void MARK_AFTER_ROW_REDRAW(const PICKS& rows, const PICKS& columns, PICKS
     after.OTHER[k] = other;
     after.OTHER_AT[k] = at;
   }
-  for (std::size_t k = LAST; k < DRAW_BLOCK; ++k) {
+  for (std::size_t k = std::max(from, LAST); k < PAST(to, AFTER_PAST); ++k) {
     after.PICK[k] = 0;
     after.OTHER[k] = 0;
     after.OTHER_AT[k] = 0;
   }
 }
 
-// No choice past LAST: its draws could run past the block.
-void CLEAR_CHOICES_AFTER(std::size_t LAST, SWITCH_CHOICES& choices) {
-  for (std::size_t k = LAST + 1; k < DRAW_BLOCK; ++k) {
+// No choice past LAST (among places [from, to)): its draws could run past
+// the block.
+void CLEAR_CHOICES_AFTER(std::size_t LAST, std::size_t from, std::size_t to, SWITCH_CHOICES& choices) {
+  for (std::size_t k = std::max(LAST + 1, from); k < to; ++k) {
     choices.ADVANCE[k] = 0;
     choices.TAKE1[k] = choices.TAKE2[k] = choices.GIVE1[k] = choices.GIVE2[k] = 0;
   }
@@ -205,13 +219,14 @@ void CLEAR_CHOICES_AFTER(std::size_t LAST, SWITCH_CHOICES& choices) {
 // right after it ends.
 template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>
 [[gnu::always_inline]] inline void CHOOSE_SWITCHES_REACHING(const INT32* draw, INT32 rows, INT32 columns,
+                                                            std::size_t from, std::size_t to,
                                                             SWITCH_CHOICES& choices) {
   PICKS row, column, after;
-  MARK_PICKS<ROW_REACH, false>(draw, rows, row);
-  MARK_PICKS<LOOKAHEAD, TWO_COLUMNS>(draw, columns, column);
-  MARK_AFTER_ROW_REDRAW<ROW_REACH, TWO_COLUMNS>(row, column, after);
+  MARK_PICKS<ROW_REACH, false>(draw, rows, from, to, row);
+  MARK_PICKS<LOOKAHEAD, TWO_COLUMNS>(draw, columns, from, to, column);
+  MARK_AFTER_ROW_REDRAW<ROW_REACH, TWO_COLUMNS>(row, column, from, to, after);
   constexpr std::size_t LAST = DRAW_BLOCK - CHOICE_MARGIN;
-  for (std::size_t k = 0; k <= LAST; ++k) {
+  for (std::size_t k = from; k < std::min(to, LAST + 1); ++k) {
     const std::uint8_t op1 = row.PICK[k];
     const std::uint8_t all1 = column.PICK[k + 1];
     const std::uint8_t row_pick = row.PICK[k + 2];
@@ -232,7 +247,7 @@ template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>
     choices.GIVE1[k] = too_long ? 0 : PLACE_OF(op1, all2);
     choices.GIVE2[k] = too_long ? 0 : PLACE_OF(op2, all1);
   }
-  CLEAR_CHOICES_AFTER(LAST, choices);
+  CLEAR_CHOICES_AFTER(LAST, from, to, choices);
 }
 
 // The byte form of the choice for the instruction set TARGET (the name
@@ -243,19 +258,22 @@ template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>
 // probability (1 / rows)^d. With four rows or more, three draws of
 // lookahead leave at most 1 step in 250 to be drawn one by one, and cost
 // less than half of the full lookahead.
-#define KORVEL_CHOICE_IN_BYTES(SUFFIX, TARGET)                                                               \
-  template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>                                                        \
-  TARGET [[gnu::noinline]] void SHAPE_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,                 \
-                                               SWITCH_CHOICES& choices) {                                    \
-    CHOOSE_SWITCHES_REACHING<ROW_REACH, TWO_COLUMNS>(draw, rows, TWO_COLUMNS ? 2 : columns, choices);        \
-  }                                                                                                          \
-  void CHOOSE_SWITCHES_IN_BYTES_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,                       \
-                                         SWITCH_CHOICES& choices) {                                          \
-    if (rows >= 4)                                                                                           \
-      (columns == 2 ? SHAPE_##SUFFIX<3, true> : SHAPE_##SUFFIX<3, false>)(draw, rows, columns, choices);     \
-    else                                                                                                     \
-      (columns == 2 ? SHAPE_##SUFFIX<LOOKAHEAD, true> : SHAPE_##SUFFIX<LOOKAHEAD, false>)(draw, rows,        \
-                                                                                          columns, choices); \
+#define KORVEL_CHOICE_IN_BYTES(SUFFIX, TARGET)                                                              \
+  template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>                                                       \
+  TARGET [[gnu::noinline]] void SHAPE_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,                \
+                                               std::size_t from, std::size_t to, SWITCH_CHOICES& choices) { \
+    CHOOSE_SWITCHES_REACHING<ROW_REACH, TWO_COLUMNS>(draw, rows, TWO_COLUMNS ? 2 : columns, from, to,       \
+                                                     choices);                                              \
+  }                                                                                                         \
+  void CHOOSE_SWITCHES_IN_BYTES_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns, int from, int to,    \
+                                         SWITCH_CHOICES& choices) {                                         \
+    const auto first = static_cast<std::size_t>(from), end = static_cast<std::size_t>(to);                  \
+    if (rows >= 4)                                                                                          \
+      (columns == 2 ? SHAPE_##SUFFIX<3, true> : SHAPE_##SUFFIX<3, false>)(draw, rows, columns, first, end,  \
+                                                                          choices);                         \
+    else                                                                                                    \
+      (columns == 2 ? SHAPE_##SUFFIX<LOOKAHEAD, true>                                                       \
+                    : SHAPE_##SUFFIX<LOOKAHEAD, false>)(draw, rows, columns, first, end, choices);          \
   }
 
 KORVEL_CHOICE_IN_BYTES(PORTABLE, )
@@ -327,20 +345,23 @@ namespace {
 // 128 instead of once in 32 with the byte form's lookahead.
 template <bool TWO_ROWS>
 [[gnu::target(KORVEL_BIT_SELECTS)]] void CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS(const INT32* draw, INT32 rows,
+                                                                             int from, int to,
                                                                              SWITCH_CHOICES& choices) {
   constexpr int ROW_REACH = 3;
   constexpr std::size_t PAD = 64;
   // The acceptance draw stays within the block.
   static_assert(4 + 2 * BIT_LOOKAHEAD <= CHOICE_MARGIN - 1 && BIT_LOOKAHEAD == 7);
-  // Every place is written below; only the reads past the block's end
-  // need their zeros.
+  // The places from `from` to PAD past `to` are written below, the chunk's
+  // reads reach 120 places past a vector's first (the 64-byte load of bits
+  // reads more, in lanes the byte select leaves); only the reads past the
+  // block's end need their zeros.
   alignas(64) std::array<std::uint8_t, DRAW_BLOCK + PAD> row;      // the row pick at each place
   alignas(64) std::array<std::uint8_t, DRAW_BLOCK / 8 + PAD> bit;  // the column bits, place k at bit k
   std::fill(row.begin() + DRAW_BLOCK, row.end(), 0);
   std::fill(bit.begin() + DRAW_BLOCK / 8, bit.end(), 0);
   const __m512i scale = _mm512_set1_epi32(rows);
   const __m512i column_bit = _mm512_set1_epi32(1 << 23);
-  for (int k = 0; k < DRAW_BLOCK; k += 16) {
+  for (int k = from; k < std::min(to + 2 * static_cast<int>(PAD), DRAW_BLOCK); k += 16) {
     const __m512i u = _mm512_loadu_si512(draw + k);
     const __m512i pick = _mm512_add_epi32(_mm512_srli_epi32(_mm512_mullo_epi32(u, scale), 24),
                                           _mm512_set1_epi32(1));
@@ -360,7 +381,7 @@ template <bool TWO_ROWS>
   const __m512i gather_qwords = _mm512_load_si512(qword_bytes.data());
   const __m512i in_lane = _mm512_load_si512(lane.data());
   const __m512i one = _mm512_set1_epi8(1), two = _mm512_set1_epi8(2), four = _mm512_set1_epi8(4);
-  for (int k = 0; k < DRAW_BLOCK; k += 64) {
+  for (int k = from; k < to; k += 64) {
     const __m512i qwords = _mm512_permutexvar_epi8(gather_qwords, _mm512_loadu_si512(bit.data() + k / 8));
     // The row loop from k + 2: its pick and extra draws (0 without a loop).
     __m512i op1, op2, row_extra;
@@ -405,17 +426,18 @@ template <bool TWO_ROWS>
     STORE_SWITCHES(choices, k, keep, advance, op1, op2, all1, all2);
   }
   // Past LAST a choice could need draws beyond the block.
-  CLEAR_CHOICES_AFTER(DRAW_BLOCK - CHOICE_MARGIN, choices);
+  CLEAR_CHOICES_AFTER(DRAW_BLOCK - CHOICE_MARGIN, static_cast<std::size_t>(from),
+                      static_cast<std::size_t>(to), choices);
 }
 
-// The picks of `count` at each place of the block, in bytes, and zeros
-// after it.
+// The picks of `count` at places [from, to) of the block, in bytes, and
+// zeros after the block.
 template <std::size_t SIZE>
-[[gnu::target(KORVEL_BIT_SELECTS)]] inline void PICK_BYTES(const INT32* draw, INT32 count,
+[[gnu::target(KORVEL_BIT_SELECTS)]] inline void PICK_BYTES(const INT32* draw, INT32 count, int from, int to,
                                                            std::array<std::uint8_t, SIZE>& picks) {
   std::fill(picks.begin() + DRAW_BLOCK, picks.end(), 0);
   const __m512i scale = _mm512_set1_epi32(count);
-  for (int k = 0; k < DRAW_BLOCK; k += 16) {
+  for (int k = from; k < std::min(to, DRAW_BLOCK); k += 16) {
     const __m512i u = _mm512_loadu_si512(draw + k);
     const __m512i pick = _mm512_add_epi32(_mm512_srli_epi32(_mm512_mullo_epi32(u, scale), 24),
                                           _mm512_set1_epi32(1));
@@ -452,17 +474,18 @@ template <int REACH>
 // ahead, columns BIT_LOOKAHEAD.
 template <int ROW_REACH>
 [[gnu::target(KORVEL_BIT_SELECTS)]] [[gnu::noinline]] void CHOOSE_SWITCHES_IN_BYTE_SELECTS(
-    const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
+    const INT32* draw, INT32 rows, INT32 columns, int from, int to, SWITCH_CHOICES& choices) {
   static_assert(4 + ROW_REACH + BIT_LOOKAHEAD <= CHOICE_MARGIN - 1 &&
                 64 + 3 + ROW_REACH + BIT_LOOKAHEAD < 128);
   constexpr std::size_t PAD = 128;
   alignas(64) std::array<std::uint8_t, DRAW_BLOCK + PAD> row, column;
-  PICK_BYTES(draw, rows, row);
-  PICK_BYTES(draw, columns, column);
+  // A vector of places reads picks up to 128 places on.
+  PICK_BYTES(draw, rows, from, to + static_cast<int>(PAD), row);
+  PICK_BYTES(draw, columns, from, to + static_cast<int>(PAD), column);
   alignas(64) std::array<std::uint8_t, 64> lane{};
   for (std::size_t b = 0; b < 64; ++b) lane[b] = static_cast<std::uint8_t>(b);
   const __m512i in_block = _mm512_load_si512(lane.data());
-  for (int k = 0; k < DRAW_BLOCK; k += 64) {
+  for (int k = from; k < to; k += 64) {
     const std::uint8_t* const at = row.data() + k;
     const __m512i op1 = _mm512_load_si512(at);
     __m512i row_picks[ROW_REACH + 1], op2, row_extra;
@@ -481,15 +504,18 @@ template <int ROW_REACH>
     const __m512i advance = _mm512_add_epi8(_mm512_set1_epi8(4), _mm512_add_epi8(row_extra, column_extra));
     STORE_SWITCHES(choices, k, keep, advance, op1, op2, all1, all2);
   }
-  CLEAR_CHOICES_AFTER(DRAW_BLOCK - CHOICE_MARGIN, choices);
+  CLEAR_CHOICES_AFTER(DRAW_BLOCK - CHOICE_MARGIN, static_cast<std::size_t>(from),
+                      static_cast<std::size_t>(to), choices);
 }
 
 // Bits where the shape suits them; byte selects for every other shape.
-void CHOOSE_SWITCHES_IN_BITS_OR_BYTES(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices) {
-  if (rows >= 4 && columns == 2) CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS<false>(draw, rows, choices);
-  else if (rows == 2 && columns == 2) CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS<true>(draw, rows, choices);
-  else if (rows >= 4) CHOOSE_SWITCHES_IN_BYTE_SELECTS<3>(draw, rows, columns, choices);
-  else CHOOSE_SWITCHES_IN_BYTE_SELECTS<BIT_LOOKAHEAD>(draw, rows, columns, choices);
+void CHOOSE_SWITCHES_IN_BITS_OR_BYTES(const INT32* draw, INT32 rows, INT32 columns, int from, int to,
+                                      SWITCH_CHOICES& choices) {
+  if (rows >= 4 && columns == 2) CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS<false>(draw, rows, from, to, choices);
+  else if (rows == 2 && columns == 2)
+    CHOOSE_SWITCHES_TWO_COLUMNS_IN_BITS<true>(draw, rows, from, to, choices);
+  else if (rows >= 4) CHOOSE_SWITCHES_IN_BYTE_SELECTS<3>(draw, rows, columns, from, to, choices);
+  else CHOOSE_SWITCHES_IN_BYTE_SELECTS<BIT_LOOKAHEAD>(draw, rows, columns, from, to, choices);
 }
 
 #undef KORVEL_BIT_SELECTS

@@ -187,6 +187,16 @@ inline constexpr std::array<INT32, DRAW_BLOCK + 1> SEQUENCE_MULTIPLES =
 // goes on for more than its lookahead (the walk then draws one by one).
 // The cell places are 0 there too, a cell of the table's unused row.
 //
+// A block's switches are chosen in two chunks, as the walk reaches them:
+// its first CHOICE_CHUNK places, then the rest. A short chain uses a few
+// hundred places of its first block, and choosing all 4096 was most of a
+// locus's set-up; a long one pays one more call per block (smaller chunks
+// cost it a few per cent: each call reads picks past its end, and the walk
+// leaves its fast loop at each). Past the places chosen so far, ADVANCE is
+// 0 and the cell places are 0 far enough for any step that starts before
+// them (CHOICE_MARGIN places), so the walk stops there and chooses the
+// rest.
+//
 // The redraw loops are found without loops: for each count, a pick is
 // compared with the LOOKAHEAD picks after it, which gives the first later
 // pick that differs and its distance (exact_chain.cpp).
@@ -199,6 +209,9 @@ inline constexpr int LOOKAHEAD = 5;
 inline constexpr int BIT_LOOKAHEAD = 7;
 // Two picks, two loops at the longest lookahead, the acceptance draw.
 inline constexpr int CHOICE_MARGIN = 5 + 2 * BIT_LOOKAHEAD;
+// A multiple of 64, the choosers' widest vector of places.
+inline constexpr int CHOICE_CHUNK = 512;
+static_assert(DRAW_BLOCK % CHOICE_CHUNK == 0 && CHOICE_CHUNK % 64 == 0);
 // A byte where the table's places fit in one (korvel-ml).
 using CELL_PLACE = std::conditional_t<((MAX_POPS + 1) << ROW_SHIFT) <= 256, std::uint8_t, std::uint16_t>;
 constexpr CELL_PLACE PLACE_OF(unsigned row, unsigned column) {
@@ -231,7 +244,10 @@ struct CHAIN_FORM {
   const char* NAME;
   bool (*RUNS_HERE)();
   void (*MAKE_DRAWS)(INT32* x, INT32 DI, INT32* draw);
-  void (*CHOOSE_SWITCHES)(const INT32* draw, INT32 rows, INT32 columns, SWITCH_CHOICES& choices);
+  // The switches of places [from, to) of the block, `from` and `to`
+  // multiples of 64 (all places past DRAW_BLOCK - CHOICE_MARGIN get none).
+  void (*CHOOSE_SWITCHES)(const INT32* draw, INT32 rows, INT32 columns, int from, int to,
+                          SWITCH_CHOICES& choices);
 };
 // The form named `name`, when it exists and this processor runs it.
 const CHAIN_FORM* RUNNABLE_CHAIN_FORM(std::string_view name);
@@ -273,7 +289,7 @@ class DRAWS_AHEAD {
       x_[static_cast<std::size_t>(k)] = S.U[static_cast<std::size_t>(place)];
       place = place == 1 ? LAG_TABLE_SIZE : place - 1;
     }
-    choices_.ADVANCE[BLOCK] = 0;
+    CLEAR_CHOICES(BLOCK, BLOCK + 1);
   }
 
   // Makes the next block and its switches; returns its first draw's place.
@@ -297,9 +313,23 @@ class DRAWS_AHEAD {
     }
     made_ = true;
     form_.MAKE_DRAWS(x_.data(), start_.DI, value_.data());
-    form_.CHOOSE_SWITCHES(value_.data(), rows_, columns_, choices_);
+    chosen_ = 0;
+    CHOOSE_THROUGH(0);
     return value_.data();
   }
+
+  // Chooses the switches of the chunks up to the one of place `at`, when
+  // they are not chosen yet (at < DRAW_BLOCK).
+  void CHOOSE_THROUGH(std::size_t at) {
+    if (at < chosen_ || at >= BLOCK) return;
+    const int from = static_cast<int>(chosen_);
+    const int to = at < CHOICE_CHUNK ? CHOICE_CHUNK : BLOCK;
+    form_.CHOOSE_SWITCHES(value_.data(), rows_, columns_, from, to, choices_);
+    chosen_ = static_cast<std::size_t>(to);
+    CLEAR_CHOICES(chosen_, std::min<std::size_t>(chosen_ + CHOICE_MARGIN + 1, BLOCK));
+  }
+  // Places [0, CHOSEN()) have their switches; none past them.
+  std::size_t CHOSEN() const { return chosen_; }
   const INT32* BEGIN() const { return value_.data(); }
   const INT32* END() const { return value_.data() + BLOCK; }
   const SWITCH_CHOICES& CHOICES() const { return choices_; }
@@ -335,14 +365,28 @@ class DRAWS_AHEAD {
   BLOCK_START start_;
   INT32 last_before_;  // the draw before the block's first
   bool made_ = false;
+  std::size_t chosen_ = BLOCK;  // the places whose switches are chosen
   const std::atomic<bool>* cancelled_;
   INT32 rows_, columns_;
   const CHAIN_FORM& form_;
-  alignas(64) std::array<INT32, BLOCK> value_{};
+  // No switch at places [from, to): ADVANCE 0, the cells those of place 0.
+  void CLEAR_CHOICES(std::size_t from, std::size_t to) {
+    for (auto* places : {&choices_.TAKE1, &choices_.TAKE2, &choices_.GIVE1, &choices_.GIVE2})
+      std::fill(places->begin() + static_cast<std::ptrdiff_t>(from),
+                places->begin() + static_cast<std::ptrdiff_t>(to), CELL_PLACE{0});
+    std::fill(choices_.ADVANCE.begin() + static_cast<std::ptrdiff_t>(from),
+              choices_.ADVANCE.begin() + static_cast<std::ptrdiff_t>(to), std::uint8_t{0});
+  }
+
+  // Left uninitialised: every value is written before it is read (the
+  // draws and choices by the block's making, the lag table's first 97 by
+  // the constructor), and zeroing these 50 kB was a tenth of a short
+  // chain's set-up.
+  alignas(64) std::array<INT32, BLOCK> value_;
   // The lag table at the block's start, oldest first, then the block's
   // values of the lagged sequence.
-  alignas(64) std::array<INT32, LAG_VALUES> x_{};
-  SWITCH_CHOICES choices_{};
+  alignas(64) std::array<INT32, LAG_VALUES> x_;
+  SWITCH_CHOICES choices_;
 };
 
 // The place of the next draw among those made ahead, for the steps that
@@ -537,13 +581,16 @@ class WALKER {
 
   void FINISH(RUNNING& run) {
     while (run.left > 0 && !lost_) {
+      draws_.CHOOSE_THROUGH(static_cast<std::size_t>(run.next - draws_.BEGIN()));
       if (ln_ != nullptr) FAST_STEPS<false, true>(run);
       else if (may_wrap_) FAST_STEPS<true, false>(run);
       else FAST_STEPS<false, false>(run);
       if (run.left == 0 || lost_) break;
       // Near the block's end the next block starts where the walk is.
-      if (run.next - draws_.BEGIN() > DRAW_BLOCK - CHOICE_MARGIN) run.next = draws_.REFILL_FROM(run.next);
-      else GENERAL_STEP(run);
+      const auto at = static_cast<std::size_t>(run.next - draws_.BEGIN());
+      if (at > DRAW_BLOCK - CHOICE_MARGIN) run.next = draws_.REFILL_FROM(run.next);
+      else if (at < draws_.CHOSEN()) GENERAL_STEP(run);
+      // (else the loop chooses the next chunk)
     }
   }
 

@@ -377,7 +377,16 @@ TEST(ExactChainIdentity, ChoicesReadOffABlockAreTheSwitchesDrawnOneByOne) {
     int drawn_one_by_one = 0;
     for (int block = 0; block < BLOCKS; ++block) {
       for (INT32& u : *draws) u = static_cast<INT32>(pick() >> 8);
-      form.CHOOSE_SWITCHES(draws->data(), rows, columns, *choices);
+      // Chosen in chunks of random lengths, as a walk reaches them, over
+      // what a previous block left (here, bytes no choice makes).
+      for (auto* places : {&choices->TAKE1, &choices->TAKE2, &choices->GIVE1, &choices->GIVE2})
+        std::fill(places->begin(), places->end() - 1, static_cast<exact_chain::CELL_PLACE>(0xA5));
+      std::fill(choices->ADVANCE.begin(), choices->ADVANCE.end() - 1, std::uint8_t{0xA5});
+      for (int from = 0; from < exact_chain::DRAW_BLOCK;) {
+        const int to = std::min(exact_chain::DRAW_BLOCK, from + 64 * static_cast<int>(1 + pick() % 24));
+        form.CHOOSE_SWITCHES(draws->data(), rows, columns, from, to, *choices);
+        from = to;
+      }
       for (int k = 0; k <= exact_chain::DRAW_BLOCK; ++k) {
         const auto at = static_cast<std::size_t>(k);
         const std::string where = std::string(name) + " " + std::to_string(rows) + "x" +
