@@ -187,15 +187,15 @@ inline constexpr std::array<INT32, DRAW_BLOCK + 1> SEQUENCE_MULTIPLES =
 // goes on for more than its lookahead (the walk then draws one by one).
 // The cell places are 0 there too, a cell of the table's unused row.
 //
-// A block's switches are chosen in two chunks, as the walk reaches them:
-// its first CHOICE_CHUNK places, then the rest. A short chain uses a few
-// hundred places of its first block, and choosing all 4096 was most of a
-// locus's set-up; a long one pays one more call per block (smaller chunks
-// cost it a few per cent: each call reads picks past its end, and the walk
-// leaves its fast loop at each). Past the places chosen so far, ADVANCE is
-// 0 and the cell places are 0 far enough for any step that starts before
-// them (CHOICE_MARGIN places), so the walk stops there and chooses the
-// rest.
+// The first block of a walk has its switches chosen in two chunks, as the
+// walk reaches them: its first CHOICE_CHUNK places, then the rest. A short
+// chain uses a few hundred places of its first block, and choosing all 4096
+// was most of a locus's set-up. Later blocks are chosen whole: each chunk
+// reads picks past its end and makes the walk leave its fast loop, which
+// cost a long chain a few per cent when every block was chosen in chunks.
+// Past the places chosen so far, ADVANCE is 0 and the cell places are 0 far
+// enough for any step that starts before them (CHOICE_MARGIN places), so
+// the walk stops there and chooses the rest.
 //
 // The redraw loops are found without loops: for each count, a pick is
 // compared with the LOOKAHEAD picks after it, which gives the first later
@@ -311,10 +311,11 @@ class DRAWS_AHEAD {
       start_.DQ = (start_.DQ - 1 - shift + LAG_TABLE_SIZE) % LAG_TABLE_SIZE + 1;
       last_before_ = start > 0 ? value_[static_cast<std::size_t>(start - 1)] : last_before_;
     }
+    const bool first = !made_;
     made_ = true;
     form_.MAKE_DRAWS(x_.data(), start_.DI, value_.data());
     chosen_ = 0;
-    CHOOSE_THROUGH(0);
+    CHOOSE_THROUGH(first ? 0 : BLOCK - 1);
     return value_.data();
   }
 
