@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -245,6 +246,24 @@ TEST_F(SweepCollect, CollectsFinishedAndFailedPoints) {
             "point-01,ok,0.001999,2,500,50,2,0.0103,100,6,0.0600,0.0278,0.1248,,5,0.0500,0.0215,0.1118,\n"
             "point-02,ok,0.009955,10,500,50,2,0.0103,100,37,0.3700,0.2818,0.4678,,41,0.4100,0.3187,0.5080,\n"
             "point-03,failed,0.019811,20,500,50,2,,,,,,,,,,,,\n");
+}
+
+// A run killed after its report but before the program deleted its working
+// files has finished: reused, it is left as an uninterrupted run leaves it.
+TEST_F(SweepCollect, ARunKilledAfterItsReportIsReusedWithoutItsWorkingFiles) {
+  const fs::path run = dir_ / "t8-n20-b0";
+  write(run / "KORVEL.IN", make_input(500, 10));
+  write(run / "seed.txt", "42\n");
+  write(run / "KORVEL.OUT", make_report({}));
+  for (const char* left : {"FST.OUT", "SUMTEST.OUT", "CONTTAB.XYZ"}) write(run / left, "cut");
+  EXPECT_FALSE(FINISHED_RUN(run.string(), make_input(500, 10), "43\n", false));
+  EXPECT_TRUE(FINISHED_RUN(run.string(), make_input(500, 10), "42\n", true));
+  EXPECT_TRUE(fs::exists(run / "FST.OUT"));
+  EXPECT_FALSE(fs::exists(run / "CONTTAB.XYZ"));
+  EXPECT_TRUE(FINISHED_RUN(run.string(), make_input(500, 10), "42\n", false));
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(run)) names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"KORVEL.IN", "KORVEL.OUT", "seed.txt"}));
 }
 
 TEST_F(SweepCollect, CsvHasOnlyTheColumnsOfTestsThatWereOn) {

@@ -94,6 +94,21 @@ std::map<std::string, std::string> point_files(const fs::path& dir) {
   return files;
 }
 
+// The files that differ between two folders' point_files: missing on either
+// side or with other contents, by name (the contents would bury them).
+std::string DIFFERENT_FILES(const std::map<std::string, std::string>& a,
+                            const std::map<std::string, std::string>& b) {
+  std::string names;
+  for (const auto& [name, text] : a) {
+    const auto other = b.find(name);
+    if (other == b.end()) names += "only in the first: " + name + "\n";
+    else if (other->second != text) names += "different: " + name + "\n";
+  }
+  for (const auto& [name, text] : b)
+    if (!a.contains(name)) names += "only in the second: " + name + "\n";
+  return names;
+}
+
 // The template's short exact-test chain leaves loci with an estimated P of
 // 0 at this F'st: the finished sweep is flagged by the resolution warning.
 TEST_F(SweepEndToEnd, SmallSweepWithTheRealProgram) {
@@ -359,7 +374,7 @@ TEST_F(SweepSearch, TheSameFilesForAnyJobsAndAfterAResume) {
   ASSERT_EQ(run(program() + SEARCH + "--jobs 1 --out one S.IN"), 0) << slurp("err.txt");
   ASSERT_EQ(run(program() + SEARCH + "--jobs 2 --out two S.IN"), 0) << slurp("err.txt");
   const auto one = point_files("one");
-  EXPECT_EQ(one, point_files("two"));
+  EXPECT_EQ(DIFFERENT_FILES(one, point_files("two")), "");
 
   const std::string sweep = std::string("'") + KORVEL_SWEEP_PROGRAM + "' " + program() + SEARCH;
   // In a session of its own, so that the sweep and its probes are killed
@@ -384,7 +399,7 @@ TEST_F(SweepSearch, TheSameFilesForAnyJobsAndAfterAResume) {
   for (int wait = 0; wait < 500 && ::kill(-leader, 0) == 0; ++wait) ::usleep(10000);
   EXPECT_FALSE(fs::exists("three/design.csv"));
   ASSERT_EQ(run(program() + SEARCH + "--jobs 2 --resume --out three S.IN"), 0) << slurp("err.txt");
-  EXPECT_EQ(point_files("three"), one);
+  EXPECT_EQ(DIFFERENT_FILES(point_files("three"), one), "");
   // A finished search given again with --resume runs nothing.
   ASSERT_EQ(run(program() + SEARCH + "--resume --out three S.IN"), 0) << slurp("err.txt");
   EXPECT_EQ(slurp("out.txt").find(" done ("), std::string::npos);
@@ -426,7 +441,7 @@ TEST_F(SweepSearch, AStoppedSearchLeavesItsPartialAnswerAndResumesWithoutASeed) 
   ASSERT_TRUE(resumed == 0 || resumed == 3) << resumed_err;
   EXPECT_EQ(resumed_err.find(" for 0 batches"), std::string::npos) << resumed_err;
   EXPECT_EQ(run(program() + unseeded + "--seed " + seed + " --out five S.IN"), resumed) << slurp("err.txt");
-  EXPECT_EQ(point_files("four"), point_files("five"));
+  EXPECT_EQ(DIFFERENT_FILES(point_files("four"), point_files("five")), "");
 }
 
 // --find loci adds the loci in an order shuffled by the seed, names it, and
@@ -549,7 +564,7 @@ TEST_F(SweepSearch, AGridRunsEachPointToThePrecisionAsked) {
   // n = 40 stays below 80 % power: a flagged grid.
   ASSERT_EQ(run(grid + "--jobs 2 --out a S.IN"), 3) << slurp("err.txt");
   ASSERT_EQ(run(grid + "--jobs 1 --out b S.IN"), 3) << slurp("err.txt");
-  EXPECT_EQ(point_files("a"), point_files("b"));
+  EXPECT_EQ(DIFFERENT_FILES(point_files("a"), point_files("b")), "");
   EXPECT_NE(slurp("a/point-01/KORVEL.IN").find("\r\n40\r\n----"), std::string::npos);  // line 12 only
   EXPECT_EQ(slurp("S.IN"), SEARCH_TEMPLATE);
   const auto rows = csv_rows(slurp("a/curve.csv"));

@@ -273,7 +273,8 @@ inline constexpr const char* SEED_FILE = "seed.txt";
 // KORVEL.IN, the same seed file (`seed_text`; none when it is empty) and a
 // complete report. One killed after its report but before the program
 // erased its details has finished too; unless keep_details, those are
-// removed, so that the folder is as an uninterrupted run leaves it.
+// removed, and its contingency-table file always, so that the folder is as
+// an uninterrupted run leaves it.
 bool FINISHED_RUN(const std::string& folder, const std::string& input, const std::string& seed_text,
                   bool keep_details);
 
