@@ -31,6 +31,15 @@ using korvel::sweep::POINT_SEED;
 using korvel::sweep::SWEEP_MAIN;
 using korvel::sweep::TOOL;
 
+// The line of a CSV table that holds `key` (a point's folder, with the
+// commas around it), or "" when none does.
+std::string line_with(const std::string& csv, const std::string& key) {
+  const std::size_t found = csv.find(key);
+  if (found == std::string::npos) return "";
+  const std::size_t start = csv.rfind('\n', found) + 1;
+  return csv.substr(start, csv.find('\n', found) - start);
+}
+
 const std::string TEMPLATE =
     "Stand-in sweep\r\n"
     "comment two\r\n"
@@ -144,9 +153,11 @@ TEST_F(SweepRun, AFailingPointIsReportedAndTheOthersFinish) {
   EXPECT_NE(out.find("results: "), std::string::npos) << out;
 
   const std::string csv = slurp("out/curve.csv");
-  EXPECT_NE(csv.find("\npoint-01,ok,0.003996,2,250,20,2,"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("\npoint-02,failed,0.013916,7,250,20,2,"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("\npoint-03,ok,0.019821,10,250,20,2,0.0100,40,10,0.2500,"), std::string::npos) << csv;
+  // F'st, generations, n, loci, runs, the tests'; the grid's own after them.
+  EXPECT_EQ(line_with(csv, ",point-01,").rfind("0.003996,2,20,2,40,10,0.2500,", 0), 0u) << csv;
+  EXPECT_NE(line_with(csv, ",point-01,").find(",point-01,ok,250,0.0100,"), std::string::npos) << csv;
+  EXPECT_EQ(line_with(csv, ",point-02,"), "0.013916,7,20,2,,,,,,,,,,point-02,failed,250,,,") << csv;
+  EXPECT_EQ(line_with(csv, ",point-03,").rfind("0.019821,10,20,2,40,10,0.2500,", 0), 0u) << csv;
   EXPECT_TRUE(fs::exists("out/curve.svg"));
 
   // The template is untouched; a point differs from it only in STOP_T, the
@@ -175,8 +186,9 @@ TEST_F(SweepRun, TargetFstSetsGenerationsAndNeSetsTheEffectiveSize) {
   EXPECT_NE(slurp("out/point-03/KORVEL.IN").find("\r\n100         Ne\r\n4          generations\r\n"),
             std::string::npos);
   char expected[32];
-  std::snprintf(expected, sizeof expected, "%.6Lf,4,100,", EXPECTED_FST(100, 4));
-  EXPECT_NE(slurp("out/curve.csv").find(expected), std::string::npos);
+  std::snprintf(expected, sizeof expected, "%.6Lf,4,20,2,", EXPECTED_FST(100, 4));
+  EXPECT_EQ(line_with(slurp("out/curve.csv"), ",point-03,").rfind(expected, 0), 0u) << slurp("out/curve.csv");
+  EXPECT_NE(slurp("out/curve.csv").find(",point-03,ok,100,"), std::string::npos);
   // An explicit 0 is the no-drift point, not one more; a target that needs
   // the same generations as another is run once.
   std::string err;
@@ -199,10 +211,12 @@ TEST_F(SweepRun, SampleSizesAndLociFormAGrid) {
   EXPECT_NE(input.find("\r\n2 0.5 0.5\r\n"), std::string::npos) << input;
   EXPECT_EQ(input.find("0.3 0.7"), std::string::npos) << input;
   const std::string csv = slurp("grid/curve.csv");
-  EXPECT_NE(csv.find("\npoint-06,ok,0.005988,3,250,30,1,"), std::string::npos) << csv;
-  EXPECT_NE(
-      slurp("grid/design.csv").find("expected_fst,generations,loci,test,target_power,smallest_sample_size,"),
-      std::string::npos);
+  EXPECT_EQ(line_with(csv, ",point-06,").rfind("0.005988,3,30,1,", 0), 0u) << csv;
+  EXPECT_NE(csv.find(",point-06,ok,250,"), std::string::npos) << csv;
+  // The loci count each answer is for: the grid's own column.
+  EXPECT_EQ(slurp("grid/design.csv")
+                .rfind("expected_fst,generations,test,target_power,smallest_sample_size,status,loci,", 0),
+            0u);
 }
 
 // Powers of 0.25 and 0.5 at every sample size: the grid finishes, writes
@@ -256,7 +270,7 @@ TEST_F(SweepRun, ResumeRunsOnlyKilledAndFailedPoints) {
   EXPECT_EQ(sweep(again, &err), 0) << err;
   EXPECT_EQ(sorted_lines(slurp("ran.txt")), "point-02\npoint-03\n");
   EXPECT_EQ(slurp("r/point-01/KORVEL.OUT"), finished);
-  EXPECT_NE(slurp("r/curve.csv").find("\npoint-02,ok,"), std::string::npos);
+  EXPECT_NE(slurp("r/curve.csv").find(",point-02,ok,"), std::string::npos);
   // Nothing left to do: nothing runs, the curve is built again.
   fs::remove("ran.txt");
   EXPECT_EQ(sweep(again), 0);
@@ -280,7 +294,7 @@ TEST_F(SweepRun, AFailedOrMissingBatchFailsItsPoint) {
   std::string err;
   EXPECT_EQ(sweep(grid, &err), 1);
   EXPECT_NE(err.find("/p/point-01 failed: batch-2: exit status 1"), std::string::npos) << err;
-  EXPECT_NE(slurp("p/curve.csv").find("\npoint-01,failed,"), std::string::npos);
+  EXPECT_NE(slurp("p/curve.csv").find(",point-01,failed,"), std::string::npos);
   EXPECT_EQ(sweep({"--collect", "p"}, &err), 1);
   EXPECT_NE(err.find("p/point-01 failed: batch-2: no KORVEL.OUT"), std::string::npos) << err;
   EXPECT_NE(err.find("TOO MANY LOCI!"), std::string::npos) << err;
@@ -289,7 +303,7 @@ TEST_F(SweepRun, AFailedOrMissingBatchFailsItsPoint) {
   fs::remove("p/ran.txt");
   EXPECT_EQ(sweep(grid, &err), 0) << err;
   EXPECT_EQ(slurp("p/ran.txt"), "batch-2\nbatch-3\n");
-  EXPECT_NE(slurp("p/curve.csv").find("\npoint-01,ok,"), std::string::npos);
+  EXPECT_NE(slurp("p/curve.csv").find(",point-01,ok,"), std::string::npos);
   EXPECT_EQ(sweep({"--collect", "p"}, &err), 0) << err;
 
   // A batch lost between two others, or one that never finished.
@@ -301,7 +315,7 @@ TEST_F(SweepRun, AFailedOrMissingBatchFailsItsPoint) {
   fs::remove_all("p/point-01/batch-2");
   EXPECT_EQ(sweep({"--collect", "p"}, &err), 1);
   EXPECT_NE(err.find("point-01 failed: batch-2 is missing (batch-3 is there)"), std::string::npos) << err;
-  EXPECT_EQ(slurp("p/curve.csv").find("\npoint-01,ok,"), std::string::npos);
+  EXPECT_EQ(slurp("p/curve.csv").find(",point-01,ok,"), std::string::npos);
 }
 
 TEST_F(SweepRun, AnExistingFolderIsRefusedUnlessForced) {
@@ -348,8 +362,9 @@ TEST_F(SweepRun, EmitJobsThenCollect) {
   EXPECT_NE(err.find("point-03 failed: no KORVEL.OUT"), std::string::npos) << err;
   EXPECT_NE(err.find("TOO MANY LOCI!"), std::string::npos) << err;
   const std::string csv = slurp("jobs/curve.csv");
-  EXPECT_NE(csv.find("\npoint-02,ok,0.005988,3,"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("\npoint-04,ok,"), std::string::npos) << csv;
+  EXPECT_EQ(line_with(csv, ",point-02,").rfind("0.005988,3,", 0), 0u) << csv;
+  EXPECT_NE(csv.find(",point-02,ok,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(",point-04,ok,"), std::string::npos) << csv;
   // The title given to the sweep is kept for --collect, which draws the
   // figures in the formats asked for.
   EXPECT_NE(slurp("jobs/sweep-settings.txt").find("title=Emitted\n"), std::string::npos);
