@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 
+#include "batch_round.h"
 #include "running.h"
 #include "support/scratch_folder.h"
 #include "sweep.h"
@@ -279,6 +280,57 @@ TEST_F(SweepRun, ResumeRunsOnlyKilledAndFailedPoints) {
   again[again.size() - 4] = "6";
   EXPECT_EQ(sweep(again), 0);
   EXPECT_EQ(sorted_lines(slurp("ran.txt")), "point-01\npoint-02\npoint-03\npoint-04\n");
+}
+
+// The round both modes run their batches with: it runs what it must,
+// keeps what --resume finds finished, empties a folder by the mode's rule
+// before writing it again, and reports a failed batch without ending.
+TEST_F(SweepRun, ARoundReusesFinishedBatchesAndClearsTheOthersByTheModesRule) {
+  using namespace korvel::sweep;
+  std::vector<RoundBatch> batches(2);
+  for (std::size_t i = 0; i < batches.size(); ++i) {
+    const std::string name = i == 0 ? "a" : "b";
+    batches[i].job.folder = (dir_ / "round" / name).string();
+    batches[i].job.label = batches[i].job.description = name;
+    batches[i].job.seed = static_cast<std::uint32_t>(7 + i);
+    batches[i].input = TEMPLATE;
+  }
+  std::vector<std::string> cleared;
+  RoundSettings settings;
+  settings.program = program_;
+  settings.jobs = 2;
+  settings.clear = [&](const fs::path& folder) {
+    cleared.push_back(folder.filename().string());
+    fs::remove_all(folder);
+  };
+  const auto round = [&] {
+    testing::internal::CaptureStdout();
+    const RoundOutcome outcome = RUN_ROUND(batches, settings);
+    testing::internal::GetCapturedStdout();
+    return outcome;
+  };
+  RoundOutcome outcome = round();
+  EXPECT_EQ(outcome.ran, 2u);
+  EXPECT_EQ(cleared, (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(outcome.batches[0].run.ok && outcome.batches[1].run.ok);
+  EXPECT_FALSE(outcome.batches[0].reused || outcome.batches[1].reused);
+  EXPECT_TRUE(COLLECT_BATCH(batches[1]).ok);
+  EXPECT_NE(slurp("round/b/console.log").find("seed=8 "), std::string::npos);
+
+  // Resumed with batch b's input changed: a is kept, b alone is cleared
+  // and run again, and fails.
+  WRITE_FILE("fail-7", "");
+  batches[1].input.replace(batches[1].input.find("10          generations"), 2, "7 ");
+  settings.resume = true;
+  cleared.clear();
+  outcome = round();
+  EXPECT_EQ(outcome.ran, 1u);
+  EXPECT_EQ(cleared, std::vector<std::string>{"b"});
+  EXPECT_TRUE(outcome.batches[0].reused && outcome.batches[0].run.ok);
+  EXPECT_FALSE(outcome.batches[1].reused || outcome.batches[1].run.ok);
+  EXPECT_NE(outcome.batches[1].run.failure.find("exit status 1"), std::string::npos);
+  EXPECT_EQ(outcome.stop_signal, 0);
+  EXPECT_EQ(sorted_lines(slurp("ran.txt")), "a\nb\nb\n");
 }
 
 // A --precision point's further batches run one folder deeper, where the
