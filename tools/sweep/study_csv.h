@@ -34,7 +34,7 @@ struct CurveRow {
   std::string mean_fst;  // grid: as KORVEL.OUT gives it
   std::optional<long long> runs;
   int batches = 0;                    // search: batches run at this value
-  std::optional<TestCount> tests[2];  // by Test; none: the point failed
+  std::optional<TestCount> tests[2];  // by Test; none: the test was off, or the point failed
   std::string null_check[2];          // grid: the curve's verdict at F'st 0
 };
 
