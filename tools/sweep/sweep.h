@@ -188,6 +188,10 @@ struct Interval {
   EXTENDED high = 0;
 };
 
+// The 0.975 quantile of the standard normal distribution: every 95 %
+// interval of the sweep (Wilson's, and Fieller's for a search's answer).
+inline constexpr EXTENDED Z_95 = 1.95996398454005423552L;
+
 // Wilson score interval for a binomial proportion k/n at 95 %.
 Interval WILSON_INTERVAL(long long successes, long long trials);
 
