@@ -43,6 +43,9 @@ cd "$SCRATCH"
 
 DESIGN=(--populations 6 --tests chi2 --runs "$RUNS" --seed "$SEED" --program "$BUILD/korvel")
 seconds() { date +%s.%N; }
+# awk over a CSV file with the columns by name: col["runs"] is the field
+# number of the column runs (the files are read by name, never by place).
+by_name() { awk -F, "NR == 1 { for (i = 1; i <= NF; ++i) col[\$i] = i; next } $1" "${@:2}"; }
 
 start=$(seconds)
 "$BUILD/korvel-sweep" --find sample-size --fst 0.01,0.02 --range "$RANGE" "${DESIGN[@]}" \
@@ -89,14 +92,15 @@ for i in 0 1; do
   "$BUILD/korvel-sweep" --fst "$fst" --sample-sizes "$sizes" --no-null --precision "${PRECISIONS[$i]}" \
     --max-runs "$GRID_MAX_RUNS" --runs "$RUNS" --seed "$SEED" --program "$BUILD/korvel" --out "grid-$i" \
     "$ROOT/examples/pilot.gen" --populations 6 --tests chi2 >"grid-$i.txt" 2>&1 || true
-  grid_runs=$((grid_runs + $(awk -F, 'NR > 1 { s += $9 } END { print s }' "grid-$i/curve.csv")))
+  grid_runs=$((grid_runs + $(by_name '{ s += $col["runs"] } END { print s }' "grid-$i/curve.csv")))
   # Points whose interval is still wider than asked: stopped by the cap.
-  capped=$((${capped:-0} + $(awk -F, -v w="${PRECISIONS[$i]}" -v cap="$GRID_MAX_RUNS" -v r="$RUNS" \
-    'NR > 1 && ($13 - $12) / 2 > w && $9 + r > cap { n++ } END { print n + 0 }' "grid-$i/curve.csv")))
+  capped=$((${capped:-0} + $(by_name '($col["chi2_ci_high"] - $col["chi2_ci_low"]) / 2 > w &&
+    $col["runs"] + r > cap { n++ } END { print n + 0 }' w="${PRECISIONS[$i]}" cap="$GRID_MAX_RUNS" \
+    r="$RUNS" "grid-$i/curve.csv")))
 done
 grid_time=$(awk -v a="$start" -v b="$(seconds)" 'BEGIN { printf "%.1f", b - a }')
 # The search's runs: its probes, the no-drift probe included.
-search_runs=$(awk -F, 'NR > 1 { s += $4 } END { print s }' search/curve.csv)
+search_runs=$(by_name '{ s += $col["runs"] } END { print s }' search/curve.csv)
 
 echo "planning question: smallest sample size for 80 % power, F'st 0.01 and 0.02, 6 populations, range $RANGE"
 grep -E "^F'st" search.txt | sed 's/^/  search: /'

@@ -36,8 +36,9 @@
 #'   \item{answers}{a data frame of the search's `design.csv`, one row per
 #'     F'st and test: `expected_fst`, `generations`, `test` (`"chi2"` or
 #'     `"exact"`), `target_power`, `smallest_sample_size` (or
-#'     `smallest_loci`), `ci_low`, `ci_high` (the range the answer lies in),
-#'     `runs`, `probes`, `status` (`"ok"` or the search's flag).}
+#'     `smallest_loci`; `NA` when there is none), `status` (`"ok"` or the
+#'     search's flag), `ci_low`, `ci_high` (the range the answer lies in),
+#'     `runs`, `probes`.}
 #'   \item{probes}{a data frame of its `curve.csv`, one row per probe: the
 #'     sample size (or loci), F'st, runs and, per test, the significant
 #'     runs, the power and its 95 % Wilson interval.}

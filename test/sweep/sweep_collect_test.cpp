@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -239,12 +240,31 @@ TEST_F(SweepCollect, CollectsFinishedAndFailedPoints) {
 
   const std::vector<PointResult> points = {a, COLLECT_POINT(dir_.string(), "point-02"), c};
   EXPECT_EQ(CURVE_CSV(points, ANALYSE(points)),
-            "point,status,expected_fst,generations,drift_size,sample_size,loci,mean_fst,runs,"
-            "chi2_significant,chi2_power,chi2_ci_low,chi2_ci_high,chi2_null_check,"
-            "exact_significant,exact_power,exact_ci_low,exact_ci_high,exact_null_check\n"
-            "point-01,ok,0.001999,2,500,50,2,0.0103,100,6,0.0600,0.0278,0.1248,,5,0.0500,0.0215,0.1118,\n"
-            "point-02,ok,0.009955,10,500,50,2,0.0103,100,37,0.3700,0.2818,0.4678,,41,0.4100,0.3187,0.5080,\n"
-            "point-03,failed,0.019811,20,500,50,2,,,,,,,,,,,,\n");
+            "expected_fst,generations,sample_size,loci,runs,"
+            "chi2_significant,chi2_power,chi2_ci_low,chi2_ci_high,"
+            "exact_significant,exact_power,exact_ci_low,exact_ci_high,"
+            "point,status,drift_size,mean_fst,chi2_null_check,exact_null_check\n"
+            "0.001999,2,50,2,100,6,0.0600,0.0278,0.1248,5,0.0500,0.0215,0.1118,point-01,ok,500,0.0103,,\n"
+            "0.009955,10,50,2,100,37,0.3700,0.2818,0.4678,41,0.4100,0.3187,0.5080,point-02,ok,500,0.0103,,\n"
+            "0.019811,20,50,2,,,,,,,,,,point-03,failed,500,,,\n");
+}
+
+// A run killed after its report but before the program deleted its working
+// files has finished: reused, it is left as an uninterrupted run leaves it.
+TEST_F(SweepCollect, ARunKilledAfterItsReportIsReusedWithoutItsWorkingFiles) {
+  const fs::path run = dir_ / "t8-n20-b0";
+  write(run / "KORVEL.IN", make_input(500, 10));
+  write(run / "seed.txt", "42\n");
+  write(run / "KORVEL.OUT", make_report({}));
+  for (const char* left : {"FST.OUT", "SUMTEST.OUT", "CONTTAB.XYZ"}) write(run / left, "cut");
+  EXPECT_FALSE(FINISHED_RUN(run.string(), make_input(500, 10), "43\n", false));
+  EXPECT_TRUE(FINISHED_RUN(run.string(), make_input(500, 10), "42\n", true));
+  EXPECT_TRUE(fs::exists(run / "FST.OUT"));
+  EXPECT_FALSE(fs::exists(run / "CONTTAB.XYZ"));
+  EXPECT_TRUE(FINISHED_RUN(run.string(), make_input(500, 10), "42\n", false));
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(run)) names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"KORVEL.IN", "KORVEL.OUT", "seed.txt"}));
 }
 
 TEST_F(SweepCollect, CsvHasOnlyTheColumnsOfTestsThatWereOn) {
@@ -256,9 +276,10 @@ TEST_F(SweepCollect, CsvHasOnlyTheColumnsOfTestsThatWereOn) {
   const std::vector<PointResult> points = {COLLECT_POINT(dir_.string(), "point-01")};
   const std::string csv = CURVE_CSV(points, ANALYSE(points));
   EXPECT_EQ(csv.substr(0, csv.find('\n')),
-            "point,status,expected_fst,generations,drift_size,sample_size,loci,mean_fst,runs,"
-            "exact_significant,exact_power,exact_ci_low,exact_ci_high,exact_null_check");
-  EXPECT_NE(csv.find("point-01,ok,0.048890,10,100,50,2,0.0103,100,41,0.4100,"), std::string::npos) << csv;
+            "expected_fst,generations,sample_size,loci,runs,exact_significant,exact_power,exact_ci_low,"
+            "exact_ci_high,point,status,drift_size,mean_fst,exact_null_check");
+  EXPECT_NE(csv.find("\n0.048890,10,50,2,100,41,0.4100,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(",point-01,ok,100,0.0103,\n"), std::string::npos) << csv;
 }
 
 // A run's own folder: power.csv with the Wilson interval of each test that
@@ -334,20 +355,20 @@ TEST(SweepDesign, SmallestSampleSizeByEstimateAndByLowerBound) {
   EXPECT_TRUE(analysis.curves[0].miscalibrated(korvel::sweep::Test::FISHER));
 
   const DesignTable table = DESIGN_TABLE(analysis, 0.8L);
-  EXPECT_EQ(
-      DESIGN_CSV(table),
-      "expected_fst,generations,test,target_power,smallest_sample_size,smallest_sample_size_by_lower_bound,note\n"
-      "0.000000,0,chi2,0.80,,,\"false-positive rate (no drift) 0.0500 at n = 20, 0.0400 at n = 50, "
-      "0.0600 at n = 80\"\n"
-      "0.000000,0,exact,0.80,,,\"false-positive rate (no drift) 0.1200 at n = 20 (miscalibrated: above "
-      "0.1100), 0.0600 at n = 50, 0.0500 at n = 80\"\n"
-      // 0.79 misses 0.8; 0.86 reaches it but not its lower bound (0.7786).
-      "0.009955,10,chi2,0.80,80,not reached,\n"
-      // n = 20 reaches 0.81 with a miscalibrated exact test: not offered;
-      // 0.80 reaches exactly; the lower bound of 0.90 is 0.8256.
-      "0.009955,10,exact,0.80,50,80,\"not offered (miscalibrated): n = 20\"\n"
-      "0.019811,20,chi2,0.80,20,50,\n"
-      "0.019811,20,exact,0.80,50,50,\"not offered (miscalibrated): n = 20\"\n");
+  EXPECT_EQ(DESIGN_CSV(table),
+            "expected_fst,generations,test,target_power,smallest_sample_size,status,"
+            "smallest_sample_size_by_lower_bound,note\n"
+            "0.000000,0,chi2,0.80,,ok,,\"false-positive rate (no drift) 0.0500 at n = 20, 0.0400 at n = 50, "
+            "0.0600 at n = 80\"\n"
+            "0.000000,0,exact,0.80,,miscalibrated,,\"false-positive rate (no drift) 0.1200 at n = 20 "
+            "(miscalibrated: above 0.1100), 0.0600 at n = 50, 0.0500 at n = 80\"\n"
+            // 0.79 misses 0.8; 0.86 reaches it but not its lower bound (0.7786).
+            "0.009955,10,chi2,0.80,80,ok,,\n"
+            // n = 20 reaches 0.81 with a miscalibrated exact test: not offered;
+            // 0.80 reaches exactly; the lower bound of 0.90 is 0.8256.
+            "0.009955,10,exact,0.80,50,ok,80,\"not offered (miscalibrated): n = 20\"\n"
+            "0.019811,20,chi2,0.80,20,ok,50,\n"
+            "0.019811,20,exact,0.80,50,ok,50,\"not offered (miscalibrated): n = 20\"\n");
   const std::string text = DESIGN_TEXT(table);
   EXPECT_NE(text.find("Smallest sample size with power >= 0.80"), std::string::npos) << text;
   EXPECT_NE(text.find("chi-square test  80 / -\n"), std::string::npos) << text;
@@ -375,12 +396,12 @@ TEST(SweepDesign, LociGroupsAndNotReached) {
   const DesignTable table = DESIGN_TABLE(analysis, 0.9L);
   EXPECT_TRUE(table.grouped_by_loci);
   EXPECT_EQ(DESIGN_CSV(table),
-            "expected_fst,generations,loci,test,target_power,smallest_sample_size,"
+            "expected_fst,generations,test,target_power,smallest_sample_size,status,loci,"
             "smallest_sample_size_by_lower_bound,note\n"
-            "0.009955,10,5,chi2,0.90,not reached,not reached,\n"
-            "0.009955,10,5,exact,0.90,not reached,not reached,\n"
-            "0.009955,10,9,chi2,0.90,20,40,\n"
-            "0.009955,10,9,exact,0.90,not reached,not reached,\n");
+            "0.009955,10,chi2,0.90,,not reached,5,,\n"
+            "0.009955,10,exact,0.90,,not reached,5,,\n"
+            "0.009955,10,chi2,0.90,20,ok,9,40,\n"
+            "0.009955,10,exact,0.90,,not reached,9,,\n");
   EXPECT_TRUE(CALIBRATION_WARNINGS(analysis).empty());
   const std::string csv = CURVE_CSV(points, analysis);
   EXPECT_EQ(csv.find("miscalibrated"), std::string::npos);
@@ -402,30 +423,44 @@ TEST(SweepDesign, TheFigureCaptionNamesTheDesignAndAMiscalibratedTest) {
       std::string::npos)
       << caption;
   const std::string csv = CURVE_CSV(points, analysis);
-  EXPECT_NE(csv.find("n20k10t10,ok,0.009955,10,500,20,10,0.0100,100,50,0.5000,0.4038,0.5962,ok,81,0.8100,"
-                     "0.7222,0.8749,miscalibrated\n"),
+  EXPECT_NE(csv.find("0.009955,10,20,10,100,50,0.5000,0.4038,0.5962,81,0.8100,0.7222,0.8749,n20k10t10,ok,500,"
+                     "0.0100,ok,miscalibrated\n"),
             std::string::npos)
       << csv;
 }
 
-// A grid over sample sizes regrouped as curves against n: one per F'st and
-// test, points in order of n, the no-drift points left to the F'st figure.
-// A grid and a search write the same quantity under the same column with
-// the same digits; each only adds its own columns.
-TEST(SweepDesign, BothModesWriteSharedColumnsAlike) {
+// A grid and a search write the same quantities first, in the same
+// columns and with the same digits; each only adds its own columns after
+// them.
+TEST(SweepDesign, BothModesWriteSharedColumnsFirstAndAlike) {
   using namespace korvel::sweep;
-  const auto table = [](const std::string& csv) {
-    std::map<std::string, std::string> cells;
-    std::istringstream lines(csv);
-    std::string head, row;
-    std::getline(lines, head);
-    std::getline(lines, row);
-    std::istringstream names(head), values(row);
-    for (std::string name, value; std::getline(names, name, ',');) {
-      std::getline(values, value, ',');
-      cells[name] = value;
+  const auto split = [](const std::string& csv) {
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream text(csv);
+    for (std::string line; std::getline(text, line);) {
+      std::vector<std::string> fields;
+      std::istringstream cells(line);
+      for (std::string cell; std::getline(cells, cell, ',');) fields.push_back(cell);
+      if (!line.empty() && line.back() == ',') fields.emplace_back();
+      lines.push_back(fields);
     }
-    return cells;
+    return lines;
+  };
+  // The search's file is the shared columns and its own; the grid's starts
+  // with the same shared columns, header and row alike.
+  const auto shares = [&](const std::string& grid_csv, const std::string& search_csv,
+                          const std::vector<std::string>& search_own) {
+    const auto grid = split(grid_csv), search = split(search_csv);
+    ASSERT_EQ(grid.size(), 2u);
+    ASSERT_EQ(search.size(), 2u);
+    ASSERT_GT(search[0].size(), search_own.size());
+    const std::size_t shared = search[0].size() - search_own.size();
+    EXPECT_EQ(std::vector<std::string>(search[0].begin() + static_cast<long>(shared), search[0].end()),
+              search_own);
+    ASSERT_GT(grid[0].size(), shared);
+    for (std::size_t line = 0; line < 2; ++line) {
+      for (std::size_t i = 0; i < shared; ++i) EXPECT_EQ(grid[line][i], search[line][i]) << i;
+    }
   };
   CurveRow probe;
   probe.status = "ok";
@@ -436,15 +471,15 @@ TEST(SweepDesign, BothModesWriteSharedColumnsAlike) {
   probe.runs = 120;
   probe.tests[0] = TestCount{97, 120};
   probe.tests[1] = TestCount{3, 120};
-  const auto grid = table(CURVE_CSV(GridCurveLayout{{true, true}}, {probe}));
-  const auto search = table(CURVE_CSV(SearchCurveLayout{"sample_size"}, {probe}));
-  for (const auto& [name, value] : search) {
-    if (name == "batches") continue;  // the search's own
-    ASSERT_EQ(grid.count(name), 1u) << name;
-    EXPECT_EQ(grid.at(name), value) << name;
-  }
-  EXPECT_EQ(search.at("chi2_power"), "0.8083");
-  EXPECT_EQ(search.at("exact_ci_high"), "0.0709");
+  const std::string search_curve = CURVE_CSV(SearchCurveLayout{{true, true}}, {probe});
+  shares(CURVE_CSV(GridCurveLayout{{true, true}}, {probe}), search_curve, {"batches"});
+  EXPECT_EQ(search_curve,
+            "expected_fst,generations,sample_size,loci,runs,chi2_significant,chi2_power,chi2_ci_low,"
+            "chi2_ci_high,exact_significant,exact_power,exact_ci_low,exact_ci_high,batches\n"
+            "0.019900,8,30,4,120,97,0.8083,0.7288,0.8687,3,0.0250,0.0085,0.0709,0\n");
+  // A test that was off has no columns, in either mode.
+  shares(CURVE_CSV(GridCurveLayout{{false, true}}, {probe}),
+         CURVE_CSV(SearchCurveLayout{{false, true}}, {probe}), {"batches"});
 
   DesignRow answer;
   answer.expected_fst = 0.0199L;
@@ -452,18 +487,41 @@ TEST(SweepDesign, BothModesWriteSharedColumnsAlike) {
   answer.test = korvel::sweep::Test::FISHER;
   answer.target_power = 0.8L;
   answer.smallest = "40";
-  const auto grid_design = table(DESIGN_CSV(GridDesignLayout{"sample_size", false}, {answer}));
-  const auto search_design = table(DESIGN_CSV(SearchDesignLayout{"sample_size"}, {answer}));
-  for (const char* name : {"expected_fst", "generations", "test", "target_power", "smallest_sample_size"})
-    EXPECT_EQ(grid_design.at(name), search_design.at(name)) << name;
-  EXPECT_EQ(search_design.at("target_power"), "0.80");
-  EXPECT_EQ(search_design.at("test"), "exact");
+  answer.status = "ok";
+  const std::vector<std::string> search_own = {"ci_low", "ci_high", "runs", "probes"};
+  const std::string search_design = DESIGN_CSV(SearchDesignLayout{"sample_size"}, {answer});
+  shares(DESIGN_CSV(GridDesignLayout{"sample_size", false}, {answer}), search_design, search_own);
+  shares(DESIGN_CSV(GridDesignLayout{"sample_size", true}, {answer}), search_design, search_own);
+  EXPECT_EQ(search_design.substr(0, search_design.find('\n')),
+            "expected_fst,generations,test,target_power,smallest_sample_size,status,ci_low,ci_high,runs,"
+            "probes");
+  EXPECT_NE(search_design.find("\n0.019900,8,exact,0.80,40,ok,"), std::string::npos) << search_design;
   // A target with more digits keeps them all.
   EXPECT_EQ(TARGET_POWER_TEXT(0.855L), "0.855");
   EXPECT_EQ(TARGET_POWER_TEXT(0.9L), "0.90");
   EXPECT_EQ(TARGET_POWER_TEXT(0.999999L), "0.999999");
 }
 
+// A grid of one design says whether it reaches the target; a test that is
+// miscalibrated wherever it was tried has no answer, and says so.
+TEST(SweepDesign, OneDesignAndAnAnswerLeftOutForCalibration) {
+  const std::vector<PointResult> points = {made_point(20, 10, 0, 100, 5, 40),
+                                           made_point(20, 10, 10, 100, 85, 95)};
+  const DesignTable table = DESIGN_TABLE(ANALYSE(points), 0.8L);
+  EXPECT_EQ(
+      DESIGN_CSV(table),
+      "expected_fst,generations,test,target_power,smallest_design,status,smallest_design_by_lower_bound,"
+      "note\n"
+      "0.000000,0,chi2,0.80,,ok,,\"false-positive rate (no drift) 0.0500\"\n"
+      "0.000000,0,exact,0.80,,miscalibrated,,\"false-positive rate (no drift) 0.4000 (miscalibrated: "
+      "above 0.1100)\"\n"
+      // 0.85 reaches 0.8; its lower bound (0.7672) does not.
+      "0.009955,10,chi2,0.80,reached,ok,,\n"
+      "0.009955,10,exact,0.80,,miscalibrated,,\"not offered (miscalibrated): this design\"\n");
+}
+
+// A grid over sample sizes regrouped as curves against n: one per F'st and
+// test, points in order of n, the no-drift points left to the F'st figure.
 TEST(SweepFigure, AGridAgainstSampleSizeHasOneCurvePerFstAndTest) {
   const std::vector<PointResult> points = {
       made_point(50, 10, 0, 100, 5, 6),    made_point(50, 10, 10, 100, 79, 80),

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 
+#include "batch_round.h"
 #include "running.h"
 #include "support/scratch_folder.h"
 #include "sweep.h"
@@ -30,6 +31,15 @@ using korvel::sweep::GENERATIONS_FOR_TARGET;
 using korvel::sweep::POINT_SEED;
 using korvel::sweep::SWEEP_MAIN;
 using korvel::sweep::TOOL;
+
+// The line of a CSV table that holds `key` (a point's folder, with the
+// commas around it), or "" when none does.
+std::string line_with(const std::string& csv, const std::string& key) {
+  const std::size_t found = csv.find(key);
+  if (found == std::string::npos) return "";
+  const std::size_t start = csv.rfind('\n', found) + 1;
+  return csv.substr(start, csv.find('\n', found) - start);
+}
 
 const std::string TEMPLATE =
     "Stand-in sweep\r\n"
@@ -144,9 +154,11 @@ TEST_F(SweepRun, AFailingPointIsReportedAndTheOthersFinish) {
   EXPECT_NE(out.find("results: "), std::string::npos) << out;
 
   const std::string csv = slurp("out/curve.csv");
-  EXPECT_NE(csv.find("\npoint-01,ok,0.003996,2,250,20,2,"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("\npoint-02,failed,0.013916,7,250,20,2,"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("\npoint-03,ok,0.019821,10,250,20,2,0.0100,40,10,0.2500,"), std::string::npos) << csv;
+  // F'st, generations, n, loci, runs, the tests'; the grid's own after them.
+  EXPECT_EQ(line_with(csv, ",point-01,").rfind("0.003996,2,20,2,40,10,0.2500,", 0), 0u) << csv;
+  EXPECT_NE(line_with(csv, ",point-01,").find(",point-01,ok,250,0.0100,"), std::string::npos) << csv;
+  EXPECT_EQ(line_with(csv, ",point-02,"), "0.013916,7,20,2,,,,,,,,,,point-02,failed,250,,,") << csv;
+  EXPECT_EQ(line_with(csv, ",point-03,").rfind("0.019821,10,20,2,40,10,0.2500,", 0), 0u) << csv;
   EXPECT_TRUE(fs::exists("out/curve.svg"));
 
   // The template is untouched; a point differs from it only in STOP_T, the
@@ -175,8 +187,9 @@ TEST_F(SweepRun, TargetFstSetsGenerationsAndNeSetsTheEffectiveSize) {
   EXPECT_NE(slurp("out/point-03/KORVEL.IN").find("\r\n100         Ne\r\n4          generations\r\n"),
             std::string::npos);
   char expected[32];
-  std::snprintf(expected, sizeof expected, "%.6Lf,4,100,", EXPECTED_FST(100, 4));
-  EXPECT_NE(slurp("out/curve.csv").find(expected), std::string::npos);
+  std::snprintf(expected, sizeof expected, "%.6Lf,4,20,2,", EXPECTED_FST(100, 4));
+  EXPECT_EQ(line_with(slurp("out/curve.csv"), ",point-03,").rfind(expected, 0), 0u) << slurp("out/curve.csv");
+  EXPECT_NE(slurp("out/curve.csv").find(",point-03,ok,100,"), std::string::npos);
   // An explicit 0 is the no-drift point, not one more; a target that needs
   // the same generations as another is run once.
   std::string err;
@@ -199,10 +212,12 @@ TEST_F(SweepRun, SampleSizesAndLociFormAGrid) {
   EXPECT_NE(input.find("\r\n2 0.5 0.5\r\n"), std::string::npos) << input;
   EXPECT_EQ(input.find("0.3 0.7"), std::string::npos) << input;
   const std::string csv = slurp("grid/curve.csv");
-  EXPECT_NE(csv.find("\npoint-06,ok,0.005988,3,250,30,1,"), std::string::npos) << csv;
-  EXPECT_NE(
-      slurp("grid/design.csv").find("expected_fst,generations,loci,test,target_power,smallest_sample_size,"),
-      std::string::npos);
+  EXPECT_EQ(line_with(csv, ",point-06,").rfind("0.005988,3,30,1,", 0), 0u) << csv;
+  EXPECT_NE(csv.find(",point-06,ok,250,"), std::string::npos) << csv;
+  // The loci count each answer is for: the grid's own column.
+  EXPECT_EQ(slurp("grid/design.csv")
+                .rfind("expected_fst,generations,test,target_power,smallest_sample_size,status,loci,", 0),
+            0u);
 }
 
 // Powers of 0.25 and 0.5 at every sample size: the grid finishes, writes
@@ -256,7 +271,7 @@ TEST_F(SweepRun, ResumeRunsOnlyKilledAndFailedPoints) {
   EXPECT_EQ(sweep(again, &err), 0) << err;
   EXPECT_EQ(sorted_lines(slurp("ran.txt")), "point-02\npoint-03\n");
   EXPECT_EQ(slurp("r/point-01/KORVEL.OUT"), finished);
-  EXPECT_NE(slurp("r/curve.csv").find("\npoint-02,ok,"), std::string::npos);
+  EXPECT_NE(slurp("r/curve.csv").find(",point-02,ok,"), std::string::npos);
   // Nothing left to do: nothing runs, the curve is built again.
   fs::remove("ran.txt");
   EXPECT_EQ(sweep(again), 0);
@@ -265,6 +280,57 @@ TEST_F(SweepRun, ResumeRunsOnlyKilledAndFailedPoints) {
   again[again.size() - 4] = "6";
   EXPECT_EQ(sweep(again), 0);
   EXPECT_EQ(sorted_lines(slurp("ran.txt")), "point-01\npoint-02\npoint-03\npoint-04\n");
+}
+
+// The round both modes run their batches with: it runs what it must,
+// keeps what --resume finds finished, empties a folder by the mode's rule
+// before writing it again, and reports a failed batch without ending.
+TEST_F(SweepRun, ARoundReusesFinishedBatchesAndClearsTheOthersByTheModesRule) {
+  using namespace korvel::sweep;
+  std::vector<RoundBatch> batches(2);
+  for (std::size_t i = 0; i < batches.size(); ++i) {
+    const std::string name = i == 0 ? "a" : "b";
+    batches[i].job.folder = (dir_ / "round" / name).string();
+    batches[i].job.label = batches[i].job.description = name;
+    batches[i].job.seed = static_cast<std::uint32_t>(7 + i);
+    batches[i].input = TEMPLATE;
+  }
+  std::vector<std::string> cleared;
+  RoundSettings settings;
+  settings.program = program_;
+  settings.jobs = 2;
+  settings.clear = [&](const fs::path& folder) {
+    cleared.push_back(folder.filename().string());
+    fs::remove_all(folder);
+  };
+  const auto round = [&] {
+    testing::internal::CaptureStdout();
+    const RoundOutcome outcome = RUN_ROUND(batches, settings);
+    testing::internal::GetCapturedStdout();
+    return outcome;
+  };
+  RoundOutcome outcome = round();
+  EXPECT_EQ(outcome.ran, 2u);
+  EXPECT_EQ(cleared, (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(outcome.batches[0].run.ok && outcome.batches[1].run.ok);
+  EXPECT_FALSE(outcome.batches[0].reused || outcome.batches[1].reused);
+  EXPECT_TRUE(COLLECT_BATCH(batches[1]).ok);
+  EXPECT_NE(slurp("round/b/console.log").find("seed=8 "), std::string::npos);
+
+  // Resumed with batch b's input changed: a is kept, b alone is cleared
+  // and run again, and fails.
+  WRITE_FILE("fail-7", "");
+  batches[1].input.replace(batches[1].input.find("10          generations"), 2, "7 ");
+  settings.resume = true;
+  cleared.clear();
+  outcome = round();
+  EXPECT_EQ(outcome.ran, 1u);
+  EXPECT_EQ(cleared, std::vector<std::string>{"b"});
+  EXPECT_TRUE(outcome.batches[0].reused && outcome.batches[0].run.ok);
+  EXPECT_FALSE(outcome.batches[1].reused || outcome.batches[1].run.ok);
+  EXPECT_NE(outcome.batches[1].run.failure.find("exit status 1"), std::string::npos);
+  EXPECT_EQ(outcome.stop_signal, 0);
+  EXPECT_EQ(sorted_lines(slurp("ran.txt")), "a\nb\nb\n");
 }
 
 // A --precision point's further batches run one folder deeper, where the
@@ -280,7 +346,7 @@ TEST_F(SweepRun, AFailedOrMissingBatchFailsItsPoint) {
   std::string err;
   EXPECT_EQ(sweep(grid, &err), 1);
   EXPECT_NE(err.find("/p/point-01 failed: batch-2: exit status 1"), std::string::npos) << err;
-  EXPECT_NE(slurp("p/curve.csv").find("\npoint-01,failed,"), std::string::npos);
+  EXPECT_NE(slurp("p/curve.csv").find(",point-01,failed,"), std::string::npos);
   EXPECT_EQ(sweep({"--collect", "p"}, &err), 1);
   EXPECT_NE(err.find("p/point-01 failed: batch-2: no KORVEL.OUT"), std::string::npos) << err;
   EXPECT_NE(err.find("TOO MANY LOCI!"), std::string::npos) << err;
@@ -289,7 +355,7 @@ TEST_F(SweepRun, AFailedOrMissingBatchFailsItsPoint) {
   fs::remove("p/ran.txt");
   EXPECT_EQ(sweep(grid, &err), 0) << err;
   EXPECT_EQ(slurp("p/ran.txt"), "batch-2\nbatch-3\n");
-  EXPECT_NE(slurp("p/curve.csv").find("\npoint-01,ok,"), std::string::npos);
+  EXPECT_NE(slurp("p/curve.csv").find(",point-01,ok,"), std::string::npos);
   EXPECT_EQ(sweep({"--collect", "p"}, &err), 0) << err;
 
   // A batch lost between two others, or one that never finished.
@@ -301,7 +367,7 @@ TEST_F(SweepRun, AFailedOrMissingBatchFailsItsPoint) {
   fs::remove_all("p/point-01/batch-2");
   EXPECT_EQ(sweep({"--collect", "p"}, &err), 1);
   EXPECT_NE(err.find("point-01 failed: batch-2 is missing (batch-3 is there)"), std::string::npos) << err;
-  EXPECT_EQ(slurp("p/curve.csv").find("\npoint-01,ok,"), std::string::npos);
+  EXPECT_EQ(slurp("p/curve.csv").find(",point-01,ok,"), std::string::npos);
 }
 
 TEST_F(SweepRun, AnExistingFolderIsRefusedUnlessForced) {
@@ -348,8 +414,9 @@ TEST_F(SweepRun, EmitJobsThenCollect) {
   EXPECT_NE(err.find("point-03 failed: no KORVEL.OUT"), std::string::npos) << err;
   EXPECT_NE(err.find("TOO MANY LOCI!"), std::string::npos) << err;
   const std::string csv = slurp("jobs/curve.csv");
-  EXPECT_NE(csv.find("\npoint-02,ok,0.005988,3,"), std::string::npos) << csv;
-  EXPECT_NE(csv.find("\npoint-04,ok,"), std::string::npos) << csv;
+  EXPECT_EQ(line_with(csv, ",point-02,").rfind("0.005988,3,", 0), 0u) << csv;
+  EXPECT_NE(csv.find(",point-02,ok,"), std::string::npos) << csv;
+  EXPECT_NE(csv.find(",point-04,ok,"), std::string::npos) << csv;
   // The title given to the sweep is kept for --collect, which draws the
   // figures in the formats asked for.
   EXPECT_NE(slurp("jobs/sweep-settings.txt").find("title=Emitted\n"), std::string::npos);

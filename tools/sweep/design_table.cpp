@@ -8,6 +8,7 @@
 #include <set>
 
 #include "results.h"
+#include "search.h"
 #include "study_csv.h"
 #include "sweep.h"
 
@@ -56,8 +57,33 @@ std::string null_note(const DesignTable& table, const std::vector<const Curve*>&
   return parts.empty() ? "" : "false-positive rate (no drift) " + join(parts, ", ");
 }
 
-std::string answer_text(const std::optional<int>& value) {
-  return value ? std::to_string(*value) : "not reached";
+// The answer as design.csv gives it: the value found, or blank (the
+// status says why); a grid of one design has no value, only "reached".
+std::string answer_text(const DesignTable& table, const std::optional<int>& value) {
+  if (!value) return "";
+  return table.axis.empty() ? "reached" : std::to_string(*value);
+}
+
+// The worst verdict of the test without drift over the group's curves, in
+// the words of the status column.
+const char* null_status(const std::vector<const Curve*>& curves, Test test) {
+  Calibration worst = Calibration::OK;
+  for (const Curve* curve : curves) {
+    if (curve->null_point == nullptr || !curve->null_point->on(test)) continue;
+    const Calibration verdict = CALIBRATION_VERDICT(curve->null_point->power(test).significant,
+                                                    curve->null_point->runs);
+    if (verdict == Calibration::MISCALIBRATED || worst == Calibration::OK) worst = verdict;
+  }
+  return CALIBRATION_TEXT(worst);
+}
+
+// An answer found is ok; none, where every value tried was left out for a
+// miscalibrated test, is the test's fault; otherwise the target was not
+// reached in the range tried.
+const char* answer_status(const DesignAnswer& answer) {
+  if (answer.by_power) return STATUS_TEXT(AnswerStatus::OK);
+  if (answer.offered == 0 && !answer.excluded.empty()) return STATUS_TEXT(AnswerStatus::MISCALIBRATED);
+  return STATUS_TEXT(AnswerStatus::NOT_REACHED);
 }
 
 }  // namespace
@@ -98,13 +124,17 @@ DesignTable DESIGN_TABLE(const Analysis& analysis, EXTENDED target_power) {
               answer.excluded.push_back(value);
               continue;
             }
+            ++answer.offered;
             const TestPower& power = point->power(test);
             if (!answer.by_power && power.power >= target_power) answer.by_power = value;
             if (!answer.by_lower_bound && power.interval.low >= target_power) answer.by_lower_bound = value;
           }
         }
         if (!tested) continue;
-        if (generations == 0) answer.note = null_note(table, curves, test);
+        if (generations == 0) {
+          answer.note = null_note(table, curves, test);
+          answer.null_status = null_status(curves, test);
+        }
         table.rows.push_back(answer);
       }
     }
@@ -124,12 +154,11 @@ std::string DESIGN_CSV(const DesignTable& table) {
     row.note = answer.note;
     if (answer.generations == 0) {
       // The no-drift row checks the test; it answers nothing.
-    } else if (table.axis.empty()) {
-      row.smallest = answer.by_power ? "reached" : "not reached";
-      row.smallest_by_lower_bound = answer.by_lower_bound ? "reached" : "not reached";
+      row.status = answer.null_status;
     } else {
-      row.smallest = answer_text(answer.by_power);
-      row.smallest_by_lower_bound = answer_text(answer.by_lower_bound);
+      row.smallest = answer_text(table, answer.by_power);
+      row.smallest_by_lower_bound = answer_text(table, answer.by_lower_bound);
+      row.status = answer_status(answer);
     }
     if (!answer.excluded.empty()) {
       std::vector<std::string> values;

@@ -11,9 +11,6 @@ namespace korvel::sweep {
 
 namespace {
 
-// 0.975 quantile of the standard normal distribution.
-constexpr EXTENDED Z_95 = 1.95996398454005423552L;
-
 // The level every test is run at, and the share of a calibrated test's
 // null results that the limit leaves above it (the upper half of 1 %).
 constexpr EXTENDED NOMINAL_LEVEL = 0.05L;

@@ -11,7 +11,6 @@ namespace korvel::sweep {
 
 namespace {
 
-constexpr EXTENDED Z_95 = 1.95996398454005423552L;
 // Keeps the fit finite for all-0, all-1 and perfectly separated counts;
 // small enough to move no answer fitted to real counts.
 constexpr EXTENDED RIDGE = 1e-4L;

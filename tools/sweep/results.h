@@ -50,8 +50,10 @@ struct DesignAnswer {
   Test test = Test::CHI2;
   std::optional<int> by_power;
   std::optional<int> by_lower_bound;
-  std::vector<int> excluded;  // axis values not offered: miscalibrated test
-  std::string note;           // the null point's calibration, on its row
+  std::vector<int> excluded;     // axis values not offered: miscalibrated test
+  int offered = 0;               // points of this level whose power could answer
+  std::string note;              // the null point's calibration, on its row
+  const char* null_status = "";  // on that row: the worst verdict of its curves
 };
 
 struct DesignTable {

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "batch_round.h"
 #include "input/shared_names.h"
 #include "running.h"
 #include "search.h"
@@ -248,63 +249,54 @@ class Search {
   }
 
   // Runs the batches of a round that an earlier run of the same search has
-  // not finished, then reads every one of them.
+  // not finished, then reads every one of them. A stop or a failure ends
+  // the search; the finished batches stay for --resume.
   std::size_t run_round(const std::vector<Batch*>& round) {
-    std::vector<PointJob> jobs;
-    std::vector<Batch*> ran;
-    for (Batch* batch : round) {
-      const int generations = batch->generations;
-      const PointValues values = values_of(generations, batch->x);
-      const std::uint32_t seed = POINT_SEED(seed_, values, batch->batch);
-      const std::string input = REWRITE_TEMPLATE(
-          tmpl_, values, POINT_COMMENT_PREFIX + describe(generations, batch->x, batch->batch),
-          RunSettings{options_.runs, !options_.keep_details});
-      const fs::path folder = dir_ / PROBE_FOLDER / batch->label;
-      if (finished(folder, input, seed)) continue;
-      fs::remove_all(folder);
-      fs::create_directories(folder);
-      WRITE_WHOLE_FILE(folder / INPUT_FILE_NAME, input);
-      WRITE_WHOLE_FILE(folder / SEED_FILE, SEED_TEXT(seed));
-      PointJob job;
-      job.folder = folder.string();
-      job.label = batch->label;
-      job.description = describe(generations, batch->x, batch->batch);
-      job.generations = generations;
-      job.seed = seed;
-      jobs.push_back(job);
-      ran.push_back(batch);
+    std::vector<RoundBatch> batches;
+    for (const Batch* batch : round) {
+      const PointValues values = values_of(batch->generations, batch->x);
+      RoundBatch prepared;
+      prepared.job.folder = (dir_ / PROBE_FOLDER / batch->label).string();
+      prepared.job.label = batch->label;
+      prepared.job.description = describe(batch->generations, batch->x, batch->batch);
+      prepared.job.generations = batch->generations;
+      prepared.job.seed = POINT_SEED(seed_, values, batch->batch);
+      prepared.input = REWRITE_TEMPLATE(tmpl_, values, POINT_COMMENT_PREFIX + prepared.job.description,
+                                        RunSettings{options_.runs, !options_.keep_details});
+      batches.push_back(std::move(prepared));
     }
-    if (!jobs.empty()) {
-      const CoreShare share = SHARE_CORES(options_.jobs, options_.threads_per_point, jobs.size());
-      const std::vector<JobOutcome> outcomes = RUN_JOBS(options_.program, jobs, share.parallel, share.threads,
-                                                        ::isatty(STDOUT_FILENO) == 1);
-      if (const int signal = STOP_SIGNAL(); signal != 0) {
-        throw SweepStopped(signal, static_cast<std::size_t>(std::count_if(
-                                       outcomes.begin(), outcomes.end(),
-                                       [](const JobOutcome& outcome) { return outcome.stopped; })));
-      }
-      for (std::size_t i = 0; i < outcomes.size(); ++i) {
-        if (!outcomes[i].ok) {
-          throw SweepError(jobs[i].folder + " failed: " + outcomes[i].failure +
-                           " (fix the cause and add --resume to go on)");
-        }
+    const RoundOutcome outcome = RUN_ROUND(batches, round_settings());
+    // A stop while nothing ran is met by the next round's run.
+    if (outcome.ran > 0 && outcome.stop_signal != 0) throw SweepStopped(outcome.stop_signal, outcome.stopped);
+    for (std::size_t i = 0; i < batches.size(); ++i) {
+      if (!outcome.batches[i].run.ok) {
+        throw SweepError(batches[i].job.folder + " failed: " + outcome.batches[i].run.failure +
+                         " (fix the cause and add --resume to go on)");
       }
     }
-    for (Batch* batch : round) {
-      batch->result = COLLECT_POINT((dir_ / PROBE_FOLDER).string(), batch->label);
-      if (!batch->result.ok) {
-        throw SweepError((dir_ / PROBE_FOLDER / batch->label).string() +
-                         " has no result: " + batch->result.failure);
-      }
+    for (std::size_t i = 0; i < batches.size(); ++i) {
+      Batch& batch = *round[i];
+      batch.result = COLLECT_BATCH(batches[i]);
+      if (!batch.result.ok)
+        throw SweepError(batches[i].job.folder + " has no result: " + batch.result.failure);
       std::string console;
-      READ_WHOLE_FILE((dir_ / PROBE_FOLDER / batch->label / CONSOLE_FILE_NAME).string(), console);
-      consoles_.push_back({std::string(PROBE_FOLDER) + "/" + batch->label, console});
+      READ_WHOLE_FILE((fs::path(batches[i].job.folder) / CONSOLE_FILE_NAME).string(), console);
+      consoles_.push_back({std::string(PROBE_FOLDER) + "/" + batch.label, console});
     }
-    return jobs.size();
+    return outcome.ran;
   }
 
-  bool finished(const fs::path& folder, const std::string& input, std::uint32_t seed) const {
-    return options_.resume && FINISHED_RUN(folder.string(), input, SEED_TEXT(seed), options_.keep_details);
+  RoundSettings round_settings() const {
+    RoundSettings settings;
+    settings.program = options_.program;
+    settings.jobs = options_.jobs;
+    settings.threads_per_point = options_.threads_per_point;
+    settings.terminal = ::isatty(STDOUT_FILENO) == 1;
+    settings.resume = options_.resume;
+    settings.keep_details = options_.keep_details;
+    // The probe folders are the search's alone.
+    settings.clear = [](const fs::path& folder) { fs::remove_all(folder); };
+    return settings;
   }
 
   // A test whose no-drift batches at the range's upper end reject more

@@ -17,11 +17,14 @@ void curve_rows(const SearchRecord& record, std::vector<CurveRow>& rows, EXTENDE
                                              COUNTS_OF(batches, Test::FISHER)};
   for (std::size_t i = 0; i < counts[0].size(); ++i) {
     const int x = counts[0][i].x;
+    // Every batch at x ran the same design; a counted one was read.
+    const auto read = std::find_if(batches.begin(), batches.end(),
+                                   [&](const Batch& b) { return b.x == x && b.result.ok; });
     CurveRow row;
     row.expected_fst = expected_fst;
     row.generations = generations;
-    row.sample_size = record.options.loci_axis ? 0 : x;
-    row.loci = record.options.loci_axis ? x : 0;
+    row.sample_size = read->result.common_sample_size();
+    row.loci = read->result.input.loci;
     row.runs = counts[0][i].runs;
     row.batches = static_cast<int>(
         std::count_if(batches.begin(), batches.end(), [&](const Batch& b) { return b.x == x; }));
@@ -92,7 +95,7 @@ std::string SEARCH_CURVE_CSV(const SearchRecord& record) {
   if (!record.null.empty()) curve_rows(record, rows, 0, 0, record.null);
   for (const LevelState& level : record.levels)
     curve_rows(record, rows, level.expected_fst, level.generations, level.batches);
-  return CURVE_CSV(SearchCurveLayout{SEARCH_AXIS_COLUMN(record.options)}, rows);
+  return CURVE_CSV(SearchCurveLayout{{record.on[0], record.on[1]}}, rows);
 }
 
 std::string ANSWER_LINE(const SearchRecord& record, const LevelState& level, Test test) {

@@ -47,20 +47,6 @@ CurveColumn placed(std::string name, std::function<std::string(const CurveRow&)>
           [text = std::move(text)](const CurveRow& row) { return row.placed ? text(row) : ""; }};
 }
 
-std::vector<CurveColumn> level_columns() {
-  return {placed("expected_fst", [](const CurveRow& row) { return FIXED_TEXT(row.expected_fst, 6); }),
-          placed("generations", [](const CurveRow& row) { return std::to_string(row.generations); })};
-}
-CurveColumn sample_size_column() {
-  return placed("sample_size", [](const CurveRow& row) { return blank_if_zero(row.sample_size); });
-}
-CurveColumn loci_column() {
-  return placed("loci", [](const CurveRow& row) { return blank_if_zero(row.loci); });
-}
-CurveColumn runs_column() {
-  return {"runs", [](const CurveRow& row) { return row.runs ? std::to_string(*row.runs) : ""; }};
-}
-
 // A test's count, power and 95 % Wilson interval; blank when it did not run.
 void add_test_columns(std::vector<CurveColumn>& columns, Test test) {
   const int t = static_cast<int>(test);
@@ -92,33 +78,45 @@ DesignColumn text_column(std::string name, std::string DesignRow::*field) {
   return {std::move(name), [field](const DesignRow& row) { return row.*field; }};
 }
 
-std::vector<DesignColumn> answer_start(const std::string& axis, bool with_loci) {
-  std::vector<DesignColumn> columns = {
-      {"expected_fst", [](const DesignRow& row) { return FIXED_TEXT(row.expected_fst, 6); }},
-      {"generations", [](const DesignRow& row) { return std::to_string(row.generations); }}};
-  if (with_loci) columns.push_back({"loci", [](const DesignRow& row) { return std::to_string(row.loci); }});
-  columns.push_back({"test", [](const DesignRow& row) { return std::string(TEST_NAME(row.test)); }});
-  columns.push_back(
-      {"target_power", [](const DesignRow& row) { return TARGET_POWER_TEXT(row.target_power); }});
-  columns.push_back(text_column("smallest_" + axis, &DesignRow::smallest));
+// ---- The shared columns -------------------------------------------------
+//
+// The columns both modes write, first and in this order; each mode's own
+// follow them. A quantity added to both modes goes here, so that a grid's
+// file and a search's can never disagree on where a column is.
+
+std::vector<CurveColumn> shared_curve_columns(const bool (&shown)[2]) {
+  std::vector<CurveColumn> columns = {
+      placed("expected_fst", [](const CurveRow& row) { return FIXED_TEXT(row.expected_fst, 6); }),
+      placed("generations", [](const CurveRow& row) { return std::to_string(row.generations); }),
+      placed("sample_size", [](const CurveRow& row) { return blank_if_zero(row.sample_size); }),
+      placed("loci", [](const CurveRow& row) { return blank_if_zero(row.loci); }),
+      {"runs", [](const CurveRow& row) { return row.runs ? std::to_string(*row.runs) : ""; }}};
+  for (Test test : TESTS)
+    if (shown[static_cast<int>(test)]) add_test_columns(columns, test);
   return columns;
+}
+
+// `axis`: "sample_size", "loci" or "design" (a grid of one design).
+std::vector<DesignColumn> shared_design_columns(const std::string& axis) {
+  return {{"expected_fst", [](const DesignRow& row) { return FIXED_TEXT(row.expected_fst, 6); }},
+          {"generations", [](const DesignRow& row) { return std::to_string(row.generations); }},
+          {"test", [](const DesignRow& row) { return std::string(TEST_NAME(row.test)); }},
+          {"target_power", [](const DesignRow& row) { return TARGET_POWER_TEXT(row.target_power); }},
+          text_column("smallest_" + axis, &DesignRow::smallest),
+          text_column("status", &DesignRow::status)};
 }
 
 }  // namespace
 
 std::string CURVE_CSV(const GridCurveLayout& layout, const std::vector<CurveRow>& rows) {
-  std::vector<CurveColumn> columns = {{"point", [](const CurveRow& row) { return row.point; }},
-                                      {"status", [](const CurveRow& row) { return row.status; }}};
-  for (CurveColumn& column : level_columns()) columns.push_back(std::move(column));
+  std::vector<CurveColumn> columns = shared_curve_columns(layout.shown);
+  columns.push_back({"point", [](const CurveRow& row) { return row.point; }});
+  columns.push_back({"status", [](const CurveRow& row) { return row.status; }});
   columns.push_back(placed("drift_size", [](const CurveRow& row) { return std::to_string(row.drift_size); }));
-  columns.push_back(sample_size_column());
-  columns.push_back(loci_column());
   columns.push_back({"mean_fst", [](const CurveRow& row) { return row.mean_fst; }});
-  columns.push_back(runs_column());
   for (Test test : TESTS) {
     const int t = static_cast<int>(test);
     if (!layout.shown[t]) continue;
-    add_test_columns(columns, test);
     columns.push_back({std::string(TEST_NAME(test)) + "_null_check",
                        [t](const CurveRow& row) { return row.null_check[t]; }});
   }
@@ -126,16 +124,15 @@ std::string CURVE_CSV(const GridCurveLayout& layout, const std::vector<CurveRow>
 }
 
 std::string CURVE_CSV(const SearchCurveLayout& layout, const std::vector<CurveRow>& rows) {
-  std::vector<CurveColumn> columns = level_columns();
-  columns.push_back(layout.axis == "loci" ? loci_column() : sample_size_column());
-  columns.push_back(runs_column());
+  std::vector<CurveColumn> columns = shared_curve_columns(layout.shown);
   columns.push_back({"batches", [](const CurveRow& row) { return std::to_string(row.batches); }});
-  for (Test test : TESTS) add_test_columns(columns, test);
   return write_table(columns, rows);
 }
 
 std::string DESIGN_CSV(const GridDesignLayout& layout, const std::vector<DesignRow>& rows) {
-  std::vector<DesignColumn> columns = answer_start(layout.axis, layout.grouped_by_loci);
+  std::vector<DesignColumn> columns = shared_design_columns(layout.axis);
+  if (layout.grouped_by_loci)
+    columns.push_back({"loci", [](const DesignRow& row) { return std::to_string(row.loci); }});
   columns.push_back(
       text_column("smallest_" + layout.axis + "_by_lower_bound", &DesignRow::smallest_by_lower_bound));
   // Notes hold commas: quoted.
@@ -145,12 +142,11 @@ std::string DESIGN_CSV(const GridDesignLayout& layout, const std::vector<DesignR
 }
 
 std::string DESIGN_CSV(const SearchDesignLayout& layout, const std::vector<DesignRow>& rows) {
-  std::vector<DesignColumn> columns = answer_start(layout.axis, false);
+  std::vector<DesignColumn> columns = shared_design_columns(layout.axis);
   columns.push_back(text_column("ci_low", &DesignRow::ci_low));
   columns.push_back(text_column("ci_high", &DesignRow::ci_high));
   columns.push_back(text_column("runs", &DesignRow::runs));
   columns.push_back(text_column("probes", &DesignRow::probes));
-  columns.push_back(text_column("status", &DesignRow::status));
   return write_table(columns, rows);
 }
 

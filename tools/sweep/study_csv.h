@@ -1,7 +1,8 @@
 // The two tables every study writes, curve.csv and design.csv, for grids and
 // searches alike. Each quantity has one column name and one number format
-// here; a mode lists the columns it writes, its own added to the shared
-// ones, and fills one row structure per file.
+// here. Both modes write the same columns first, in one order, and add
+// their own after them, so a grid's file and a search's agree column for
+// column; each mode fills one row structure per file.
 #pragma once
 
 #include <filesystem>
@@ -33,24 +34,26 @@ struct CurveRow {
   std::string mean_fst;  // grid: as KORVEL.OUT gives it
   std::optional<long long> runs;
   int batches = 0;                    // search: batches run at this value
-  std::optional<TestCount> tests[2];  // by Test; none: off, or the point failed
+  std::optional<TestCount> tests[2];  // by Test; none: the test was off, or the point failed
   std::string null_check[2];          // grid: the curve's verdict at F'st 0
 };
 
-// The columns of a grid's curve.csv, with those of each test that ran.
+// The columns of curve.csv, with those of each test that ran (by Test);
+// the type says which mode's own columns follow the shared ones.
 struct GridCurveLayout {
-  bool shown[2] = {false, false};  // by Test
+  bool shown[2] = {false, false};
 };
-// A search's curve.csv: the searched column ("sample_size" or "loci").
 struct SearchCurveLayout {
-  std::string axis;
+  bool shown[2] = {false, false};
 };
 
 std::string CURVE_CSV(const GridCurveLayout& layout, const std::vector<CurveRow>& rows);
 std::string CURVE_CSV(const SearchCurveLayout& layout, const std::vector<CurveRow>& rows);
 
 // One row of design.csv: the answer for a level of differentiation and a
-// test. The answer columns are text, as each mode states them.
+// test. `smallest` is the number found, or blank when there is none, and
+// `status` says which in the same words in both modes: "ok", "not
+// reached", "miscalibrated", ... (STATUS_TEXT).
 struct DesignRow {
   EXTENDED expected_fst = 0;
   int generations = 0;
@@ -58,10 +61,11 @@ struct DesignRow {
   Test test = Test::CHI2;
   EXTENDED target_power = DEFAULT_TARGET_POWER;
   std::string smallest;
+  std::string status;
   std::string smallest_by_lower_bound;  // grid
   std::string note;                     // grid
   std::string ci_low, ci_high;          // search: the answer's interval
-  std::string runs, probes, status;     // search
+  std::string runs, probes;             // search
 };
 
 struct GridDesignLayout {

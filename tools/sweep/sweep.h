@@ -188,6 +188,10 @@ struct Interval {
   EXTENDED high = 0;
 };
 
+// The 0.975 quantile of the standard normal distribution: every 95 %
+// interval of the sweep (Wilson's, and Fieller's for a search's answer).
+inline constexpr EXTENDED Z_95 = 1.95996398454005423552L;
+
 // Wilson score interval for a binomial proportion k/n at 95 %.
 Interval WILSON_INTERVAL(long long successes, long long trials);
 
@@ -273,7 +277,8 @@ inline constexpr const char* SEED_FILE = "seed.txt";
 // KORVEL.IN, the same seed file (`seed_text`; none when it is empty) and a
 // complete report. One killed after its report but before the program
 // erased its details has finished too; unless keep_details, those are
-// removed, so that the folder is as an uninterrupted run leaves it.
+// removed, and its contingency-table file always, so that the folder is as
+// an uninterrupted run leaves it.
 bool FINISHED_RUN(const std::string& folder, const std::string& input, const std::string& seed_text,
                   bool keep_details);
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "batch_round.h"
 #include "running.h"
 #include "sweep.h"
 
@@ -79,12 +80,22 @@ std::vector<std::string> batch_folders(const fs::path& point);
 // The further batches of a point that finished, counted from batch-2 up to
 // the first that did not.
 int finished_batches(const fs::path& point);
+// Removes the files a sweep makes in a point folder (and the folder when
+// that leaves it empty); whatever else a person put there stays.
 void clear_point(const fs::path& folder);
-bool finished_point(const fs::path& dir, const PlannedPoint& point, bool keep_details);
-std::vector<const PlannedPoint*> prepare_points(const Options& options, const fs::path& dir,
-                                                const std::vector<PlannedPoint>& plan);
-std::vector<PointJob> point_jobs(const fs::path& dir, const SweepTemplate& tmpl,
-                                 const std::vector<const PlannedPoint*>& points);
+// A point (or one of its batches) as a batch of a round.
+RoundBatch point_batch(const fs::path& dir, const SweepTemplate& tmpl, const PlannedPoint& point);
+// A grid's first round: every planned point, its folder ready, and the
+// ones still to run (all of them unless resuming).
+struct PreparedRound {
+  std::vector<RoundBatch> batches;
+  std::vector<std::size_t> to_run;
+  RoundSettings settings;  // all but the program and the terminal
+};
+// Prepares DIR (point folders of another plan and old results removed) and
+// every point's folder.
+PreparedRound prepare_points(const Options& options, const fs::path& dir, const SweepTemplate& tmpl,
+                             const std::vector<PlannedPoint>& plan);
 
 // ---- Template or data -------------------------------------------------------
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 
+#include "batch_round.h"
 #include "common/capacity_profiles.h"
 #include "input/shared_names.h"
 #include "running.h"
@@ -200,57 +201,39 @@ void clear_point(const fs::path& folder) {
   if (fs::is_empty(folder, ec)) fs::remove(folder, ec);
 }
 
-// A point of an earlier run of the same command that has finished.
-bool finished_point(const fs::path& dir, const PlannedPoint& point, bool keep_details) {
-  return FINISHED_RUN((dir / point.label).string(), point.input, SEED_TEXT(point.seed), keep_details);
-}
-
-// Prepares DIR and every point folder; returns the points that still have
-// to run (all of them unless resuming).
-std::vector<const PlannedPoint*> prepare_points(const Options& options, const fs::path& dir,
-                                                const std::vector<PlannedPoint>& plan) {
+PreparedRound prepare_points(const Options& options, const fs::path& dir, const SweepTemplate& tmpl,
+                             const std::vector<PlannedPoint>& plan) {
   std::error_code ec;
   refuse_template_inside(dir, options.template_path);
+  // Point folders of another plan go; the planned ones are kept (finished,
+  // with --resume) or written afresh by the round.
   std::map<std::string, const PlannedPoint*> planned;
   for (const PlannedPoint& point : plan) planned[point.label] = &point;
-  std::vector<std::string> kept;
   for (const std::string& folder : point_folders(dir)) {
-    const auto found = planned.find(folder);
-    if (options.resume && found != planned.end() &&
-        finished_point(dir, *found->second, options.keep_details)) {
-      kept.push_back(folder);
-    } else {
-      clear_point(dir / folder);
-    }
+    if (planned.count(folder) == 0) clear_point(dir / folder);
   }
   for (const char* name : RESULT_FILES) fs::remove(dir / name, ec);
 
-  std::vector<const PlannedPoint*> to_run;
-  for (const PlannedPoint& point : plan) {
-    if (std::find(kept.begin(), kept.end(), point.label) != kept.end()) continue;
-    const fs::path folder = dir / point.label;
-    fs::create_directories(folder, ec);
-    if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
-    WRITE_WHOLE_FILE(folder / INPUT_FILE_NAME, point.input);
-    if (point.seed) WRITE_WHOLE_FILE(folder / SEED_FILE, SEED_TEXT(point.seed));
-    to_run.push_back(&point);
-  }
-  return to_run;
+  PreparedRound round;
+  round.settings.jobs = options.jobs;
+  round.settings.threads_per_point = options.threads_per_point;
+  round.settings.resume = options.resume;
+  round.settings.keep_details = options.keep_details;
+  round.settings.clear = clear_point;
+  for (const PlannedPoint& point : plan) round.batches.push_back(point_batch(dir, tmpl, point));
+  round.to_run = PREPARE_BATCHES(round.batches, round.settings);
+  return round;
 }
 
-std::vector<PointJob> point_jobs(const fs::path& dir, const SweepTemplate& tmpl,
-                                 const std::vector<const PlannedPoint*>& points) {
-  std::vector<PointJob> jobs;
-  for (const PlannedPoint* point : points) {
-    PointJob job;
-    job.label = point->label;
-    job.folder = (dir / point->label).string();
-    job.description = DESCRIBE_POINT(tmpl.facts, point->values);
-    job.generations = point->values.generations;
-    job.seed = point->seed;
-    jobs.push_back(job);
-  }
-  return jobs;
+RoundBatch point_batch(const fs::path& dir, const SweepTemplate& tmpl, const PlannedPoint& point) {
+  RoundBatch batch;
+  batch.job.label = point.label;
+  batch.job.folder = (dir / point.label).string();
+  batch.job.description = DESCRIBE_POINT(tmpl.facts, point.values);
+  batch.job.generations = point.values.generations;
+  batch.job.seed = point.seed;
+  batch.input = point.input;
+  return batch;
 }
 
 }  // namespace korvel::sweep::command

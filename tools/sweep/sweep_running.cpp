@@ -105,9 +105,8 @@ struct GridRun {
   const SweepTemplate& tmpl;
   const fs::path& dir;
   const std::vector<PlannedPoint>& plan;
-  std::string program;
-  CoreShare share;
-  bool terminal = false;
+  RoundSettings round;                       // how the first round runs
+  CoreShare share;                           // and the cores it shares out, kept by later rounds
   std::map<std::string, JobOutcome> failed;  // by point: a run of it failed or was stopped
   std::size_t stopped_batches = 0;
 
@@ -155,22 +154,12 @@ void clear_batches_from(const fs::path& point, int number) {
   }
 }
 
-// The folder of the point's next batch, ready to run; empty when --resume
-// finds it finished.
-std::optional<PointJob> prepare_batch(const GridRun& run, const PlannedPoint& point, int number) {
-  const std::string name = batch_folder(number);
-  const fs::path folder = run.dir / point.label / name;
+// The point's batch of that number: its input with the seed for it.
+RoundBatch point_batch_of(const GridRun& run, const PlannedPoint& point, int number) {
   PlannedPoint batch = point;
-  batch.label = point.label + "/" + name;
+  batch.label = point.label + "/" + batch_folder(number);
   if (point.seed) batch.seed = POINT_SEED(*run.options.seed, point.values, number - 1);
-  if (run.options.resume && finished_point(run.dir, batch, run.options.keep_details)) return std::nullopt;
-  clear_point(folder);
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec) throw SweepError("cannot create " + folder.string() + ": " + ec.message());
-  WRITE_WHOLE_FILE(folder / INPUT_FILE_NAME, batch.input);
-  if (batch.seed) WRITE_WHOLE_FILE(folder / SEED_FILE, SEED_TEXT(batch.seed));
-  return point_jobs(run.dir, run.tmpl, {&batch}).front();
+  return point_batch(run.dir, run.tmpl, batch);
 }
 
 // --precision: rounds of one more batch for every point whose interval is
@@ -179,9 +168,11 @@ std::optional<PointJob> prepare_batch(const GridRun& run, const PlannedPoint& po
 // rounds depend on seeded counts only; finished batches of an earlier run
 // are kept with --resume.
 void run_to_precision(GridRun& run) {
+  RoundSettings settings = run.round;
+  settings.jobs = run.share.parallel;
+  settings.threads_per_point = run.share.threads;
   while (true) {
-    bool found = false;
-    std::vector<PointJob> jobs;
+    std::vector<RoundBatch> batches;
     std::vector<std::string> owners;
     for (const PlannedPoint& point : run.plan) {
       if (run.failed.count(point.label) != 0) continue;
@@ -190,23 +181,21 @@ void run_to_precision(GridRun& run) {
         clear_batches_from(run.dir / point.label, number);
         continue;
       }
-      std::optional<PointJob> job = prepare_batch(run, point, number);
-      found = found || !job;
-      if (!job) continue;
-      jobs.push_back(*job);
+      batches.push_back(point_batch_of(run, point, number));
       owners.push_back(point.label);
     }
     // Finished batches found again on resuming count at once: look again
     // until a round neither finds nor runs one.
-    if (jobs.empty() && !found) return;
-    const std::vector<JobOutcome> outcomes = RUN_JOBS(run.program, jobs, run.share.parallel,
-                                                      run.share.threads, run.terminal);
-    for (std::size_t i = 0; i < outcomes.size(); ++i) {
-      JobOutcome outcome = outcomes[i];
-      outcome.failure = jobs[i].label.substr(owners[i].size() + 1) + ": " + outcome.failure;
+    if (batches.empty()) return;
+    const RoundOutcome round = RUN_ROUND(batches, settings);
+    for (std::size_t i = 0; i < batches.size(); ++i) {
+      if (round.batches[i].reused) continue;
+      JobOutcome outcome = round.batches[i].run;
+      // The batch's folder within its point: "batch-3: exit status 1".
+      outcome.failure = batches[i].job.label.substr(owners[i].size() + 1) + ": " + outcome.failure;
       run.note(owners[i], outcome, true);
     }
-    if (STOP_SIGNAL() != 0) return;
+    if (round.stop_signal != 0) return;
   }
 }
 
@@ -255,7 +244,9 @@ namespace {
 // --emit-jobs and --slurm: the points are handed to another engine; the
 // exit status, or nothing when they run here.
 std::optional<int> hand_over(const Options& options, const fs::path& dir, const std::string& program,
-                             const std::vector<PointJob>& jobs) {
+                             const PreparedRound& prepared) {
+  std::vector<PointJob> jobs;
+  for (std::size_t i : prepared.to_run) jobs.push_back(prepared.batches[i].job);
   const int threads = options.threads_per_point > 0 ? options.threads_per_point : 1;
   if (options.emit_jobs) {
     for (const PointJob& job : jobs) std::printf("%s\n", JOB_COMMAND(program, job, threads).c_str());
@@ -274,18 +265,20 @@ std::optional<int> hand_over(const Options& options, const fs::path& dir, const 
 
 // Runs the points here (and their --precision rounds); every point's
 // result, a failed or stopped run making its point failed.
-std::optional<std::vector<PointResult>> run_here(GridRun& run, const std::vector<PointJob>& jobs) {
-  if (run.terminal) {
+std::optional<std::vector<PointResult>> run_here(GridRun& run, const PreparedRound& prepared) {
+  if (run.round.terminal) {
     std::printf("korvel-sweep: %zu of %zu points to run with %s, %d at a time with %d thread%s each, in %s\n",
-                jobs.size(), run.plan.size(), fs::path(run.program).filename().c_str(), run.share.running,
-                run.share.threads, run.share.threads == 1 ? "" : "s", run.dir.c_str());
-    for (const PointJob& job : jobs) std::printf("  %s: %s\n", job.label.c_str(), job.description.c_str());
+                prepared.to_run.size(), run.plan.size(), fs::path(run.round.program).filename().c_str(),
+                run.share.running, run.share.threads, run.share.threads == 1 ? "" : "s", run.dir.c_str());
+    for (std::size_t i : prepared.to_run) {
+      const PointJob& job = prepared.batches[i].job;
+      std::printf("  %s: %s\n", job.label.c_str(), job.description.c_str());
+    }
     std::fflush(stdout);
   }
   CATCH_STOP_SIGNALS();
-  const std::vector<JobOutcome> outcomes = RUN_JOBS(run.program, jobs, run.share.parallel, run.share.threads,
-                                                    run.terminal);
-  for (std::size_t i = 0; i < jobs.size(); ++i) run.note(jobs[i].label, outcomes[i], false);
+  const RoundOutcome round = RUN_PREPARED(prepared.batches, prepared.to_run, run.round);
+  for (std::size_t i : prepared.to_run) run.note(prepared.batches[i].job.label, round.batches[i].run, false);
   if (run.options.precision && STOP_SIGNAL() == 0) run_to_precision(run);
   if (STOP_SIGNAL() != 0) return std::nullopt;
   std::vector<PointResult> results;
@@ -314,19 +307,21 @@ int sweep(const Options& options) {
                                                      options.ne.value_or(tmpl.facts.drift_size));
   const std::string program = find_program(chosen);
   OPEN_STUDY_FOLDER(options, "sweep");
-  const std::vector<const PlannedPoint*> to_run = prepare_points(options, dir, plan);
+  const PreparedRound prepared = prepare_points(options, dir, tmpl, plan);
   WRITE_SOURCE_FILES(dir, source.made_text, source.summary);
   Settings settings;
   settings.title = options.title.value_or("");
   settings.target_power = options.target_power.value_or(DEFAULT_TARGET_POWER);
   settings.figure_formats = options.figure_formats;
   WRITE_WHOLE_FILE(dir / SETTINGS_FILE, settings_text(settings));
-  const std::vector<PointJob> jobs = point_jobs(dir, tmpl, to_run);
-  if (const std::optional<int> status = hand_over(options, dir, program, jobs)) return *status;
+  if (const std::optional<int> status = hand_over(options, dir, program, prepared)) return *status;
 
-  const CoreShare share = SHARE_CORES(options.jobs, options.threads_per_point, jobs.size());
-  GridRun run{options, tmpl, dir, plan, program, share, ::isatty(STDOUT_FILENO) == 1, {}, 0};
-  const std::optional<std::vector<PointResult>> results = run_here(run, jobs);
+  RoundSettings round = prepared.settings;
+  round.program = program;
+  round.terminal = ::isatty(STDOUT_FILENO) == 1;
+  const CoreShare share = SHARE_CORES(options.jobs, options.threads_per_point, prepared.to_run.size());
+  GridRun run{options, tmpl, dir, plan, round, share, {}, 0};
+  const std::optional<std::vector<PointResult>> results = run_here(run, prepared);
   if (!results) return stopped_grid(run, STOP_SIGNAL());
   return finish(dir, *results, settings);
 }

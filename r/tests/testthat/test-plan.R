@@ -13,7 +13,7 @@ test_that("a planning search returns its tables, warns each flag with its reason
   })
   expect_s3_class(plan, "korvel_plan")
   expect_named(plan$answers, c("expected_fst", "generations", "test", "target_power", "smallest_sample_size",
-                               "ci_low", "ci_high", "runs", "probes", "status"))
+                               "status", "ci_low", "ci_high", "runs", "probes"))
   expect_equal(unique(plan$answers$test), "chi2")
   expect_setequal(round(plan$answers$expected_fst, 2), c(0.02, 0.05))
   flagged <- plan$answers$status != "ok"
