@@ -137,6 +137,33 @@ TEST(ExactChainIdentity, ManyRandomTablesAndSeeds) {
   }
 }
 
+// A walk's first block has its switches chosen in two chunks as the walk
+// reaches them: chains that end on either side of the first chunk's end,
+// on tables with two rows or columns, where long redraw loops (steps drawn
+// one by one) can carry the walk past the places chosen so far.
+TEST(ExactChainIdentity, ShortChainsAroundTheFirstChunkOfSwitches) {
+  std::mt19937 pick(512);
+  const std::pair<INT32, INT32> shapes[] = {{2, 2}, {2, 5}, {5, 2}, {3, 3}};
+  for (const auto& [rows, columns] : shapes) {
+    for (INT32 steps = 60; steps <= 160; steps += 4) {
+      REFERENCE_CHAIN r;
+      EXACT_TEST_STATE s;
+      r.N = s.N = static_cast<INT16>(rows);
+      r.M = s.M = static_cast<INT16>(columns);
+      for (std::size_t i = 1; i <= static_cast<std::size_t>(rows); ++i)
+        for (std::size_t j = 1; j <= static_cast<std::size_t>(columns); ++j)
+          r.MM[i][j] = s.MM[i][j] = static_cast<INT32>(1 + pick() % 40);
+      RANDOM_SEEDS(pick, r, s);
+      r.MEM = s.MEM = steps % 8;
+      r.B = s.B = 2;
+      r.C = s.C = steps / 2;
+      EXPECT_SAME_CHAIN(
+          r, s,
+          std::to_string(rows) + "x" + std::to_string(columns) + ", " + std::to_string(steps) + " steps");
+    }
+  }
+}
+
 TEST(ExactChainIdentity, TableWithoutPossibleSwitch) {
   // All counts in one row: no switch is ever made, every step counts.
   REFERENCE_CHAIN r;
