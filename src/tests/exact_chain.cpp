@@ -297,6 +297,159 @@ KORVEL_CHOICE_IN_BYTES(V4, [[gnu::target("arch=x86-64-v4")]])
 #endif
 #undef KORVEL_CHOICE_IN_BYTES
 
+#if defined(__x86_64__)
+// 32 bytes from `p` (any alignment).
+[[gnu::target("avx2")]] inline __m256i LOAD32(const std::uint8_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+// Two rows and two columns (a pairwise comparison of a biallelic locus),
+// 32 places at a time in bytes, with the instructions of avx2. A row or a
+// column pick is 1 + bit 23 of its draw, the same bit for both, so a redraw
+// loop that avoids a value runs to the end of the run of equal picks it
+// starts in, when its first pick is that value: its extra draws are the
+// run's length. Each place keeps its pick's bit and the length of the run
+// from it (at most 8: a loop that runs 8 picks is longer than
+// BIT_LOOKAHEAD and drawn one by one, as in the bit-selects form). The
+// second row's loop starts at k + 2, the same place for every place; the
+// second column's at k + 3 plus the row loop's extra draws, selected per
+// byte among the 8 loads it can be. The four cells are then functions of
+// the two first picks alone, looked up in a table by a byte shuffle.
+struct TWO_BY_TWO_CELLS {
+  __m256i TAKE1, TAKE2, GIVE1, GIVE2;
+};
+
+// The places of one cell of the switch by entry n = first row's bit + 2 *
+// first column's bit: bytes n, or 16-bit places at bytes 2n and 2n + 1, in
+// both halves of a vector.
+[[gnu::target("avx2")]] inline __m256i TWO_BY_TWO_TABLE(bool first_row, bool first_column) {
+  alignas(16) std::array<CELL_PLACE, 16 / sizeof(CELL_PLACE)> entry{};
+  for (unsigned n = 0; n < 4; ++n) {
+    const unsigned row = first_row ? 1 + (n & 1) : 2 - (n & 1);
+    const unsigned column = first_column ? 1 + (n >> 1) : 2 - (n >> 1);
+    entry[n] = PLACE_OF(row, column);
+  }
+  return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(entry.data())));
+}
+
+// Looks up 32 places' cell in `table` by their entries (0 where `dropped`)
+// and stores it in the width of a cell's place.
+[[gnu::target("avx2")]] inline void STORE_TWO_BY_TWO_CELL(CELL_PLACE* out, __m256i table, __m256i entry,
+                                                          __m256i dropped) {
+  if constexpr (sizeof(CELL_PLACE) == 1) {
+    // A shuffle index with bit 7 set gives 0.
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                        _mm256_shuffle_epi8(table, _mm256_or_si256(entry, dropped)));
+  } else {
+    for (int half = 0; half < 2; ++half) {
+      const __m128i bytes = half == 0 ? _mm256_castsi256_si128(entry) : _mm256_extracti128_si256(entry, 1);
+      const __m128i drop = half == 0 ? _mm256_castsi256_si128(dropped) : _mm256_extracti128_si256(dropped, 1);
+      // Bytes 2n and 2n + 1 of the table.
+      const __m256i lookup = _mm256_add_epi16(
+          _mm256_mullo_epi16(_mm256_cvtepu8_epi16(bytes), _mm256_set1_epi16(0x0202)),
+          _mm256_set1_epi16(0x0100));
+      const __m256i place = _mm256_andnot_si256(_mm256_cvtepi8_epi16(drop),
+                                                _mm256_shuffle_epi8(table, lookup));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 16 * half), place);
+    }
+  }
+}
+
+// The pick bits of places [from, to) of the block in bytes, 32 at a time.
+[[gnu::target("avx2")]] inline void TWO_BY_TWO_PICK_BITS(const INT32* draw, int from, int to,
+                                                         std::uint8_t* bit) {
+  for (int k = from; k < to; k += 32) {
+    __m256i lanes[4];
+    for (int g = 0; g < 4; ++g)
+      lanes[g] = _mm256_srli_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(draw + k + 8 * g)),
+                                   23);
+    // Packing works within 128-bit halves; the permute puts the places back in order.
+    const __m256i packed = _mm256_packus_epi16(_mm256_packus_epi32(lanes[0], lanes[1]),
+                                               _mm256_packus_epi32(lanes[2], lanes[3]));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(bit + k),
+                        _mm256_permutevar8x32_epi32(packed, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7)));
+  }
+}
+
+// Each place's pick bit and its run of equal picks (at most 8), as bit +
+// 2 * run, for places [from, to), 32 at a time: run(j) = 1 + [pick j equals
+// pick j + 1] * run(j + 1), seven times over.
+[[gnu::target("avx2")]] inline void TWO_BY_TWO_RUNS(const std::uint8_t* bit, int from, int to,
+                                                    std::uint8_t* run) {
+  const __m256i one = _mm256_set1_epi8(1);
+  for (int k = from; k < to; k += 32) {
+    const std::uint8_t* at = bit + k;
+    __m256i length = one;
+    for (int d = BIT_LOOKAHEAD - 1; d >= 0; --d) {
+      const __m256i same = _mm256_cmpeq_epi8(LOAD32(at + d), LOAD32(at + d + 1));
+      length = _mm256_add_epi8(one, _mm256_and_si256(same, length));
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(run + k),
+                        _mm256_or_si256(LOAD32(at), _mm256_add_epi8(length, length)));
+  }
+}
+
+// A redraw loop that avoids the pick `avoid` and starts at a place whose
+// bit + 2 * run is `start`: its extra draws, and all ones where it goes on
+// past BIT_LOOKAHEAD.
+[[gnu::target("avx2")]] inline __m256i TWO_BY_TWO_LOOP(__m256i start, __m256i avoid, __m256i& too_long) {
+  const __m256i one = _mm256_set1_epi8(1);
+  const __m256i same = _mm256_cmpeq_epi8(_mm256_and_si256(start, one), avoid);
+  const __m256i length = _mm256_and_si256(_mm256_srli_epi16(start, 1), _mm256_set1_epi8(0x0F));
+  too_long = _mm256_and_si256(same, _mm256_cmpeq_epi8(length, _mm256_set1_epi8(BIT_LOOKAHEAD + 1)));
+  return _mm256_and_si256(same, length);
+}
+
+[[gnu::target("avx2")]] void CHOOSE_SWITCHES_TWO_BY_TWO_AVX2(const INT32* draw, int from, int to,
+                                                             SWITCH_CHOICES& choices) {
+  // A place reads runs up to 3 + 7 + 31 places on, and a run reads 8 picks.
+  constexpr int PAD = 128;
+  static_assert(BIT_LOOKAHEAD == 7 && 4 + 2 * BIT_LOOKAHEAD <= CHOICE_MARGIN - 1 && CHOICE_CHUNK % 32 == 0);
+  alignas(32) std::array<std::uint8_t, DRAW_BLOCK + PAD> bit, run;
+  std::fill(bit.begin() + DRAW_BLOCK, bit.end(), 0);
+  TWO_BY_TWO_PICK_BITS(draw, from, std::min(to + 96, DRAW_BLOCK), bit.data());
+  TWO_BY_TWO_RUNS(bit.data(), from, to + 32, run.data());
+  const TWO_BY_TWO_CELLS cells{TWO_BY_TWO_TABLE(true, true), TWO_BY_TWO_TABLE(false, false),
+                               TWO_BY_TWO_TABLE(true, false), TWO_BY_TWO_TABLE(false, true)};
+  for (int k = from; k < to; k += 32) {
+    const auto at = static_cast<std::size_t>(k);
+    const __m256i op1 = LOAD32(bit.data() + at), all1 = LOAD32(bit.data() + at + 1);
+    __m256i row_too_long, column_too_long;
+    const __m256i row_extra = TWO_BY_TWO_LOOP(LOAD32(run.data() + at + 2), op1, row_too_long);
+    __m256i column_start = LOAD32(run.data() + at + 3);
+    for (int d = 1; d <= BIT_LOOKAHEAD; ++d)
+      column_start = _mm256_blendv_epi8(column_start,
+                                        LOAD32(run.data() + at + 3 + static_cast<std::size_t>(d)),
+                                        _mm256_cmpeq_epi8(row_extra, _mm256_set1_epi8(static_cast<char>(d))));
+    const __m256i column_extra = TWO_BY_TWO_LOOP(column_start, all1, column_too_long);
+    const __m256i dropped = _mm256_or_si256(row_too_long, column_too_long);
+    const __m256i advance = _mm256_add_epi8(_mm256_set1_epi8(4), _mm256_add_epi8(row_extra, column_extra));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(choices.ADVANCE.data() + at),
+                        _mm256_andnot_si256(dropped, advance));
+    const __m256i entry = _mm256_or_si256(op1, _mm256_add_epi8(all1, all1));
+    STORE_TWO_BY_TWO_CELL(choices.TAKE1.data() + at, cells.TAKE1, entry, dropped);
+    STORE_TWO_BY_TWO_CELL(choices.TAKE2.data() + at, cells.TAKE2, entry, dropped);
+    STORE_TWO_BY_TWO_CELL(choices.GIVE1.data() + at, cells.GIVE1, entry, dropped);
+    STORE_TWO_BY_TWO_CELL(choices.GIVE2.data() + at, cells.GIVE2, entry, dropped);
+  }
+  CLEAR_CHOICES_AFTER(DRAW_BLOCK - CHOICE_MARGIN, static_cast<std::size_t>(from),
+                      static_cast<std::size_t>(to), choices);
+}
+
+// The avx2 and x86-64-v4 forms: the 2 x 2 tables on bits, every other
+// shape on bytes.
+void CHOOSE_SWITCHES_AVX2(const INT32* draw, INT32 rows, INT32 columns, int from, int to,
+                          SWITCH_CHOICES& choices) {
+  if (rows == 2 && columns == 2) CHOOSE_SWITCHES_TWO_BY_TWO_AVX2(draw, from, to, choices);
+  else CHOOSE_SWITCHES_IN_BYTES_AVX2(draw, rows, columns, from, to, choices);
+}
+void CHOOSE_SWITCHES_V4(const INT32* draw, INT32 rows, INT32 columns, int from, int to,
+                        SWITCH_CHOICES& choices) {
+  if (rows == 2 && columns == 2) CHOOSE_SWITCHES_TWO_BY_TWO_AVX2(draw, from, to, choices);
+  else CHOOSE_SWITCHES_IN_BYTES_V4(draw, rows, columns, from, to, choices);
+}
+#endif
+
 }  // namespace
 
 #if defined(__x86_64__)
@@ -561,9 +714,9 @@ constexpr CHAIN_FORM FORMS[] = {
     {"portable", RUNS_ANYWHERE, MAKE_DRAWS_IN_RUNS_PORTABLE, CHOOSE_SWITCHES_IN_BYTES_PORTABLE},
 #if defined(__x86_64__)
     // The same sources as the portable form, compiled for wider vectors.
-    {"avx2", HAS_AVX2, MAKE_DRAWS_IN_RUNS_AVX2, CHOOSE_SWITCHES_IN_BYTES_AVX2},
+    {"avx2", HAS_AVX2, MAKE_DRAWS_IN_RUNS_AVX2, CHOOSE_SWITCHES_AVX2},
     // The draws 16 at a time in registers.
-    {"x86-64-v4", HAS_X86_64_V4, MAKE_DRAWS_IN_REGISTERS, CHOOSE_SWITCHES_IN_BYTES_V4},
+    {"x86-64-v4", HAS_X86_64_V4, MAKE_DRAWS_IN_REGISTERS, CHOOSE_SWITCHES_V4},
     // And the switches of biallelic loci chosen on bits.
     {"bit-selects", HAS_BIT_SELECTS, MAKE_DRAWS_IN_REGISTERS, CHOOSE_SWITCHES_IN_BITS_OR_BYTES},
 #endif
