@@ -713,7 +713,8 @@ bool RUNS_ANYWHERE() { return true; }
 constexpr CHAIN_FORM FORMS[] = {
     {"portable", RUNS_ANYWHERE, MAKE_DRAWS_IN_RUNS_PORTABLE, CHOOSE_SWITCHES_IN_BYTES_PORTABLE},
 #if defined(__x86_64__)
-    // The same sources as the portable form, compiled for wider vectors.
+    // The same sources as the portable form, compiled for wider vectors;
+    // 2 x 2 tables on runs of equal picks.
     {"avx2", HAS_AVX2, MAKE_DRAWS_IN_RUNS_AVX2, CHOOSE_SWITCHES_AVX2},
     // The draws 16 at a time in registers.
     {"x86-64-v4", HAS_X86_64_V4, MAKE_DRAWS_IN_REGISTERS, CHOOSE_SWITCHES_V4},
