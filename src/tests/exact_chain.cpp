@@ -291,6 +291,55 @@ template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>
   }
 
 KORVEL_CHOICE_IN_BYTES(PORTABLE, )
+
+// Two rows and two columns in the portable form, on runs of equal picks as
+// the avx2 form chooses them (CHOOSE_SWITCHES_TWO_BY_TWO_AVX2 below says
+// how), in loops of bytes the compiler vectorises: each place's pick bit
+// and the length of the run from it (at most BIT_LOOKAHEAD + 1), then the
+// two loops read off the runs two and three places on (the column's
+// selected by the row loop's length).
+void CHOOSE_SWITCHES_TWO_BY_TWO_PORTABLE(const INT32* draw, int from, int to, SWITCH_CHOICES& choices) {
+  constexpr std::size_t PAD = 128, LONGEST = BIT_LOOKAHEAD + 1;
+  static_assert(4 + 2 * BIT_LOOKAHEAD <= CHOICE_MARGIN - 1);
+  const auto first = static_cast<std::size_t>(from), end = static_cast<std::size_t>(to);
+  alignas(64) std::array<std::uint8_t, DRAW_BLOCK + PAD> bit, run;
+  std::fill(bit.begin() + DRAW_BLOCK, bit.end(), 0);
+  // Runs are made 32 places past the chunk, and read 8 picks on.
+  for (std::size_t k = first; k < PAST(end, 32 + LONGEST); ++k)
+    bit[k] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(draw[k]) >> 23);
+  for (std::size_t k = first; k < end + 32; ++k) {
+    std::uint8_t length = 1;
+    for (std::size_t d = LONGEST - 1; d-- > 0;)
+      length = static_cast<std::uint8_t>(1 + (ALL_OR_NONE(bit[k + d] == bit[k + d + 1]) & length));
+    run[k] = static_cast<std::uint8_t>(bit[k] | (length << 1));
+  }
+  constexpr std::size_t LAST = DRAW_BLOCK - CHOICE_MARGIN;
+  for (std::size_t k = first; k < std::min(end, LAST + 1); ++k) {
+    const std::uint8_t op1 = bit[k], all1 = bit[k + 1];
+    const std::uint8_t row_start = run[k + 2];
+    const std::uint8_t same_row = ALL_OR_NONE((row_start & 1) == op1);
+    const auto row_extra = static_cast<std::uint8_t>(same_row & (row_start >> 1));
+    std::uint8_t column_start = run[k + 3];
+    for (std::uint8_t d = 1; d < LONGEST; ++d)
+      column_start = SELECT(ALL_OR_NONE(row_extra == d), run[k + 3 + d], column_start);
+    const std::uint8_t same_column = ALL_OR_NONE((column_start & 1) == all1);
+    const auto column_extra = static_cast<std::uint8_t>(same_column & (column_start >> 1));
+    const std::uint8_t kept = ALL_OR_NONE((row_extra != LONGEST) & (column_extra != LONGEST));
+    choices.ADVANCE[k] = static_cast<std::uint8_t>((4 + row_extra + column_extra) & kept);
+    const auto op2 = static_cast<unsigned>(2 - op1), all2 = static_cast<unsigned>(2 - all1);
+    choices.TAKE1[k] = SELECT(kept, PLACE_OF(1u + op1, 1u + all1), CELL_PLACE{0});
+    choices.TAKE2[k] = SELECT(kept, PLACE_OF(op2, all2), CELL_PLACE{0});
+    choices.GIVE1[k] = SELECT(kept, PLACE_OF(1u + op1, all2), CELL_PLACE{0});
+    choices.GIVE2[k] = SELECT(kept, PLACE_OF(op2, 1u + all1), CELL_PLACE{0});
+  }
+  CLEAR_CHOICES_AFTER(LAST, first, end, choices);
+}
+
+void CHOOSE_SWITCHES_PORTABLE(const INT32* draw, INT32 rows, INT32 columns, int from, int to,
+                              SWITCH_CHOICES& choices) {
+  if (rows == 2 && columns == 2) CHOOSE_SWITCHES_TWO_BY_TWO_PORTABLE(draw, from, to, choices);
+  else CHOOSE_SWITCHES_IN_BYTES_PORTABLE(draw, rows, columns, from, to, choices);
+}
 #if defined(__x86_64__)
 KORVEL_CHOICE_IN_BYTES(AVX2, [[gnu::target("avx2")]])
 KORVEL_CHOICE_IN_BYTES(V4, [[gnu::target("arch=x86-64-v4")]])
@@ -711,7 +760,8 @@ bool RUNS_ANYWHERE() { return true; }
 // The portable form first, the fastest last: the program takes the last
 // one this processor runs.
 constexpr CHAIN_FORM FORMS[] = {
-    {"portable", RUNS_ANYWHERE, MAKE_DRAWS_IN_RUNS_PORTABLE, CHOOSE_SWITCHES_IN_BYTES_PORTABLE},
+    // 2 x 2 tables on runs of equal picks, every other shape on bytes.
+    {"portable", RUNS_ANYWHERE, MAKE_DRAWS_IN_RUNS_PORTABLE, CHOOSE_SWITCHES_PORTABLE},
 #if defined(__x86_64__)
     // The same sources as the portable form, compiled for wider vectors;
     // 2 x 2 tables on runs of equal picks.

@@ -444,9 +444,8 @@ TEST(ExactChainIdentity, ChoicesReadOffABlockAreTheSwitchesDrawnOneByOne) {
     // 2^(lookahead + 1), and a step has two loops, so on average a block
     // leaves 2 * DRAW_BLOCK / 2^(lookahead + 1) places; allowed twice that
     // (long loops come in clusters). The bit-selects form looks further
-    // ahead, and so do the other vector forms on 2 x 2 tables.
-    const bool on_bits = std::string_view(name) == "bit-selects" ||
-                         (rows == 2 && columns == 2 && std::string_view(name) != "portable");
+    // ahead, and so does every form on 2 x 2 tables.
+    const bool on_bits = std::string_view(name) == "bit-selects" || (rows == 2 && columns == 2);
     const int lookahead = on_bits ? exact_chain::BIT_LOOKAHEAD : exact_chain::LOOKAHEAD;
     EXPECT_LT(drawn_one_by_one,
               BLOCKS * (exact_chain::CHOICE_MARGIN + 1 + 4 * exact_chain::DRAW_BLOCK / (2 << lookahead)))
