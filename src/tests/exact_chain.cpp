@@ -160,15 +160,36 @@ constexpr T SELECT(std::uint8_t mask, T if_set, T if_not) {
   return static_cast<T>((if_set & wide) | (if_not & ~wide));
 }
 
+// PICK(count, draw) at places [from, to): 1 + (draw * count) >> 24. A draw
+// is below 2^24, so with a count of 2^p the product is a shift by p and
+// the pick a shift right by 24 - p; 16-byte vectors have no multiply of
+// 32-bit lanes, and the few-allele counts 2 and 4 are the commonest. With a
+// count of 3 the compiler multiplies by shifts and adds.
+[[gnu::always_inline]] inline void MAKE_PICKS(const INT32* draw, INT32 count, std::size_t from,
+                                              std::size_t to, BYTES& pick) {
+  const auto scale = static_cast<std::uint32_t>(count);
+  if (scale != 0 && (scale & (scale - 1)) == 0) {
+    const int shift = 24 - std::countr_zero(scale);
+    for (std::size_t k = from; k < to; ++k)
+      pick[k] = static_cast<std::uint8_t>(1 + (static_cast<std::uint32_t>(draw[k]) >> shift));
+  } else if (scale == 3) {
+    for (std::size_t k = from; k < to; ++k)
+      pick[k] = static_cast<std::uint8_t>(1 + ((static_cast<std::uint32_t>(draw[k]) * 3) >> 24));
+  } else {
+    for (std::size_t k = from; k < to; ++k)
+      pick[k] = static_cast<std::uint8_t>(1 + ((static_cast<std::uint32_t>(draw[k]) * scale) >> 24));
+  }
+}
+
 // The lookahead compares each place with the REACH (at most LOOKAHEAD)
 // places after it and keeps the nearest that differs (the comparisons run
 // from the farthest to the nearest, so the nearest is written last).
-// With a count of 2 the pick that differs is the other value, 3 - PICK[k].
+// With a count of 2 the pick that differs is the other value, 3 - PICK[k],
+// which the choice works out itself: OTHER is left unwritten.
 template <std::uint8_t REACH, bool TWO>
-inline void MARK_PICKS(const INT32* draw, INT32 count, std::size_t from, std::size_t to, PICKS& picks) {
-  const auto scale = static_cast<std::uint32_t>(count);
-  for (std::size_t k = from; k < PAST(to, PICKS_PAST); ++k)
-    picks.PICK[k] = static_cast<std::uint8_t>(1 + ((static_cast<std::uint32_t>(draw[k]) * scale) >> 24));
+[[gnu::always_inline]] inline void MARK_PICKS(const INT32* draw, INT32 count, std::size_t from,
+                                              std::size_t to, PICKS& picks) {
+  MAKE_PICKS(draw, TWO ? 2 : count, from, PAST(to, PICKS_PAST), picks.PICK);
   for (std::size_t k = from; k < std::min<std::size_t>(PAST(to, OTHERS_PAST), DRAW_BLOCK - LOOKAHEAD); ++k) {
     const std::uint8_t here = picks.PICK[k];
     std::uint8_t other = 0, at = 0;
@@ -178,12 +199,11 @@ inline void MARK_PICKS(const INT32* draw, INT32 count, std::size_t from, std::si
       if constexpr (!TWO) other = differs ? there : other;
       at = differs ? d : at;
     }
-    if constexpr (TWO) other = static_cast<std::uint8_t>(at == 0 ? 0 : 3 - here);
-    picks.OTHER[k] = other;
+    if constexpr (!TWO) picks.OTHER[k] = other;
     picks.OTHER_AT[k] = at;
   }
   for (std::size_t k = std::max<std::size_t>(from, DRAW_BLOCK - LOOKAHEAD); k < PAST(to, OTHERS_PAST); ++k) {
-    picks.OTHER[k] = 0;
+    if constexpr (!TWO) picks.OTHER[k] = 0;
     picks.OTHER_AT[k] = 0;
   }
 }
@@ -191,28 +211,29 @@ inline void MARK_PICKS(const INT32* draw, INT32 count, std::size_t from, std::si
 // The columns' picks where the second column's loop starts after a second
 // row's loop that began at k and repeated the first row: at
 // k + 1 + ROWS.OTHER_AT[k]. A select over the rows' REACH distances, each a
-// shifted read.
+// shifted read. With two columns OTHER is left unwritten, as in MARK_PICKS.
 template <std::uint8_t REACH, bool TWO_COLUMNS>
-inline void MARK_AFTER_ROW_REDRAW(const PICKS& rows, const PICKS& columns, std::size_t from, std::size_t to,
-                                  PICKS& after) {
+[[gnu::always_inline]] inline void MARK_AFTER_ROW_REDRAW(const PICKS& rows, const PICKS& columns,
+                                                         std::size_t from, std::size_t to, PICKS& after) {
   constexpr std::size_t LAST = DRAW_BLOCK - 1 - LOOKAHEAD;  // k + 1 + LOOKAHEAD stays in the block
   for (std::size_t k = from; k < std::min(PAST(to, AFTER_PAST), LAST); ++k) {
     const std::uint8_t skip = rows.OTHER_AT[k];
     std::uint8_t pick = 0, other = 0, at = 0;
+    // At most one distance matches: an OR of the masked reads is the select.
     for (std::uint8_t d = 1; d <= REACH; ++d) {
       const std::uint8_t here = ALL_OR_NONE(skip == d);
-      pick = SELECT(here, columns.PICK[k + 1 + d], pick);
-      if constexpr (!TWO_COLUMNS) other = SELECT(here, columns.OTHER[k + 1 + d], other);
-      at = SELECT(here, columns.OTHER_AT[k + 1 + d], at);
+      pick = static_cast<std::uint8_t>(pick | (here & columns.PICK[k + 1 + d]));
+      if constexpr (!TWO_COLUMNS)
+        other = static_cast<std::uint8_t>(other | (here & columns.OTHER[k + 1 + d]));
+      at = static_cast<std::uint8_t>(at | (here & columns.OTHER_AT[k + 1 + d]));
     }
-    if constexpr (TWO_COLUMNS) other = static_cast<std::uint8_t>(at == 0 ? 0 : 3 - pick);
     after.PICK[k] = pick;
-    after.OTHER[k] = other;
+    if constexpr (!TWO_COLUMNS) after.OTHER[k] = other;
     after.OTHER_AT[k] = at;
   }
   for (std::size_t k = std::max(from, LAST); k < PAST(to, AFTER_PAST); ++k) {
     after.PICK[k] = 0;
-    after.OTHER[k] = 0;
+    if constexpr (!TWO_COLUMNS) after.OTHER[k] = 0;
     after.OTHER_AT[k] = 0;
   }
 }
@@ -228,13 +249,15 @@ void CLEAR_CHOICES_AFTER(std::size_t LAST, std::size_t from, std::size_t to, SWI
 
 // GOSUB20 from place k: OP1 is the row pick at k, ALL1 the column pick at
 // k + 1; the second row's loop starts at k + 2 and the second column's
-// right after it ends.
-template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>
+// right after it ends. Over two values a loop that ends within its
+// lookahead ends on the value it avoids not, 3 - OP1 or 3 - ALL1, and a
+// loop that does not is dropped whatever it found.
+template <std::uint8_t ROW_REACH, bool TWO_ROWS, bool TWO_COLUMNS>
 [[gnu::always_inline]] inline void CHOOSE_SWITCHES_REACHING(const INT32* draw, INT32 rows, INT32 columns,
                                                             std::size_t from, std::size_t to,
                                                             SWITCH_CHOICES& choices) {
   PICKS row, column, after;
-  MARK_PICKS<ROW_REACH, false>(draw, rows, from, to, row);
+  MARK_PICKS<ROW_REACH, TWO_ROWS>(draw, rows, from, to, row);
   MARK_PICKS<LOOKAHEAD, TWO_COLUMNS>(draw, columns, from, to, column);
   MARK_AFTER_ROW_REDRAW<ROW_REACH, TWO_COLUMNS>(row, column, from, to, after);
   constexpr std::size_t LAST = DRAW_BLOCK - CHOICE_MARGIN;
@@ -245,13 +268,20 @@ template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>
     const std::uint8_t row_skip = row.OTHER_AT[k + 2];
     const bool same_row = row_pick == op1;
     const std::uint8_t row_mask = ALL_OR_NONE(same_row);
-    const std::uint8_t op2 = SELECT(row_mask, row.OTHER[k + 2], row_pick);
+    std::uint8_t op2;
+    if constexpr (TWO_ROWS) op2 = static_cast<std::uint8_t>(3 - op1);
+    else op2 = SELECT(row_mask, row.OTHER[k + 2], row_pick);
     const std::uint8_t column_pick = SELECT(row_mask, after.PICK[k + 2], column.PICK[k + 3]);
     const std::uint8_t column_skip = SELECT(row_mask, after.OTHER_AT[k + 2], column.OTHER_AT[k + 3]);
-    const std::uint8_t column_other = SELECT(row_mask, after.OTHER[k + 2], column.OTHER[k + 3]);
     const bool same_column = column_pick == all1;
     const std::uint8_t column_mask = ALL_OR_NONE(same_column);
-    const std::uint8_t all2 = SELECT(column_mask, column_other, column_pick);
+    std::uint8_t all2;
+    if constexpr (TWO_COLUMNS) {
+      all2 = static_cast<std::uint8_t>(3 - all1);
+    } else {
+      const std::uint8_t column_other = SELECT(row_mask, after.OTHER[k + 2], column.OTHER[k + 3]);
+      all2 = SELECT(column_mask, column_other, column_pick);
+    }
     const bool too_long = (same_row & (row_skip == 0)) | (same_column & (column_skip == 0));
     const std::uint8_t kept = ALL_OR_NONE(!too_long);
     const auto advance = static_cast<std::uint8_t>(4 + (row_skip & row_mask) + (column_skip & column_mask));
@@ -271,23 +301,33 @@ template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>
 // rarely repeats the first row for long: it goes on past d draws with
 // probability (1 / rows)^d. With four rows or more, three draws of
 // lookahead leave at most 1 step in 250 to be drawn one by one, and cost
-// less than half of the full lookahead.
-#define KORVEL_CHOICE_IN_BYTES(SUFFIX, TARGET)                                                              \
-  template <std::uint8_t ROW_REACH, bool TWO_COLUMNS>                                                       \
-  TARGET [[gnu::noinline]] void SHAPE_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,                \
-                                               std::size_t from, std::size_t to, SWITCH_CHOICES& choices) { \
-    CHOOSE_SWITCHES_REACHING<ROW_REACH, TWO_COLUMNS>(draw, rows, TWO_COLUMNS ? 2 : columns, from, to,       \
-                                                     choices);                                              \
-  }                                                                                                         \
-  void CHOOSE_SWITCHES_IN_BYTES_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns, int from, int to,    \
-                                         SWITCH_CHOICES& choices) {                                         \
-    const auto first = static_cast<std::size_t>(from), end = static_cast<std::size_t>(to);                  \
-    if (rows >= 4)                                                                                          \
-      (columns == 2 ? SHAPE_##SUFFIX<3, true> : SHAPE_##SUFFIX<3, false>)(draw, rows, columns, first, end,  \
-                                                                          choices);                         \
-    else                                                                                                    \
-      (columns == 2 ? SHAPE_##SUFFIX<LOOKAHEAD, true>                                                       \
-                    : SHAPE_##SUFFIX<LOOKAHEAD, false>)(draw, rows, columns, first, end, choices);          \
+// less than half of the full lookahead. With two rows a row loop's pick is
+// known without looking (3 - OP1). Two and three rows are compiled with
+// their count, which makes their picks shifts and adds instead of a
+// multiply of 32-bit lanes (which 16-byte vectors lack).
+#define KORVEL_CHOICE_IN_BYTES(SUFFIX, TARGET)                                                               \
+  template <std::uint8_t ROW_REACH, int ROWS, bool TWO_COLUMNS>                                              \
+  TARGET [[gnu::noinline]] void SHAPE_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,                 \
+                                               std::size_t from, std::size_t to, SWITCH_CHOICES& choices) {  \
+    CHOOSE_SWITCHES_REACHING<ROW_REACH, ROWS == 2, TWO_COLUMNS>(                                             \
+        draw, ROWS != 0 ? ROWS : rows, TWO_COLUMNS ? 2 : columns, from, to, choices);                        \
+  }                                                                                                          \
+  void CHOOSE_SWITCHES_IN_BYTES_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns, int from, int to,     \
+                                         SWITCH_CHOICES& choices) {                                          \
+    const auto first = static_cast<std::size_t>(from), end = static_cast<std::size_t>(to);                   \
+    const bool two = columns == 2;                                                                           \
+    if (rows >= 4)                                                                                           \
+      (two ? SHAPE_##SUFFIX<3, 0, true> : SHAPE_##SUFFIX<3, 0, false>)(draw, rows, columns, first, end,      \
+                                                                       choices);                             \
+    else if (rows == 2)                                                                                      \
+      (two ? SHAPE_##SUFFIX<LOOKAHEAD, 2, true> : SHAPE_##SUFFIX<LOOKAHEAD, 2, false>)(draw, rows, columns,  \
+                                                                                       first, end, choices); \
+    else if (rows == 3)                                                                                      \
+      (two ? SHAPE_##SUFFIX<LOOKAHEAD, 3, true> : SHAPE_##SUFFIX<LOOKAHEAD, 3, false>)(draw, rows, columns,  \
+                                                                                       first, end, choices); \
+    else                                                                                                     \
+      (two ? SHAPE_##SUFFIX<LOOKAHEAD, 0, true> : SHAPE_##SUFFIX<LOOKAHEAD, 0, false>)(draw, rows, columns,  \
+                                                                                       first, end, choices); \
   }
 
 KORVEL_CHOICE_IN_BYTES(PORTABLE, )
