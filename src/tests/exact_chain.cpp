@@ -252,13 +252,13 @@ void CLEAR_CHOICES_AFTER(std::size_t LAST, std::size_t from, std::size_t to, SWI
 // right after it ends. Over two values a loop that ends within its
 // lookahead ends on the value it avoids not, 3 - OP1 or 3 - ALL1, and a
 // loop that does not is dropped whatever it found.
-template <std::uint8_t ROW_REACH, bool TWO_ROWS, bool TWO_COLUMNS>
+template <std::uint8_t ROW_REACH, std::uint8_t COLUMN_REACH, bool TWO_ROWS, bool TWO_COLUMNS>
 [[gnu::always_inline]] inline void CHOOSE_SWITCHES_REACHING(const INT32* draw, INT32 rows, INT32 columns,
                                                             std::size_t from, std::size_t to,
                                                             SWITCH_CHOICES& choices) {
   PICKS row, column, after;
   MARK_PICKS<ROW_REACH, TWO_ROWS>(draw, rows, from, to, row);
-  MARK_PICKS<LOOKAHEAD, TWO_COLUMNS>(draw, columns, from, to, column);
+  MARK_PICKS<COLUMN_REACH, TWO_COLUMNS>(draw, columns, from, to, column);
   MARK_AFTER_ROW_REDRAW<ROW_REACH, TWO_COLUMNS>(row, column, from, to, after);
   constexpr std::size_t LAST = DRAW_BLOCK - CHOICE_MARGIN;
   for (std::size_t k = from; k < std::min(to, LAST + 1); ++k) {
@@ -297,37 +297,53 @@ template <std::uint8_t ROW_REACH, bool TWO_ROWS, bool TWO_COLUMNS>
 // The byte form of the choice for the instruction set TARGET (the name
 // ends in SUFFIX): the same source compiled for each. Every shape is a
 // function of its own, which the compiler vectorises best. Biallelic loci
-// (two columns) are the common case of SNP panels. A second row's loop
-// rarely repeats the first row for long: it goes on past d draws with
-// probability (1 / rows)^d. With four rows or more, three draws of
+// (two columns) are the common case of SNP panels. A second loop rarely
+// repeats the first pick for long: it goes on past d draws with
+// probability (1 / count)^d. With a count of four or more, three draws of
 // lookahead leave at most 1 step in 250 to be drawn one by one, and cost
-// less than half of the full lookahead. With two rows a row loop's pick is
-// known without looking (3 - OP1). Two and three rows are compiled with
-// their count, which makes their picks shifts and adds instead of a
+// less than half of the full lookahead; rows and columns alike. With two
+// rows (columns) a loop's pick is known without looking (3 - OP1). Counts
+// of 2 and 3 are compiled in (COUNT 0: the count as given, the full
+// lookahead), which makes their picks shifts and adds instead of a
 // multiply of 32-bit lanes (which 16-byte vectors lack).
-#define KORVEL_CHOICE_IN_BYTES(SUFFIX, TARGET)                                                               \
-  template <std::uint8_t ROW_REACH, int ROWS, bool TWO_COLUMNS>                                              \
-  TARGET [[gnu::noinline]] void SHAPE_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,                 \
-                                               std::size_t from, std::size_t to, SWITCH_CHOICES& choices) {  \
-    CHOOSE_SWITCHES_REACHING<ROW_REACH, ROWS == 2, TWO_COLUMNS>(                                             \
-        draw, ROWS != 0 ? ROWS : rows, TWO_COLUMNS ? 2 : columns, from, to, choices);                        \
-  }                                                                                                          \
-  void CHOOSE_SWITCHES_IN_BYTES_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns, int from, int to,     \
-                                         SWITCH_CHOICES& choices) {                                          \
-    const auto first = static_cast<std::size_t>(from), end = static_cast<std::size_t>(to);                   \
-    const bool two = columns == 2;                                                                           \
-    if (rows >= 4)                                                                                           \
-      (two ? SHAPE_##SUFFIX<3, 0, true> : SHAPE_##SUFFIX<3, 0, false>)(draw, rows, columns, first, end,      \
-                                                                       choices);                             \
-    else if (rows == 2)                                                                                      \
-      (two ? SHAPE_##SUFFIX<LOOKAHEAD, 2, true> : SHAPE_##SUFFIX<LOOKAHEAD, 2, false>)(draw, rows, columns,  \
-                                                                                       first, end, choices); \
-    else if (rows == 3)                                                                                      \
-      (two ? SHAPE_##SUFFIX<LOOKAHEAD, 3, true> : SHAPE_##SUFFIX<LOOKAHEAD, 3, false>)(draw, rows, columns,  \
-                                                                                       first, end, choices); \
-    else                                                                                                     \
-      (two ? SHAPE_##SUFFIX<LOOKAHEAD, 0, true> : SHAPE_##SUFFIX<LOOKAHEAD, 0, false>)(draw, rows, columns,  \
-                                                                                       first, end, choices); \
+template <int COUNT>
+constexpr std::uint8_t REACH_FOR = COUNT >= 4 ? 3 : LOOKAHEAD;
+constexpr int COUNT_KIND(INT32 count) { return count == 2 || count == 3 ? count : count >= 4 ? 4 : 0; }
+#define KORVEL_CHOICE_IN_BYTES(SUFFIX, TARGET)                                                              \
+  template <int ROWS, int COLUMNS>                                                                          \
+  TARGET [[gnu::noinline]] void SHAPE_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns,                \
+                                               std::size_t from, std::size_t to, SWITCH_CHOICES& choices) { \
+    CHOOSE_SWITCHES_REACHING<REACH_FOR<ROWS>, REACH_FOR<COLUMNS>, ROWS == 2, COLUMNS == 2>(                 \
+        draw, ROWS == 2 || ROWS == 3 ? ROWS : rows, COLUMNS == 2 || COLUMNS == 3 ? COLUMNS : columns, from, \
+        to, choices);                                                                                       \
+  }                                                                                                         \
+  template <int ROWS>                                                                                       \
+  void SHAPE_BY_COLUMNS_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns, std::size_t from,            \
+                                 std::size_t to, SWITCH_CHOICES& choices) {                                 \
+    switch (COUNT_KIND(columns)) {                                                                          \
+      case 2:                                                                                               \
+        return SHAPE_##SUFFIX<ROWS, 2>(draw, rows, columns, from, to, choices);                             \
+      case 3:                                                                                               \
+        return SHAPE_##SUFFIX<ROWS, 3>(draw, rows, columns, from, to, choices);                             \
+      case 4:                                                                                               \
+        return SHAPE_##SUFFIX<ROWS, 4>(draw, rows, columns, from, to, choices);                             \
+      default:                                                                                              \
+        return SHAPE_##SUFFIX<0, 0>(draw, rows, columns, from, to, choices);                                \
+    }                                                                                                       \
+  }                                                                                                         \
+  void CHOOSE_SWITCHES_IN_BYTES_##SUFFIX(const INT32* draw, INT32 rows, INT32 columns, int from, int to,    \
+                                         SWITCH_CHOICES& choices) {                                         \
+    const auto first = static_cast<std::size_t>(from), end = static_cast<std::size_t>(to);                  \
+    switch (COUNT_KIND(rows)) {                                                                             \
+      case 2:                                                                                               \
+        return SHAPE_BY_COLUMNS_##SUFFIX<2>(draw, rows, columns, first, end, choices);                      \
+      case 3:                                                                                               \
+        return SHAPE_BY_COLUMNS_##SUFFIX<3>(draw, rows, columns, first, end, choices);                      \
+      case 4:                                                                                               \
+        return SHAPE_BY_COLUMNS_##SUFFIX<4>(draw, rows, columns, first, end, choices);                      \
+      default:                                                                                              \
+        return SHAPE_##SUFFIX<0, 0>(draw, rows, columns, first, end, choices);                              \
+    }                                                                                                       \
   }
 
 KORVEL_CHOICE_IN_BYTES(PORTABLE, )

@@ -391,9 +391,11 @@ bool SWITCH_DRAWN_ONE_BY_ONE(const INT32* first, const INT32* end, INT32 rows, I
 
 TEST(ExactChainIdentity, ChoicesReadOffABlockAreTheSwitchesDrawnOneByOne) {
   // Two rows or two columns make long redraw loops common; four rows or
-  // more take the short lookahead of the rows.
+  // columns or more take the short lookahead; two and three rows or
+  // columns are chosen with their count compiled in.
   std::mt19937 pick(2027);
-  const std::pair<INT32, INT32> shapes[] = {{2, 2}, {3, 2}, {4, 2}, {5, 2}, {2, 5}, {MAX_POPS, MAX_ALLELES}};
+  const std::pair<INT32, INT32> shapes[] = {{2, 2}, {3, 2}, {4, 2}, {5, 2}, {2, 5},
+                                            {2, 3}, {3, 3}, {3, 6}, {6, 3}, {MAX_POPS, MAX_ALLELES}};
   auto draws = std::make_unique<std::array<INT32, exact_chain::DRAW_BLOCK>>();
   auto choices = std::make_unique<exact_chain::SWITCH_CHOICES>();
   // The form in use: ctest runs every form this processor runs.
