@@ -182,16 +182,20 @@ warn_flags <- function(plan, stderr) {
 # A progress bar over the runs the search may spend, fed by its lines:
 # after the first round that ran batches it estimates its cost (shown as a message), then
 # says after each round how many runs it has spent and how long it may
-# still take; within a round each probe that finishes is named.
+# still take; within a round each probe that finishes is named. cli ends a
+# bar by itself once it reaches its total (the whole budget spent), and an
+# update after that fails; the program's lines on its two streams arrive
+# in any order, so a probe's line may still come: the bar is then gone.
 sweep_progress <- function() {
   state <- new.env()
   state$bar <- NULL
+  state$full <- FALSE
   state$said <- ""
   function(line) {
     spent <- regmatches(line, regexec("round ([0-9]+): ([0-9]+) of at most ([0-9]+) runs spent, (.*)$", line))[[1]]
     if (grepl("^korvel-sweep: (the first round|round [0-9]+) took", line)) {
       cli::cli_inform(sub("^korvel-sweep: ", "korvel_plan: ", line))
-    } else if (length(spent) == 5L) {
+    } else if (length(spent) == 5L && !state$full) {
       if (is.null(state$bar)) {
         state$bar <- cli::cli_progress_bar(
           total = as.numeric(spent[4]), .envir = state, clear = TRUE,
@@ -201,6 +205,10 @@ sweep_progress <- function() {
       state$said <- paste0("round ", spent[2], ", ", spent[5])
       cli::cli_progress_update(id = state$bar, set = as.numeric(spent[3]), total = as.numeric(spent[4]),
                                extra = list(said = state$said), .envir = state)
+      if (as.numeric(spent[3]) >= as.numeric(spent[4])) {
+        state$full <- TRUE
+        state$bar <- NULL
+      }
     } else if (!is.null(state$bar) && grepl("\\[[0-9]+/[0-9]+\\] *$", line)) {
       cli::cli_progress_update(id = state$bar, inc = 0, .envir = state,
                                extra = list(said = paste(state$said, "|", sub(" .*", "", line))))

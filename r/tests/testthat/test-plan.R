@@ -75,3 +75,15 @@ test_that("an interrupted search leaves no process, says how to continue, and re
   expect_identical(resumed$probes, whole$probes)
   expect_error(search(dir = dir), "already holds")
 })
+
+test_that("the search's progress bar survives a probe's line after the whole budget is spent", {
+  progress <- sweep_progress()
+  # stderr's round lines and stdout's probe lines come in any order.
+  expect_no_error({
+    progress("korvel-sweep: round 2: 200 of at most 400 runs spent, at most 3 s left")
+    progress("  t8-n12-b0 done (0.2 s) [3/4]")
+    progress("korvel-sweep: round 3: 400 of at most 400 runs spent, at most 0 s left")
+    progress("  t8-n13-b0 done (0.2 s) [4/4]")
+    progress("korvel-sweep: round 4: 400 of at most 400 runs spent, at most 0 s left")
+  })
+})
