@@ -198,13 +198,18 @@ bool FINISHED_RUN(const std::string& folder, const std::string& input, const std
   const bool has_seed = READ_WHOLE_FILE((path / SEED_FILE).string(), on_disk);
   if (has_seed != !seed_text.empty() || (has_seed && on_disk != seed_text)) return false;
   if (!COLLECT_POINT(path.parent_path().string(), path.filename().string()).ok) return false;
+  REMOVE_WORKING_FILES(folder, keep_details);
+  return true;
+}
+
+void REMOVE_WORKING_FILES(const std::string& folder, bool keep_details) {
+  const std::filesystem::path path(folder);
   std::error_code ignored;
   if (!keep_details) {
     for (const char* name : DETAILED_OUTPUT_FILES) std::filesystem::remove(path / name, ignored);
   }
   // The program deletes its contingency-table file at the end of every run.
   std::filesystem::remove(path / CONTTAB_FILE_NAME, ignored);
-  return true;
 }
 
 }  // namespace korvel::sweep

@@ -282,6 +282,11 @@ inline constexpr const char* SEED_FILE = "seed.txt";
 bool FINISHED_RUN(const std::string& folder, const std::string& input, const std::string& seed_text,
                   bool keep_details);
 
+// Removes what a run of the program leaves beside its report when it is
+// stopped before its own clean-up: the detailed output files (unless
+// keep_details) and the contingency-table file.
+void REMOVE_WORKING_FILES(const std::string& folder, bool keep_details);
+
 // The last lines the program wrote that say something (blank lines and
 // per-run progress lines left out), joined by " / ".
 std::string PROGRAM_MESSAGE(std::string_view console_text);

@@ -191,8 +191,7 @@ void clear_point(const fs::path& folder) {
   std::error_code ec;
   fs::remove(folder / INPUT_FILE_NAME, ec);
   fs::remove(folder / SUMMARY_FILE_NAME, ec);
-  for (const char* name : DETAILED_OUTPUT_FILES) fs::remove(folder / name, ec);
-  fs::remove(folder / CONTTAB_FILE_NAME, ec);
+  REMOVE_WORKING_FILES(folder.string(), false);
   fs::remove(folder / CONSOLE_FILE_NAME, ec);
   fs::remove(folder / SEED_FILE, ec);
   for (const std::string& batch : batch_folders(folder)) {
